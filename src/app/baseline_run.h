@@ -1,0 +1,88 @@
+// The baseline run: from two state vectors (or two state-vector files) to
+// the parallel and perpendicular baselines, with what the run works out on
+// the way.
+#pragma once
+
+#include <string>
+
+#include "app/state_vector_file.h"
+#include "geometry/scene_point.h"
+#include "numeric/arrays.h"
+
+namespace bperp {
+
+// Earth rotation rate used for the inertial velocity of the satellites, rad/s.
+constexpr double run_omega = 7.292115854896798e-05;
+// The sensor's beam table: off-nadir angle of each beam, degrees.
+constexpr int beam_count = 35;
+extern const double data_vornix_off[beam_count];
+// The beam every run uses, and degrees to radians as the run converts them.
+constexpr int run_beam = 7;
+constexpr double degrees_to_radians = 0.0174532925199433;
+
+// Why a run gave no baseline, or ok.
+enum class RunStatus {
+  ok,
+  not_finite_input,   // a state vector holds a NaN or an infinity
+  no_cross_track,     // master velocity zero or parallel to its position
+  inside_earth,       // slant range <= 0: the master is at or inside the earth
+  beam_misses_earth,  // slant range not a number: the beam misses the earth
+  no_start_angle,     // the slant range is shorter than the satellite's height
+  not_converged,      // the look-angle iteration did not settle
+  not_finite_result,  // a baseline component is not finite
+};
+
+// Everything one run works out. Lengths in km, angles in rad, Doppler in Hz
+// and its time derivatives; frame earth-fixed.
+struct BaselineRun {
+  RunStatus status = RunStatus::ok;
+  double parallel = 0.0;       // B . U
+  double perpendicular = 0.0;  // B . V
+  double slant_range = 0.0;    // R of the beam
+  double earth_radius = 0.0;   // local radius under the master (earth model 1)
+  double scene_point[3] = {0.0, 0.0, 0.0};
+  double doppler_centroid = 0.0;
+  double doppler_rate = 0.0;
+  double doppler_rate2 = 0.0;
+  double doppler_rate3 = 0.0;
+  double incidence = 0.0;  // at the scene point, from the geocentric radial
+  double off_nadir = 0.0;  // at the satellite
+  SceneSearch search;
+};
+
+// The state-vector matrix dmatrix(0, 6, 0, 3) of a pass: position in rows
+// 0..2, inertial velocity v + omega x r in rows 3..5 of column 0, the
+// velocity as read in column 1, zeros elsewhere in columns 0..2.
+DMatrix state_vector_matrix(const StateVector& sv);
+
+// The settings vector facter_m, dvector(0, 1000): indices 0..999 cleared,
+// then the fixed settings stored.
+DVector processing_parameters();
+
+// Slant range (km) along a ray at off-nadir angle theta (rad) from the
+// master position in data_m to the sphere of the local earth radius Re
+// (earth model 1) under it: r cos(theta) - sqrt(Re^2 - (r sin(theta))^2).
+// *earth_radius, if given, receives Re. NaN when the ray misses the sphere.
+double slant_range(const DMatrix& data_m, double theta, double* earth_radius = nullptr);
+
+// Whether a state vector can be taken: finite and the velocity not zero or
+// parallel to the position. ok, not_finite_input or no_cross_track.
+RunStatus check_master(const StateVector& master);
+
+// The whole run for two state vectors; never throws for bad geometry (the
+// status says what went wrong and the numbers are then not to be used).
+BaselineRun run_baseline(const StateVector& master, const StateVector& slave);
+
+// The message for a failed run, naming the files (one line, with newline).
+std::string run_failure_message(RunStatus status, const char* master_path,
+                                const char* slave_path);
+
+// The baseline run over two files: reads the master, then the slave, and
+// writes the parallel and perpendicular baselines (km). On any failure
+// throws FatalError with the message for standard output: "can't open %s",
+// "can't read state vector from %s" followed by the reason, or the message
+// of a failed run.
+void Calc_Bp1(const char* master_path, const char* slave_path, double* out_parallel,
+              double* out_perpendicular);
+
+}  // namespace bperp
