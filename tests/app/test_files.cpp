@@ -1,0 +1,141 @@
+#include "test_files.h"
+
+#include <stdlib.h>
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <regex>
+#include <sstream>
+#include <stdexcept>
+
+namespace bperp_test {
+
+TempDir::TempDir() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "bperp-e2e-XXXXXX").string();
+  if (::mkdtemp(pattern.data()) == nullptr)
+    throw std::runtime_error("can't make a temporary directory from " + pattern);
+  path_ = pattern;
+}
+
+TempDir::~TempDir() {
+  std::error_code ignored;
+  std::filesystem::remove_all(path_, ignored);
+}
+
+std::string TempDir::file(const std::string& name) const { return (path_ / name).string(); }
+
+std::string TempDir::write(const std::string& name, const std::string& bytes) const {
+  const std::string p = file(name);
+  write_bytes(p, bytes);
+  return p;
+}
+
+void write_bytes(const std::string& path, const std::string& bytes) {
+  std::ofstream f(path, std::ios::binary | std::ios::trunc);
+  f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  if (!f) throw std::runtime_error("can't write " + path);
+}
+
+std::string read_bytes(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  if (!f) throw std::runtime_error("can't read " + path);
+  return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+}
+
+std::string example_master_path() { return std::string(BPERP_SOURCE_DIR) + "/examples/master.txt"; }
+std::string example_slave_path() { return std::string(BPERP_SOURCE_DIR) + "/examples/slave.txt"; }
+
+namespace {
+
+// The six numbers after the header line of a state-vector file.
+Six six_after_header(const std::string& path) {
+  std::istringstream in(read_bytes(path));
+  std::string header;
+  std::getline(in, header);
+  Six v{};
+  for (double& x : v)
+    if (!(in >> x)) throw std::runtime_error("no six numbers in " + path);
+  return v;
+}
+
+}  // namespace
+
+Six example_master() { return six_after_header(example_master_path()); }
+Six example_slave() { return six_after_header(example_slave_path()); }
+
+std::string state_vector_text(const Six& v, const std::string& header) {
+  return header + "\n" + format("%.17g %.17g %.17g\n%.17g %.17g %.17g\n", v[0], v[1], v[2], v[3], v[4], v[5]);
+}
+
+std::string format(const char* fmt, ...) {
+  va_list args;
+  va_start(args, fmt);
+  va_list again;
+  va_copy(again, args);
+  const int n = std::vsnprintf(nullptr, 0, fmt, args);
+  va_end(args);
+  std::string s(static_cast<std::size_t>(n > 0 ? n : 0) + 1, '\0');
+  std::vsnprintf(s.data(), s.size(), fmt, again);
+  va_end(again);
+  s.resize(s.size() - 1);
+  return s;
+}
+
+std::vector<std::string> lines_of(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    const std::size_t nl = text.find('\n', start);
+    if (nl == std::string::npos) {
+      lines.push_back(text.substr(start));
+      break;
+    }
+    lines.push_back(text.substr(start, nl - start));
+    start = nl + 1;
+  }
+  return lines;
+}
+
+bool looks_like_result(const std::string& line) {
+  if (line.rfind("para", 0) == 0) return true;
+  const std::size_t first = line.find_first_not_of(" \t\r");
+  if (first == std::string::npos) return false;
+  const std::size_t last = line.find_last_not_of(" \t\r");
+  const std::string core = line.substr(first, last - first + 1);
+  char* end = nullptr;
+  errno = 0;
+  std::strtod(core.c_str(), &end);
+  return end == core.c_str() + core.size();
+}
+
+bool is_fixed6(const std::string& s) {
+  static const std::regex fixed6("-?[0-9]+\\.[0-9]{6}");
+  return std::regex_match(s, fixed6);
+}
+
+bool parse_fixed_pair(const std::string& out, double* parallel, double* perpendicular) {
+  const std::vector<std::string> lines = lines_of(out);
+  if (out.empty() || out.back() != '\n' || lines.size() != 2) return false;
+  if (!is_fixed6(lines[0]) || !is_fixed6(lines[1])) return false;
+  *parallel = std::strtod(lines[0].c_str(), nullptr);
+  *perpendicular = std::strtod(lines[1].c_str(), nullptr);
+  return true;
+}
+
+bool parse_labelled(const std::string& out, double* parallel, double* perpendicular) {
+  if (out.rfind(prompt, 0) != 0) return false;
+  static const std::regex labelled(
+      "para(-?[0-9]\\.[0-9]{6}e[+-][0-9]{2,3}) perp(-?[0-9]\\.[0-9]{6}e[+-][0-9]{2,3})\n");
+  std::smatch m;
+  const std::string rest = out.substr(prompt.size());
+  if (!std::regex_match(rest, m, labelled)) return false;
+  *parallel = std::strtod(m[1].str().c_str(), nullptr);
+  *perpendicular = std::strtod(m[2].str().c_str(), nullptr);
+  return true;
+}
+
+}  // namespace bperp_test
