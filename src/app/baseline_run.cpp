@@ -68,19 +68,31 @@ double slant_range(const DMatrix& data_m, double theta, double* earth_radius) {
   return r * std::cos(theta) - std::sqrt(Re * Re - s);
 }
 
+namespace {
+
+// True when the velocity v (km/s) is zero or parallel to P (km) to rounding:
+// |v x P| is then no more than 1e-12 |v| |P|.
+bool parallel_or_zero(const double* P, const double* v) {
+  const double c[3] = {v[1] * P[2] - P[1] * v[2], v[2] * P[0] - v[0] * P[2],
+                       P[1] * v[0] - v[1] * P[0]};
+  const double cross = std::sqrt(c[0] * c[0] + c[1] * c[1] + c[2] * c[2]);
+  const double scale = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]) *
+                       std::sqrt(P[0] * P[0] + P[1] * P[1] + P[2] * P[2]);
+  return !(cross > 1e-12 * scale);
+}
+
+}  // namespace
+
 RunStatus check_master(const StateVector& master) {
   for (int i = 0; i < 3; ++i)
     if (!std::isfinite(master.position[i]) || !std::isfinite(master.velocity[i]))
       return RunStatus::not_finite_input;
   const double* P = master.position;
   const double* v = master.velocity;
-  // |v x P| against |v| |P|: zero (or lost in rounding) means no cross-track axis.
-  const double c[3] = {v[1] * P[2] - P[1] * v[2], v[2] * P[0] - v[0] * P[2],
-                       P[1] * v[0] - v[1] * P[0]};
-  const double cross = std::sqrt(c[0] * c[0] + c[1] * c[1] + c[2] * c[2]);
-  const double scale = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]) *
-                       std::sqrt(P[0] * P[0] + P[1] * P[1] + P[2] * P[2]);
-  if (!(cross > 1e-12 * scale)) return RunStatus::no_cross_track;
+  // The cross-track axis is built from the inertial velocity v + omega x r;
+  // an earth-fixed velocity that is zero or along the position is no orbit.
+  const double inertial[3] = {v[0] - run_omega * P[1], v[1] + run_omega * P[0], v[2]};
+  if (parallel_or_zero(P, v) || parallel_or_zero(P, inertial)) return RunStatus::no_cross_track;
   return RunStatus::ok;
 }
 
@@ -113,7 +125,10 @@ BaselineRun run_baseline(const StateVector& master, const StateVector& slave) {
   if (run.status == RunStatus::ok) run.status = check_slave(slave);
   if (run.status != RunStatus::ok) return run;
 
-  DVector facter_m = processing_parameters();
+  // The settings are fixed and only ever read: the vector is filled on the
+  // first run and kept for the process, so that a run does not allocate and
+  // clear its 1,001 doubles again.
+  static const DVector facter_m = processing_parameters();
   DMatrix data_m = state_vector_matrix(master);
   DMatrix data_s = state_vector_matrix(slave);
   const double theta = data_vornix_off[run_beam] * degrees_to_radians;
@@ -135,7 +150,6 @@ BaselineRun run_baseline(const StateVector& master, const StateVector& slave) {
 
   free_dmatrix(data_m, 0, sv::row_high, 0);
   free_dmatrix(data_s, 0, sv::row_high, 0);
-  free_dvector(facter_m, 0);
   return run;
 }
 

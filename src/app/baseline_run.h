@@ -65,8 +65,9 @@ DVector processing_parameters();
 // *earth_radius, if given, receives Re. NaN when the ray misses the sphere.
 double slant_range(const DMatrix& data_m, double theta, double* earth_radius = nullptr);
 
-// Whether a state vector can be taken: finite and the velocity not zero or
-// parallel to the position. ok, not_finite_input or no_cross_track.
+// Whether a master state vector can be taken: finite, and neither the
+// earth-fixed velocity nor the inertial one (with omega x r) zero or parallel
+// to the position. ok, not_finite_input or no_cross_track.
 RunStatus check_master(const StateVector& master);
 
 // The whole run for two state vectors; never throws for bad geometry (the
