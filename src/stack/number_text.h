@@ -1,0 +1,22 @@
+// Numbers as text, independent of the locale (std::to_chars): a fixed
+// number of decimals for people, the shortest round-trip form for machines.
+#pragma once
+
+#include <string>
+
+namespace bperp::stack {
+
+// value with `decimals` digits after the point ("-12.345"); "nan", "inf" or
+// "-inf" for the non-finite values.
+std::string fixed_text(double value, int decimals);
+
+// The shortest text that reads back as exactly value ("0.1", "1e+300").
+std::string round_trip_text(double value);
+
+// A length in km, printed with six decimals as bperp prints it, rewritten in
+// metres with three decimals by moving the decimal point: the same digits,
+// with no second rounding ("0.123456" km -> "123.456" m, "-0.000001" ->
+// "-0.001"). Non-finite values give fixed_text's words.
+std::string metres_text_from_km(double km);
+
+}  // namespace bperp::stack

@@ -1,0 +1,17 @@
+// The bperp-stack command: one reference state vector against a stack of
+// secondaries (state vectors or orbits), the baselines in a table, CSV or
+// JSON.
+#pragma once
+
+#include <cstdio>
+
+namespace bperp::stack {
+
+// Runs the command with main's arguments, printing results on out and
+// messages (one line per unusable file) on err. Returns the exit status: 0
+// when every secondary was computed (and --help), 1 on any failure: a bad
+// option, a refused reference (nothing on out), an unusable secondary (the
+// others still printed).
+int stack_command(int argc, const char* const* argv, std::FILE* out, std::FILE* err);
+
+}  // namespace bperp::stack
