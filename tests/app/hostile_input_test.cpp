@@ -23,6 +23,7 @@ struct Invocation {
   std::vector<std::string> first_line_one_of;  // the message's first line is one of these
   bool reason_line = false;                    // a second line gives the reason
   std::vector<std::string> fragments;          // the message holds each of these
+  bool one_line = false;                       // the message is one line: no run was tried
 };
 
 struct Hostile {
@@ -55,7 +56,7 @@ Invocation unusable_master(const TempDir& dir, const Six& six, std::vector<std::
 
 // Names typed on standard input that do not make two names.
 Invocation typed(const std::string& input) {
-  return {{}, true, input, "", {}, false, {"standard input"}};
+  return {{}, true, input, "", {}, false, {"standard input"}, true};
 }
 
 // A nonexistent name of n characters below the directory.
@@ -224,6 +225,9 @@ TEST_P(HostileInput, IsRefusedWithAMessageAndNoResult) {
   if (inv.reason_line) {
     ASSERT_EQ(lines.size(), 2u) << describe(r);
     EXPECT_NE(lines[1].find_first_not_of(" \t"), std::string::npos) << describe(r);
+  }
+  if (inv.one_line) {
+    EXPECT_EQ(lines.size(), 1u) << describe(r);
   }
   for (const std::string& f : inv.fragments)
     EXPECT_NE(message.find(f), std::string::npos) << "no \"" << f << "\" in\n" << describe(r);

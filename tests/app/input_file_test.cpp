@@ -2,6 +2,7 @@
 // any header line, the six numbers spread over lines in any way, CRLF line
 // endings, and file names of any length.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -201,6 +202,21 @@ TEST(InputFile, DevZeroIsRefusedQuickly) {
     EXPECT_EQ(r.out.rfind("can't read state vector from /dev/zero\n", 0), 0u) << describe(r);
     EXPECT_LT(r.seconds, 2.0);
   }
+}
+
+// A named pipe that nobody writes to: opening it for reading blocks until a
+// writer comes, so the tool waits for ever today (fopen without O_NONBLOCK).
+// Enable once the file is opened without blocking and refused as empty.
+TEST(InputFile, DISABLED_ANamedPipeWithoutAWriterIsRefusedQuickly) {
+  TempDir dir;
+  const std::string fifo = dir.file("pipe");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  ProcessOptions o;
+  o.timeout_seconds = 3.0;
+  const ProcessResult r = run_bperp({fifo, example_slave_path()}, o);
+  EXPECT_FALSE(r.timed_out) << describe(r);
+  EXPECT_TRUE(r.exited && r.status == 1) << describe(r);
+  EXPECT_NE(r.out.find(fifo), std::string::npos) << describe(r);
 }
 
 }  // namespace

@@ -8,7 +8,6 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
-#include <regex>
 #include <sstream>
 #include <stdexcept>
 
@@ -112,9 +111,43 @@ bool looks_like_result(const std::string& line) {
   return end == core.c_str() + core.size();
 }
 
+namespace {
+
+bool digit(char c) { return c >= '0' && c <= '9'; }
+
+// Skips n_min or more digits from s[i] on (exactly n_min when exact).
+bool digits(const std::string& s, std::size_t& i, std::size_t n_min, bool exact) {
+  std::size_t n = 0;
+  while (i < s.size() && digit(s[i])) ++i, ++n;
+  return exact ? n == n_min : n >= n_min;
+}
+
+// "%e" of a double: optional '-', a digit, '.', six digits, 'e', a sign and
+// two or three digits, from s[i] on; i is left after it.
+bool exponent6(const std::string& s, std::size_t& i) {
+  if (i < s.size() && s[i] == '-') ++i;
+  if (!(i < s.size() && digit(s[i]))) return false;
+  ++i;
+  if (!(i < s.size() && s[i] == '.')) return false;
+  ++i;
+  if (!digits(s, i, 6, true)) return false;
+  if (!(i < s.size() && s[i] == 'e')) return false;
+  ++i;
+  if (!(i < s.size() && (s[i] == '+' || s[i] == '-'))) return false;
+  ++i;
+  const std::size_t start = i;
+  return digits(s, i, 2, false) && i - start <= 3;
+}
+
+}  // namespace
+
 bool is_fixed6(const std::string& s) {
-  static const std::regex fixed6("-?[0-9]+\\.[0-9]{6}");
-  return std::regex_match(s, fixed6);
+  std::size_t i = 0;
+  if (i < s.size() && s[i] == '-') ++i;
+  if (!digits(s, i, 1, false)) return false;
+  if (!(i < s.size() && s[i] == '.')) return false;
+  ++i;
+  return digits(s, i, 6, true) && i == s.size();
 }
 
 bool parse_fixed_pair(const std::string& out, double* parallel, double* perpendicular) {
@@ -128,13 +161,21 @@ bool parse_fixed_pair(const std::string& out, double* parallel, double* perpendi
 
 bool parse_labelled(const std::string& out, double* parallel, double* perpendicular) {
   if (out.rfind(prompt, 0) != 0) return false;
-  static const std::regex labelled(
-      "para(-?[0-9]\\.[0-9]{6}e[+-][0-9]{2,3}) perp(-?[0-9]\\.[0-9]{6}e[+-][0-9]{2,3})\n");
-  std::smatch m;
-  const std::string rest = out.substr(prompt.size());
-  if (!std::regex_match(rest, m, labelled)) return false;
-  *parallel = std::strtod(m[1].str().c_str(), nullptr);
-  *perpendicular = std::strtod(m[2].str().c_str(), nullptr);
+  const std::string s = out.substr(prompt.size());
+  std::size_t i = 0;
+  if (s.compare(i, 4, "para") != 0) return false;
+  i += 4;
+  const std::size_t p = i;
+  if (!exponent6(s, i)) return false;
+  const std::string par = s.substr(p, i - p);
+  if (s.compare(i, 5, " perp") != 0) return false;
+  i += 5;
+  const std::size_t q = i;
+  if (!exponent6(s, i)) return false;
+  const std::string perp = s.substr(q, i - q);
+  if (s.substr(i) != "\n") return false;
+  *parallel = std::strtod(par.c_str(), nullptr);
+  *perpendicular = std::strtod(perp.c_str(), nullptr);
   return true;
 }
 
