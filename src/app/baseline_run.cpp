@@ -71,14 +71,16 @@ double slant_range(const DMatrix& data_m, double theta, double* earth_radius) {
 namespace {
 
 // True when the velocity v (km/s) is zero or parallel to P (km) to rounding:
-// |v x P| is then no more than 1e-12 |v| |P|.
+// the cross product of the two unit vectors is no longer than 1e-12. Taken
+// on unit vectors, so that no length overflows.
 bool parallel_or_zero(const double* P, const double* v) {
-  const double c[3] = {v[1] * P[2] - P[1] * v[2], v[2] * P[0] - v[0] * P[2],
-                       P[1] * v[0] - v[1] * P[0]};
-  const double cross = std::sqrt(c[0] * c[0] + c[1] * c[1] + c[2] * c[2]);
-  const double scale = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]) *
-                       std::sqrt(P[0] * P[0] + P[1] * P[1] + P[2] * P[2]);
-  return !(cross > 1e-12 * scale);
+  const double rp = std::hypot(P[0], P[1], P[2]);
+  const double rv = std::hypot(v[0], v[1], v[2]);
+  const double p[3] = {P[0] / rp, P[1] / rp, P[2] / rp};
+  const double u[3] = {v[0] / rv, v[1] / rv, v[2] / rv};
+  const double c[3] = {u[1] * p[2] - p[1] * u[2], u[2] * p[0] - u[0] * p[2],
+                       p[1] * u[0] - u[1] * p[0]};
+  return !(std::hypot(c[0], c[1], c[2]) > 1e-12);  // NaN (v = 0) too
 }
 
 }  // namespace
@@ -89,6 +91,11 @@ RunStatus check_master(const StateVector& master) {
       return RunStatus::not_finite_input;
   const double* P = master.position;
   const double* v = master.velocity;
+  // A position at the centre is inside the earth; one whose length
+  // overflows is too far out for the beam to reach the earth.
+  const double r = std::hypot(P[0], P[1], P[2]);
+  if (r == 0.0) return RunStatus::inside_earth;
+  if (!std::isfinite(r)) return RunStatus::beam_misses_earth;
   // The cross-track axis is built from the inertial velocity v + omega x r;
   // an earth-fixed velocity that is zero or along the position is no orbit.
   const double inertial[3] = {v[0] - run_omega * P[1], v[1] + run_omega * P[0], v[2]};

@@ -67,7 +67,8 @@ double slant_range(const DMatrix& data_m, double theta, double* earth_radius = n
 
 // Whether a master state vector can be taken: finite, and neither the
 // earth-fixed velocity nor the inertial one (with omega x r) zero or parallel
-// to the position. ok, not_finite_input or no_cross_track.
+// to the position. ok, not_finite_input, no_cross_track, inside_earth (at
+// the centre) or beam_misses_earth (a position too long for a double).
 RunStatus check_master(const StateVector& master);
 
 // The whole run for two state vectors; never throws for bad geometry (the

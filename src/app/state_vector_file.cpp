@@ -6,6 +6,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace bperp {
 
 namespace {
@@ -94,6 +97,22 @@ FileRead refuse(std::string* problem, std::string why) {
   return FileRead::refused;
 }
 
+// Opens path for reading as a stdio stream, or nullptr. The open itself does
+// not block: a named pipe without a writer reads as empty instead of
+// waiting for one.
+std::FILE* open_for_reading(const char* path) {
+  const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) < 0) {
+    ::close(fd);
+    return nullptr;
+  }
+  std::FILE* stream = ::fdopen(fd, "rb");
+  if (stream == nullptr) ::close(fd);
+  return stream;
+}
+
 }  // namespace
 
 FileRead read_numbers(std::FILE* stream, std::size_t count, bool exact, std::size_t max_bytes,
@@ -161,7 +180,7 @@ FileRead read_numbers(std::FILE* stream, std::size_t count, bool exact, std::siz
 
 FileRead read_number_file(const char* path, std::size_t count, bool exact, std::size_t max_bytes,
                           NumberFile& out, std::string* problem) {
-  std::FILE* stream = std::fopen(path, "rb");
+  std::FILE* stream = open_for_reading(path);
   if (stream == nullptr) return FileRead::cannot_open;
   const FileRead result = read_numbers(stream, count, exact, max_bytes, out, problem);
   std::fclose(stream);
@@ -186,7 +205,7 @@ FileRead read_state_vector(std::FILE* stream, StateVector& out, std::string* pro
 }
 
 FileRead read_state_vector_file(const char* path, StateVector& out, std::string* problem) {
-  std::FILE* stream = std::fopen(path, "rb");
+  std::FILE* stream = open_for_reading(path);
   if (stream == nullptr) return FileRead::cannot_open;
   const FileRead result = read_state_vector(stream, out, problem);
   std::fclose(stream);

@@ -150,7 +150,7 @@ const Hostile hostile_cases[] = {
        return Invocation{{example_master_path(), s}, false, "", s, {"can't read state vector from " + s}, true, {"nan"}};
      }},
     {"PositionAtTheEarthsCentre",
-     [](const TempDir& d) { return unusable_master(d, {0, 0, 0, 4.16, 1.80, -6.09}, {"position"}); }},
+     [](const TempDir& d) { return unusable_master(d, {0, 0, 0, 4.16, 1.80, -6.09}, {"position", "inside the earth"}); }},
     {"InsideTheEarth",
      [](const TempDir& d) { return unusable_master(d, {3000, 2000, 1000, 4.16, 1.80, -6.09}, {"inside the earth"}); }},
     {"OnTheEquatorAtSeaLevel",
@@ -159,6 +159,8 @@ const Hostile hostile_cases[] = {
      [](const TempDir& d) { return unusable_master(d, {70000, 0, 0, 0, 0, 2.4}, {"misses the earth"}); }},
     {"BeyondAnyRange",
      [](const TempDir& d) { return unusable_master(d, {1e150, 1e150, 1e150, 0, 0, 1}, {"misses the earth"}); }},
+    {"PositionTooLongForADouble",
+     [](const TempDir& d) { return unusable_master(d, {1e300, 1e300, 1e300, 0, 0, 1}, {"misses the earth"}); }},
     {"VelocityZero",
      [](const TempDir& d) { return unusable_master(d, {4066.372472, 4163.441233, 4014.008003, 0, 0, 0}, {"velocity", "cross-track"}); }},
     {"VelocityParallelToPosition",
