@@ -70,8 +70,10 @@ double slant_range(const DMatrix& data_m, double theta, double* earth_radius) {
 
 namespace {
 
-// True when the velocity v (km/s) is zero or parallel to P (km) to rounding:
-// the cross product of the two unit vectors is no longer than 1e-12. Taken
+// True when the velocity v (km/s) is zero or parallel to P (km): the cross
+// product of the two unit vectors is no longer than 1e-6. Closer to parallel
+// the rounding of v x P turns the cross-track axis by up to 1e-16 / 1e-6 rad
+// off the right angle to P, and the scene point leaves the slant range. Taken
 // on unit vectors, so that no length overflows.
 bool parallel_or_zero(const double* P, const double* v) {
   const double rp = std::hypot(P[0], P[1], P[2]);
@@ -80,7 +82,7 @@ bool parallel_or_zero(const double* P, const double* v) {
   const double u[3] = {v[0] / rv, v[1] / rv, v[2] / rv};
   const double c[3] = {u[1] * p[2] - p[1] * u[2], u[2] * p[0] - u[0] * p[2],
                        p[1] * u[0] - u[1] * p[0]};
-  return !(std::hypot(c[0], c[1], c[2]) > 1e-12);  // NaN (v = 0) too
+  return !(std::hypot(c[0], c[1], c[2]) > 1e-6);  // NaN (v = 0) too
 }
 
 }  // namespace
@@ -100,6 +102,13 @@ RunStatus check_master(const StateVector& master) {
   // an earth-fixed velocity that is zero or along the position is no orbit.
   const double inertial[3] = {v[0] - run_omega * P[1], v[1] + run_omega * P[0], v[2]};
   if (parallel_or_zero(P, v) || parallel_or_zero(P, inertial)) return RunStatus::no_cross_track;
+  // The scene point search normalises inertial x position as it stands; for
+  // a velocity of about 1e150 km/s and more its squared length overflows and
+  // the axis comes out as zero.
+  const double n[3] = {inertial[1] * P[2] - P[1] * inertial[2],
+                       inertial[2] * P[0] - inertial[0] * P[2],
+                       P[1] * inertial[0] - inertial[1] * P[0]};
+  if (!std::isfinite(n[0] * n[0] + n[1] * n[1] + n[2] * n[2])) return RunStatus::no_cross_track;
   return RunStatus::ok;
 }
 
