@@ -21,6 +21,12 @@ std::string fixed_text(double value, int decimals) {
   return std::string(text, result.ptr);
 }
 
+std::string fixed_text_unsigned_zero(double value, int decimals) {
+  std::string text = fixed_text(value, decimals);
+  if (text[0] == '-' && text.find_first_not_of("-0.") == std::string::npos) text.erase(0, 1);
+  return text;
+}
+
 std::string round_trip_text(double value) {
   if (std::isnan(value)) return "nan";
   if (std::isinf(value)) return value < 0 ? "-inf" : "inf";

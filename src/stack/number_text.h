@@ -10,6 +10,10 @@ namespace bperp::stack {
 // "-inf" for the non-finite values.
 std::string fixed_text(double value, int decimals);
 
+// fixed_text without the sign of a value that rounds to zero ("0.000",
+// never "-0.000"), for quantities whose sign below the last digit says nothing.
+std::string fixed_text_unsigned_zero(double value, int decimals);
+
 // The shortest text that reads back as exactly value ("0.1", "1e+300").
 std::string round_trip_text(double value);
 

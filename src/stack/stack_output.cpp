@@ -26,7 +26,7 @@ const char* kind_text(AcquisitionKind kind) {
 
 // Text of an optional finite value: empty when it is missing or not finite.
 std::string fixed_or_empty(double value, int decimals) {
-  return std::isfinite(value) ? fixed_text(value, decimals) : std::string();
+  return std::isfinite(value) ? fixed_text_unsigned_zero(value, decimals) : std::string();
 }
 std::string round_trip_or_empty(double value) {
   return std::isfinite(value) ? round_trip_text(value) : std::string();
@@ -60,7 +60,7 @@ void write_stack_table(std::FILE* out, const StackRun& run) {
   lines += "slant range       " + fixed_text(g.slant_range, slant_range_decimals) + " km\n";
   lines += "scene point       latitude " + fixed_text(degrees(g.latitude), angle_decimals) +
            " deg, longitude " + fixed_text(degrees(g.longitude), angle_decimals) +
-           " deg, height " + fixed_text(g.height * metres_per_km, length_decimals) + " m\n";
+           " deg, height " + fixed_text_unsigned_zero(g.height * metres_per_km, length_decimals) + " m\n";
   lines += "incidence angle   " + fixed_text(degrees(g.incidence), angle_decimals) + " deg\n";
   lines += "off-nadir angle   " + fixed_text(degrees(g.off_nadir), angle_decimals) + " deg\n";
   lines += "Doppler centroid  " + fixed_text(g.doppler_centroid, doppler_decimals) + " Hz\n";
@@ -69,13 +69,15 @@ void write_stack_table(std::FILE* out, const StackRun& run) {
            fixed_text(g.wavelength * metres_per_km, wavelength_decimals) + " m\n\n";
   std::fputs(lines.c_str(), out);
 
-  const std::vector<TableColumn> columns = {
+  std::vector<TableColumn> columns = {
       {"secondary", Align::left},         {"kind", Align::left},
       {"date", Align::left},              {"days", Align::right},
       {"aligned t (s)", Align::right},    {"parallel (m)", Align::right},
       {"perpendicular (m)", Align::right}, {"along-track (m)", Align::right},
       {"length (m)", Align::right},       {"height of ambiguity (m)", Align::right},
       {"note", Align::left}};
+  // The note column only when there is something to note.
+  if (run.all_ok()) columns.pop_back();
   std::vector<std::vector<std::string>> rows;
   rows.reserve(run.secondaries.size());
   for (const SecondaryResult& s : run.secondaries) {

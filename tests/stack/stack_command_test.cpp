@@ -1,0 +1,394 @@
+// bperp-stack end to end: the executable run on the example stack and on
+// files written for each case, its three output formats read back.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "stack_test_support.h"
+
+namespace {
+
+using stack_test::lines_of;
+using stack_test::read_csv;
+using stack_test::RunResult;
+using stack_test::run_bperp;
+using stack_test::run_stack;
+using stack_test::TempDir;
+
+const std::string examples = std::string(BPERP_SOURCE_DIR) + "/examples";
+const std::string stack_dir = examples + "/stack";
+const std::string reference = stack_dir + "/reference.txt";
+
+// The example stack's secondaries: state vectors (.txt) and orbits (.orbit),
+// named by their dates.
+const std::vector<std::string> example_vectors = {"20070612.txt", "20071028.txt", "20080128.txt",
+                                                  "20080730.txt", "20081030.txt", "20090502.txt"};
+const std::vector<std::string> example_orbits = {"20070728.orbit", "20071213.orbit",
+                                                 "20080429.orbit", "20080914.orbit",
+                                                 "20090130.orbit"};
+
+std::vector<std::string> example_stack() {
+  std::vector<std::string> paths;
+  for (const auto& v : {example_vectors, example_orbits})
+    for (const std::string& name : v) paths.push_back(stack_dir + "/" + name);
+  return paths;
+}
+
+std::string trim(const std::string& s) {
+  const std::size_t a = s.find_first_not_of(' ');
+  if (a == std::string::npos) return "";
+  return s.substr(a, s.find_last_not_of(' ') - a + 1);
+}
+
+// The secondaries' table: its rule of dashes marks each column's extent.
+// Returns one map per row, heading -> cell text.
+std::vector<std::map<std::string, std::string>> read_table(const std::string& out) {
+  const std::vector<std::string> lines = lines_of(out);
+  std::size_t head = 0;
+  while (head < lines.size() && lines[head].rfind("secondary", 0) != 0) ++head;
+  std::vector<std::map<std::string, std::string>> rows;
+  if (head + 1 >= lines.size()) return rows;
+  const std::string& rule = lines[head + 1];
+  std::vector<std::pair<std::size_t, std::size_t>> spans;
+  for (std::size_t i = 0; i < rule.size();) {
+    if (rule[i] != '-') {
+      ++i;
+      continue;
+    }
+    const std::size_t start = i;
+    while (i < rule.size() && rule[i] == '-') ++i;
+    spans.emplace_back(start, i - start);
+  }
+  const auto cell = [&](const std::string& line, std::size_t k) {
+    const std::size_t width = (k + 1 < spans.size()) ? spans[k].second : std::string::npos;
+    return spans[k].first < line.size() ? trim(line.substr(spans[k].first, width)) : std::string();
+  };
+  for (std::size_t r = head + 2; r < lines.size() && !lines[r].empty(); ++r) {
+    std::map<std::string, std::string> row;
+    for (std::size_t k = 0; k < spans.size(); ++k) row[cell(lines[head], k)] = cell(lines[r], k);
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+// Millimetres of a printed length: km text (bperp) or m text (the table),
+// as an integer, so that equal digits compare equal.
+long long mm_of_km_text(const std::string& km) { return std::llround(std::strtod(km.c_str(), nullptr) * 1e6); }
+long long mm_of_m_text(const std::string& m) { return std::llround(std::strtod(m.c_str(), nullptr) * 1e3); }
+
+// Days between two ISO dates by the standard library's calendar.
+long days_between(const std::string& from, const std::string& to) {
+  const auto day = [](const std::string& iso) {
+    using namespace std::chrono;
+    const year_month_day ymd{year{std::stoi(iso.substr(0, 4))},
+                             month{static_cast<unsigned>(std::stoi(iso.substr(5, 2)))},
+                             std::chrono::day{static_cast<unsigned>(std::stoi(iso.substr(8, 2)))}};
+    return sys_days{ymd}.time_since_epoch().count();
+  };
+  return day(to) - day(from);
+}
+
+// For every state-vector secondary, the table's parallel and perpendicular
+// baselines carry exactly the digits bperp prints for the pair (its km to
+// six decimals are the table's m to three), sign included.
+TEST(StackCommand, StateVectorSecondariesCarryBperpsDigits) {
+  TempDir dir;
+  std::vector<std::string> secondaries;
+  for (const std::string& name : example_vectors) secondaries.push_back(stack_dir + "/" + name);
+  secondaries.push_back(examples + "/slave.txt");
+  secondaries.push_back(reference);  // itself: zero, with whatever sign bperp gives it
+  // Vectors moved from the reference by a few hundred metres in random directions.
+  const double P[3] = {-3992.201961, 4155.954235, 4095.394502};
+  const double V[3] = {-1.721236851, 4.285816268, -6.027058295};
+  for (int k = 0; k < 6; ++k) {
+    double p[3];
+    for (int i = 0; i < 3; ++i) p[i] = P[i] + 0.4 * std::sin(1.7 * k + 2.1 * i);
+    secondaries.push_back(dir.write("moved" + std::to_string(k) + ".txt",
+                                    stack_test::state_vector_text("moved", p, V)));
+  }
+  std::vector<std::string> args = {reference};
+  args.insert(args.end(), secondaries.begin(), secondaries.end());
+  const RunResult stack = run_stack(args);
+  ASSERT_EQ(stack.status, 0) << stack.err;
+  const auto rows = read_table(stack.out);
+  ASSERT_EQ(rows.size(), secondaries.size());
+  for (std::size_t k = 0; k < secondaries.size(); ++k) {
+    const RunResult pair = run_bperp({reference, secondaries[k]});
+    ASSERT_EQ(pair.status, 0) << pair.out;
+    const std::vector<std::string> printed = lines_of(pair.out);
+    ASSERT_EQ(printed.size(), 2u);
+    const std::string parallel = rows[k].at("parallel (m)");
+    const std::string perpendicular = rows[k].at("perpendicular (m)");
+    EXPECT_EQ(rows[k].at("secondary"), secondaries[k]);
+    EXPECT_EQ(mm_of_m_text(parallel), mm_of_km_text(printed[0])) << secondaries[k];
+    EXPECT_EQ(mm_of_m_text(perpendicular), mm_of_km_text(printed[1])) << secondaries[k];
+    EXPECT_EQ(parallel[0] == '-', printed[0][0] == '-') << secondaries[k];
+    EXPECT_EQ(perpendicular[0] == '-', printed[1][0] == '-') << secondaries[k];
+  }
+  // The reference against itself: no perpendicular baseline, no height of ambiguity.
+  EXPECT_EQ(rows[secondaries.size() - 7].at("length (m)"), "0.000");
+  EXPECT_EQ(rows[secondaries.size() - 7].at("height of ambiguity (m)"), "");
+}
+
+// The three formats of one run say the same: the CSV's full-precision
+// numbers are the JSON's doubles exactly, the table shows them rounded.
+TEST(StackCommand, TableCsvAndJsonAgree) {
+  std::vector<std::string> args = {reference};
+  for (const std::string& p : example_stack()) args.push_back(p);
+  const RunResult table = run_stack(args);
+  args.insert(args.begin(), {"--format", "csv"});
+  const RunResult csv = run_stack(args);
+  args[1] = "json";
+  const RunResult json = run_stack(args);
+  for (const RunResult* r : {&table, &csv, &json}) {
+    ASSERT_EQ(r->status, 0) << r->err;
+    EXPECT_EQ(r->err, "");
+  }
+
+  const nlohmann::json doc = nlohmann::json::parse(json.out);
+  const auto rows = read_table(table.out);
+  const auto records = read_csv(csv.out);
+  const std::vector<std::string> header = {"name", "kind", "date", "days", "aligned_time_s",
+                                           "parallel_m", "perpendicular_m", "along_track_m",
+                                           "length_m", "height_of_ambiguity_m", "error"};
+  ASSERT_FALSE(records.empty());
+  EXPECT_EQ(records[0], header);
+  const nlohmann::json& secondaries = doc.at("secondaries");
+  ASSERT_EQ(secondaries.size(), example_stack().size());
+  ASSERT_EQ(records.size(), secondaries.size() + 1);
+  ASSERT_EQ(rows.size(), secondaries.size());
+
+  // Table heading, CSV field, JSON member, decimals shown in the table.
+  struct Column {
+    const char* table;
+    const char* field;
+    double table_step;  // the table's last digit, in the field's unit
+  };
+  const Column columns[] = {{"aligned t (s)", "aligned_time_s", 1e-3},
+                            {"parallel (m)", "parallel_m", 1e-3},
+                            {"perpendicular (m)", "perpendicular_m", 1e-3},
+                            {"along-track (m)", "along_track_m", 1e-3},
+                            {"length (m)", "length_m", 1e-3},
+                            {"height of ambiguity (m)", "height_of_ambiguity_m", 1e-1}};
+  const nlohmann::json& ref = doc.at("reference");
+  for (std::size_t k = 0; k < secondaries.size(); ++k) {
+    const nlohmann::json& s = secondaries[k];
+    const std::vector<std::string>& record = records[k + 1];
+    ASSERT_EQ(record.size(), header.size());
+    EXPECT_EQ(s.at("name"), example_stack()[k]);
+    EXPECT_EQ(record[0], example_stack()[k]);
+    EXPECT_TRUE(s.at("error").is_null());
+    EXPECT_EQ(record[10], "");
+    const bool orbit = example_stack()[k].ends_with(".orbit");
+    EXPECT_EQ(s.at("kind"), orbit ? "orbit" : "state-vector");
+    EXPECT_EQ(rows[k].at("kind"), s.at("kind").get<std::string>());
+    // The date from the header, the days by the calendar.
+    const std::string name = example_stack()[k].substr(stack_dir.size() + 1, 8);
+    const std::string date = name.substr(0, 4) + "-" + name.substr(4, 2) + "-" + name.substr(6, 2);
+    EXPECT_EQ(s.at("date"), date);
+    EXPECT_EQ(record[2], date);
+    EXPECT_EQ(s.at("days").get<long>(), days_between(ref.at("date"), date));
+    EXPECT_EQ(record[3], std::to_string(days_between(ref.at("date"), date)));
+    EXPECT_EQ(rows[k].at("days"), record[3]);
+
+    for (std::size_t c = 0; c < std::size(columns); ++c) {
+      const std::size_t field = 4 + c;
+      const nlohmann::json& value = s.at(columns[c].field);
+      if (!orbit && c == 0) {  // a state vector has no alignment time
+        EXPECT_TRUE(value.is_null());
+        EXPECT_EQ(record[field], "");
+        EXPECT_EQ(rows[k].at(columns[c].table), "");
+        continue;
+      }
+      ASSERT_TRUE(value.is_number()) << columns[c].field;
+      const double v = value.get<double>();
+      EXPECT_EQ(std::strtod(record[field].c_str(), nullptr), v) << columns[c].field;
+      EXPECT_NEAR(std::strtod(rows[k].at(columns[c].table).c_str(), nullptr), v,
+                  0.5 * columns[c].table_step + 1e-9)
+          << columns[c].field;
+    }
+    // Alignment leaves no along-track offset; the baseline length bounds
+    // its two components in the plane of the line of sight.
+    const double par = s.at("parallel_m"), perp = s.at("perpendicular_m");
+    if (orbit) {
+      EXPECT_LT(std::fabs(s.at("along_track_m").get<double>()), 1e-3);
+    }
+    EXPECT_LE(std::hypot(par, perp), s.at("length_m").get<double>() * (1 + 1e-12));
+    // Height of ambiguity from the reference geometry the JSON gives.
+    const double deg = 3.14159265358979323846 / 180.0;
+    EXPECT_NEAR(s.at("height_of_ambiguity_m").get<double>(),
+                ref.at("wavelength_m").get<double>() * ref.at("slant_range_km").get<double>() * 1e3 *
+                    std::sin(ref.at("incidence_deg").get<double>() * deg) / (2.0 * perp),
+                1e-9);
+  }
+  EXPECT_NEAR(ref.at("wavelength_m").get<double>(), 0.2362204724409449, 1e-16);
+  EXPECT_EQ(ref.at("name"), reference);
+  EXPECT_EQ(ref.at("date"), "2008-06-14");
+  // The reference block of the table: the slant range to the printed digit.
+  const std::string slant = lines_of(table.out).at(1);
+  ASSERT_EQ(slant.rfind("slant range", 0), 0u) << slant;
+  EXPECT_NEAR(std::strtod(slant.substr(slant.find_first_of("0123456789")).c_str(), nullptr),
+              ref.at("slant_range_km").get<double>(), 0.5e-6);
+}
+
+// Unusable secondaries: each one reported on standard error with its file
+// and reason, its row marked in every format, the others still computed,
+// and the exit status 1.
+TEST(StackCommand, UnusableSecondariesAreMarkedAndTheRestComputed) {
+  TempDir dir;
+  const std::string good = stack_dir + "/20080730.txt";
+  const std::string orbit = stack_dir + "/20080429.orbit";
+  const std::string orbit_rows = stack_test::read_file(orbit);
+  // The same orbit with its rows' times reversed in order (row 2 before row 1).
+  std::vector<std::string> lines = lines_of(orbit_rows);
+  std::swap(lines[1], lines[2]);
+  std::string swapped;
+  for (const std::string& l : lines) swapped += l + "\n";
+  // Only the header and the orbit's first two rows, 50 s and more before
+  // the pass: the closest approach comes after them.
+  const std::vector<std::string> rows_in_order = lines_of(orbit_rows);
+  const std::string early = rows_in_order[0] + "\n" + rows_in_order[1] + "\n" + rows_in_order[2] + "\n";
+  struct Case {
+    std::string path;
+    std::string reason;  // words of the message
+  };
+  const std::vector<Case> bad = {
+      {dir.path() + "/missing.txt", "can't open"},
+      {dir.write("eight.txt", "h\n1 2 3 4 5 6 7 8\n"), "holds 8 numbers"},
+      {dir.write("one-row.orbit", "h\n0 7000 0 0 0 7.5 0\n"), "holds 7 numbers"},
+      {dir.write("text.txt", "h\n7000 0 0 0 seven 0\n"), "not a finite decimal number"},
+      {dir.write("swapped.orbit", swapped), "increase strictly"},
+      {dir.write("early.orbit", early), "after the orbit's last row"},
+      {dir.write("bad-date.txt", "2008-02-30 pass\n-3992.2 4155.9 4095.4 -1.72 4.28 -6.02\n"),
+       "not a calendar date"},
+      {dir.path(), "can't read"},
+  };
+  std::vector<std::string> args = {reference, good};
+  for (const Case& c : bad) args.push_back(c.path);
+  args.push_back(orbit);
+
+  const RunResult table = run_stack(args);
+  EXPECT_EQ(table.status, 1);
+  const std::vector<std::string> messages = lines_of(table.err);
+  ASSERT_EQ(messages.size(), bad.size()) << table.err;
+  for (std::size_t k = 0; k < bad.size(); ++k) {
+    EXPECT_NE(messages[k].find(bad[k].path), std::string::npos) << messages[k];
+    EXPECT_NE(messages[k].find(bad[k].reason), std::string::npos) << messages[k];
+  }
+  const auto rows = read_table(table.out);
+  ASSERT_EQ(rows.size(), bad.size() + 2);
+  EXPECT_NE(rows.front().at("perpendicular (m)"), "");
+  EXPECT_NE(rows.back().at("perpendicular (m)"), "");
+  for (std::size_t k = 0; k < bad.size(); ++k) {
+    EXPECT_EQ(rows[k + 1].at("perpendicular (m)"), "");
+    EXPECT_EQ(rows[k + 1].at("parallel (m)"), "");
+    EXPECT_EQ(rows[k + 1].at("note").rfind("error: ", 0), 0u) << rows[k + 1].at("note");
+  }
+
+  args.insert(args.begin(), {"--format", "csv"});
+  const RunResult csv = run_stack(args);
+  EXPECT_EQ(csv.status, 1);
+  const auto records = read_csv(csv.out);
+  ASSERT_EQ(records.size(), bad.size() + 3);
+  for (std::size_t k = 0; k < bad.size(); ++k) {
+    const auto& r = records[k + 2];
+    EXPECT_EQ(r[0], bad[k].path);
+    for (std::size_t f = 1; f + 1 < r.size(); ++f) EXPECT_EQ(r[f], "") << bad[k].path;
+    EXPECT_NE(r.back().find(bad[k].reason), std::string::npos) << r.back();
+  }
+  EXPECT_NE(records.back()[6], "");
+
+  args[1] = "json";
+  const RunResult json = run_stack(args);
+  EXPECT_EQ(json.status, 1);
+  const nlohmann::json doc = nlohmann::json::parse(json.out);
+  const nlohmann::json& s = doc.at("secondaries");
+  ASSERT_EQ(s.size(), bad.size() + 2);
+  EXPECT_TRUE(s.front().at("error").is_null());
+  EXPECT_TRUE(s.back().at("perpendicular_m").is_number());
+  for (std::size_t k = 0; k < bad.size(); ++k) {
+    EXPECT_NE(s[k + 1].at("error").get<std::string>().find(bad[k].reason), std::string::npos);
+    EXPECT_TRUE(s[k + 1].at("perpendicular_m").is_null());
+    EXPECT_TRUE(s[k + 1].at("parallel_m").is_null());
+  }
+}
+
+// A reference that cannot serve ends the run: status 1, a message naming
+// it, nothing on standard output (not even the good secondaries).
+TEST(StackCommand, RefusedReferenceEndsTheRunWithNothingPrinted) {
+  TempDir dir;
+  struct Case {
+    std::string path;
+    std::string reason;
+  };
+  const std::vector<Case> cases = {
+      {dir.path() + "/missing.txt", "can't open"},
+      {dir.write("five.txt", "h\n7000 0 0 0 7.5\n"), "can't read state vector from"},
+      {dir.write("inside.txt", "h\n3000 0 1000 0 7.5 0\n"), "at or inside the earth"},
+      {dir.write("far.txt", "h\n1000000 0 0 0 7.5 0\n"), "misses the earth"},
+      {dir.write("still.txt", "h\n7000 0 0 0 0 0\n"), "no cross-track direction"},
+      {dir.write("bad-date.txt", "2007-13-01\n7000 0 0 0 7.5 0\n"), "not a calendar date"},
+      {dir.write("empty.txt", ""), "can't read state vector from"},
+      {dir.path(), "can't read state vector from"},
+  };
+  for (const Case& c : cases) {
+    const RunResult r = run_stack({c.path, stack_dir + "/20080730.txt"});
+    EXPECT_EQ(r.status, 1) << c.path;
+    EXPECT_EQ(r.out, "") << c.path;
+    EXPECT_NE(r.err.find(c.path), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(c.reason), std::string::npos) << r.err;
+  }
+}
+
+TEST(StackCommand, OptionsHelpAndMisuse) {
+  const RunResult help = run_stack({"--help"});
+  EXPECT_EQ(help.status, 0);
+  for (const char* words : {"--format", "table", "csv", "json", "REFERENCE", "SECONDARY",
+                            "t X Y Z VX VY VZ", "YYYY-MM-DD", "closest approach",
+                            "height of ambiguity", "along-track", "Exit status"})
+    EXPECT_NE(help.out.find(words), std::string::npos) << words;
+
+  const std::string sv = stack_dir + "/20080730.txt";
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{}, {reference}, {"--format", "xml", reference, sv},
+        {"--format", reference, sv}, {"--colour", reference, sv}}) {
+    const RunResult r = run_stack(args);
+    EXPECT_EQ(r.status, 1) << (args.empty() ? "" : args[0]);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find("--help"), std::string::npos) << r.err;
+  }
+}
+
+// The scene point is located once per stack: 10,000 secondaries take well
+// under a second (sanitizer builds run several times slower and are given
+// more room).
+TEST(StackCommand, TenThousandSecondariesWellUnderASecond) {
+#if defined(__SANITIZE_ADDRESS__)
+  const double budget = 10.0;  // s
+#else
+  const double budget = 1.0;
+#endif
+  TempDir dir;
+  std::vector<std::string> distinct;
+  const double P[3] = {-3992.201961, 4155.954235, 4095.394502};
+  const double V[3] = {-1.721236851, 4.285816268, -6.027058295};
+  for (int k = 0; k < 100; ++k) {
+    double p[3] = {P[0] + 0.001 * k, P[1] - 0.002 * k, P[2]};
+    distinct.push_back(dir.write(std::to_string(k) + ".txt", stack_test::state_vector_text("2009-01-01", p, V)));
+  }
+  std::vector<std::string> args = {"--format", "csv", reference};
+  for (int k = 0; k < 10000; ++k) args.push_back(distinct[k % distinct.size()]);
+  const RunResult r = run_stack(args);
+  ASSERT_EQ(r.status, 0) << r.err.substr(0, 500);
+  EXPECT_EQ(lines_of(r.out).size(), 10001u);
+  EXPECT_LT(r.seconds, budget);
+  RecordProperty("seconds", std::to_string(r.seconds));
+}
+
+}  // namespace
