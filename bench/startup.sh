@@ -8,8 +8,8 @@
 # Environment: BUILD_DIR (default build-bench, relative to the source tree),
 # BPERP (the bperp executable to measure, default $BUILD_DIR/bperp),
 # INMEMORY (the in-memory driver, default $BUILD_DIR/bench/bperp_inmemory_count), ROUNDS
-# (hyperfine rounds, default 30), RUNS (runs of each command per round,
-# default 40), CALLS (run_baseline calls for the in-memory count, default
+# (hyperfine rounds, default 60), RUNS (runs of each command per round,
+# default 20), CALLS (run_baseline calls for the in-memory count, default
 # 1000).
 #
 # Wall time: ROUNDS hyperfine runs, each timing both commands, the order
@@ -24,8 +24,8 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 build=${BUILD_DIR:-build-bench}
-rounds=${ROUNDS:-30}
-runs=${RUNS:-40}
+rounds=${ROUNDS:-60}
+runs=${RUNS:-20}
 calls=${CALLS:-1000}
 bperp=${BPERP:-$build/bperp}
 inmemory=${INMEMORY:-$build/bench/bperp_inmemory_count}
