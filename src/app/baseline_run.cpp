@@ -55,10 +55,7 @@ DVector processing_parameters() {
   return f;
 }
 
-double slant_range(const DMatrix& data_m, double theta, double* earth_radius) {
-  const double X = data_m[sv::x][sv::state];
-  const double Y = data_m[sv::y][sv::state];
-  const double Z = data_m[sv::z][sv::state];
+double slant_range_at(double X, double Y, double Z, double theta, double* earth_radius) {
   double record[subpoint::size];
   earth_r1(X, Y, Z, record, 1);
   const double Re = record[subpoint::radius];
@@ -68,7 +65,21 @@ double slant_range(const DMatrix& data_m, double theta, double* earth_radius) {
   return r * std::cos(theta) - std::sqrt(Re * Re - s);
 }
 
+double slant_range(const DMatrix& data_m, double theta, double* earth_radius) {
+  return slant_range_at(data_m[sv::x][sv::state], data_m[sv::y][sv::state],
+                        data_m[sv::z][sv::state], theta, earth_radius);
+}
+
+double beam_off_nadir() { return data_vornix_off[run_beam] * degrees_to_radians; }
+
 namespace {
+
+// A slant range (km) that is not a positive finite number says why.
+RunStatus slant_range_status(double R) {
+  if (std::isnan(R)) return RunStatus::beam_misses_earth;
+  if (!(R > 0.0) || !std::isfinite(R)) return RunStatus::inside_earth;
+  return RunStatus::ok;
+}
 
 // True when the velocity v (km/s) is zero or parallel to P (km): the cross
 // product of the two unit vectors is no longer than 1e-6. Closer to parallel
@@ -93,11 +104,12 @@ RunStatus check_master(const StateVector& master) {
       return RunStatus::not_finite_input;
   const double* P = master.position;
   const double* v = master.velocity;
-  // A position at the centre is inside the earth; one whose length
-  // overflows is too far out for the beam to reach the earth.
-  const double r = std::hypot(P[0], P[1], P[2]);
-  if (r == 0.0) return RunStatus::inside_earth;
-  if (!std::isfinite(r)) return RunStatus::beam_misses_earth;
+  // Where the beam meets the earth decides first: a master inside the earth
+  // (the centre has no direction, so no earth radius) or so far out that the
+  // beam misses has no geometry to speak of.
+  if (P[0] == 0.0 && P[1] == 0.0 && P[2] == 0.0) return RunStatus::inside_earth;
+  const RunStatus range = slant_range_status(slant_range_at(P[0], P[1], P[2], beam_off_nadir()));
+  if (range != RunStatus::ok) return range;
   // The cross-track axis is built from the inertial velocity v + omega x r;
   // an earth-fixed velocity that is zero or along the position is no orbit.
   const double inertial[3] = {v[0] - run_omega * P[1], v[1] + run_omega * P[0], v[2]};
@@ -121,13 +133,27 @@ RunStatus check_slave(const StateVector& slave) {
   return RunStatus::ok;
 }
 
+// Whether the scene point is where it was sought: at the slant range from
+// the master and on the scene ellipsoid, both to 1e-6 (relative). A settled
+// iteration leaves it within about 1e-12; anything farther means the look
+// geometry was lost on the way (an axis degraded by rounding, say).
+bool located_at_slant_range(const BaselineRun& run) {
+  const double* T = run.scene_point;
+  const double* P = run.master_position;
+  const double range = std::hypot(T[0] - P[0], T[1] - P[1], T[2] - P[2]);
+  const double a = setting::ellipsoid_a, b = setting::ellipsoid_b;
+  const double surface = (T[0] / a) * (T[0] / a) + (T[1] / a) * (T[1] / a) + (T[2] / b) * (T[2] / b);
+  return std::fabs(range - run.slant_range) <= 1e-6 * run.slant_range &&
+         std::fabs(surface - 1.0) <= 1e-6;
+}
+
 // What the run's numbers say about the geometry, in the order it was built.
 RunStatus classify(const BaselineRun& run) {
-  const double R = run.slant_range;
-  if (std::isnan(R)) return RunStatus::beam_misses_earth;
-  if (!(R > 0.0) || !std::isfinite(R)) return RunStatus::inside_earth;
+  const RunStatus range = slant_range_status(run.slant_range);
+  if (range != RunStatus::ok) return range;
   if (!run.search.started) return RunStatus::no_start_angle;
   if (!run.search.converged) return RunStatus::not_converged;
+  if (!located_at_slant_range(run)) return RunStatus::not_located;
   if (!std::isfinite(run.parallel) || !std::isfinite(run.perpendicular))
     return RunStatus::not_finite_result;
   return RunStatus::ok;
@@ -139,7 +165,12 @@ BaselineRun run_baseline(const StateVector& master, const StateVector& slave) {
   BaselineRun run;
   run.status = check_master(master);
   if (run.status == RunStatus::ok) run.status = check_slave(slave);
-  if (run.status != RunStatus::ok) return run;
+  if (run.status != RunStatus::ok) {
+    // The slant range still tells a caller how far off the geometry was.
+    run.slant_range = slant_range_at(master.position[0], master.position[1],
+                                     master.position[2], beam_off_nadir(), &run.earth_radius);
+    return run;
+  }
 
   // The settings are fixed and only ever read: the vector is filled on the
   // first run and kept for the process, so that a run does not allocate and
@@ -147,12 +178,12 @@ BaselineRun run_baseline(const StateVector& master, const StateVector& slave) {
   static const DVector facter_m = processing_parameters();
   DMatrix data_m = state_vector_matrix(master);
   DMatrix data_s = state_vector_matrix(slave);
-  const double theta = data_vornix_off[run_beam] * degrees_to_radians;
-  run.slant_range = slant_range(data_m, theta, &run.earth_radius);
+  run.slant_range = slant_range(data_m, beam_off_nadir(), &run.earth_radius);
 
   double fdm[fdm_slot::high + 1];
   coef_calc21(run.slant_range, facter_m, data_m, data_s, &run.parallel, &run.perpendicular, fdm,
               &run.search);
+  for (int i = 0; i < 3; ++i) run.master_position[i] = master.position[i];
   run.scene_point[0] = fdm[fdm_slot::scene_x];
   run.scene_point[1] = fdm[fdm_slot::scene_y];
   run.scene_point[2] = fdm[fdm_slot::scene_z];
@@ -192,6 +223,9 @@ std::string run_failure_message(RunStatus status, const char* master_path,
     case RunStatus::not_converged:
       return "can't locate the scene point: the look-angle iteration for " + m +
              " did not settle\n";
+    case RunStatus::not_located:
+      return "can't locate the scene point: the point found for " + m +
+             " is not on the earth at the slant range\n";
     case RunStatus::not_finite_result:
       return "the baseline of " + m + " and " + s + " is not finite\n";
   }

@@ -29,6 +29,7 @@ enum class RunStatus {
   beam_misses_earth,  // slant range not a number: the beam misses the earth
   no_start_angle,     // the slant range is shorter than the satellite's height
   not_converged,      // the look-angle iteration did not settle
+  not_located,        // the point found is not on the ellipsoid at the slant range
   not_finite_result,  // a baseline component is not finite
 };
 
@@ -40,6 +41,7 @@ struct BaselineRun {
   double perpendicular = 0.0;  // B . V
   double slant_range = 0.0;    // R of the beam
   double earth_radius = 0.0;   // local radius under the master (earth model 1)
+  double master_position[3] = {0.0, 0.0, 0.0};
   double scene_point[3] = {0.0, 0.0, 0.0};
   double doppler_centroid = 0.0;
   double doppler_rate = 0.0;
@@ -64,11 +66,17 @@ DVector processing_parameters();
 // (earth model 1) under it: r cos(theta) - sqrt(Re^2 - (r sin(theta))^2).
 // *earth_radius, if given, receives Re. NaN when the ray misses the sphere.
 double slant_range(const DMatrix& data_m, double theta, double* earth_radius = nullptr);
+// The same for the master position (X, Y, Z), km.
+double slant_range_at(double X, double Y, double Z, double theta, double* earth_radius = nullptr);
+// The off-nadir angle of the run's beam, rad.
+double beam_off_nadir();
 
 // Whether a master state vector can be taken: finite, and neither the
 // earth-fixed velocity nor the inertial one (with omega x r) zero or parallel
-// to the position. ok, not_finite_input, no_cross_track, inside_earth (at
-// the centre) or beam_misses_earth (a position too long for a double).
+// to the position, nor so large that the cross-track axis overflows; and the
+// beam meets the earth. ok, not_finite_input, inside_earth,
+// beam_misses_earth (slant range not positive / not a number, tested first)
+// or no_cross_track.
 RunStatus check_master(const StateVector& master);
 
 // The whole run for two state vectors; never throws for bad geometry (the
