@@ -1,11 +1,16 @@
 #include "stack/stack_command.h"
 
+#include <cerrno>
+#include <cmath>
+#include <cstring>
 #include <map>
 #include <string>
 #include <vector>
 
 #include <CLI/CLI.hpp>
 
+#include "stack/baseline_plot.h"
+#include "stack/pairs.h"
 #include "stack/stack_output.h"
 #include "stack/stack_run.h"
 
@@ -64,11 +69,33 @@ Output (--format):
           missing values null, "error" null or the reason
   No output depends on the locale.
 
+Pair network (--pairs):
+  Lists every pair of acquisitions, the reference included, with
+  |perpendicular baseline| <= --max-perp metres and |days| <= --max-days days
+  (either limit optional; equal to the limit is in, compared at the printed mm).
+  The perpendicular baseline of a pair (i, j), i the earlier, is
+  B_perp(j) - B_perp(i), the difference of their perpendicular baselines
+  against the reference geometry: the approximation stack tools commonly make
+  (the reference's line of sight stands for every pair's).
+  --max-neighbours N keeps a pair only when each of its two acquisitions has the
+  other among its N nearest in time (of the pairs within the other limits), so
+  no acquisition is in more than N pairs.
+  The pairs are sorted by date and printed after the stack table (table), as the
+  CSV instead of the secondaries' rows (csv), or as a "pairs" list (json).
+  --max-days, --max-neighbours and --plot need a date on every acquisition.
+
+Plot (--plot FILE.svg):
+  Writes the baseline-time plot as a standalone SVG: every usable acquisition
+  a labelled point at (date, perpendicular baseline), the reference marked,
+  the pairs selected by --pairs as lines, date ticks by months or years,
+  a zero line. Without --pairs only the points are drawn.
+
 Exit status:
-  0  every secondary computed
+  0  every secondary computed (and the plot written)
   1  a bad option; a refused reference (message on standard error, nothing on
-     standard output); or an unusable secondary (reason on standard error, its
-     row marked, the others still computed)
+     standard output); a missing date where one is needed (nothing on standard
+     output); an unwritable plot; or an unusable secondary (reason on standard
+     error, its row marked, the others still computed)
 )";
 
 // The option values of one invocation.
@@ -76,7 +103,20 @@ struct Options {
   std::string format = "table";
   std::string reference;
   std::vector<std::string> secondaries;
+  bool pairs = false;
+  PairLimits limits;
+  std::string plot;  // empty: no plot
 };
+
+// A limit in metres: a finite number >= 0 (no nan, no inf).
+const CLI::Validator finite_non_negative(
+    [](const std::string& text) {
+      double value = 0.0;
+      if (!CLI::detail::lexical_cast(text, value) || !std::isfinite(value) || value < 0.0)
+        return "must be a finite number >= 0, not " + text;
+      return std::string();
+    },
+    "NONNEGATIVE");
 
 // Parses the arguments; returns -1 to go on, or the exit status to end with.
 int parse_options(int argc, const char* const* argv, Options& options, std::FILE* out,
@@ -85,6 +125,25 @@ int parse_options(int argc, const char* const* argv, Options& options, std::FILE
   app.footer(help_footer);
   app.add_option("--format", options.format, "output format: table (default), csv or json")
       ->check(CLI::IsMember({"table", "csv", "json"}));
+  CLI::Option* pairs = app.add_flag("--pairs", options.pairs,
+                                    "select and list the pairs of the network (see below)");
+  app.add_option("--max-perp", options.limits.max_perpendicular,
+                 "largest |perpendicular baseline| of a pair, m")
+      ->check(finite_non_negative)
+      ->needs(pairs);
+  app.add_option("--max-days", options.limits.max_days, "largest |temporal baseline| of a pair, days")
+      ->check(CLI::NonNegativeNumber)
+      ->needs(pairs);
+  app.add_option("--max-neighbours", options.limits.max_neighbours,
+                 "at most N pairs per acquisition, the nearest in time")
+      ->check(CLI::PositiveNumber)
+      ->needs(pairs);
+  app.add_option("--plot", options.plot, "write the baseline-time plot to this SVG file")
+      ->check(CLI::Validator(
+          [](const std::string& path) {
+            return path.empty() ? std::string("the plot needs a file name") : std::string();
+          },
+          "FILE"));
   app.add_option("REFERENCE", options.reference, "the reference state-vector file")->required();
   app.add_option("SECONDARY", options.secondaries,
                  "secondary state-vector or orbit files (one or more)")
@@ -100,6 +159,38 @@ int parse_options(int argc, const char* const* argv, Options& options, std::FILE
     return 1;
   }
   return -1;
+}
+
+// Whether every acquisition has the date that --max-days, --max-neighbours
+// and --plot need; if not, says which lack one on err.
+bool dates_where_needed(const Options& options, const std::vector<NetworkPoint>& points,
+                        std::FILE* err) {
+  const char* needed_by = !options.plot.empty()           ? "--plot"
+                          : options.limits.max_days       ? "--max-days"
+                          : options.limits.max_neighbours ? "--max-neighbours"
+                                                          : nullptr;
+  if (needed_by == nullptr || all_dated(points)) return true;
+  std::string undated;
+  for (const NetworkPoint& p : points)
+    if (!p.day) undated += (undated.empty() ? "" : ", ") + p.name;
+  std::fprintf(err,
+               "%s: %s needs the date of every acquisition (a header line starting with "
+               "YYYY-MM-DD); no date in %s\n",
+               program_name, needed_by, undated.c_str());
+  return false;
+}
+
+// Writes the baseline-time plot to path; on failure says why on err.
+bool write_plot(const std::string& path, const std::vector<NetworkPoint>& points,
+                const std::vector<Pair>& pairs, std::FILE* err) {
+  const std::string svg = baseline_time_svg(points, pairs);
+  std::FILE* f = std::fopen(path.c_str(), "wb");
+  bool written = f != nullptr && std::fwrite(svg.data(), 1, svg.size(), f) == svg.size();
+  if (f != nullptr && std::fclose(f) != 0) written = false;
+  if (!written)
+    std::fprintf(err, "%s: can't write the plot to %s: %s\n", program_name, path.c_str(),
+                 std::strerror(errno));
+  return written;
 }
 
 OutputFormat format_of(const std::string& name) {
@@ -123,22 +214,36 @@ int stack_command(int argc, const char* const* argv, std::FILE* out, std::FILE* 
   for (const SecondaryResult& s : run.secondaries)
     if (!s.ok()) std::fprintf(err, "%s: %s\n", program_name, s.error.c_str());
 
+  const std::vector<NetworkPoint> points = network_points(run);
+  if (!dates_where_needed(options, points, err)) return 1;
+  const std::vector<Pair> pairs =
+      options.pairs ? select_pairs(points, options.limits) : std::vector<Pair>();
+
   switch (format_of(options.format)) {
     case OutputFormat::table:
       write_stack_table(out, run);
+      if (options.pairs) write_pairs_table(out, points, pairs);
       break;
     case OutputFormat::csv:
-      write_stack_csv(out, run);
+      if (options.pairs)
+        write_pairs_csv(out, points, pairs);
+      else
+        write_stack_csv(out, run);
       break;
-    case OutputFormat::json:
-      write_json(out, stack_json(run));
+    case OutputFormat::json: {
+      nlohmann::ordered_json document = stack_json(run);
+      if (options.pairs) document["pairs"] = pairs_json(points, pairs);
+      write_json(out, document);
       break;
+    }
   }
   if (std::fflush(out) != 0 || std::ferror(out)) {
     std::fprintf(err, "%s: can't write the results to standard output\n", program_name);
     return 1;
   }
-  return run.all_ok() ? 0 : 1;
+  bool ok = run.all_ok();
+  if (!options.plot.empty() && !write_plot(options.plot, points, pairs, err)) ok = false;
+  return ok ? 0 : 1;
 }
 
 }  // namespace bperp::stack

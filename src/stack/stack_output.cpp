@@ -165,6 +165,65 @@ nlohmann::ordered_json stack_json(const StackRun& run) {
   return {{"reference", reference}, {"secondaries", secondaries}};
 }
 
+namespace {
+
+// The cells of one pair: names, dates, days and the perpendicular baseline
+// (m) in the given text form.
+std::vector<std::string> pair_cells(const std::vector<NetworkPoint>& points, const Pair& p,
+                                    std::string perpendicular) {
+  const NetworkPoint& a = points[p.first];
+  const NetworkPoint& b = points[p.second];
+  return {a.name, b.name, day_text(a.day), day_text(b.day),
+          p.days ? std::to_string(*p.days) : std::string(), std::move(perpendicular)};
+}
+
+}  // namespace
+
+void write_pairs_table(std::FILE* out, const std::vector<NetworkPoint>& points,
+                       const std::vector<Pair>& pairs) {
+  std::string heading = "\n";
+  heading += std::to_string(pairs.size());
+  heading += " pairs (a pair's perpendicular baseline: the second's minus the first's, both "
+             "against the reference geometry)\n\n";
+  std::fputs(heading.c_str(), out);
+  const std::vector<TableColumn> columns = {
+      {"first", Align::left},   {"second", Align::left}, {"first date", Align::left},
+      {"second date", Align::left}, {"days", Align::right}, {"perpendicular (m)", Align::right}};
+  std::vector<std::vector<std::string>> rows;
+  rows.reserve(pairs.size());
+  for (const Pair& p : pairs) {
+    std::vector<std::string> cells =
+        pair_cells(points, p, fixed_text_unsigned_zero(p.perpendicular, length_decimals));
+    cells[0] = printable(cells[0]);
+    cells[1] = printable(cells[1]);
+    rows.push_back(std::move(cells));
+  }
+  write_text_table(out, columns, rows);
+}
+
+void write_pairs_csv(std::FILE* out, const std::vector<NetworkPoint>& points,
+                     const std::vector<Pair>& pairs) {
+  write_csv_record(out, {"first", "second", "first_date", "second_date", "days", "perpendicular_m"});
+  for (const Pair& p : pairs)
+    write_csv_record(out, pair_cells(points, p, round_trip_or_empty(p.perpendicular)));
+}
+
+nlohmann::ordered_json pairs_json(const std::vector<NetworkPoint>& points,
+                                  const std::vector<Pair>& pairs) {
+  nlohmann::ordered_json list = nlohmann::ordered_json::array();
+  const auto date_or_null = [](const std::optional<long>& day) {
+    return day ? nlohmann::ordered_json(day_text(day)) : nlohmann::ordered_json(nullptr);
+  };
+  for (const Pair& p : pairs)
+    list.push_back({{"first", points[p.first].name},
+                    {"second", points[p.second].name},
+                    {"first_date", date_or_null(points[p.first].day)},
+                    {"second_date", date_or_null(points[p.second].day)},
+                    {"days", p.days ? nlohmann::ordered_json(*p.days) : nlohmann::ordered_json(nullptr)},
+                    {"perpendicular_m", number_or_null(p.perpendicular)}});
+  return list;
+}
+
 void write_json(std::FILE* out, const nlohmann::ordered_json& document) {
   const std::string text =
       document.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
