@@ -4,11 +4,13 @@
 #include <cmath>
 #include <cstring>
 #include <map>
+#include <new>
 #include <string>
 #include <vector>
 
 #include <CLI/CLI.hpp>
 
+#include "numeric/fatal_error.h"
 #include "stack/baseline_plot.h"
 #include "stack/pairs.h"
 #include "stack/stack_output.h"
@@ -199,9 +201,8 @@ OutputFormat format_of(const std::string& name) {
   return formats.at(name);
 }
 
-}  // namespace
-
-int stack_command(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
+// The whole command; the failures it reports are its return value.
+int run_command(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
   Options options;
   const int parsed = parse_options(argc, argv, options, out, err);
   if (parsed >= 0) return parsed;
@@ -244,6 +245,21 @@ int stack_command(int argc, const char* const* argv, std::FILE* out, std::FILE* 
   bool ok = run.all_ok();
   if (!options.plot.empty() && !write_plot(options.plot, points, pairs, err)) ok = false;
   return ok ? 0 : 1;
+}
+
+}  // namespace
+
+int stack_command(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
+  // An exhausted heap is the one failure that can come from inside the
+  // computation; it ends the run with its report and status 1.
+  try {
+    return run_command(argc, argv, out, err);
+  } catch (const FatalError& e) {
+    std::fputs(e.text(), err);
+  } catch (const std::bad_alloc&) {
+    std::fprintf(err, "%s: out of memory\n", program_name);
+  }
+  return 1;
 }
 
 }  // namespace bperp::stack
