@@ -160,7 +160,7 @@ TEST(StackPlot, TheCommittedPictureIsCurrent) {
   const std::string svg_path = dir.path() + "/plot.svg";
   ASSERT_EQ(run_stack(plot_arguments(svg_path)).status, 0);
   EXPECT_EQ(read_file(svg_path), read_file(source_dir + "/docs/baseline-time.svg"))
-      << "regenerate docs/baseline-time.svg with the command in docs/README-stack.md";
+      << "regenerate docs/baseline-time.svg with the command in the README";
 }
 
 TEST(StackPlot, PairsInTheThreeFormatsAgree) {
