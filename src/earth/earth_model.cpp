@@ -12,7 +12,8 @@ struct EllipsoidRow {
   double a, b, dx, dy, dz, f;
 };
 
-// Bessel 1841 with its datum shift, WGS84, and a rounded GRS80-like model.
+// Bessel 1841 with its datum shift, GRS80 (WGS84 to 0.1 mm), and a rounded
+// GRS80-like model.
 constexpr EllipsoidRow kModels[] = {
     {6377.397155, 6356.07896283244, -0.14754, 0.50726, 0.68047, 0.0033427731799399794},
     {6378.137, 6356.752314140355, 0.0, 0.0, 0.0, 0.003352810681182319},

@@ -44,7 +44,7 @@ constexpr int size = 4;
 constexpr int earth_r2_max_passes = 100;
 
 // Fills record[0..6] with the ellipsoid of the model: 0 (a = 6377.397155 km,
-// centre offset), 1 (WGS84, a = 6378.137 km), 2 (a = 6378.14 km). Any other
+// centre offset), 1 (GRS80, a = 6378.137 km), 2 (a = 6378.14 km). Any other
 // model number gives zeros and a NaN eccentricity.
 void earth_parameters(double* record, int model);
 

@@ -13,7 +13,7 @@ namespace bperp::stack {
 namespace {
 
 constexpr double nan = std::numeric_limits<double>::quiet_NaN();
-// The ellipsoid of the scene point (WGS84 in the earth-model table).
+// The ellipsoid of the scene point (GRS80, model 1 of the earth-model table).
 constexpr int scene_earth_model = 1;
 
 bool all_finite(const StateVector& s) {

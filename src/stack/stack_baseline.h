@@ -22,7 +22,7 @@ struct ReferenceGeometry {
   double scene_point[3] = {0.0, 0.0, 0.0};  // km
   double latitude = 0.0;        // geodetic latitude of the scene point, rad
   double longitude = 0.0;       // rad
-  double height = 0.0;          // above the WGS84 ellipsoid, km
+  double height = 0.0;          // above the GRS80 ellipsoid, km
   double incidence = 0.0;       // at the scene point, rad
   double off_nadir = 0.0;       // at the satellite, rad
   double doppler_centroid = 0.0;  // Hz

@@ -39,8 +39,9 @@ Files:
 
 What is computed:
   The scene point is located once, from the reference, exactly as bperp does for
-  its master pass (beam 7, 34.3 deg off nadir, WGS84). Each secondary's baseline
-  B = reference position - secondary position is split on the reference's line
+  its master pass (beam 7, 34.3 deg off nadir, GRS80 ellipsoid). Each
+  secondary's baseline B = reference position - secondary position is split
+  on the reference's line
   of sight: for a state-vector secondary, parallel and perpendicular are exactly
   the numbers `bperp REFERENCE SECONDARY` prints, in metres.
   An orbit secondary is first aligned: the time of its closest approach to the
