@@ -13,7 +13,7 @@
 // An accepted run: finite baselines printed as the command prints them, and
 // a geometry that holds together, checked from the scene point T alone:
 // - T at the slant range from the master: |T - P| = R;
-// - T on the WGS84 ellipsoid;
+// - T on the scene ellipsoid (a = 6378.137 km, b = 6356.7523141 km);
 // - T to the right of the flight direction (the sensor looks right);
 // - the law of sines in the triangle centre, P, T for the two angles of the
 //   Doppler record: |P| sin(off-nadir) = |T| sin(incidence);
@@ -42,7 +42,7 @@ using namespace bperp::fuzz;
 
 constexpr std::string_view kSeparator = "\n%%\n";
 
-// WGS84 semi-axes, km.
+// Semi-axes of the scene ellipsoid (GRS80), km.
 constexpr double kA = 6378.137;
 constexpr double kB = 6356.7523141;
 
