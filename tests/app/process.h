@@ -1,41 +1,22 @@
-// Running the bperp executable as a child process: arguments, bytes on its
-// standard input, both output streams captured through pipes, and a
-// wall-clock deadline after which the child is killed.
+// The bperp executable under test run as a child process, through the
+// shared process runner.
 #pragma once
 
-#include <cstddef>
 #include <string>
 #include <vector>
 
+#include "support/process.h"
+
 namespace bperp_test {
 
-struct ProcessOptions {
-  std::string input;              // written to standard input, which is then closed
-  double timeout_seconds = 10.0;  // the child is killed (SIGKILL) after this
-  std::string argv0;              // the invocation name; empty: the executable's path
-  std::string stdout_path;        // non-empty: standard output goes to this file
-  std::size_t max_output = std::size_t{16} << 20;  // more than this on a stream kills it
-};
-
-struct ProcessResult {
-  bool started = false;     // the executable could be started
-  bool exited = false;      // it ended by exit (not by a signal)
-  int status = -1;          // its exit status, when exited
-  int signal = 0;           // the signal that ended it, otherwise
-  bool timed_out = false;   // killed at the deadline
-  bool too_much = false;    // killed because a stream exceeded max_output
-  std::string out;          // what it wrote on standard output
-  std::string err;          // what it wrote on standard error
-  double seconds = 0.0;     // wall-clock time from the start to the end
-};
-
-ProcessResult run_process(const std::string& exe, const std::vector<std::string>& args,
-                          const ProcessOptions& options = {});
+using test_support::describe;
+using test_support::ProcessOptions;
+using test_support::ProcessResult;
+using test_support::run_process;
 
 // run_process with the bperp executable under test.
-ProcessResult run_bperp(const std::vector<std::string>& args, const ProcessOptions& options = {});
-
-// One line for failure messages: how it ended and what it printed.
-std::string describe(const ProcessResult& r);
+inline ProcessResult run_bperp(const std::vector<std::string>& args, const ProcessOptions& options = {}) {
+  return run_process(BPERP_EXE, args, options);
+}
 
 }  // namespace bperp_test

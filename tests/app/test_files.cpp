@@ -1,49 +1,13 @@
 #include "test_files.h"
 
-#include <stdlib.h>
-
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <sstream>
 #include <stdexcept>
 
 namespace bperp_test {
-
-TempDir::TempDir() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "bperp-e2e-XXXXXX").string();
-  if (::mkdtemp(pattern.data()) == nullptr)
-    throw std::runtime_error("can't make a temporary directory from " + pattern);
-  path_ = pattern;
-}
-
-TempDir::~TempDir() {
-  std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
-}
-
-std::string TempDir::file(const std::string& name) const { return (path_ / name).string(); }
-
-std::string TempDir::write(const std::string& name, const std::string& bytes) const {
-  const std::string p = file(name);
-  write_bytes(p, bytes);
-  return p;
-}
-
-void write_bytes(const std::string& path, const std::string& bytes) {
-  std::ofstream f(path, std::ios::binary | std::ios::trunc);
-  f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  if (!f) throw std::runtime_error("can't write " + path);
-}
-
-std::string read_bytes(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  if (!f) throw std::runtime_error("can't read " + path);
-  return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
-}
 
 std::string example_master_path() { return std::string(BPERP_SOURCE_DIR) + "/examples/master.txt"; }
 std::string example_slave_path() { return std::string(BPERP_SOURCE_DIR) + "/examples/slave.txt"; }
@@ -67,7 +31,7 @@ Six example_master() { return six_after_header(example_master_path()); }
 Six example_slave() { return six_after_header(example_slave_path()); }
 
 std::string state_vector_text(const Six& v, const std::string& header) {
-  return header + "\n" + format("%.17g %.17g %.17g\n%.17g %.17g %.17g\n", v[0], v[1], v[2], v[3], v[4], v[5]);
+  return test_support::state_vector_text(header, v.data(), v.data() + 3);
 }
 
 std::string format(const char* fmt, ...) {
@@ -82,21 +46,6 @@ std::string format(const char* fmt, ...) {
   va_end(again);
   s.resize(s.size() - 1);
   return s;
-}
-
-std::vector<std::string> lines_of(const std::string& text) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    const std::size_t nl = text.find('\n', start);
-    if (nl == std::string::npos) {
-      lines.push_back(text.substr(start));
-      break;
-    }
-    lines.push_back(text.substr(start, nl - start));
-    start = nl + 1;
-  }
-  return lines;
 }
 
 bool looks_like_result(const std::string& line) {

@@ -4,37 +4,21 @@
 #pragma once
 
 #include <array>
-#include <filesystem>
 #include <string>
 #include <vector>
+
+#include "support/files.h"
 
 namespace bperp_test {
 
 // Six numbers of a state vector: X Y Z (km), VX VY VZ (km/s), earth-fixed.
 using Six = std::array<double, 6>;
 
-// A fresh directory under the system's temporary directory, removed with
-// everything in it when the object goes.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-
-  const std::filesystem::path& path() const { return path_; }
-  // path() / name as a string.
-  std::string file(const std::string& name) const;
-  // Writes bytes to path() / name and returns its path.
-  std::string write(const std::string& name, const std::string& bytes) const;
-
- private:
-  std::filesystem::path path_;
-};
-
-// Writes bytes to path (creating or truncating the file).
-void write_bytes(const std::string& path, const std::string& bytes);
-std::string read_bytes(const std::string& path);
+// The temporary directory and whole-file helpers are the shared ones.
+using test_support::lines_of;
+using test_support::read_bytes;
+using test_support::TempDir;
+using test_support::write_bytes;
 
 // The example pair in the source tree, and its six numbers as they stand there.
 std::string example_master_path();
@@ -49,9 +33,6 @@ std::string state_vector_text(const Six& v, const std::string& header = "state v
 
 // printf-style formatting into a std::string.
 std::string format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
-
-// The lines of text (split at '\n'; a final line without '\n' counts).
-std::vector<std::string> lines_of(const std::string& text);
 
 // True when the line reads as a number as a whole (strtod, blanks around
 // allowed; "nan" and "inf" count) or is a labelled result (starts "para").

@@ -11,7 +11,7 @@
 #include "app/baseline_run.h"
 #include "app/settings.h"
 #include "geometry/doppler_record.h"
-#include "orbit_samples.h"
+#include "support/orbit_samples.h"
 
 namespace bperp {
 namespace {

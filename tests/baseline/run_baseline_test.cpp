@@ -9,7 +9,7 @@
 #include "app/baseline_run.h"
 #include "app/settings.h"
 #include "earth/earth_model.h"
-#include "orbit_samples.h"
+#include "support/orbit_samples.h"
 
 namespace bperp {
 namespace {

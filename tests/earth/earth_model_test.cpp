@@ -8,12 +8,13 @@
 
 #include <climits>
 #include <cmath>
-#include <cstdint>
 #include <cstdio>
 #include <limits>
 #include <numbers>
 #include <sstream>
 #include <string>
+
+#include "support/uniform.h"
 
 namespace bperp {
 namespace {
@@ -147,24 +148,8 @@ TEST(EarthR1, ModelCentreOffsetIsSubtracted) {
   EXPECT_NEAR(record[subpoint::z], 0.0, 1e-9);
 }
 
-// A reproducible uniform sample in [0, 1) (independent of the standard
-// library's distributions).
-class Uniform {
- public:
-  explicit Uniform(std::uint64_t seed) : state_(seed) {}
-  double operator()() {
-    state_ += 0x9e3779b97f4a7c15ull;
-    std::uint64_t z = state_;
-    z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ull;
-    z = (z ^ (z >> 27)) * 0x94d049bb133111ebull;
-    z ^= z >> 31;
-    return static_cast<double>(z >> 11) * 0x1p-53;
-  }
-  double operator()(double low, double high) { return low + (high - low) * (*this)(); }
-
- private:
-  std::uint64_t state_;
-};
+// The reproducible uniform sample in [0, 1).
+using test_support::Uniform;
 
 std::string scientific(double value) {
   std::ostringstream out;

@@ -12,7 +12,7 @@
 #include "app/baseline_run.h"
 #include "app/settings.h"
 #include "numeric/fatal_error.h"
-#include "orbit_samples.h"
+#include "support/orbit_samples.h"
 
 namespace bperp {
 namespace {

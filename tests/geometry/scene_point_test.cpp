@@ -17,7 +17,7 @@
 #include "earth/earth_model.h"
 #include "numeric/fatal_error.h"
 #include "numeric/scalar.h"
-#include "orbit_samples.h"
+#include "support/orbit_samples.h"
 #include "two_body_reference.h"
 
 namespace bperp {

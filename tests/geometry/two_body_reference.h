@@ -1,63 +1,30 @@
 // An independent reference for the time derivatives of the slant range: the
-// satellite propagated on the two-body orbit (classical fourth-order
-// Runge-Kutta in long double) and the scene point turned with the earth
-// about z; the derivatives at t = 0 come from a 13-point central stencil
-// (Fornberg's weights) on the sampled range.
+// satellite propagated on the two-body orbit (the shared fourth-order
+// Runge-Kutta integrator in long double, about the mu of the library's
+// Doppler model) and the scene point turned with the earth about z; the
+// derivatives at t = 0 come from a 13-point central stencil (Fornberg's
+// weights) on the sampled range.
 #pragma once
 
 #include <cmath>
+#include <initializer_list>
+
+#include "support/two_body.h"
 
 namespace bperp::two_body {
 
-using Real = long double;
+using Real = test_support::two_body::Real;
 
 constexpr Real mu = 398600.5L;              // km^3/s^2
 constexpr Real omega = 7.2921158548968e-05L;  // rad/s
 
-struct State {
-  Real p[3], v[3];
-};
-
-inline void derivative(const State& s, State& d) {
-  const Real r2 = s.p[0] * s.p[0] + s.p[1] * s.p[1] + s.p[2] * s.p[2];
-  const Real k = -mu / (r2 * std::sqrt(r2));
-  for (int i = 0; i < 3; ++i) {
-    d.p[i] = s.v[i];
-    d.v[i] = k * s.p[i];
-  }
-}
-
-inline State step(const State& s, Real dt) {
-  State k1, k2, k3, k4, t;
-  derivative(s, k1);
-  for (int i = 0; i < 3; ++i) {
-    t.p[i] = s.p[i] + dt / 2 * k1.p[i];
-    t.v[i] = s.v[i] + dt / 2 * k1.v[i];
-  }
-  derivative(t, k2);
-  for (int i = 0; i < 3; ++i) {
-    t.p[i] = s.p[i] + dt / 2 * k2.p[i];
-    t.v[i] = s.v[i] + dt / 2 * k2.v[i];
-  }
-  derivative(t, k3);
-  for (int i = 0; i < 3; ++i) {
-    t.p[i] = s.p[i] + dt * k3.p[i];
-    t.v[i] = s.v[i] + dt * k3.v[i];
-  }
-  derivative(t, k4);
-  State out;
-  for (int i = 0; i < 3; ++i) {
-    out.p[i] = s.p[i] + dt / 6 * (k1.p[i] + 2 * k2.p[i] + 2 * k3.p[i] + k4.p[i]);
-    out.v[i] = s.v[i] + dt / 6 * (k1.v[i] + 2 * k2.v[i] + 2 * k3.v[i] + k4.v[i]);
-  }
-  return out;
-}
+using State = test_support::two_body::State;
 
 // Distance between the satellite and the scene point at time t.
 inline Real range(const State& sat, const double* T, Real t) {
   const Real c = std::cos(omega * t), s = std::sin(omega * t);
   const Real X = c * T[0] - s * T[1], Y = s * T[0] + c * T[1], Z = T[2];
-  const Real dx = X - sat.p[0], dy = Y - sat.p[1], dz = Z - sat.p[2];
+  const Real dx = X - sat.r[0], dy = Y - sat.r[1], dz = Z - sat.r[2];
   return std::sqrt(dx * dx + dy * dy + dz * dz);
 }
 
@@ -73,13 +40,13 @@ inline void range_derivatives(const double* P, const double* Vs, const double* T
   for (int direction : {1, -1}) {
     State s;
     for (int i = 0; i < 3; ++i) {
-      s.p[i] = P[i];
+      s.r[i] = P[i];
       s.v[i] = Vs[i];
     }
     rho[half_width] = range(s, T, 0.0L);
     const Real dt = direction * sample_step / substeps;
     for (int j = 1; j <= half_width; ++j) {
-      for (int k = 0; k < substeps; ++k) s = step(s, dt);
+      for (int k = 0; k < substeps; ++k) s = test_support::two_body::rk4_step(s, dt, mu);
       rho[half_width + direction * j] = range(s, T, direction * j * sample_step);
     }
   }

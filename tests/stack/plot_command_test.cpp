@@ -95,7 +95,7 @@ std::vector<PlottedPoint> plotted_points(const std::string& svg) {
 
 TEST(StackPlot, WellFormedOnePointPerAcquisitionOneLinePerPairMonotonic) {
   TempDir dir;
-  const std::string svg_path = dir.path() + "/plot.svg";
+  const std::string svg_path = dir.file("plot.svg");
   std::vector<std::string> args = plot_arguments(svg_path);
   const RunResult table = run_stack(args);
   ASSERT_EQ(table.status, 0) << table.err;
@@ -105,9 +105,9 @@ TEST(StackPlot, WellFormedOnePointPerAcquisitionOneLinePerPairMonotonic) {
   const nlohmann::json doc = nlohmann::json::parse(json.out);
 
   EXPECT_EQ(run("/usr/bin/xmllint", {"--noout", svg_path}).status, 0);
-  const RunResult png = run("/usr/bin/rsvg-convert", {"-o", dir.path() + "/plot.png", svg_path});
+  const RunResult png = run("/usr/bin/rsvg-convert", {"-o", dir.file("plot.png"), svg_path});
   EXPECT_EQ(png.status, 0) << png.err;
-  EXPECT_EQ(read_file(dir.path() + "/plot.png").substr(0, 8), "\x89PNG\r\n\x1a\n");
+  EXPECT_EQ(read_file(dir.file("plot.png")).substr(0, 8), "\x89PNG\r\n\x1a\n");
 
   const std::string svg = read_file(svg_path);
   const std::vector<PlottedPoint> points = plotted_points(svg);
@@ -157,7 +157,7 @@ TEST(StackPlot, WellFormedOnePointPerAcquisitionOneLinePerPairMonotonic) {
 // The picture in docs/ is what the documented command makes today.
 TEST(StackPlot, TheCommittedPictureIsCurrent) {
   TempDir dir;
-  const std::string svg_path = dir.path() + "/plot.svg";
+  const std::string svg_path = dir.file("plot.svg");
   ASSERT_EQ(run_stack(plot_arguments(svg_path)).status, 0);
   EXPECT_EQ(read_file(svg_path), read_file(source_dir + "/docs/baseline-time.svg"))
       << "regenerate docs/baseline-time.svg with the command in the README";
@@ -221,7 +221,7 @@ TEST(StackPlot, NeedsDatesAndAWritableFile) {
     std::vector<std::string> args;
     const char* words;
   };
-  const std::string svg = dir.path() + "/plot.svg";
+  const std::string svg = dir.file("plot.svg");
   for (const Case& c : {Case{{"--plot", svg, reference, dated, undated}, "--plot needs the date"},
                         Case{{"--pairs", "--max-days", "100", reference, undated}, "--max-days needs"},
                         Case{{"--pairs", "--max-neighbours", "1", undated, dated}, "--max-neighbours needs"}}) {
@@ -236,7 +236,7 @@ TEST(StackPlot, NeedsDatesAndAWritableFile) {
   const RunResult perp = run_stack({"--pairs", "--max-perp", "100", reference, undated});
   EXPECT_EQ(perp.status, 0) << perp.err;
 
-  const RunResult unwritable = run_stack({"--plot", dir.path() + "/no/such/dir/plot.svg", reference, dated});
+  const RunResult unwritable = run_stack({"--plot", dir.file("no/such/dir/plot.svg"), reference, dated});
   EXPECT_EQ(unwritable.status, 1);
   EXPECT_NE(unwritable.err.find("can't write the plot"), std::string::npos) << unwritable.err;
 
@@ -260,7 +260,7 @@ TEST(StackPlot, AwkwardNamesStayWellFormed) {
   TempDir dir;
   const std::string text = read_file(stack_dir + "/20080730.txt");
   const std::string awkward = dir.write("a&b<c>\"d\x01\xff.txt", text);
-  const std::string svg = dir.path() + "/plot.svg";
+  const std::string svg = dir.file("plot.svg");
   const RunResult r = run_stack({"--pairs", "--plot", svg, stack_dir + "/reference.txt", awkward});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(run("/usr/bin/xmllint", {"--noout", svg}).status, 0);

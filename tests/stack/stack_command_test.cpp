@@ -259,7 +259,7 @@ TEST(StackCommand, UnusableSecondariesAreMarkedAndTheRestComputed) {
     std::string reason;  // words of the message
   };
   const std::vector<Case> bad = {
-      {dir.path() + "/missing.txt", "can't open"},
+      {dir.file("missing.txt"), "can't open"},
       {dir.write("eight.txt", "h\n1 2 3 4 5 6 7 8\n"), "holds 8 numbers"},
       {dir.write("one-row.orbit", "h\n0 7000 0 0 0 7.5 0\n"), "holds 7 numbers"},
       {dir.write("text.txt", "h\n7000 0 0 0 seven 0\n"), "not a finite decimal number"},
@@ -267,7 +267,7 @@ TEST(StackCommand, UnusableSecondariesAreMarkedAndTheRestComputed) {
       {dir.write("early.orbit", early), "after the orbit's last row"},
       {dir.write("bad-date.txt", "2008-02-30 pass\n-3992.2 4155.9 4095.4 -1.72 4.28 -6.02\n"),
        "not a calendar date"},
-      {dir.path(), "can't read"},
+      {dir.path().string(), "can't read"},
   };
   std::vector<std::string> args = {reference, good};
   for (const Case& c : bad) args.push_back(c.path);
@@ -328,14 +328,14 @@ TEST(StackCommand, RefusedReferenceEndsTheRunWithNothingPrinted) {
     std::string reason;
   };
   const std::vector<Case> cases = {
-      {dir.path() + "/missing.txt", "can't open"},
+      {dir.file("missing.txt"), "can't open"},
       {dir.write("five.txt", "h\n7000 0 0 0 7.5\n"), "can't read state vector from"},
       {dir.write("inside.txt", "h\n3000 0 1000 0 7.5 0\n"), "at or inside the earth"},
       {dir.write("far.txt", "h\n1000000 0 0 0 7.5 0\n"), "misses the earth"},
       {dir.write("still.txt", "h\n7000 0 0 0 0 0\n"), "no cross-track direction"},
       {dir.write("bad-date.txt", "2007-13-01\n7000 0 0 0 7.5 0\n"), "not a calendar date"},
       {dir.write("empty.txt", ""), "can't read state vector from"},
-      {dir.path(), "can't read state vector from"},
+      {dir.path().string(), "can't read state vector from"},
   };
   for (const Case& c : cases) {
     const RunResult r = run_stack({c.path, stack_dir + "/20080730.txt"});

@@ -1,72 +1,30 @@
 // A satellite on a two-body orbit for the alignment tests, independent of
-// the code under test: the inertial motion integrated with the classical
-// fourth-order Runge-Kutta method in long double (steps of at most 0.25 s,
-// from the epoch to any time), then turned into the earth-fixed frame.
+// the code under test: the inertial motion integrated with the shared
+// fourth-order Runge-Kutta integrator in long double (steps of at most
+// 0.25 s, from the epoch to any time) about an earth with its own mu, then
+// turned into the earth-fixed frame.
 //
 // Units km, km/s, s. Earth-fixed velocity = R(-omega t) (v - omega x r).
 #pragma once
 
 #include <cmath>
 
+#include "support/two_body.h"
+
 namespace stack_test {
 
-using Real = long double;
+using Real = test_support::two_body::Real;
 
 constexpr Real earth_mu = 398600.4418L;           // km^3/s^2
 constexpr Real earth_omega = 7.292115854896798e-05L;  // rad/s
 constexpr Real max_step = 0.25L;                   // s
 
-struct InertialState {
-  Real r[3];
-  Real v[3];
-};
+using InertialState = test_support::two_body::State;
 
 struct EarthFixedState {
   double position[3];
   double velocity[3];
 };
-
-inline void two_body_rate(const InertialState& s, InertialState& d) {
-  const Real r2 = s.r[0] * s.r[0] + s.r[1] * s.r[1] + s.r[2] * s.r[2];
-  const Real k = -earth_mu / (r2 * std::sqrt(r2));
-  for (int i = 0; i < 3; ++i) {
-    d.r[i] = s.v[i];
-    d.v[i] = k * s.r[i];
-  }
-}
-
-inline InertialState rk4_step(const InertialState& s, Real h) {
-  InertialState k1, k2, k3, k4, t;
-  const auto stage = [&](const InertialState& k, Real f) {
-    for (int i = 0; i < 3; ++i) {
-      t.r[i] = s.r[i] + f * h * k.r[i];
-      t.v[i] = s.v[i] + f * h * k.v[i];
-    }
-  };
-  two_body_rate(s, k1);
-  stage(k1, 0.5L);
-  two_body_rate(t, k2);
-  stage(k2, 0.5L);
-  two_body_rate(t, k3);
-  stage(k3, 1.0L);
-  two_body_rate(t, k4);
-  InertialState out;
-  for (int i = 0; i < 3; ++i) {
-    out.r[i] = s.r[i] + h / 6 * (k1.r[i] + 2 * k2.r[i] + 2 * k3.r[i] + k4.r[i]);
-    out.v[i] = s.v[i] + h / 6 * (k1.v[i] + 2 * k2.v[i] + 2 * k3.v[i] + k4.v[i]);
-  }
-  return out;
-}
-
-// The inertial state at time t (s) from the state at the epoch t = 0.
-inline InertialState propagate(const InertialState& epoch, Real t) {
-  const int steps = static_cast<int>(std::ceil(std::fabs(t) / max_step));
-  InertialState s = epoch;
-  if (steps == 0) return s;
-  const Real h = t / steps;
-  for (int k = 0; k < steps; ++k) s = rk4_step(s, h);
-  return s;
-}
 
 // The earth-fixed state at time t of an inertial state at t, the frames
 // coinciding at t = 0.
@@ -84,7 +42,7 @@ inline EarthFixedState earth_fixed(const InertialState& s, Real t) {
 }
 
 inline EarthFixedState earth_fixed_at(const InertialState& epoch, Real t) {
-  return earth_fixed(propagate(epoch, t), t);
+  return earth_fixed(test_support::two_body::propagate(epoch, t, max_step, earth_mu), t);
 }
 
 // The epoch state of an orbit with semi-major axis a (km), eccentricity e,

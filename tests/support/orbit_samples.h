@@ -4,30 +4,14 @@
 #pragma once
 
 #include <cmath>
-#include <cstdint>
 #include <numbers>
 
 #include "app/state_vector_file.h"
+#include "support/uniform.h"
 
 namespace bperp::testing_orbits {
 
-// A uniform sample in [0, 1), the same on every platform.
-class Uniform {
- public:
-  explicit Uniform(std::uint64_t seed) : state_(seed) {}
-  double operator()() {
-    state_ += 0x9e3779b97f4a7c15ull;
-    std::uint64_t z = state_;
-    z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ull;
-    z = (z ^ (z >> 27)) * 0x94d049bb133111ebull;
-    z ^= z >> 31;
-    return static_cast<double>(z >> 11) * 0x1p-53;
-  }
-  double operator()(double low, double high) { return low + (high - low) * (*this)(); }
-
- private:
-  std::uint64_t state_;
-};
+using test_support::Uniform;
 
 constexpr double mu_km3_s2 = 398600.5;
 constexpr double earth_rate = 7.292115854896798e-05;  // rad/s, as the run adds it

@@ -1,4 +1,4 @@
-#include "process.h"
+#include "support/process.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -14,7 +14,7 @@
 
 extern char** environ;
 
-namespace bperp_test {
+namespace test_support {
 
 namespace {
 
@@ -166,10 +166,6 @@ ProcessResult run_process(const std::string& exe, const std::vector<std::string>
   return result;
 }
 
-ProcessResult run_bperp(const std::vector<std::string>& args, const ProcessOptions& options) {
-  return run_process(BPERP_EXE, args, options);
-}
-
 std::string describe(const ProcessResult& r) {
   std::string s;
   if (!r.started)
@@ -190,4 +186,4 @@ std::string describe(const ProcessResult& r) {
   return s;
 }
 
-}  // namespace bperp_test
+}  // namespace test_support
