@@ -210,7 +210,7 @@ std::string run_failure_message(RunStatus status, const char* master_path,
       return "the state vectors of " + m + " and " + s + " are not all finite numbers\n";
     case RunStatus::no_cross_track:
       return "can't locate the scene point: the velocity in " + m +
-             " is zero or parallel to the position (no cross-track direction)\n";
+             " is zero, parallel to the position or too large (no cross-track direction)\n";
     case RunStatus::inside_earth:
       return "can't compute the slant range: the position in " + m +
              " is at or inside the earth\n";

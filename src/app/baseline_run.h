@@ -24,7 +24,7 @@ constexpr double degrees_to_radians = 0.0174532925199433;
 enum class RunStatus {
   ok,
   not_finite_input,   // a state vector holds a NaN or an infinity
-  no_cross_track,     // master velocity zero or parallel to its position
+  no_cross_track,     // master velocity zero, parallel to its position or overflowing
   inside_earth,       // slant range <= 0: the master is at or inside the earth
   beam_misses_earth,  // slant range not a number: the beam misses the earth
   no_start_angle,     // the slant range is shorter than the satellite's height
