@@ -33,9 +33,9 @@ struct Acquisition {
 // it does not; an invalid date (2007-02-30) sets *problem and gives nullopt.
 std::optional<long> header_date(const std::string& header_prefix, std::string* problem);
 
-// The reference: exactly as bperp reads a state-vector file (six numbers,
-// anything after them ignored). Errors: "can't open", or "can't read state
-// vector from" with the reason, as bperp words them; an invalid date.
+// The reference: a state-vector file, read by the count rule of a
+// secondary. Errors: those of read_secondary, and an orbit file, which
+// cannot serve as the reference (its first row is no state vector).
 Acquisition read_reference(const std::string& path);
 
 // A secondary: six numbers make a state vector, 7k numbers (k >= 2) an

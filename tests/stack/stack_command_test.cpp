@@ -336,6 +336,10 @@ TEST(StackCommand, RefusedReferenceEndsTheRunWithNothingPrinted) {
       {dir.write("bad-date.txt", "2007-13-01\n7000 0 0 0 7.5 0\n"), "not a calendar date"},
       {dir.write("empty.txt", ""), "can't read state vector from"},
       {dir.path().string(), "can't read state vector from"},
+      // An orbit's first row read as a state vector would pass as a made-up
+      // reference; it is refused as an orbit.
+      {dir.write("ref.orbit", "h\n5000 7000 0 0 0 7.5 0\n5010 7000 75 0 0 7.5 0\n"),
+       "it is an orbit file"},
   };
   for (const Case& c : cases) {
     const RunResult r = run_stack({c.path, stack_dir + "/20080730.txt"});
