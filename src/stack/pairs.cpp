@@ -10,8 +10,9 @@ namespace {
 constexpr double metres_per_km = 1000.0;
 constexpr double millimetres_per_metre = 1000.0;
 
-// A length in m as whole millimetres, as the outputs round it.
-long long millimetres(double metres) { return std::llround(metres * millimetres_per_metre); }
+// A length in m as whole millimetres, as the outputs round it (a double, so
+// that no limit, however large, overflows an integer).
+double millimetres(double metres) { return std::round(metres * millimetres_per_metre); }
 
 // Whether points i and j may pair under the perpendicular and day limits.
 bool within_limits(const std::vector<NetworkPoint>& points, std::size_t i, std::size_t j,
@@ -19,7 +20,7 @@ bool within_limits(const std::vector<NetworkPoint>& points, std::size_t i, std::
   const NetworkPoint& a = points[i];
   const NetworkPoint& b = points[j];
   if (limits.max_perpendicular &&
-      std::llabs(millimetres(b.perpendicular - a.perpendicular)) >
+      std::fabs(millimetres(b.perpendicular - a.perpendicular)) >
           millimetres(*limits.max_perpendicular))
     return false;
   if (limits.max_days) {

@@ -1,5 +1,6 @@
 #include "stack/stack_command.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -9,6 +10,8 @@
 #include <vector>
 
 #include <CLI/CLI.hpp>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "numeric/fatal_error.h"
 #include "stack/baseline_plot.h"
@@ -121,6 +124,15 @@ const CLI::Validator finite_non_negative(
     },
     "NONNEGATIVE");
 
+// Whether a plot file name ends in .svg (any case) after some name.
+bool has_svg_suffix(const std::string& path) {
+  constexpr std::size_t suffix = 4;
+  if (path.size() <= suffix) return false;
+  std::string tail = path.substr(path.size() - suffix);
+  for (char& c : tail) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return tail == ".svg";
+}
+
 // Parses the arguments; returns -1 to go on, or the exit status to end with.
 int parse_options(int argc, const char* const* argv, Options& options, std::FILE* out,
                   std::FILE* err) {
@@ -141,12 +153,13 @@ int parse_options(int argc, const char* const* argv, Options& options, std::FILE
                  "at most N pairs per acquisition, the nearest in time")
       ->check(CLI::PositiveNumber)
       ->needs(pairs);
-  app.add_option("--plot", options.plot, "write the baseline-time plot to this SVG file")
+  app.add_option("--plot", options.plot, "write the baseline-time plot to this SVG file (name ending in .svg)")
       ->check(CLI::Validator(
           [](const std::string& path) {
-            return path.empty() ? std::string("the plot needs a file name") : std::string();
+            return has_svg_suffix(path) ? std::string()
+                                        : "the plot file's name must end in .svg, not '" + path + "'";
           },
-          "FILE"));
+          "FILE.svg"));
   app.add_option("REFERENCE", options.reference, "the reference state-vector file")->required();
   app.add_option("SECONDARY", options.secondaries,
                  "secondary state-vector or orbit files (one or more)")
@@ -183,6 +196,35 @@ bool dates_where_needed(const Options& options, const std::vector<NetworkPoint>&
   return false;
 }
 
+// Whether the plot can go to path: not one of the input files (which it
+// would overwrite) and in a directory that can be written. Says why not on
+// err. Checked before the run, so that a refused plot prints no results.
+bool plot_path_usable(const Options& options, std::FILE* err) {
+  struct stat plot_stat;
+  if (::stat(options.plot.c_str(), &plot_stat) == 0) {
+    std::vector<std::string> inputs = options.secondaries;
+    inputs.push_back(options.reference);
+    for (const std::string& input : inputs) {
+      struct stat input_stat;
+      if (::stat(input.c_str(), &input_stat) == 0 && input_stat.st_dev == plot_stat.st_dev &&
+          input_stat.st_ino == plot_stat.st_ino) {
+        std::fprintf(err, "%s: the plot file %s is one of the input files\n", program_name,
+                     options.plot.c_str());
+        return false;
+      }
+    }
+  }
+  const std::size_t slash = options.plot.rfind('/');
+  const std::string directory =
+      slash == std::string::npos ? "." : (slash == 0 ? "/" : options.plot.substr(0, slash));
+  if (::access(directory.c_str(), W_OK) != 0) {
+    std::fprintf(err, "%s: can't write the plot to %s: %s\n", program_name, options.plot.c_str(),
+                 std::strerror(errno));
+    return false;
+  }
+  return true;
+}
+
 // Writes the baseline-time plot to path; on failure says why on err.
 bool write_plot(const std::string& path, const std::vector<NetworkPoint>& points,
                 const std::vector<Pair>& pairs, std::FILE* err) {
@@ -207,6 +249,8 @@ int run_command(int argc, const char* const* argv, std::FILE* out, std::FILE* er
   Options options;
   const int parsed = parse_options(argc, argv, options, out, err);
   if (parsed >= 0) return parsed;
+
+  if (!options.plot.empty() && !plot_path_usable(options, err)) return 1;
 
   const StackRun run = run_stack(options.reference, options.secondaries);
   if (!run.reference_error.empty()) {

@@ -58,6 +58,9 @@ TEST(SelectPairs, LimitsAtTheirEdges) {
        {{"A", "R"}, {"A", "C"}, {"A", "D"}, {"R", "B"}, {"R", "C"}, {"B", "C"}, {"C", "D"}}},
       {"perp 149.999", {149.999, {}, {}}, {{"A", "C"}, {"A", "D"}, {"R", "B"}, {"R", "C"}}},
       {"perp 0", {0.0, {}, {}}, {}},
+      // A limit beyond any integer count of millimetres still holds everything.
+      {"perp 1e16", {1e16, {}, {}}, all},
+      {"perp 1e300", {1e300, {}, {}}, all},
       {"days 69", {{}, 69, {}}, {{"A", "R"}, {"R", "B"}, {"R", "C"}, {"B", "C"}, {"C", "D"}}},
       {"days 68", {{}, 68, {}}, {{"A", "R"}, {"R", "B"}, {"B", "C"}}},
       {"days 0", {{}, 0, {}}, {}},

@@ -239,6 +239,7 @@ TEST(StackPlot, NeedsDatesAndAWritableFile) {
   const RunResult unwritable = run_stack({"--plot", dir.file("no/such/dir/plot.svg"), reference, dated});
   EXPECT_EQ(unwritable.status, 1);
   EXPECT_NE(unwritable.err.find("can't write the plot"), std::string::npos) << unwritable.err;
+  EXPECT_EQ(unwritable.out, "");  // refused before any result is printed
 
   // Limits without --pairs, a zero neighbour count, a negative limit: misuse.
   for (const std::vector<std::string>& args :
@@ -248,10 +249,29 @@ TEST(StackPlot, NeedsDatesAndAWritableFile) {
         {"--pairs", "--max-perp", "nan", reference, dated},
         {"--pairs", "--max-perp", "inf", reference, dated},
         {"--pairs", "--max-perp", "-1", reference, dated},
-        {"--plot", "", reference, dated}}) {
+        {"--plot", "", reference, dated},
+        {"--plot=", reference, dated, stack_dir + "/20080914.orbit"},
+        {"--plot", dir.file("plot.png"), reference, dated}}) {
     const RunResult r = run_stack(args);
     EXPECT_EQ(r.status, 1) << args[0] << " " << args[1];
     EXPECT_EQ(r.out, "");
+  }
+}
+
+// A plot file that is one of the inputs would be overwritten: refused, the
+// input left as it was, nothing printed.
+TEST(StackPlot, NeverOverwritesAnInput) {
+  TempDir dir;
+  const std::string example = read_file(stack_dir + "/20080730.txt");
+  const std::string victim = dir.write("victim.svg", example);
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"--plot", victim, victim, stack_dir + "/20071028.txt"},
+        {"--plot", victim, stack_dir + "/reference.txt", victim}}) {
+    const RunResult r = run_stack(args);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find("is one of the input files"), std::string::npos) << r.err;
+    EXPECT_EQ(read_file(victim), example);
   }
 }
 
