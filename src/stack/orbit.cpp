@@ -40,19 +40,22 @@ double row_range_rate(const OrbitRow& row, const double* P) {
 // Sub-intervals sampled when the ends of a segment do not bracket the root.
 constexpr int bracket_samples = 32;
 
-// A bracket [lo, hi] in segment (a, b) with g(lo) <= 0 <= g(hi), the first
-// from a; false when g does not change sign from negative to positive there.
+// A bracket [lo, hi] of times since row a (s) in segment (a, b), with
+// g(lo) <= 0 <= g(hi), the first from a; false when g does not change sign
+// from negative to positive there. Times since a keep their precision when
+// the orbit's own times are large (GPS seconds, say).
 bool find_bracket(const OrbitRow& a, const OrbitRow& b, const double* P, double* lo, double* hi) {
   const double ga = row_range_rate(a, P), gb = row_range_rate(b, P);
   if (ga <= 0.0 && gb >= 0.0) {
-    *lo = a.t;
-    *hi = b.t;
+    *lo = 0.0;
+    *hi = b.t - a.t;
     return true;
   }
-  double t_prev = a.t, g_prev = ga;
+  const double h = b.t - a.t;
+  double t_prev = 0.0, g_prev = ga;
   for (int i = 1; i <= bracket_samples; ++i) {
-    const double t = (i == bracket_samples) ? b.t : a.t + (b.t - a.t) * i / bracket_samples;
-    const double g = range_rate(hermite_point(a, b, t), P).g;
+    const double t = h * i / bracket_samples;
+    const double g = range_rate(hermite_since(a, b, t), P).g;
     if (g_prev <= 0.0 && g >= 0.0) {
       *lo = t_prev;
       *hi = t;
@@ -64,15 +67,16 @@ bool find_bracket(const OrbitRow& a, const OrbitRow& b, const double* P, double*
   return false;
 }
 
-// The root of g in [lo, hi] (g(lo) <= 0 <= g(hi)) on segment (a, b):
+// The root of g in [lo, hi] (times since row a, g(lo) <= 0 <= g(hi)) on
+// segment (a, b):
 // Newton from the middle, a bisection whenever a step would leave the
-// bracket or g' is not positive. Writes the root to *t.
+// bracket or g' is not positive. Writes the root (time since a) to *t.
 AlignStatus bracketed_root(const OrbitRow& a, const OrbitRow& b, const double* P, double lo,
                            double hi, double* t, int* iterations) {
   double x = 0.5 * (lo + hi);
   for (int i = 1; i <= align_max_iterations; ++i) {
     *iterations = i;
-    const RangeRate r = range_rate(hermite_point(a, b, x), P);
+    const RangeRate r = range_rate(hermite_since(a, b, x), P);
     if (!std::isfinite(r.g) || !std::isfinite(r.dg)) return AlignStatus::not_finite;
     if (r.g == 0.0) {
       *t = x;
@@ -123,8 +127,12 @@ Orbit orbit_from_numbers(const std::vector<double>& numbers, std::string* proble
 }
 
 OrbitPoint hermite_point(const OrbitRow& a, const OrbitRow& b, double t) {
+  return hermite_since(a, b, t - a.t);
+}
+
+OrbitPoint hermite_since(const OrbitRow& a, const OrbitRow& b, double tau) {
   const double h = b.t - a.t;
-  const double s = (t - a.t) / h;
+  const double s = tau / h;
   const double s2 = s * s, s3 = s2 * s;
   // The four Hermite basis functions and their first two derivatives in s.
   const double h00 = 2.0 * s3 - 3.0 * s2 + 1.0, h10 = s3 - 2.0 * s2 + s;
@@ -195,9 +203,11 @@ Alignment closest_approach(const Orbit& orbit, const double* P) {
     out.status = AlignStatus::not_bracketed;
     return out;
   }
-  out.status = bracketed_root(a, b, P, lo, hi, &out.t, &out.iterations);
+  double tau = 0.0;
+  out.status = bracketed_root(a, b, P, lo, hi, &tau, &out.iterations);
   if (out.status != AlignStatus::ok) return out;
-  const OrbitPoint s = hermite_point(a, b, out.t);
+  out.t = a.t + tau;
+  const OrbitPoint s = hermite_since(a, b, tau);
   for (int i = 0; i < 3; ++i) {
     out.state.position[i] = s.position[i];
     out.state.velocity[i] = s.velocity[i];

@@ -43,6 +43,9 @@ struct OrbitPoint {
 // is accurate to about h^4 |r''''| / 384 for the row spacing h (0.2 mm at
 // 10 s on a low orbit). a.t == b.t gives NaN.
 OrbitPoint hermite_point(const OrbitRow& a, const OrbitRow& b, double t);
+// The same at tau = t - a.t (s), which keeps its precision where the
+// orbit's times are large.
+OrbitPoint hermite_since(const OrbitRow& a, const OrbitRow& b, double tau);
 
 enum class AlignStatus {
   ok,

@@ -94,6 +94,29 @@ TEST(ClosestApproach, OnAStraightLineIsTheProjectionTime) {
   }
 }
 
+// Orbit times on a large scale (GPS seconds, 1e12 s) move only the time
+// axis: the aligned state is the one found on the same rows at t = 0 .. 50,
+// to 1e-9 km, and its time is the shifted one.
+TEST(ClosestApproach, LargeTimesKeepTheAlignedState) {
+  const double S0[3] = {7000.0, -30.0, 12.0}, v[3] = {0.3, 7.4, -1.1};
+  const double P[3] = {S0[0] + v[0] * 23.4 + 0.3, S0[1] + v[1] * 23.4, S0[2] + v[2] * 23.4};
+  Alignment reference;
+  for (double epoch : {0.0, 1.2e9, 1e12}) {
+    Orbit orbit;
+    for (int k = 0; k < 6; ++k) {
+      const double t = 10.0 * k;
+      const double p[3] = {S0[0] + v[0] * t, S0[1] + v[1] * t, S0[2] + v[2] * t};
+      orbit.push_back(row_at(epoch + t, p, v));
+    }
+    const Alignment a = closest_approach(orbit, P);
+    ASSERT_EQ(a.status, AlignStatus::ok) << "epoch " << epoch;
+    if (epoch == 0.0) reference = a;
+    EXPECT_NEAR(a.t - epoch, reference.t, 1e-3) << "epoch " << epoch;  // s, the scale's own rounding
+    for (int i = 0; i < 3; ++i)
+      EXPECT_NEAR(a.state.position[i], reference.state.position[i], 1e-9) << "epoch " << epoch;
+  }
+}
+
 TEST(ClosestApproach, OutsideTheTimeSpanOrNotFiniteIsRefused) {
   const double S0[3] = {7000.0, 0.0, 0.0}, v[3] = {0.0, 7.5, 0.0};
   Orbit orbit;
