@@ -80,11 +80,18 @@ std::string shown(const std::string& token) {
   return s;
 }
 
+// "first" .. "seventh", then "8th", "11th", "21st", "22nd", "103rd" ...
 std::string ordinal(std::size_t n) {
   static const char* const names[] = {"first", "second", "third", "fourth", "fifth", "sixth",
                                       "seventh"};
   if (n >= 1 && n <= 7) return names[n - 1];
-  return "number " + std::to_string(n);
+  const std::size_t tens = n % 100, units = n % 10;
+  const char* suffix = (tens >= 11 && tens <= 13) ? "th"
+                       : units == 1               ? "st"
+                       : units == 2               ? "nd"
+                       : units == 3               ? "rd"
+                                                  : "th";
+  return std::to_string(n) + suffix;
 }
 
 std::string read_error(std::FILE* stream) {

@@ -151,7 +151,14 @@ int parse_options(int argc, const char* const* argv, Options& options, std::FILE
       ->needs(pairs);
   app.add_option("--max-neighbours", options.limits.max_neighbours,
                  "at most N pairs per acquisition, the nearest in time")
-      ->check(CLI::PositiveNumber)
+      ->check(CLI::Validator(
+          [](const std::string& text) {
+            int value = 0;
+            if (!CLI::detail::lexical_cast(text, value) || value < 1)
+              return "must be a whole number >= 1, not " + text;
+            return std::string();
+          },
+          "N"))
       ->needs(pairs);
   app.add_option("--plot", options.plot, "write the baseline-time plot to this SVG file (name ending in .svg)")
       ->check(CLI::Validator(
