@@ -7,26 +7,13 @@
 
 namespace bperp::bench {
 
-inline StateVector example_master() {
-  StateVector sv;
-  sv.position[0] = 4066.372472;
-  sv.position[1] = 4163.441233;
-  sv.position[2] = 4014.008003;
-  sv.velocity[0] = 4.163992967;
-  sv.velocity[1] = 1.803068918;
-  sv.velocity[2] = -6.088507505;
-  return sv;
-}
+// X Y Z (km) and VX VY VZ (km/s), as the example files hold them.
+constexpr double example_master_numbers[state_vector_numbers] = {
+    4066.372472, 4163.441233, 4014.008003, 4.163992967, 1.803068918, -6.088507505};
+constexpr double example_slave_numbers[state_vector_numbers] = {
+    4066.224115, 4163.726359, 4014.012263, 4.164013759, 1.803079737, -6.088507505};
 
-inline StateVector example_slave() {
-  StateVector sv;
-  sv.position[0] = 4066.224115;
-  sv.position[1] = 4163.726359;
-  sv.position[2] = 4014.012263;
-  sv.velocity[0] = 4.164013759;
-  sv.velocity[1] = 1.803079737;
-  sv.velocity[2] = -6.088507505;
-  return sv;
-}
+inline StateVector example_master() { return state_vector_from(example_master_numbers); }
+inline StateVector example_slave() { return state_vector_from(example_slave_numbers); }
 
 }  // namespace bperp::bench
