@@ -36,7 +36,10 @@ Files:
   SECONDARY    either such a state-vector file (exactly six numbers), or an
                orbit file: a header line, then rows of seven numbers
                t X Y Z VX VY VZ (s, km, km/s, earth-fixed), at least two rows,
-               times strictly increasing. Any other count of numbers is refused.
+               times strictly increasing, at most 100000 rows (64 MiB), rows
+               some 10 s apart as orbit products give them (the alignment
+               interpolates between two rows; much wider spacing loses
+               accuracy). Any other count of numbers is refused.
   A header line that starts with an ISO date (YYYY-MM-DD) gives the acquisition
   date; with dates on the reference and a secondary, days = secondary - reference.
 

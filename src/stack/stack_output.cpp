@@ -183,7 +183,8 @@ void write_pairs_table(std::FILE* out, const std::vector<NetworkPoint>& points,
                        const std::vector<Pair>& pairs) {
   std::string heading = "\n";
   heading += std::to_string(pairs.size());
-  heading += " pairs (a pair's perpendicular baseline: the second's minus the first's, both "
+  heading += pairs.size() == 1 ? " pair" : " pairs";
+  heading += " (a pair's perpendicular baseline: the second's minus the first's, both "
              "against the reference geometry)\n\n";
   std::fputs(heading.c_str(), out);
   const std::vector<TableColumn> columns = {
