@@ -98,7 +98,7 @@ bool parallel_or_zero(const double* P, const double* v) {
 
 }  // namespace
 
-RunStatus check_master(const StateVector& master) {
+RunStatus check_master(const StateVector& master, double R) {
   for (int i = 0; i < 3; ++i)
     if (!std::isfinite(master.position[i]) || !std::isfinite(master.velocity[i]))
       return RunStatus::not_finite_input;
@@ -108,7 +108,7 @@ RunStatus check_master(const StateVector& master) {
   // (the centre has no direction, so no earth radius) or so far out that the
   // beam misses has no geometry to speak of.
   if (P[0] == 0.0 && P[1] == 0.0 && P[2] == 0.0) return RunStatus::inside_earth;
-  const RunStatus range = slant_range_status(slant_range_at(P[0], P[1], P[2], beam_off_nadir()));
+  const RunStatus range = slant_range_status(R);
   if (range != RunStatus::ok) return range;
   // The cross-track axis is built from the inertial velocity v + omega x r;
   // an earth-fixed velocity that is zero or along the position is no orbit.
@@ -137,9 +137,8 @@ RunStatus check_slave(const StateVector& slave) {
 // the master and on the scene ellipsoid, both to 1e-6 (relative). A settled
 // iteration leaves it within about 1e-12; anything farther means the look
 // geometry was lost on the way (an axis degraded by rounding, say).
-bool located_at_slant_range(const BaselineRun& run) {
+bool located_at_slant_range(const BaselineRun& run, const double* P) {
   const double* T = run.scene_point;
-  const double* P = run.master_position;
   const double range = std::hypot(T[0] - P[0], T[1] - P[1], T[2] - P[2]);
   const double a = setting::ellipsoid_a, b = setting::ellipsoid_b;
   const double surface = (T[0] / a) * (T[0] / a) + (T[1] / a) * (T[1] / a) + (T[2] / b) * (T[2] / b);
@@ -147,13 +146,12 @@ bool located_at_slant_range(const BaselineRun& run) {
          std::fabs(surface - 1.0) <= 1e-6;
 }
 
-// What the run's numbers say about the geometry, in the order it was built.
-RunStatus classify(const BaselineRun& run) {
-  const RunStatus range = slant_range_status(run.slant_range);
-  if (range != RunStatus::ok) return range;
+// What the run's numbers say about the scene point and the result, for a
+// master P whose state and slant range have passed check_master.
+RunStatus classify(const BaselineRun& run, const double* P) {
   if (!run.search.started) return RunStatus::no_start_angle;
   if (!run.search.converged) return RunStatus::not_converged;
-  if (!located_at_slant_range(run)) return RunStatus::not_located;
+  if (!located_at_slant_range(run, P)) return RunStatus::not_located;
   if (!std::isfinite(run.parallel) || !std::isfinite(run.perpendicular))
     return RunStatus::not_finite_result;
   return RunStatus::ok;
@@ -163,14 +161,12 @@ RunStatus classify(const BaselineRun& run) {
 
 BaselineRun run_baseline(const StateVector& master, const StateVector& slave) {
   BaselineRun run;
-  run.status = check_master(master);
+  const double* P = master.position;
+  // Kept on a refusal too: it tells a caller how far off the geometry was.
+  run.slant_range = slant_range_at(P[0], P[1], P[2], beam_off_nadir(), &run.earth_radius);
+  run.status = check_master(master, run.slant_range);
   if (run.status == RunStatus::ok) run.status = check_slave(slave);
-  if (run.status != RunStatus::ok) {
-    // The slant range still tells a caller how far off the geometry was.
-    run.slant_range = slant_range_at(master.position[0], master.position[1],
-                                     master.position[2], beam_off_nadir(), &run.earth_radius);
-    return run;
-  }
+  if (run.status != RunStatus::ok) return run;
 
   // The settings are fixed and only ever read: the vector is filled on the
   // first run and kept for the process, so that a run does not allocate and
@@ -178,12 +174,10 @@ BaselineRun run_baseline(const StateVector& master, const StateVector& slave) {
   static const DVector facter_m = processing_parameters();
   DMatrix data_m = state_vector_matrix(master);
   DMatrix data_s = state_vector_matrix(slave);
-  run.slant_range = slant_range(data_m, beam_off_nadir(), &run.earth_radius);
 
   double fdm[fdm_slot::high + 1];
   coef_calc21(run.slant_range, facter_m, data_m, data_s, &run.parallel, &run.perpendicular, fdm,
               &run.search);
-  for (int i = 0; i < 3; ++i) run.master_position[i] = master.position[i];
   run.scene_point[0] = fdm[fdm_slot::scene_x];
   run.scene_point[1] = fdm[fdm_slot::scene_y];
   run.scene_point[2] = fdm[fdm_slot::scene_z];
@@ -193,7 +187,7 @@ BaselineRun run_baseline(const StateVector& master, const StateVector& slave) {
   run.doppler_rate3 = fdm[fdm_slot::rate3];
   run.incidence = fdm[fdm_slot::incidence];
   run.off_nadir = fdm[fdm_slot::off_nadir];
-  run.status = classify(run);
+  run.status = classify(run, P);
 
   free_dmatrix(data_m, 0, sv::row_high, 0);
   free_dmatrix(data_s, 0, sv::row_high, 0);

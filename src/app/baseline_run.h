@@ -41,7 +41,6 @@ struct BaselineRun {
   double perpendicular = 0.0;  // B . V
   double slant_range = 0.0;    // R of the beam
   double earth_radius = 0.0;   // local radius under the master (earth model 1)
-  double master_position[3] = {0.0, 0.0, 0.0};
   double scene_point[3] = {0.0, 0.0, 0.0};
   double doppler_centroid = 0.0;
   double doppler_rate = 0.0;
@@ -77,7 +76,8 @@ double beam_off_nadir();
 // beam meets the earth. ok, not_finite_input, inside_earth,
 // beam_misses_earth (slant range not positive / not a number, tested first)
 // or no_cross_track.
-RunStatus check_master(const StateVector& master);
+// R is the master's slant range (slant_range_at).
+RunStatus check_master(const StateVector& master, double R);
 
 // The whole run for two state vectors; never throws for bad geometry (the
 // status says what went wrong and the numbers are then not to be used).
