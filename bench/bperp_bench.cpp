@@ -6,14 +6,14 @@
 #include <cmath>
 #include <string>
 
-#include "app/baseline_run.h"
-#include "app/settings.h"
-#include "app/state_vector_file.h"
-#include "baseline/baseline.h"
-#include "earth/earth_model.h"
+#include "bperp/baseline/baseline_run.h"
+#include "bperp/geometry/settings.h"
+#include "bperp/app/state_vector_file.h"
+#include "bperp/baseline/baseline.h"
+#include "bperp/earth/earth_model.h"
 #include "example_pair.h"
-#include "geometry/doppler_record.h"
-#include "geometry/scene_point.h"
+#include "bperp/geometry/doppler_record.h"
+#include "bperp/geometry/scene_point.h"
 
 namespace {
 

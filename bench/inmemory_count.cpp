@@ -11,7 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/baseline_run.h"
+#include "bperp/baseline/baseline_run.h"
 #include "example_pair.h"
 
 int main(int argc, char** argv) {

@@ -29,8 +29,8 @@
 #include <string>
 #include <string_view>
 
-#include "app/baseline_run.h"
-#include "app/command.h"
+#include "bperp/baseline/baseline_run.h"
+#include "bperp/app/command.h"
 #include "fuzz_support.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <string>
 
-#include "app/state_vector_file.h"
+#include "bperp/app/state_vector_file.h"
 
 namespace bperp::fuzz {
 

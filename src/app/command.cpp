@@ -1,9 +1,10 @@
-#include "app/command.h"
+#include "bperp/app/command.h"
 
 #include <string>
 
-#include "app/baseline_run.h"
-#include "numeric/fatal_error.h"
+#include "bperp/app/calc_bp1.h"
+#include "bperp/app/white_space.h"
+#include "bperp/numeric/fatal_error.h"
 
 namespace bperp {
 
@@ -19,9 +20,9 @@ Word read_word(std::FILE* in, std::string& word) {
   word.clear();
   int c;
   do c = std::getc(in);
-  while (c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r');
+  while (is_white_space(c));
   if (c == EOF) return Word::end;
-  while (c != EOF && !(c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r')) {
+  while (c != EOF && !is_white_space(c)) {
     if (c == '\0') return Word::nul;
     if (word.size() >= kMaxTypedName) return Word::too_long;
     word += static_cast<char>(c);
@@ -72,7 +73,7 @@ int bperp_command(int argc, const char* const* argv, std::FILE* in, std::FILE* o
   try {
     Calc_Bp1(master.c_str(), slave.c_str(), &parallel, &perpendicular);
   } catch (const FatalError& e) {
-    std::fputs(e.text(), e.stream() == Stream::standard_error ? err : out);
+    std::fputs(e.text(), e.kind() == FatalKind::heap_exhausted ? err : out);
     return 1;
   }
 

@@ -1,4 +1,4 @@
-#include "app/state_vector_file.h"
+#include "bperp/app/state_vector_file.h"
 
 #include <cerrno>
 #include <charconv>
@@ -9,6 +9,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "bperp/app/white_space.h"
+
 namespace bperp {
 
 namespace {
@@ -16,9 +18,6 @@ namespace {
 // The longest token that can still be a number worth reading.
 constexpr std::size_t kMaxToken = 128;
 
-bool is_space(int c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
 // True when token is [+-](digits[.digits*] | .digits)[(e|E)[+-]digits].
@@ -152,11 +151,11 @@ FileRead read_numbers(std::FILE* stream, std::size_t count, bool exact, std::siz
       if (c != EOF && ++consumed > max_bytes)
         return refuse(problem, "no end of the numbers within " + std::to_string(max_bytes) +
                                    " bytes after the first line");
-    } while (c != EOF && is_space(c));
+    } while (c != EOF && is_white_space(c));
     if (c == EOF) break;
 
     token.clear();
-    while (c != EOF && !is_space(c)) {
+    while (c != EOF && !is_white_space(c)) {
       if (token.size() < kMaxToken) token += static_cast<char>(c);
       if (++consumed > max_bytes)
         return refuse(problem, "no end of the numbers within " + std::to_string(max_bytes) +
@@ -176,7 +175,7 @@ FileRead read_numbers(std::FILE* stream, std::size_t count, bool exact, std::siz
                                std::to_string(count) + " numbers");
   if (!exact && out.numbers.size() >= count && c != EOF) {
     // More than the caller can take: look for anything but white space.
-    while ((c = std::getc(stream)) != EOF && is_space(c)) {
+    while ((c = std::getc(stream)) != EOF && is_white_space(c)) {
       if (++consumed > max_bytes) break;
     }
     if (c != EOF)
@@ -192,15 +191,6 @@ FileRead read_number_file(const char* path, std::size_t count, bool exact, std::
   const FileRead result = read_numbers(stream, count, exact, max_bytes, out, problem);
   std::fclose(stream);
   return result;
-}
-
-StateVector state_vector_from(const double* six) {
-  StateVector sv;
-  for (int i = 0; i < 3; ++i) {
-    sv.position[i] = six[i];
-    sv.velocity[i] = six[3 + i];
-  }
-  return sv;
 }
 
 FileRead read_state_vector(std::FILE* stream, StateVector& out, std::string* problem) {

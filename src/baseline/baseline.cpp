@@ -1,9 +1,10 @@
-#include "baseline/baseline.h"
+#include "bperp/baseline/baseline.h"
 
 #include <cmath>
 
-#include "app/settings.h"
-#include "geometry/doppler_record.h"
+#include "bperp/geometry/settings.h"
+#include "bperp/geometry/doppler_record.h"
+#include "bperp/numeric/vec3.h"
 
 namespace bperp {
 
@@ -33,8 +34,8 @@ void base_cal1(const DMatrix& data_m, const DMatrix& data_s, const DVector& fdm,
                        T[2] - data_m[sv::z][sv::state]};
   double U[3], V[3];
   normal_vectors(L, data_m, T, U, V);
-  *out_parallel = B[0] * U[0] + B[1] * U[1] + B[2] * U[2];
-  *out_perpendicular = B[0] * V[0] + B[1] * V[1] + B[2] * V[2];
+  *out_parallel = dot(B, U);
+  *out_perpendicular = dot(B, V);
 }
 
 void normal_vectors(const double* look, const DMatrix& data_m, const double* scene,
@@ -43,14 +44,14 @@ void normal_vectors(const double* look, const DMatrix& data_m, const double* sce
   const double* T = scene;
   const double P[3] = {data_m[sv::x][sv::state], data_m[sv::y][sv::state],
                        data_m[sv::z][sv::state]};
-  const double length_L = std::sqrt(L[0] * L[0] + L[1] * L[1] + L[2] * L[2]);
+  const double length_L = norm(L);
   // W = P x T, the normal of the plane of the centre, P and T.
-  const double W[3] = {P[1] * T[2] - P[2] * T[1], P[2] * T[0] - P[0] * T[2],
-                       P[0] * T[1] - P[1] * T[0]};
+  double W[3];
+  cross(P, T, W);
   // N = L x W lies in that plane, at right angles to L, away from the earth.
-  const double N[3] = {L[1] * W[2] - L[2] * W[1], L[2] * W[0] - L[0] * W[2],
-                       L[0] * W[1] - L[1] * W[0]};
-  const double length_N = std::sqrt(N[0] * N[0] + N[1] * N[1] + N[2] * N[2]);
+  double N[3];
+  cross(L, W, N);
+  const double length_N = norm(N);
   for (int i = 0; i < 3; ++i) {
     unit_look[i] = L[i] / length_L;
     unit_perpendicular[i] = N[i] / length_N;

@@ -1,8 +1,8 @@
-#include "earth/earth_model.h"
+#include "bperp/earth/earth_model.h"
 
 #include <cmath>
 
-#include "numeric/scalar.h"
+#include "bperp/numeric/scalar.h"
 
 namespace bperp {
 

@@ -1,9 +1,10 @@
-#include "geometry/doppler_record.h"
+#include "bperp/geometry/doppler_record.h"
 
 #include <cmath>
 
-#include "app/settings.h"
-#include "numeric/scalar.h"
+#include "bperp/geometry/settings.h"
+#include "bperp/numeric/scalar.h"
+#include "bperp/numeric/vec3.h"
 
 namespace bperp {
 
@@ -47,16 +48,16 @@ void inci_off_beta(const double* scene_point, const DMatrix& data_m, double* inc
   const double* T = scene_point;
 
   const double d[3] = {P[0] - T[0], P[1] - T[1], P[2] - T[2]};
-  const double inv_d = 1.0 / std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
+  const double inv_d = 1.0 / norm(d);
   const double e_d[3] = {d[0] * inv_d, d[1] * inv_d, d[2] * inv_d};
-  const double inv_p = 1.0 / std::sqrt(P[0] * P[0] + P[1] * P[1] + P[2] * P[2]);
+  const double inv_p = 1.0 / norm(P);
   const double e_r[3] = {P[0] * inv_p, P[1] * inv_p, P[2] * inv_p};
-  const double inv_t = 1.0 / std::sqrt(T[0] * T[0] + T[1] * T[1] + T[2] * T[2]);
+  const double inv_t = 1.0 / norm(T);
   const double e_t[3] = {T[0] * inv_t, T[1] * inv_t, T[2] * inv_t};
 
-  *off_nadir = angle_of(e_d[0] * e_r[0] + e_d[1] * e_r[1] + e_d[2] * e_r[2]);
-  *incidence = angle_of(e_d[0] * e_t[0] + e_d[1] * e_t[1] + e_d[2] * e_t[2]);
-  *beta = angle_of(e_r[0] * e_t[0] + e_r[1] * e_t[1] + e_r[2] * e_t[2]);
+  *off_nadir = angle_of(dot(e_d, e_r));
+  *incidence = angle_of(dot(e_d, e_t));
+  *beta = angle_of(dot(e_r, e_t));
 }
 
 }  // namespace bperp

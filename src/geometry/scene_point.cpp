@@ -1,10 +1,12 @@
-#include "geometry/scene_point.h"
+#include "bperp/geometry/scene_point.h"
 
 #include <cmath>
 
-#include "app/settings.h"
-#include "earth/earth_model.h"
-#include "numeric/scalar.h"
+#include "bperp/geometry/settings.h"
+#include "bperp/earth/earth_model.h"
+#include "bperp/earth/rotation.h"
+#include "bperp/numeric/scalar.h"
+#include "bperp/numeric/vec3.h"
 
 namespace bperp {
 
@@ -139,7 +141,7 @@ void doppler_derivatives(const double* P, const double* Vs, double r, const doub
                          const double* T, const double* L, double c_km_s, double f0_hz,
                          int derivative_switch, double* doppler_out) {
   // Earth rotation rate and its powers, rad/s (as products of this literal).
-  constexpr double omega = 7.2921158548968e-05;
+  constexpr double omega = doppler_omega;
   constexpr double minus_omega2 = -5.317495364123728e-09;
   constexpr double omega3 = 3.877579225306687e-13;
   constexpr double omega4 = 2.827575694747734e-17;
@@ -173,7 +175,6 @@ void doppler_derivatives(const double* P, const double* Vs, double r, const doub
     L4[i] = ST[i] - SS;
   }
 
-  auto dot = [](const double* u, const double* v) { return u[0] * v[0] + u[1] * v[1] + u[2] * v[2]; };
   const double d00 = dot(L, L), d01 = dot(L, L1), d11 = dot(L1, L1);
   const double d02 = dot(L, L2), d12 = dot(L1, L2), d03 = dot(L, L3);
   const double d13 = dot(L1, L3), d22 = dot(L2, L2), d04 = dot(L, L4);

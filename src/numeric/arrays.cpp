@@ -1,11 +1,11 @@
-#include "numeric/arrays.h"
+#include "bperp/numeric/arrays.h"
 
 #include <cstdlib>
 #include <new>
 #include <string>
 #include <utility>
 
-#include "numeric/fatal_error.h"
+#include "bperp/numeric/fatal_error.h"
 
 namespace bperp {
 
@@ -46,7 +46,7 @@ void nrerror(const char* message) {
   std::string text = "Numerical Recipes run-time error...\n";
   text += message;
   text += "\n...now exiting to system...\n";
-  throw FatalError(std::move(text), Stream::standard_error);
+  throw FatalError(std::move(text), FatalKind::heap_exhausted);
 }
 
 DVector dvector(int low, int high) {

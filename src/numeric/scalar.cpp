@@ -1,10 +1,10 @@
-#include "numeric/scalar.h"
+#include "bperp/numeric/scalar.h"
 
 #include <climits>
 #include <cmath>
 #include <cstdio>
 
-#include "numeric/fatal_error.h"
+#include "bperp/numeric/fatal_error.h"
 
 namespace bperp {
 
@@ -30,7 +30,7 @@ int rtoi(double r) {
     const int shown = fits ? static_cast<int>(ir) : (ir < 0.0 ? INT_MIN : INT_MAX);
     char text[96];
     std::snprintf(text, sizeof text, "different!(m16.rtoi) r=%23.15e ir=%d\n", r, shown);
-    throw FatalError(text, Stream::standard_output);
+    throw FatalError(text, FatalKind::refusal);
   }
   return std::isnan(r) ? 0 : static_cast<int>(ir);
 }

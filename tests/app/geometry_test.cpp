@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/baseline_run.h"
+#include "bperp/baseline/baseline_run.h"
 #include "process.h"
 #include "reference_geometry.h"
 #include "test_files.h"

@@ -1,6 +1,6 @@
 // The parallel and perpendicular baseline: the unit look vector U and the
 // unit perpendicular V, and the projections of B = P - S on them.
-#include "baseline/baseline.h"
+#include "bperp/baseline/baseline.h"
 
 #include <gtest/gtest.h>
 
@@ -8,9 +8,9 @@
 #include <limits>
 #include <vector>
 
-#include "app/baseline_run.h"
-#include "app/settings.h"
-#include "geometry/doppler_record.h"
+#include "bperp/baseline/baseline_run.h"
+#include "bperp/geometry/settings.h"
+#include "bperp/geometry/doppler_record.h"
 #include "support/orbit_samples.h"
 
 namespace bperp {

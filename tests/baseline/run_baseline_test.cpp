@@ -6,9 +6,10 @@
 #include <cmath>
 #include <limits>
 
-#include "app/baseline_run.h"
-#include "app/settings.h"
-#include "earth/earth_model.h"
+#include "bperp/baseline/baseline_run.h"
+#include "bperp/earth/rotation.h"
+#include "bperp/geometry/settings.h"
+#include "bperp/earth/earth_model.h"
 #include "support/orbit_samples.h"
 
 namespace bperp {

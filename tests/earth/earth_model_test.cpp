@@ -1,7 +1,7 @@
 // The earth models and the two conversions from earth-fixed positions to
 // geodetic quantities, against the worked values and against GeographicLib's
 // exact geocentric conversion on the same ellipsoid.
-#include "earth/earth_model.h"
+#include "bperp/earth/earth_model.h"
 
 #include <GeographicLib/Geocentric.hpp>
 #include <gtest/gtest.h>

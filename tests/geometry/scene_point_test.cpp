@@ -1,6 +1,6 @@
 // The scene point at a slant range (Newton iteration on the look angle with
 // the attitude applied) and the Doppler centroid with its time derivatives.
-#include "geometry/scene_point.h"
+#include "bperp/geometry/scene_point.h"
 
 #include <gtest/gtest.h>
 
@@ -12,11 +12,11 @@
 #include <sstream>
 #include <string>
 
-#include "app/baseline_run.h"
-#include "app/settings.h"
-#include "earth/earth_model.h"
-#include "numeric/fatal_error.h"
-#include "numeric/scalar.h"
+#include "bperp/baseline/baseline_run.h"
+#include "bperp/geometry/settings.h"
+#include "bperp/earth/earth_model.h"
+#include "bperp/numeric/fatal_error.h"
+#include "bperp/numeric/scalar.h"
 #include "support/orbit_samples.h"
 #include "two_body_reference.h"
 
@@ -397,7 +397,7 @@ TEST(ScanPointSar2, SelectorsAreConvertedEarthModelFirst) {
       ADD_FAILURE() << "accepted " << c.model << ", " << c.derivative_switch;
     } catch (const FatalError& e) {
       EXPECT_EQ(std::string(e.text()), c.text);
-      EXPECT_EQ(e.stream(), Stream::standard_output);
+      EXPECT_EQ(e.kind(), FatalKind::refusal);
     }
   }
 }

@@ -1,6 +1,6 @@
 // Index-offset vectors and matrices, clearing, and the fatal report of an
 // exhausted heap.
-#include "numeric/arrays.h"
+#include "bperp/numeric/arrays.h"
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -13,7 +13,7 @@
 #include <set>
 #include <string>
 
-#include "numeric/fatal_error.h"
+#include "bperp/numeric/fatal_error.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define BPERP_ASAN 1
@@ -140,7 +140,7 @@ TEST(Nrerror, ThrowsTheThreeLinesForStandardError) {
               "Numerical Recipes run-time error...\n"
               "allocation failure in dvector()\n"
               "...now exiting to system...\n");
-    EXPECT_EQ(e.stream(), Stream::standard_error);
+    EXPECT_EQ(e.kind(), FatalKind::heap_exhausted);
   }
   try {
     nrerror("");
@@ -180,7 +180,7 @@ enum class Request { vector_block, matrix_row_array, matrix_row };
   } catch (const FatalError& e) {
     std::fputs(e.text(), stderr);
     std::fflush(stderr);
-    _exit(e.stream() == Stream::standard_error ? 1 : 2);
+    _exit(e.kind() == FatalKind::heap_exhausted ? 1 : 2);
   }
   _exit(3);
 }

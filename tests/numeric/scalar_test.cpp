@@ -1,6 +1,6 @@
 // Integer power by successive multiplication, and the conversion of
 // whole-number settings with its tolerance test.
-#include "numeric/scalar.h"
+#include "bperp/numeric/scalar.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@
 #include <limits>
 #include <string>
 
-#include "numeric/fatal_error.h"
+#include "bperp/numeric/fatal_error.h"
 
 namespace bperp {
 namespace {
@@ -114,7 +114,7 @@ TEST(Rtoi, RejectionCarriesTheExactMessageForStandardOutput) {
       ADD_FAILURE() << "accepted as " << ir;
     } catch (const FatalError& e) {
       EXPECT_EQ(std::string(e.text()), c.text);
-      EXPECT_EQ(e.stream(), Stream::standard_output);
+      EXPECT_EQ(e.kind(), FatalKind::refusal);
     }
   }
 }
@@ -132,7 +132,7 @@ TEST(Rtoi, WholeNumbersOutsideTheIntRangeAreRejected) {
       EXPECT_EQ(text.rfind("different!(m16.rtoi) r=", 0), 0u) << text;
       EXPECT_EQ(text.find(" ir="), 46u) << text;
       EXPECT_EQ(text.back(), '\n');
-      EXPECT_EQ(e.stream(), Stream::standard_output);
+      EXPECT_EQ(e.kind(), FatalKind::refusal);
     }
   }
 }

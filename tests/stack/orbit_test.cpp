@@ -1,5 +1,5 @@
 // Interpolation of orbit rows and alignment to the closest approach.
-#include "stack/orbit.h"
+#include "bperp/stack/geometry/orbit_alignment.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <numbers>
 #include <vector>
 
-#include "stack/stack_baseline.h"
+#include "bperp/stack/geometry/stack_baseline.h"
 #include "two_body_orbit.h"
 
 namespace bperp::stack {

@@ -1,6 +1,6 @@
 // Pair selection on a hand-made stack whose pairs are known, and the axes
 // of the baseline-time plot.
-#include "stack/pairs.h"
+#include "bperp/stack/network/pairs.h"
 
 #include <gtest/gtest.h>
 
@@ -8,8 +8,8 @@
 #include <string>
 #include <utility>
 
-#include "stack/baseline_plot.h"
-#include "stack/iso_date.h"
+#include "bperp/stack/outputs/baseline_plot.h"
+#include "bperp/stack/support/iso_date.h"
 
 namespace bperp::stack {
 namespace {

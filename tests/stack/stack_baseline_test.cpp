@@ -1,6 +1,6 @@
 // The stack's decomposition against bperp's own baseline run, the extra
 // quantities it reports, and the reference geometry.
-#include "stack/stack_baseline.h"
+#include "bperp/stack/geometry/stack_baseline.h"
 
 #include <GeographicLib/Geocentric.hpp>
 #include <gtest/gtest.h>

@@ -7,9 +7,9 @@
 #include <random>
 #include <string>
 
-#include "stack/iso_date.h"
-#include "stack/number_text.h"
-#include "stack/text_table.h"
+#include "bperp/stack/support/iso_date.h"
+#include "bperp/stack/support/number_text.h"
+#include "bperp/stack/outputs/text_table.h"
 #include "stack_test_support.h"
 
 namespace bperp::stack {

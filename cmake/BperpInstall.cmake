@@ -1,0 +1,28 @@
+# cmake --install: the executables, the core library and the state-vector
+# reader with their headers (under include/bperp/), and a CMake package, so
+# that find_package(bperp) gives bperp::core and bperp::reader.
+include(CMakePackageConfigHelpers)
+
+set(BPERP_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/bperp)
+
+install(TARGETS bperp RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+if(TARGET bperp-stack)
+  install(TARGETS bperp-stack RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+endif()
+install(TARGETS bperp_core bperp_reader EXPORT bperpTargets
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+foreach(layer numeric earth geometry baseline)
+  install(DIRECTORY include/bperp/${layer} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/bperp)
+endforeach()
+install(FILES include/bperp/app/state_vector_file.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/bperp/app)
+install(FILES ${PROJECT_BINARY_DIR}/generated/include/bperp/version.h
+        DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/bperp)
+
+install(EXPORT bperpTargets NAMESPACE bperp:: DESTINATION ${BPERP_CMAKE_DIR})
+configure_package_config_file(cmake/bperpConfig.cmake.in
+  ${PROJECT_BINARY_DIR}/bperpConfig.cmake INSTALL_DESTINATION ${BPERP_CMAKE_DIR})
+write_basic_package_version_file(${PROJECT_BINARY_DIR}/bperpConfigVersion.cmake
+  COMPATIBILITY SameMinorVersion)
+install(FILES ${PROJECT_BINARY_DIR}/bperpConfig.cmake ${PROJECT_BINARY_DIR}/bperpConfigVersion.cmake
+        DESTINATION ${BPERP_CMAKE_DIR})

@@ -1,0 +1,49 @@
+// The files of a stack: the reference (a state vector in bperp's format)
+// and each secondary (a state vector, or an orbit of rows t X Y Z VX VY VZ),
+// with the acquisition date a header may start with.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "bperp/app/state_vector_file.h"
+#include "bperp/stack/support/iso_date.h"
+#include "bperp/stack/geometry/orbit_alignment.h"
+
+namespace bperp::stack {
+
+// Bounds of an orbit file: rows, and bytes after the header line.
+constexpr std::size_t max_orbit_rows = 100000;
+constexpr std::size_t max_orbit_bytes = std::size_t{64} << 20;
+
+enum class AcquisitionKind { state_vector, orbit };
+
+// One file of the stack as read. When error is not empty the file cannot
+// be used and error says why in one line, naming the file.
+struct Acquisition {
+  std::string path;
+  AcquisitionKind kind = AcquisitionKind::state_vector;
+  std::optional<long> day;  // days since 1970-01-01, when the header starts with a date
+  StateVector state;        // the state vector (kind state_vector)
+  Orbit orbit;              // the rows (kind orbit)
+  std::string error;
+};
+
+// The acquisition day of a header that starts with YYYY-MM-DD: nullopt when
+// it does not; an invalid date (2007-02-30) sets *problem and gives nullopt.
+std::optional<long> header_date(const std::string& header_prefix, std::string* problem);
+
+// The reference: a state-vector file, read by the count rule of a
+// secondary. Errors: those of read_secondary, and an orbit file, which
+// cannot serve as the reference (its first row is no state vector).
+Acquisition read_reference(const std::string& path);
+
+// A secondary: six numbers make a state vector, 7k numbers (k >= 2) an
+// orbit; any other count, text where a number stands, or orbit times that
+// do not increase make the error.
+Acquisition read_secondary(const std::string& path);
+
+// "YYYY-MM-DD" of a day number, or "" for none.
+std::string day_text(const std::optional<long>& day);
+
+}  // namespace bperp::stack

@@ -1,0 +1,31 @@
+// An orbit given as rows of earth-fixed state vectors at increasing times.
+//
+// Frame: earth-fixed. Units: s, km, km/s.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "bperp/geometry/state_vector.h"
+
+namespace bperp::stack {
+
+// Numbers in one orbit row: t X Y Z VX VY VZ.
+constexpr std::size_t orbit_row_numbers = 7;
+constexpr std::size_t orbit_min_rows = 2;
+
+// One row of an orbit: time (s) and the state vector there.
+struct OrbitRow {
+  double t = 0.0;
+  StateVector state;
+};
+
+using Orbit = std::vector<OrbitRow>;
+
+// The rows held in numbers (7 per row, t X Y Z VX VY VZ). Empty and *problem
+// set when the count is not a multiple of 7, there are fewer than 2 rows, or
+// the times are not strictly increasing.
+Orbit orbit_from_numbers(const std::vector<double>& numbers, std::string* problem);
+
+}  // namespace bperp::stack

@@ -1,0 +1,60 @@
+// The baseline-time plot of a stack as a standalone SVG: every acquisition
+// a labelled point at (date, perpendicular baseline), the reference marked,
+// the selected pairs as lines between them.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "bperp/stack/network/pairs.h"
+
+namespace bperp::stack {
+
+// Size of the picture, px, and the plot area inside it.
+namespace plot_layout {
+constexpr double width = 960.0;
+constexpr double height = 600.0;
+constexpr double left = 90.0;    // room for the baseline axis and its title
+constexpr double right = 930.0;
+constexpr double top = 80.0;     // room for the title
+constexpr double bottom = 520.0; // room for the date axis
+}  // namespace plot_layout
+
+// A linear map from data values to picture coordinates.
+struct AxisMap {
+  double low = 0.0, high = 1.0;         // data range shown
+  double pixel_low = 0.0, pixel_high = 1.0;  // where low and high go
+  double operator()(double value) const {
+    return pixel_low + (value - low) / (high - low) * (pixel_high - pixel_low);
+  }
+};
+
+// One tick of an axis: its data value and its label.
+struct Tick {
+  double value = 0.0;
+  std::string label;
+};
+
+// Date ticks (day numbers) between low and high: the first days of months,
+// every 1, 2, 3 or 6 months (from January) for spans up to six years, or of
+// years, every 1, 2, 5, 10 ... years beyond; at most about 12 ticks. Labels
+// "YYYY-MM" for months, "YYYY" for years.
+std::vector<Tick> date_ticks(double low, double high);
+
+// Baseline ticks (m) between low and high at a round step (1, 2 or 5 times
+// a power of ten) giving about six ticks; labels without needless decimals.
+std::vector<Tick> baseline_ticks(double low, double high);
+
+// The SVG document. Every point needs a date (points without one are left
+// out). The reference's name goes in the title.
+std::string baseline_time_svg(const std::vector<NetworkPoint>& points,
+                              const std::vector<Pair>& pairs);
+
+// The short name of a path: the file name without directory and extension.
+std::string short_name(const std::string& path);
+
+// text with &, <, >, " and ' written as XML entities, and bytes that XML
+// cannot hold replaced (see printable).
+std::string xml_text(const std::string& text);
+
+}  // namespace bperp::stack

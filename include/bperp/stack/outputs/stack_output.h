@@ -1,0 +1,59 @@
+// The stack's results in the three output formats: an aligned table for
+// people, CSV for spreadsheets and pandas, JSON for programs.
+//
+// Units as printed: baselines, lengths and heights in m, slant range in km,
+// angles in degrees, Doppler in Hz and Hz/s, times in s, days as whole days.
+// No output depends on the locale.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "bperp/stack/network/pairs.h"
+#include "bperp/stack/geometry/stack_run.h"
+
+namespace bperp::stack {
+
+enum class OutputFormat { table, csv, json };
+
+// The reference block and the secondaries' table. Parallel and
+// perpendicular baselines carry bperp's digits (mm), unusable secondaries
+// have empty cells and their reason in the note column.
+void write_stack_table(std::FILE* out, const StackRun& run);
+
+// One header row, one row per secondary, values at full precision (the
+// shortest text that reads back exactly), empty fields where there is no
+// value, the reason in the error field.
+void write_stack_csv(std::FILE* out, const StackRun& run);
+
+// The stack as a JSON object with "reference" (its geometry) and
+// "secondaries" (one object each); callers may add members (the pairs)
+// before writing it. Missing values are null; "error" is null or a reason.
+nlohmann::ordered_json stack_json(const StackRun& run);
+
+// The document, indented, at full precision (doubles read back exactly),
+// with a final newline. Bytes of names that are not UTF-8 are replaced.
+void write_json(std::FILE* out, const nlohmann::ordered_json& document);
+
+// The selected pairs after the stack table: first and second acquisition
+// (first the earlier), their dates, days apart and the pair's perpendicular
+// baseline (m, to the mm).
+void write_pairs_table(std::FILE* out, const std::vector<NetworkPoint>& points,
+                       const std::vector<Pair>& pairs);
+
+// The pairs as CSV: a header row and one row per pair at full precision.
+void write_pairs_csv(std::FILE* out, const std::vector<NetworkPoint>& points,
+                     const std::vector<Pair>& pairs);
+
+// The pairs as a JSON array of objects (first, second, first_date,
+// second_date, days, perpendicular_m), missing values null.
+nlohmann::ordered_json pairs_json(const std::vector<NetworkPoint>& points,
+                                  const std::vector<Pair>& pairs);
+
+// The CSV header fields, in order.
+extern const char* const stack_csv_header[];
+extern const std::size_t stack_csv_columns;
+
+}  // namespace bperp::stack

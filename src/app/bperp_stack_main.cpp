@@ -1,6 +1,0 @@
-// bperp-stack: baselines of a stack of SAR passes against one reference.
-#include <cstdio>
-
-#include "stack/stack_command.h"
-
-int main(int argc, char** argv) { return bperp::stack::stack_command(argc, argv, stdout, stderr); }

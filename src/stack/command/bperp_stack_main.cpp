@@ -1,0 +1,6 @@
+// bperp-stack: baselines of a stack of SAR passes against one reference.
+#include <cstdio>
+
+#include "bperp/stack/command/stack_command.h"
+
+int main(int argc, char** argv) { return bperp::stack::stack_command(argc, argv, stdout, stderr); }
