@@ -30,6 +30,7 @@
 #include <string_view>
 
 #include "bperp/baseline/baseline_run.h"
+#include "bperp/earth/rotation.h"
 #include "bperp/app/command.h"
 #include "fuzz_support.h"
 

@@ -34,16 +34,28 @@ void earth_parameters(double* record, int model) {
   record[ellipsoid::e] = std::sqrt(row.a * row.a - row.b * row.b) / row.a;
 }
 
-void earth_r1(double X, double Y, double Z, double* record, int model) {
+namespace {
+
+// The semi-axes (km) and eccentricity of a model, and an earth-fixed
+// position (km) taken relative to the model's centre.
+struct ModelPosition {
+  double a, b, e;
+  double x, y, z;
+};
+
+ModelPosition model_position(double X, double Y, double Z, int model) {
   double model_record[ellipsoid::size];
   earth_parameters(model_record, model);
-  const double a = model_record[ellipsoid::a];
-  const double b = model_record[ellipsoid::b];
-  const double e = model_record[ellipsoid::e];
+  return {model_record[ellipsoid::a],      model_record[ellipsoid::b],
+          model_record[ellipsoid::e],      X - model_record[ellipsoid::dx],
+          Y - model_record[ellipsoid::dy], Z - model_record[ellipsoid::dz]};
+}
 
-  const double x = X - model_record[ellipsoid::dx];
-  const double y = Y - model_record[ellipsoid::dy];
-  const double z = Z - model_record[ellipsoid::dz];
+}  // namespace
+
+void earth_r1(double X, double Y, double Z, double* record, int model) {
+  const ModelPosition m = model_position(X, Y, Z, model);
+  const double a = m.a, b = m.b, e = m.e, x = m.x, y = m.y, z = m.z;
 
   const double p2 = x * x + y * y;
   const double p = std::sqrt(p2);
@@ -70,15 +82,8 @@ void earth_r1(double X, double Y, double Z, double* record, int model) {
 }
 
 int earth_r2(double X, double Y, double Z, double* record, int model) {
-  double model_record[ellipsoid::size];
-  earth_parameters(model_record, model);
-  const double a = model_record[ellipsoid::a];
-  const double b = model_record[ellipsoid::b];
-  const double e = model_record[ellipsoid::e];
-
-  const double x = X - model_record[ellipsoid::dx];
-  const double y = Y - model_record[ellipsoid::dy];
-  const double z = Z - model_record[ellipsoid::dz];
+  const ModelPosition m = model_position(X, Y, Z, model);
+  const double a = m.a, b = m.b, e = m.e, x = m.x, y = m.y, z = m.z;
   const double e2 = e * e;
 
   const double psi = std::atan(z / std::sqrt(x * x + y * y));
