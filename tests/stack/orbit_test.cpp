@@ -136,8 +136,8 @@ TEST(ClosestApproach, OutsideTheTimeSpanOrNotFiniteIsRefused) {
     EXPECT_EQ(closest_approach(orbit, P).status, c.status) << "y " << c.y;
   }
   const double P[3] = {7000.0, 1.0, 0.0};
-  EXPECT_EQ(closest_approach(Orbit(orbit.begin(), orbit.begin() + 1), P).status,
-            AlignStatus::not_finite);
+  EXPECT_EQ(closest_approach(Orbit(orbit.begin(), orbit.begin() + 3), P).status,
+            AlignStatus::too_few_rows);
 }
 
 // The alignment against a satellite on a two-body orbit sampled every 10 s
@@ -235,22 +235,23 @@ TEST(OrbitFromNumbers, TakesRowsOfSevenWithIncreasingTimes) {
     return n;
   };
   std::string problem;
-  const Orbit two = orbit_from_numbers(numbers({0.0, 10.0}), &problem);
-  ASSERT_EQ(two.size(), 2u);
-  EXPECT_EQ(two[1].t, 10.0);
-  EXPECT_EQ(two[1].state.position[0], 7000.0);
-  EXPECT_EQ(two[1].state.velocity[1], 7.5);
+  const Orbit four = orbit_from_numbers(numbers({0.0, 10.0, 20.0, 30.0}), &problem);
+  ASSERT_EQ(four.size(), 4u);
+  EXPECT_EQ(four[1].t, 10.0);
+  EXPECT_EQ(four[1].state.position[0], 7000.0);
+  EXPECT_EQ(four[1].state.velocity[1], 7.5);
 
   struct Case {
     std::vector<double> numbers;
     const char* words;  // in the reason
   };
-  std::vector<double> thirteen = numbers({0.0, 10.0});
-  thirteen.pop_back();
-  for (const Case& c : {Case{numbers({0.0}), "at least 2 rows"}, Case{thirteen, "13 numbers"},
-                        Case{numbers({0.0, 10.0, 10.0}), "row 3"},
-                        Case{numbers({0.0, 10.0, 5.0}), "row 3"},
-                        Case{numbers({10.0, 0.0}), "row 2"}}) {
+  std::vector<double> twenty_seven = numbers({0.0, 10.0, 20.0, 30.0});
+  twenty_seven.pop_back();
+  for (const Case& c : {Case{numbers({0.0, 10.0, 20.0}), "at least 4 rows"},
+                        Case{twenty_seven, "27 numbers"},
+                        Case{numbers({0.0, 10.0, 10.0, 20.0}), "row 3"},
+                        Case{numbers({0.0, 10.0, 5.0, 20.0}), "row 3"},
+                        Case{numbers({10.0, 0.0, 20.0, 30.0}), "row 2"}}) {
     problem.clear();
     EXPECT_TRUE(orbit_from_numbers(c.numbers, &problem).empty());
     EXPECT_NE(problem.find(c.words), std::string::npos) << problem;

@@ -250,10 +250,11 @@ TEST(StackCommand, UnusableSecondariesAreMarkedAndTheRestComputed) {
   std::swap(lines[1], lines[2]);
   std::string swapped;
   for (const std::string& l : lines) swapped += l + "\n";
-  // Only the header and the orbit's first two rows, 50 s and more before
+  // Only the header and the orbit's first four rows, 20 s and more before
   // the pass: the closest approach comes after them.
   const std::vector<std::string> rows_in_order = lines_of(orbit_rows);
-  const std::string early = rows_in_order[0] + "\n" + rows_in_order[1] + "\n" + rows_in_order[2] + "\n";
+  std::string early;
+  for (int k = 0; k <= 4; ++k) early += rows_in_order[k] + "\n";
   struct Case {
     std::string path;
     std::string reason;  // words of the message
@@ -261,7 +262,9 @@ TEST(StackCommand, UnusableSecondariesAreMarkedAndTheRestComputed) {
   const std::vector<Case> bad = {
       {dir.file("missing.txt"), "can't open"},
       {dir.write("eight.txt", "h\n1 2 3 4 5 6 7 8\n"), "holds 8 numbers"},
-      {dir.write("one-row.orbit", "h\n0 7000 0 0 0 7.5 0\n"), "holds 7 numbers"},
+      {dir.write("one-row.orbit", "h\n0 7000 0 0 0 7.5 0\n"), "the orbit has 1 row"},
+      {dir.write("three-rows.orbit", "h\n0 7000 0 0 0 7.5 0\n10 7000 75 0 0 7.5 0\n20 7000 150 0 0 7.5 0\n"),
+       "the orbit has 3 rows; its interpolation needs at least 4"},
       {dir.write("text.txt", "h\n7000 0 0 0 seven 0\n"), "not a finite decimal number"},
       {dir.write("swapped.orbit", swapped), "increase strictly"},
       {dir.write("early.orbit", early), "after the orbit's last row"},

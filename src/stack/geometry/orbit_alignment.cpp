@@ -1,5 +1,6 @@
 #include "bperp/stack/geometry/orbit_alignment.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -17,6 +18,12 @@ double distance_squared(const double* a, const double* b) {
   return dot(d, d);
 }
 
+OrbitPoint nan_point() {
+  OrbitPoint p;
+  for (int i = 0; i < 3; ++i) p.position[i] = p.velocity[i] = p.acceleration[i] = nan;
+  return p;
+}
+
 // The range-rate function g = (S - P) . S' at one point of the curve, and
 // its time derivative g' = |S'|^2 + (S - P) . S''. km^2/s and km^2/s^2.
 struct RangeRate {
@@ -29,32 +36,38 @@ RangeRate range_rate(const OrbitPoint& s, const double* P) {
   return {dot(d, s.velocity), dot(s.velocity, s.velocity) + dot(d, s.acceleration)};
 }
 
-// g at a row itself, where the curve passes through the row's state.
+// g at a row itself, where every interpolant passes through the row's state.
 double row_range_rate(const OrbitRow& row, const double* P) {
   const double d[3] = {row.state.position[0] - P[0], row.state.position[1] - P[1],
                        row.state.position[2] - P[2]};
   return dot(d, row.state.velocity);
 }
 
+// The interpolant of segment k at tau seconds after its first row.
+OrbitPoint segment_point(const Orbit& orbit, std::size_t k, double tau) {
+  return hermite_interpolate(orbit, window_around(orbit.size(), k, interpolation_rows), k, tau);
+}
+
 // Sub-intervals sampled when the ends of a segment do not bracket the root.
 constexpr int bracket_samples = 32;
 
-// A bracket [lo, hi] of times since row a (s) in segment (a, b), with
-// g(lo) <= 0 <= g(hi), the first from a; false when g does not change sign
-// from negative to positive there. Times since a keep their precision when
-// the orbit's own times are large (GPS seconds, say).
-bool find_bracket(const OrbitRow& a, const OrbitRow& b, const double* P, double* lo, double* hi) {
+// A bracket [lo, hi] of times since row k (s) in segment k, with
+// g(lo) <= 0 <= g(hi), the first from row k; false when g does not change
+// sign from negative to positive there.
+bool find_bracket(const Orbit& orbit, std::size_t k, const double* P, double* lo, double* hi) {
+  const OrbitRow& a = orbit[k];
+  const OrbitRow& b = orbit[k + 1];
   const double ga = row_range_rate(a, P), gb = row_range_rate(b, P);
+  const double h = b.t - a.t;
   if (ga <= 0.0 && gb >= 0.0) {
     *lo = 0.0;
-    *hi = b.t - a.t;
+    *hi = h;
     return true;
   }
-  const double h = b.t - a.t;
   double t_prev = 0.0, g_prev = ga;
   for (int i = 1; i <= bracket_samples; ++i) {
     const double t = h * i / bracket_samples;
-    const double g = range_rate(hermite_since(a, b, t), P).g;
+    const double g = range_rate(segment_point(orbit, k, t), P).g;
     if (g_prev <= 0.0 && g >= 0.0) {
       *lo = t_prev;
       *hi = t;
@@ -66,16 +79,15 @@ bool find_bracket(const OrbitRow& a, const OrbitRow& b, const double* P, double*
   return false;
 }
 
-// The root of g in [lo, hi] (times since row a, g(lo) <= 0 <= g(hi)) on
-// segment (a, b):
-// Newton from the middle, a bisection whenever a step would leave the
-// bracket or g' is not positive. Writes the root (time since a) to *t.
-AlignStatus bracketed_root(const OrbitRow& a, const OrbitRow& b, const double* P, double lo,
+// The root of g in [lo, hi] (times since row k, g(lo) <= 0 <= g(hi)) on
+// segment k: Newton from the middle, a bisection whenever a step would
+// leave the bracket or g' is not positive. Writes the root to *t.
+AlignStatus bracketed_root(const Orbit& orbit, std::size_t k, const double* P, double lo,
                            double hi, double* t, int* iterations) {
   double x = 0.5 * (lo + hi);
   for (int i = 1; i <= align_max_iterations; ++i) {
     *iterations = i;
-    const RangeRate r = range_rate(hermite_since(a, b, x), P);
+    const RangeRate r = range_rate(segment_point(orbit, k, x), P);
     if (!std::isfinite(r.g) || !std::isfinite(r.dg)) return AlignStatus::not_finite;
     if (r.g == 0.0) {
       *t = x;
@@ -97,36 +109,90 @@ AlignStatus bracketed_root(const OrbitRow& a, const OrbitRow& b, const double* P
 
 }  // namespace
 
-OrbitPoint hermite_point(const OrbitRow& a, const OrbitRow& b, double t) {
-  return hermite_since(a, b, t - a.t);
+RowWindow window_around(std::size_t n, std::size_t segment, std::size_t rows) {
+  if (n <= rows) return {0, n};
+  // rows / 2 rows up to the segment's first, the rest from its second on.
+  const std::size_t before = rows / 2 - 1;
+  std::size_t first = segment > before ? segment - before : 0;
+  first = std::min(first, n - rows);
+  return {first, rows};
 }
 
-OrbitPoint hermite_since(const OrbitRow& a, const OrbitRow& b, double tau) {
-  const double h = b.t - a.t;
-  const double s = tau / h;
-  const double s2 = s * s, s3 = s2 * s;
-  // The four Hermite basis functions and their first two derivatives in s.
-  const double h00 = 2.0 * s3 - 3.0 * s2 + 1.0, h10 = s3 - 2.0 * s2 + s;
-  const double h01 = -2.0 * s3 + 3.0 * s2, h11 = s3 - s2;
-  const double d00 = 6.0 * s2 - 6.0 * s, d10 = 3.0 * s2 - 4.0 * s + 1.0;
-  const double d01 = -6.0 * s2 + 6.0 * s, d11 = 3.0 * s2 - 2.0 * s;
-  const double e00 = 12.0 * s - 6.0, e10 = 6.0 * s - 4.0;
-  const double e01 = -12.0 * s + 6.0, e11 = 6.0 * s - 2.0;
+OrbitPoint hermite_interpolate(const Orbit& orbit, RowWindow window, std::size_t origin,
+                               double tau) {
+  const std::size_t k = window.count;
+  if (k < 2 || k > interpolation_max_rows || window.first + k > orbit.size() ||
+      origin >= orbit.size())
+    return nan_point();
+  // Nodes z: every row's time twice (value and derivative), in units of the
+  // window's mean spacing h from the origin row, so that the divided
+  // differences stay of the size of the values.
+  constexpr std::size_t max_nodes = 2 * interpolation_max_rows;
+  const std::size_t m = 2 * k;
+  const double t0 = orbit[origin].t;
+  const double h = (orbit[window.first + k - 1].t - orbit[window.first].t) / static_cast<double>(k - 1);
+  double z[max_nodes];
+  for (std::size_t j = 0; j < m; ++j) z[j] = (orbit[window.first + j / 2].t - t0) / h;
+  const double x = tau / h;
+
   OrbitPoint p;
-  for (int i = 0; i < 3; ++i) {
-    const double p0 = a.state.position[i], p1 = b.state.position[i];
-    const double v0 = a.state.velocity[i], v1 = b.state.velocity[i];
-    p.position[i] = h00 * p0 + h10 * h * v0 + h01 * p1 + h11 * h * v1;
-    p.velocity[i] = (d00 * p0 + d01 * p1) / h + d10 * v0 + d11 * v1;
-    p.acceleration[i] = (e00 * p0 + e01 * p1) / (h * h) + (e10 * v0 + e11 * v1) / h;
+  for (int axis = 0; axis < 3; ++axis) {
+    // Newton's divided differences with repeated nodes, in place: c[j]
+    // ends as f[z_0 .. z_j]; f' at a doubled node is the velocity times h.
+    double c[max_nodes];
+    for (std::size_t j = 0; j < m; ++j) c[j] = orbit[window.first + j / 2].state.position[axis];
+    for (std::size_t j = m - 1; j >= 1; --j) {
+      c[j] = (j % 2 == 1) ? orbit[window.first + j / 2].state.velocity[axis] * h
+                          : (c[j] - c[j - 1]) / (z[j] - z[j - 1]);
+    }
+    for (std::size_t order = 2; order < m; ++order)
+      for (std::size_t j = m - 1; j >= order; --j) c[j] = (c[j] - c[j - 1]) / (z[j] - z[j - order]);
+    // Horner on the Newton form, with the first two derivatives.
+    double value = c[m - 1], d1 = 0.0, d2 = 0.0;
+    for (std::size_t j = m - 1; j-- > 0;) {
+      const double w = x - z[j];
+      d2 = d2 * w + 2.0 * d1;
+      d1 = d1 * w + value;
+      value = value * w + c[j];
+    }
+    p.position[axis] = value;
+    p.velocity[axis] = d1 / h;
+    p.acceleration[axis] = d2 / (h * h);
   }
   return p;
+}
+
+InterpolatedState interpolate_in_segment(const Orbit& orbit, std::size_t segment, double tau) {
+  InterpolatedState s;
+  const std::size_t n = orbit.size();
+  if (n < orbit_min_interpolation_rows || segment + 1 >= n) {
+    s.point = nan_point();
+    s.error = nan;
+    return s;
+  }
+  const RowWindow high = window_around(n, segment, interpolation_rows);
+  // The check: two rows fewer, around the same segment, inside the same window.
+  RowWindow low = window_around(high.count, segment - high.first, high.count - 2);
+  low.first += high.first;
+  s.point = hermite_interpolate(orbit, high, segment, tau);
+  const OrbitPoint q = hermite_interpolate(orbit, low, segment, tau);
+  s.error = std::sqrt(distance_squared(s.point.position, q.position));
+  return s;
+}
+
+OrbitPoint hermite_point(const OrbitRow& a, const OrbitRow& b, double t) {
+  const Orbit two = {a, b};
+  return hermite_interpolate(two, {0, 2}, 0, t - a.t);
 }
 
 Alignment closest_approach(const Orbit& orbit, const double* P) {
   Alignment out;
   const std::size_t n = orbit.size();
-  if (n < orbit_min_rows || !std::isfinite(P[0]) || !std::isfinite(P[1]) || !std::isfinite(P[2])) {
+  if (n < orbit_min_interpolation_rows) {
+    out.status = AlignStatus::too_few_rows;
+    return out;
+  }
+  if (!all_finite(P)) {
     out.status = AlignStatus::not_finite;
     return out;
   }
@@ -140,12 +206,8 @@ Alignment closest_approach(const Orbit& orbit, const double* P) {
       k = i;
     }
   }
-  if (!std::isfinite(best)) {
-    out.status = AlignStatus::not_finite;
-    return out;
-  }
   const double gk = row_range_rate(orbit[k], P);
-  if (!std::isfinite(gk)) {
+  if (!std::isfinite(best) || !std::isfinite(gk)) {
     out.status = AlignStatus::not_finite;
     return out;
   }
@@ -167,22 +229,24 @@ Alignment closest_approach(const Orbit& orbit, const double* P) {
     return out;
   }
   out.segment = (gk < 0.0) ? k : k - 1;
-  const OrbitRow& a = orbit[out.segment];
-  const OrbitRow& b = orbit[out.segment + 1];
   double lo = 0.0, hi = 0.0;
-  if (!find_bracket(a, b, P, &lo, &hi)) {
+  if (!find_bracket(orbit, out.segment, P, &lo, &hi)) {
     out.status = AlignStatus::not_bracketed;
     return out;
   }
   double tau = 0.0;
-  out.status = bracketed_root(a, b, P, lo, hi, &tau, &out.iterations);
+  out.status = bracketed_root(orbit, out.segment, P, lo, hi, &tau, &out.iterations);
   if (out.status != AlignStatus::ok) return out;
-  out.t = a.t + tau;
-  const OrbitPoint s = hermite_since(a, b, tau);
+  out.t = orbit[out.segment].t + tau;
+  const InterpolatedState s = interpolate_in_segment(orbit, out.segment, tau);
   for (int i = 0; i < 3; ++i) {
-    out.state.position[i] = s.position[i];
-    out.state.velocity[i] = s.velocity[i];
+    out.state.position[i] = s.point.position[i];
+    out.state.velocity[i] = s.point.velocity[i];
   }
+  out.interpolation_error = s.error;
+  if (!all_finite(out.state.position) || !all_finite(out.state.velocity) ||
+      !std::isfinite(out.interpolation_error))
+    out.status = AlignStatus::not_finite;
   return out;
 }
 
@@ -191,6 +255,9 @@ std::string align_failure_text(const Alignment& alignment, const Orbit& orbit) {
   switch (alignment.status) {
     case AlignStatus::ok:
       return {};
+    case AlignStatus::too_few_rows:
+      return "the orbit has " + std::to_string(orbit.size()) + (orbit.size() == 1 ? " row" : " rows") +
+             "; its interpolation needs at least " + std::to_string(orbit_min_interpolation_rows);
     case AlignStatus::before_span:
       return "the closest approach to the reference lies before the orbit's first row (t = " +
              time_text(orbit.front().t) + ")";

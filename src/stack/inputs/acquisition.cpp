@@ -50,14 +50,21 @@ Acquisition read_acquisition(const std::string& path, const std::string& what) {
     a.state = state_vector_from(file.numbers.data());
     return a;
   }
-  a.kind = AcquisitionKind::orbit;
-  if (file.numbers.size() % orbit_row_numbers != 0 ||
+  if (!file.numbers.empty() && file.numbers.size() % orbit_row_numbers == 0)
+    a.kind = AcquisitionKind::orbit;
+  if (a.kind == AcquisitionKind::orbit &&
       file.numbers.size() < orbit_min_rows * orbit_row_numbers) {
+    const std::size_t rows = file.numbers.size() / orbit_row_numbers;
+    a.error = cant_read + "the orbit has " + std::to_string(rows) +
+              (rows == 1 ? " row" : " rows") + "; its interpolation needs at least " +
+              std::to_string(orbit_min_rows);
+    return a;
+  }
+  if (file.numbers.empty() || file.numbers.size() % orbit_row_numbers != 0) {
     a.error = cant_read + "it holds " + std::to_string(file.numbers.size()) +
               " numbers; a state vector has " + std::to_string(state_vector_numbers) +
               ", an orbit " + std::to_string(orbit_row_numbers) +
-              " per row (t X Y Z VX VY VZ) and at least " + std::to_string(orbit_min_rows) +
-              " rows";
+              " per row (t X Y Z VX VY VZ)";
     return a;
   }
   a.orbit = orbit_from_numbers(file.numbers, &problem);
@@ -73,7 +80,7 @@ Acquisition read_reference(const std::string& path) {
   // Read by the same count rule as a secondary, so that an orbit file is
   // told apart instead of having its first row taken as a state vector.
   Acquisition a = read_acquisition(path, "state vector from ");
-  if (a.error.empty() && a.kind == AcquisitionKind::orbit) {
+  if (a.kind == AcquisitionKind::orbit && a.error.rfind("can't open", 0) != 0) {
     a.error = "can't use " + path + " as the reference: it is an orbit file; the reference is a "
               "state vector (six numbers)";
     a.orbit.clear();

@@ -8,7 +8,7 @@ Orbit orbit_from_numbers(const std::vector<double>& numbers, std::string* proble
   if (n % orbit_row_numbers != 0 || n < orbit_min_rows * orbit_row_numbers) {
     if (problem != nullptr)
       *problem = "an orbit needs at least " + std::to_string(orbit_min_rows) + " rows of " +
-                 std::to_string(orbit_row_numbers) + " numbers (t X Y Z VX VY VZ), the file holds " +
+                 std::to_string(orbit_row_numbers) + " numbers (t X Y Z VX VY VZ), not " +
                  std::to_string(n) + " numbers";
     return orbit;
   }

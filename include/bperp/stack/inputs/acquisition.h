@@ -8,7 +8,7 @@
 
 #include "bperp/app/state_vector_file.h"
 #include "bperp/stack/support/iso_date.h"
-#include "bperp/stack/geometry/orbit_alignment.h"
+#include "bperp/stack/inputs/orbit_rows.h"
 
 namespace bperp::stack {
 

@@ -13,7 +13,7 @@ namespace bperp::stack {
 
 // Numbers in one orbit row: t X Y Z VX VY VZ.
 constexpr std::size_t orbit_row_numbers = 7;
-constexpr std::size_t orbit_min_rows = 2;
+constexpr std::size_t orbit_min_rows = 4;  // the fewest the interpolation works on
 
 // One row of an orbit: time (s) and the state vector there.
 struct OrbitRow {
@@ -24,7 +24,7 @@ struct OrbitRow {
 using Orbit = std::vector<OrbitRow>;
 
 // The rows held in numbers (7 per row, t X Y Z VX VY VZ). Empty and *problem
-// set when the count is not a multiple of 7, there are fewer than 2 rows, or
+// set when the count is not a multiple of 7, there are fewer than 4 rows, or
 // the times are not strictly increasing.
 Orbit orbit_from_numbers(const std::vector<double>& numbers, std::string* problem);
 

@@ -1,0 +1,67 @@
+// What a radar product tells about one acquisition: its mission and orbit,
+// its radar, the timing and the slant ranges of its image, and the orbit the
+// satellite flew, on UTC. Readers of the product formats (Sentinel-1
+// annotation, orbit files, image parameter files, HDF5 products) fill it;
+// the zero-Doppler geometry reads it.
+//
+// Frame: earth-fixed (the products' own, ITRF/WGS84 axes). Units: the orbit
+// in km, km/s and s like every orbit of the tool; ranges in m, frequencies
+// in Hz, times UTC.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "bperp/stack/inputs/orbit_rows.h"
+#include "bperp/stack/support/utc_time.h"
+
+namespace bperp::stack {
+
+enum class LookSide { right, left };
+
+// An orbit on UTC: row times are seconds since epoch.
+struct TimedOrbit {
+  UtcTime epoch{};
+  Orbit rows;          // t (s since epoch), km, km/s, earth-fixed
+  std::string source;  // where the vectors came from: "annotation", or an orbit file's name
+};
+
+// The product's image: first and last line times, line interval, near and
+// far slant range. Every field is optional; a product gives what it has.
+struct ImageTiming {
+  std::optional<UtcTime> first_line;
+  std::optional<UtcTime> last_line;
+  std::optional<UtcTime> centre_line;         // when the product names one
+  std::optional<double> line_interval_s;      // azimuth time between lines
+  std::optional<double> near_range_m;         // slant range of the first sample
+  std::optional<double> far_range_m;          // of the last sample
+  std::optional<double> centre_range_m;       // when the product names one
+  std::optional<double> range_pixel_spacing_m;
+  std::optional<long> lines;
+  std::optional<long> samples;
+};
+
+// One acquisition as a product describes it.
+struct ProductInfo {
+  std::string format;                   // "Sentinel-1 annotation", "image parameter file", ...
+  std::string mission;                  // "S1A", "S1B", "S1C", ...; empty when not given
+  std::optional<long> absolute_orbit;
+  std::string pass;                     // "ASCENDING", "DESCENDING" or empty
+  std::string swath;                    // "IW2", ...; empty when not given
+  std::string polarisation;             // "VV", ...; empty when not given
+  std::optional<double> radar_frequency_hz;
+  std::optional<double> wavelength_m;   // when the product gives it rather than the frequency
+  std::optional<double> range_sampling_rate_hz;
+  std::optional<double> range_bandwidth_hz;    // range processing bandwidth
+  std::optional<double> azimuth_bandwidth_hz;  // azimuth processing bandwidth
+  LookSide look = LookSide::right;
+  ImageTiming image;
+  // Bursts (TOPS): their azimuth start times, lines and samples per burst.
+  std::vector<UtcTime> burst_times;
+  std::optional<long> lines_per_burst;
+  std::optional<long> samples_per_burst;
+  TimedOrbit orbit;
+};
+
+}  // namespace bperp::stack

@@ -1,0 +1,46 @@
+// UTC instants of acquisitions and orbit vectors, held as whole nanoseconds
+// since 1970-01-01T00:00:00 on the civil calendar (std::chrono::sys_time):
+// exact to 1 ns (7.5 um along the track) for any date a satellite flies,
+// never as one double of seconds since 1970. Leap seconds are not counted,
+// as in the products' own time stamps; differences that span one (the end of
+// June or December of some years) are a second long, which no baseline here
+// is affected by.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace bperp::stack {
+
+using UtcTime = std::chrono::sys_time<std::chrono::nanoseconds>;
+
+// Reads "YYYY-MM-DDTHH:MM:SS[.fraction][Z]" (a blank may stand for the T;
+// the fraction may have any number of digits, rounded to the nearest
+// nanosecond). nullopt, and *problem set, for anything else: a date that is
+// no calendar date, hours beyond 23, minutes or seconds beyond 59, trailing
+// text.
+std::optional<UtcTime> parse_utc(std::string_view text, std::string* problem = nullptr);
+
+// "YYYY-MM-DDTHH:MM:SS.fffffffffZ": nine decimals, the inverse of parse_utc.
+std::string utc_text(UtcTime t);
+
+// b - a in seconds.
+double seconds_between(UtcTime a, UtcTime b);
+
+// t + seconds, rounded to the nearest nanosecond (seconds finite and
+// within some 290 years).
+UtcTime add_seconds(UtcTime t, double seconds);
+
+// The civil day of t as a day number (days since 1970-01-01).
+long day_number(UtcTime t);
+
+// Seconds of t since 00:00 of its day.
+double seconds_of_day(UtcTime t);
+
+// 00:00 UTC of a day number.
+UtcTime start_of_day(long day);
+
+}  // namespace bperp::stack
