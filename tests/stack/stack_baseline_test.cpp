@@ -117,17 +117,18 @@ TEST(StackBaseline, AlongTrackOffsetAndLength) {
 }
 
 // Worked by hand for the example pair from its printed geometry: lambda =
-// 3e5 km/s / 1.27e9 Hz = 0.2362205 m, R = 868.4064 km, incidence 38.67879
-// deg, perpendicular 208.2926 m: 0.2362205 * 868406.4 * 0.6249761 /
-// (2 * 208.2926) = 307.740 m. The off-nadir angle in place of the incidence
-// would give 277 m, a km/m slip a factor 1000.
+// 3e5 km/s / 1.27e9 Hz = 0.2362205 m, R = 868.4064 km, incidence (from the
+// ellipsoid normal) 38.700916 deg, perpendicular 208.2926 m: 0.2362205 *
+// 868406.4 * 0.6252866 / (2 * 208.2926) = 307.889 m. The geocentric
+// incidence (38.67879 deg) would give 307.740 m, the off-nadir angle 277 m,
+// a km/m slip a factor 1000.
 TEST(StackBaseline, HeightOfAmbiguityOfTheExamplePair) {
   const ReferenceGeometry geometry = reference_geometry(example_master());
   ASSERT_EQ(geometry.status, RunStatus::ok);
   EXPECT_DOUBLE_EQ(geometry.wavelength, 300000.0 / 1.27e9);  // km
   const StackBaseline b = stack_baseline(geometry, example_slave());
   EXPECT_NEAR(b.perpendicular * 1e3, 208.2926, 1e-4);          // m
-  EXPECT_NEAR(b.height_of_ambiguity * 1e3, 307.740, 0.001);    // m
+  EXPECT_NEAR(b.height_of_ambiguity * 1e3, 307.889, 0.001);    // m
   // Slave and master swapped in position: the sign follows the perpendicular.
   StateVector mirrored = example_master();
   for (int i = 0; i < 3; ++i)
@@ -172,6 +173,17 @@ TEST(ReferenceGeometry, ScenePointGeodeticAgainstGeographicLib) {
     // from the ellipsoid: the angle at the satellite differs by a little.
     EXPECT_NEAR(g.off_nadir / deg, 34.3, 0.25);
     EXPECT_GT(g.incidence, g.off_nadir);        // the earth curves away
+    // The incidence against the ellipsoid normal of GeographicLib's
+    // latitude and longitude (the scene ellipsoid's normal is 1e-11 rad off).
+    const double n[3] = {std::cos(lat * deg) * std::cos(lon * deg),
+                         std::cos(lat * deg) * std::sin(lon * deg), std::sin(lat * deg)};
+    double d[3], dn = 0.0, dd = 0.0;
+    for (int i = 0; i < 3; ++i) {
+      d[i] = s.position[i] - g.scene_point[i];
+      dn += d[i] * n[i];
+      dd += d[i] * d[i];
+    }
+    EXPECT_NEAR(g.incidence, std::acos(dn / std::sqrt(dd)), 1e-9);  // rad
   }
 }
 

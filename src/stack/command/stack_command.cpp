@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include "bperp/numeric/fatal_error.h"
+#include "bperp/numeric/units.h"
 #include "bperp/version.h"
 #include "bperp/stack/outputs/baseline_plot.h"
 #include "bperp/stack/network/pairs.h"
@@ -36,40 +37,58 @@ Files:
                numbers X Y Z VX VY VZ (earth-fixed, km and km/s).
   SECONDARY    either such a state-vector file (exactly six numbers), or an
                orbit file: a header line, then rows of seven numbers
-               t X Y Z VX VY VZ (s, km, km/s, earth-fixed), at least two rows,
+               t X Y Z VX VY VZ (s, km, km/s, earth-fixed), at least four rows,
                times strictly increasing, at most 100000 rows (64 MiB), rows
-               some 10 s apart as orbit products give them (the alignment
-               interpolates between two rows; much wider spacing loses
-               accuracy). Any other count of numbers is refused.
-  A header line that starts with an ISO date (YYYY-MM-DD) gives the acquisition
-  date; with dates on the reference and a secondary, days = secondary - reference.
+               10 to 300 s apart as orbit products and parameter files give
+               them. Any other count of numbers is refused.
+  A header line that starts with an ISO date (YYYY-MM-DD, 1978 to 2100; a UTF-8
+  byte-order mark before it is skipped) gives the acquisition date; with dates on
+  the reference and a secondary, days = secondary - reference. A date outside
+  those years is taken as none, with a warning.
+  A file named twice (or the reference named as a secondary) is used once, and
+  two files of one date are noted, each with a warning on standard error.
 
 What is computed:
   The scene point is located once, from the reference, exactly as bperp does for
   its master pass (beam 7, 34.3 deg off nadir, GRS80 ellipsoid). Each
-  secondary's baseline B = reference position - secondary position is split
-  on the reference's line
-  of sight: for a state-vector secondary, parallel and perpendicular are exactly
-  the numbers `bperp REFERENCE SECONDARY` prints, in metres.
-  An orbit secondary is first aligned: the time of its closest approach to the
-  reference position (the root of (S(t) - P) . S'(t) = 0, S cubic Hermite between
-  the neighbouring rows) gives the state vector used. A closest approach outside
-  the orbit's time span is an error for that secondary.
+  secondary is first moved to its closest approach to the reference position P,
+  the root of (S(t) - P) . S'(t) = 0:
+  - an orbit by interpolating its rows (the Hermite polynomial through the
+    positions and velocities of six neighbouring rows), with an estimate of the
+    interpolation error (the difference to the polynomial through four rows);
+    an estimate above 1 cm refuses the secondary (rows too far apart);
+  - a state vector by moving it along its own orbit (the earth's gravity with
+    J2, at most 60 s); --as-given uses it where it stands instead, so that
+    parallel and perpendicular are exactly the numbers `bperp REFERENCE
+    SECONDARY` prints, in metres.
+  Its baseline B = reference position - secondary position is then split on the
+  reference's line of sight.
+
+Refused as no repeat pass of the reference (the row marked, status 1): a
+position below 150 km or above 2000 km (positions in metres?), a speed outside
+5.5 to 8.5 km/s (velocities in m/s?), orbit velocities that do not match the
+change of position between rows (a time column in days or milliseconds?), a
+closest approach outside the orbit's rows, and a baseline longer than
+--max-length (default 50000 m, above the critical baseline of every sensor in
+use).
 
 Per secondary (m unless stated):
   days                 temporal baseline, whole days
   aligned t (s)        time of closest approach on the orbit's time scale (orbits)
+  shift (s)            the time a state vector was moved along its orbit
   parallel             B . U, U the unit look vector from the reference to the scene point
   perpendicular        B . V, V at right angles to U, away from the earth
   along-track          B . v/|v|, v the secondary's earth-fixed velocity; zero after
-                       alignment, a large value on a state-vector secondary means the
-                       two vectors do not stand at the same place along the track
+                       alignment (with --as-given a large value on a state vector means
+                       the two vectors do not stand at the same place along the track)
   length               |B|
   height of ambiguity  lambda R sin(incidence) / (2 perpendicular); none when the
                        perpendicular baseline is zero
+  (CSV and JSON also: time_shift_s, and interpolation_error_m for orbits)
 Once, for the reference: slant range R (km), the scene point's geodetic latitude,
-longitude (deg) and height (m), incidence and off-nadir angles (deg), Doppler
-centroid (Hz) and rate (Hz/s), wavelength lambda = c / f0 (m).
+longitude (deg) and height (m), the incidence angle at the scene point (against
+the ellipsoid normal there) and the off-nadir angle at the satellite (deg),
+Doppler centroid (Hz) and rate (Hz/s), wavelength lambda = c / f0 (m).
 
 Output (--format):
   table   aligned columns for people; baselines to the mm, as bperp prints them
@@ -116,6 +135,8 @@ struct Options {
   bool pairs = false;
   PairLimits limits;
   std::string plot;  // empty: no plot
+  StackOptions stack;
+  double max_length_m = default_max_length * units::metres_per_km;
 };
 
 // A limit in metres: a finite number >= 0 (no nan, no inf).
@@ -173,6 +194,12 @@ int parse_options(int argc, const char* const* argv, Options& options, std::FILE
                                         : "the plot file's name must end in .svg, not '" + path + "'";
           },
           "FILE.svg"));
+  app.add_flag("--as-given", options.stack.as_given,
+               "use state-vector secondaries where they stand (bperp's numbers for each pair), "
+               "not moved to their closest approach");
+  app.add_option("--max-length", options.max_length_m,
+                 "longest baseline taken as a repeat pass, m (default 50000)")
+      ->check(finite_non_negative);
   app.add_option("REFERENCE", options.reference, "the reference state-vector file")->required();
   app.add_option("SECONDARY", options.secondaries,
                  "secondary state-vector or orbit files (one or more)")
@@ -190,6 +217,7 @@ int parse_options(int argc, const char* const* argv, Options& options, std::FILE
                  program_name);
     return 1;
   }
+  options.stack.max_length = options.max_length_m / units::metres_per_km;
   return -1;
 }
 
@@ -268,7 +296,9 @@ int run_command(int argc, const char* const* argv, std::FILE* out, std::FILE* er
 
   if (!options.plot.empty() && !plot_path_usable(options, err)) return 1;
 
-  const StackRun run = run_stack(options.reference, options.secondaries);
+  const StackRun run = run_stack(options.reference, options.secondaries, options.stack);
+  for (const std::string& warning : run.warnings)
+    std::fprintf(err, "%s: warning: %s\n", program_name, warning.c_str());
   if (!run.reference_error.empty()) {
     std::fprintf(err, "%s: %s\n", program_name, run.reference_error.c_str());
     return 1;

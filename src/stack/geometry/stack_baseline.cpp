@@ -16,6 +16,19 @@ constexpr double nan = std::numeric_limits<double>::quiet_NaN();
 // The ellipsoid of the scene point (GRS80, model 1 of the earth-model table).
 constexpr int scene_earth_model = 1;
 
+// The angle at the scene point T between the direction to the satellite P
+// and the normal of the scene ellipsoid there (GRS80 semi-axes of the
+// settings), rad: the incidence angle in its usual meaning. The normal of
+// x^2/a^2 + y^2/a^2 + z^2/b^2 = 1 is along (x/a^2, y/a^2, z/b^2).
+double ellipsoid_incidence(const double* T, const double* P) {
+  const double a2 = setting::ellipsoid_a * setting::ellipsoid_a;
+  const double b2 = setting::ellipsoid_b * setting::ellipsoid_b;
+  const double n[3] = {T[0] / a2, T[1] / a2, T[2] / b2};
+  const double to_satellite[3] = {P[0] - T[0], P[1] - T[1], P[2] - T[2]};
+  const double c = dot(n, to_satellite) / (norm(n) * norm(to_satellite));
+  return std::acos(std::fmin(1.0, std::fmax(-1.0, c)));
+}
+
 }  // namespace
 
 ReferenceGeometry reference_geometry(const StateVector& reference) {
@@ -38,7 +51,7 @@ ReferenceGeometry reference_geometry(const StateVector& reference) {
   g.scene_point[0] = fdm[fdm_slot::scene_x];
   g.scene_point[1] = fdm[fdm_slot::scene_y];
   g.scene_point[2] = fdm[fdm_slot::scene_z];
-  g.incidence = fdm[fdm_slot::incidence];
+  g.incidence = ellipsoid_incidence(g.scene_point, reference.position);
   g.off_nadir = fdm[fdm_slot::off_nadir];
   g.doppler_centroid = fdm[fdm_slot::centroid];
   g.doppler_rate = fdm[fdm_slot::rate];

@@ -1,15 +1,30 @@
 #include "bperp/stack/inputs/acquisition.h"
 
+#include <string_view>
+
 namespace bperp::stack {
 
-std::optional<long> header_date(const std::string& header_prefix, std::string* problem) {
+std::optional<long> header_date(const std::string& header_prefix, std::string* problem,
+                                std::string* warning) {
+  constexpr std::string_view byte_order_mark = "\xEF\xBB\xBF";
+  const std::string_view text =
+      std::string_view(header_prefix).starts_with(byte_order_mark)
+          ? std::string_view(header_prefix).substr(byte_order_mark.size())
+          : std::string_view(header_prefix);
   CivilDate date;
-  switch (parse_iso_date_prefix(header_prefix, &date)) {
+  switch (parse_iso_date_prefix(text, &date)) {
     case DateParse::ok:
+      if (date.year < first_sar_year || date.year > last_header_year) {
+        if (warning != nullptr)
+          *warning = "the header date " + std::string(text.substr(0, iso_date_length)) +
+                     " lies outside " + std::to_string(first_sar_year) + " to " +
+                     std::to_string(last_header_year) + ": taken as no date";
+        return std::nullopt;
+      }
       return days_from_civil(date);
     case DateParse::invalid:
       if (problem != nullptr)
-        *problem = "the header starts with " + header_prefix.substr(0, iso_date_length) +
+        *problem = "the header starts with " + std::string(text.substr(0, iso_date_length)) +
                    ", which is not a calendar date";
       return std::nullopt;
     case DateParse::none:
@@ -39,8 +54,9 @@ Acquisition read_acquisition(const std::string& path, const std::string& what) {
     case FileRead::ok:
       break;
   }
-  std::string date_problem;
-  a.day = header_date(file.header_prefix, &date_problem);
+  std::string date_problem, date_warning;
+  a.day = header_date(file.header_prefix, &date_problem, &date_warning);
+  if (!date_warning.empty()) a.warning = path + ": " + date_warning;
   if (!date_problem.empty()) {
     a.error = path + ": " + date_problem;
     return a;

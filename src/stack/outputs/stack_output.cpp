@@ -47,12 +47,25 @@ double aligned_time(const SecondaryResult& s) {
   return (s.ok() && s.alignment) ? s.alignment->t : std::nan("");
 }
 
+// The time a state vector was moved along its orbit, s (NaN for none).
+double time_shift(const SecondaryResult& s) {
+  return (s.ok() && s.shift) ? s.shift->seconds : std::nan("");
+}
+
+// The estimated error of an orbit's interpolation at the alignment, m.
+double interpolation_error_m(const SecondaryResult& s) {
+  return (s.ok() && s.alignment) ? s.alignment->interpolation_error * metres_per_km : std::nan("");
+}
+
+// Decimals of a time shift in the table: microseconds (7.5 mm along the track).
+constexpr int shift_decimals = 6;
+
 }  // namespace
 
 const char* const stack_csv_header[] = {
     "name",     "kind",      "date",         "days",         "aligned_time_s",
     "parallel_m", "perpendicular_m", "along_track_m", "length_m", "height_of_ambiguity_m",
-    "error"};
+    "time_shift_s", "interpolation_error_m", "error"};
 const std::size_t stack_csv_columns = sizeof stack_csv_header / sizeof stack_csv_header[0];
 
 void write_stack_table(std::FILE* out, const StackRun& run) {
@@ -76,7 +89,8 @@ void write_stack_table(std::FILE* out, const StackRun& run) {
   std::vector<TableColumn> columns = {
       {"secondary", Align::left},         {"kind", Align::left},
       {"date", Align::left},              {"days", Align::right},
-      {"aligned t (s)", Align::right},    {"parallel (m)", Align::right},
+      {"aligned t (s)", Align::right},    {"shift (s)", Align::right},
+      {"parallel (m)", Align::right},
       {"perpendicular (m)", Align::right}, {"along-track (m)", Align::right},
       {"length (m)", Align::right},       {"height of ambiguity (m)", Align::right},
       {"note", Align::left}};
@@ -87,13 +101,14 @@ void write_stack_table(std::FILE* out, const StackRun& run) {
   for (const SecondaryResult& s : run.secondaries) {
     const Acquisition& a = s.acquisition;
     if (!s.ok()) {
-      rows.push_back({printable(a.path), "", "", "", "", "", "", "", "", "", "error: " + printable(s.error)});
+      rows.push_back({printable(a.path), "", "", "", "", "", "", "", "", "", "", "error: " + printable(s.error)});
       continue;
     }
     const StackBaseline& b = s.baseline;
     rows.push_back({printable(a.path), kind_text(a.kind), day_text(a.day),
                     s.days ? std::to_string(*s.days) : std::string(),
                     fixed_or_empty(aligned_time(s), time_decimals),
+                    fixed_or_empty(time_shift(s), shift_decimals),
                     metres_text_from_km(b.parallel), metres_text_from_km(b.perpendicular),
                     fixed_or_empty(b.along_track * metres_per_km, length_decimals),
                     fixed_or_empty(b.length * metres_per_km, length_decimals),
@@ -110,7 +125,7 @@ void write_stack_csv(std::FILE* out, const StackRun& run) {
   for (const SecondaryResult& s : run.secondaries) {
     const Acquisition& a = s.acquisition;
     if (!s.ok()) {
-      write_csv_record(out, {a.path, "", "", "", "", "", "", "", "", "", s.error});
+      write_csv_record(out, {a.path, "", "", "", "", "", "", "", "", "", "", "", s.error});
       continue;
     }
     const StackBaseline& b = s.baseline;
@@ -121,7 +136,9 @@ void write_stack_csv(std::FILE* out, const StackRun& run) {
                            round_trip_or_empty(b.perpendicular * metres_per_km),
                            round_trip_or_empty(b.along_track * metres_per_km),
                            round_trip_or_empty(b.length * metres_per_km),
-                           round_trip_or_empty(b.height_of_ambiguity * metres_per_km), ""});
+                           round_trip_or_empty(b.height_of_ambiguity * metres_per_km),
+                           round_trip_or_empty(time_shift(s)),
+                           round_trip_or_empty(interpolation_error_m(s)), ""});
   }
 }
 
@@ -161,6 +178,8 @@ nlohmann::ordered_json stack_json(const StackRun& run) {
          {"along_track_m", value(b.along_track * metres_per_km)},
          {"length_m", value(b.length * metres_per_km)},
          {"height_of_ambiguity_m", value(b.height_of_ambiguity * metres_per_km)},
+         {"time_shift_s", value(time_shift(s))},
+         {"interpolation_error_m", value(interpolation_error_m(s))},
          {"error", ok ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(s.error)}});
   }
   return {{"reference", reference}, {"secondaries", secondaries}};

@@ -22,7 +22,7 @@ struct ReferenceGeometry {
   double latitude = 0.0;        // geodetic latitude of the scene point, rad
   double longitude = 0.0;       // rad
   double height = 0.0;          // above the GRS80 ellipsoid, km
-  double incidence = 0.0;       // at the scene point, rad
+  double incidence = 0.0;       // at the scene point, from the ellipsoid normal, rad
   double off_nadir = 0.0;       // at the satellite, rad
   double doppler_centroid = 0.0;  // Hz
   double doppler_rate = 0.0;      // Hz/s

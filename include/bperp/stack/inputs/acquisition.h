@@ -27,18 +27,28 @@ struct Acquisition {
   StateVector state;        // the state vector (kind state_vector)
   Orbit orbit;              // the rows (kind orbit)
   std::string error;
+  std::string warning;      // something to tell the user that does not make the file unusable
 };
 
-// The acquisition day of a header that starts with YYYY-MM-DD: nullopt when
-// it does not; an invalid date (2007-02-30) sets *problem and gives nullopt.
-std::optional<long> header_date(const std::string& header_prefix, std::string* problem);
+// The years a header date may have: from the first civil SAR satellite
+// (Seasat, 1978) to 2100. A date outside them is a typing slip or a
+// placeholder (0000-01-01), not an acquisition.
+constexpr int first_sar_year = 1978;
+constexpr int last_header_year = 2100;
+
+// The acquisition day of a header that starts with YYYY-MM-DD (after a
+// UTF-8 byte-order mark, if any): nullopt when it does not; an invalid date
+// (2007-02-30) sets *problem and gives nullopt; a date outside
+// first_sar_year .. last_header_year sets *warning and gives nullopt.
+std::optional<long> header_date(const std::string& header_prefix, std::string* problem,
+                                std::string* warning = nullptr);
 
 // The reference: a state-vector file, read by the count rule of a
 // secondary. Errors: those of read_secondary, and an orbit file, which
 // cannot serve as the reference (its first row is no state vector).
 Acquisition read_reference(const std::string& path);
 
-// A secondary: six numbers make a state vector, 7k numbers (k >= 2) an
+// A secondary: six numbers make a state vector, 7k numbers (k >= 4) an
 // orbit; any other count, text where a number stands, or orbit times that
 // do not increase make the error.
 Acquisition read_secondary(const std::string& path);

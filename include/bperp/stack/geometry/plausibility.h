@@ -1,0 +1,42 @@
+// Whether a state vector or an orbit can be a pass of an earth-orbiting SAR
+// at all: what catches files in the wrong units (metres for km, m/s for
+// km/s, a time column in days or milliseconds) and vectors that are no orbit
+// (all zeros), before they give a confident baseline.
+//
+// Frame: earth-fixed. Units: km, km/s, s.
+#pragma once
+
+#include <string>
+
+#include "bperp/geometry/state_vector.h"
+#include "bperp/stack/inputs/orbit_rows.h"
+
+namespace bperp::stack {
+
+// The heights (above the GRS80 ellipsoid, km) and the earth-fixed speeds
+// (km/s) of the SAR satellites that fly: from some 400 km (the lowest small
+// SARs, about 500 km, less a margin for decaying orbits) to 2000 km (the top
+// of low earth orbit; every SAR so far is below 1000 km), and the speeds of
+// circular orbits there, 6.9 to 7.7 km/s inertial, give or take the 0.5 km/s
+// of the earth's turning.
+constexpr double min_sar_height = 150.0;
+constexpr double max_sar_height = 2000.0;
+constexpr double min_sar_speed = 5.5;
+constexpr double max_sar_speed = 8.5;
+
+// Empty when the state vector can be a SAR's; otherwise what is wrong and
+// its likely cause, in words (no file name).
+std::string implausible_state(const StateVector& state);
+
+// How far the change of position between two rows may differ from the
+// mean of their velocities times the time between them, as a share of the
+// change: the trapezoid rule is off by (n dt)^2 / 12 of it on a circular
+// orbit of rate n, 1 % at 300 s.
+constexpr double max_row_mismatch = 0.1;
+
+// Empty when every row of the orbit can be a SAR's and the velocities match
+// the change of the positions from row to row (a time column in seconds);
+// otherwise what is wrong, naming the row (1-based) and the likely cause.
+std::string implausible_orbit(const Orbit& orbit);
+
+}  // namespace bperp::stack

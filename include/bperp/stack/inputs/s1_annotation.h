@@ -1,0 +1,58 @@
+// Sentinel-1 product annotation (annotation/s1?-<swath>-slc-<pol>-....xml
+// in a SAFE product folder; IW, EW and SM): the mission, orbit and swath,
+// the radar, the image timing and slant ranges, the bursts and the orbit
+// list of one swath and polarisation.
+//
+// Frame: the orbit list's own, earth-fixed. Units in the file: m, m/s, Hz,
+// s (two-way slant range time); in ProductInfo: the orbit in km, km/s and s
+// since its first vector, ranges in m, frequencies in Hz, times UTC.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "bperp/stack/inputs/product.h"
+
+namespace bperp::stack {
+
+// ProductInfo::format of an annotation, and the source of its orbit.
+inline constexpr const char* s1_annotation_format = "Sentinel-1 annotation";
+inline constexpr const char* s1_annotation_orbit_source = "annotation";
+
+// The annotation file at path (at most max_xml_bytes) as a ProductInfo:
+// mission, absolute orbit, swath and polarisation from adsHeader; pass
+// (upper case), radar frequency and range sampling rate from
+// generalAnnotation/productInformation; the orbit list (epoch its first
+// vector's time, at least orbit_min_rows vectors, strictly increasing,
+// "Earth Fixed" when a frame is named); first and last line times, line
+// interval, lines and samples from imageAnnotation/imageInformation, with
+// near range = slantRangeTime c / 2, range pixel spacing c / (2 fs) and far
+// range = near + (samples - 1) spacing; the range and azimuth processing
+// bandwidths of the first swathProcParams; lines and samples per burst (when
+// not 0) and every burst's azimuth time from swathTiming; looking right.
+// nullopt and *problem set, starting with path, for a file that cannot be
+// loaded (see load_xml_file), another root than <product>, a missing
+// element (named by its path), a number that is malformed, not finite or
+// out of its range (frequencies, rates, intervals, counts must be positive),
+// a text that is no UTC time, too few orbit vectors, vectors or bursts out of
+// time order or repeated, a count attribute that disagrees with its list.
+std::optional<ProductInfo> read_s1_annotation(const std::string& path, std::string* problem);
+
+// The same for an annotation held in bytes, named name in the messages.
+std::optional<ProductInfo> parse_s1_annotation(std::string_view bytes, const std::string& name,
+                                               std::string* problem);
+
+// The annotation file of one swath of the SAFE product folder safe_dir: the
+// path of the file in safe_dir/annotation (not its calibration/ folder)
+// whose name is s1?-<swath>-slc-<polarisation>-....xml, for swath given in
+// any case ("IW1", "ew3", "s2") or, when swath is empty, the middle one of
+// the swaths present (iw2 of iw1..iw3, ew3 of ew1..ew5, the lower of two, the
+// only one of a strip-map product), and the co-polarisation: vv when it is
+// there, else hh. "" and *problem set, naming the folder and the files in
+// it, when the folder cannot be listed, holds no such file, no file of the
+// swath asked for, no co-polarised file, or several files that fit.
+std::string safe_annotation(const std::string& safe_dir, const std::string& swath,
+                            std::string* problem);
+
+}  // namespace bperp::stack

@@ -1,0 +1,85 @@
+#include "bperp/stack/geometry/plausibility.h"
+
+#include <cmath>
+
+#include "bperp/earth/earth_model.h"
+#include "bperp/numeric/vec3.h"
+#include "bperp/stack/support/number_text.h"
+
+namespace bperp::stack {
+
+namespace {
+
+// The GRS80 ellipsoid of the earth-model table.
+constexpr int grs80_model = 1;
+constexpr double thousand = 1000.0;
+
+// Height above the ellipsoid along the geocentric direction, km: within a
+// few km of the geodetic height, plenty for bounds of hundreds of km.
+double height_of(const double* r) {
+  double record[subpoint::size];
+  earth_r1(r[0], r[1], r[2], record, grs80_model);
+  return norm(r) - record[subpoint::radius];
+}
+
+std::string km_text(double km) { return fixed_text(km, km < 10.0 ? 3 : 1) + " km"; }
+
+}  // namespace
+
+std::string implausible_state(const StateVector& state) {
+  const double* r = state.position;
+  const double* v = state.velocity;
+  if (!all_finite(r) || !all_finite(v)) return "the state vector holds a number that is not finite";
+  const double distance = norm(r);
+  if (distance == 0.0) return "the position is the earth's centre (a file of zeros?)";
+  const double h = height_of(r);
+  if (h < min_sar_height)
+    return "the position is " + km_text(h) + " above the ellipsoid" +
+           (h < 0.0 ? " (inside the earth)" : "") + "; no SAR flies below " +
+           fixed_text(min_sar_height, 0) + " km";
+  if (h > max_sar_height) {
+    const double as_metres = distance / thousand;
+    const bool metres = as_metres > 6378.137 + min_sar_height && as_metres < 6378.137 + max_sar_height;
+    return "the position is " + km_text(h) + " above the ellipsoid; no SAR flies above " +
+           fixed_text(max_sar_height, 0) + " km" +
+           (metres ? " (are the positions in metres rather than km?)" : "");
+  }
+  const double speed = norm(v);
+  if (speed < min_sar_speed || speed > max_sar_speed) {
+    const bool metres = speed / thousand >= min_sar_speed && speed / thousand <= max_sar_speed;
+    return "the speed is " + fixed_text(speed, 3) + " km/s; a SAR moves at " +
+           fixed_text(min_sar_speed, 1) + " to " + fixed_text(max_sar_speed, 1) + " km/s" +
+           (metres ? " (are the velocities in m/s rather than km/s?)" : "");
+  }
+  return {};
+}
+
+std::string implausible_orbit(const Orbit& orbit) {
+  for (std::size_t i = 0; i < orbit.size(); ++i) {
+    const std::string why = implausible_state(orbit[i].state);
+    if (!why.empty()) return "row " + std::to_string(i + 1) + ": " + why;
+  }
+  for (std::size_t i = 0; i + 1 < orbit.size(); ++i) {
+    const OrbitRow& a = orbit[i];
+    const OrbitRow& b = orbit[i + 1];
+    const double dt = b.t - a.t;
+    double moved[3], expected[3], miss[3];
+    for (int k = 0; k < 3; ++k) {
+      moved[k] = b.state.position[k] - a.state.position[k];
+      expected[k] = 0.5 * (a.state.velocity[k] + b.state.velocity[k]) * dt;
+      miss[k] = moved[k] - expected[k];
+    }
+    if (norm(miss) > max_row_mismatch * norm(moved)) {
+      const double ratio = norm(moved) / norm(expected);
+      const char* cause = ratio > 1.0 ? " (is the time column in days or minutes rather than seconds?)"
+                                      : " (is the time column in milliseconds rather than seconds?)";
+      return "the velocities do not match the change of position from row " + std::to_string(i + 1) +
+             " to row " + std::to_string(i + 2) + ": the position moves " + km_text(norm(moved)) +
+             " in " + round_trip_text(dt) + " s, the velocities say " + km_text(norm(expected)) +
+             cause;
+    }
+  }
+  return {};
+}
+
+}  // namespace bperp::stack

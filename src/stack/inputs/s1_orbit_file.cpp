@@ -1,0 +1,193 @@
+#include "bperp/stack/inputs/s1_orbit_file.h"
+
+#include <cstring>
+#include <filesystem>
+
+#include "bperp/stack/inputs/xml_document.h"
+
+namespace bperp::stack {
+
+namespace {
+
+constexpr const char* fixed_header = "Earth_Explorer_Header/Fixed_Header";
+constexpr const char* vector_list = "Data_Block/List_of_OSVs";
+constexpr std::string_view utc_prefix = "UTC=";
+constexpr std::string_view mission_prefix = "Sentinel-1";
+constexpr const char* orbit_file_types[] = {"AUX_POEORB", "AUX_RESORB", "AUX_PREORB"};
+constexpr const char* metres = "m";
+constexpr const char* metres_per_second = "m/s";
+
+bool fail(std::string* problem, std::string text) {
+  if (problem != nullptr) *problem = std::move(text);
+  return false;
+}
+
+// The number in the element name of vector, which must carry unit="unit".
+std::optional<double> number_in(pugi::xml_node vector, const char* name, const char* unit,
+                                std::string* why) {
+  const std::optional<double> v = xml_number(vector, name, why);
+  if (!v) return std::nullopt;
+  const pugi::xml_attribute given = vector.child(name).attribute("unit");
+  if (std::strcmp(given.value(), unit) != 0) {
+    fail(why, xml_path(vector, name) + (given ? " has unit=" + xml_quoted(given.value())
+                                              : std::string(" has no unit attribute")) +
+                  "; expected unit=\"" + unit + "\"");
+    return std::nullopt;
+  }
+  return v;
+}
+
+// Three numbers of vector (names[i]) with the unit into out.
+bool read_three(pugi::xml_node vector, const char* const (&names)[3], const char* unit,
+                double (&out)[3], std::string* why) {
+  for (int i = 0; i < 3; ++i) {
+    const std::optional<double> v = number_in(vector, names[i], unit, why);
+    if (!v) return false;
+    out[i] = *v;
+  }
+  return true;
+}
+
+// "S1A" of "Sentinel-1A"; nullopt and *why set for anything else.
+std::optional<std::string> mission_code(pugi::xml_node header, std::string* why) {
+  const std::optional<std::string_view> mission = xml_text(header, "Mission", why);
+  if (!mission) return std::nullopt;
+  const bool ok = mission->size() == mission_prefix.size() + 1 &&
+                  mission->starts_with(mission_prefix) && mission->back() >= 'A' &&
+                  mission->back() <= 'Z';
+  if (!ok) {
+    fail(why, xml_path(header, "Mission") + " is " + xml_quoted(*mission) +
+                  ", not a Sentinel-1 mission (Sentinel-1A, Sentinel-1B, ...)");
+    return std::nullopt;
+  }
+  return "S1" + std::string(1, mission->back());
+}
+
+// The file type when it is one of an orbit; nullopt and *why set otherwise.
+std::optional<std::string> orbit_file_type(pugi::xml_node header, std::string* why) {
+  const std::optional<std::string_view> type = xml_text(header, "File_Type", why);
+  if (!type) return std::nullopt;
+  for (const char* known : orbit_file_types)
+    if (*type == known) return std::string(*type);
+  fail(why, xml_path(header, "File_Type") + " is " + xml_quoted(*type) +
+                ", not an orbit file's (AUX_POEORB, AUX_RESORB, AUX_PREORB)");
+  return std::nullopt;
+}
+
+// Fixed_Header: file name, mission, type, validity period, creation date.
+bool read_header(pugi::xml_node root, S1OrbitFile& file, std::string* why) {
+  const pugi::xml_node header = xml_child(root, fixed_header, why);
+  if (!header) return false;
+  const std::optional<std::string_view> name = xml_text(header, "File_Name", why);
+  const std::optional<std::string> mission = name ? mission_code(header, why) : std::nullopt;
+  const std::optional<std::string> type = mission ? orbit_file_type(header, why) : std::nullopt;
+  if (!type) return false;
+  const std::optional<UtcTime> start =
+      xml_utc(header, "Validity_Period/Validity_Start", utc_prefix, why);
+  const std::optional<UtcTime> stop =
+      start ? xml_utc(header, "Validity_Period/Validity_Stop", utc_prefix, why) : std::nullopt;
+  const std::optional<UtcTime> creation =
+      stop ? xml_utc(header, "Source/Creation_Date", utc_prefix, why) : std::nullopt;
+  if (!creation) return false;
+  if (*stop < *start)
+    return fail(why, xml_path(header, "Validity_Period/Validity_Stop") +
+                         " comes before Validity_Start");
+  file.file_name = std::string(*name);
+  file.mission = *mission;
+  file.file_type = *type;
+  file.validity_start = *start;
+  file.validity_stop = *stop;
+  file.creation = *creation;
+  return true;
+}
+
+// Consecutive vectors whose Quality is not NOMINAL.
+struct QualityRun {
+  std::size_t count = 0;
+  UtcTime first{}, last{};
+  std::string quality;  // the first one's
+};
+
+// Adds the warning of run to warnings (nothing for an empty run) and empties run.
+void close_run(QualityRun& run, std::vector<std::string>& warnings) {
+  if (run.count == 0) return;
+  const std::string span = run.count == 1 ? "at " + utc_text(run.first)
+                                          : "from " + utc_text(run.first) + " to " + utc_text(run.last);
+  warnings.push_back(std::to_string(run.count) + (run.count == 1 ? " orbit vector " : " orbit vectors ") +
+                     span + " of Quality " + xml_quoted(run.quality) + ", not " + s1_nominal_quality);
+  run = QualityRun{};
+}
+
+// One OSV element appended to the orbit; a Quality other than NOMINAL
+// extends run, a NOMINAL one closes it into warnings.
+bool read_vector(pugi::xml_node vector, S1OrbitFile& file, QualityRun& run, std::string* why) {
+  static constexpr const char* position_names[3] = {"X", "Y", "Z"};
+  static constexpr const char* velocity_names[3] = {"VX", "VY", "VZ"};
+  const std::optional<UtcTime> t = xml_utc(vector, "UTC", utc_prefix, why);
+  if (!t) return false;
+  double position[3], velocity[3];
+  if (!read_three(vector, position_names, metres, position, why) ||
+      !read_three(vector, velocity_names, metres_per_second, velocity, why))
+    return false;
+  const std::optional<std::string_view> quality = xml_text(vector, "Quality", why);
+  if (!quality || !append_orbit_vector(file.orbit, *t, position, velocity, vector, why))
+    return false;
+  if (*quality == s1_nominal_quality) {
+    close_run(run, file.warnings);
+  } else {
+    if (run.count == 0) {
+      run.first = *t;
+      run.quality = std::string(*quality);
+    }
+    run.last = *t;
+    ++run.count;
+  }
+  return true;
+}
+
+// Data_Block/List_of_OSVs: its count, at least orbit_min_rows vectors.
+bool read_vectors(pugi::xml_node root, S1OrbitFile& file, std::string* why) {
+  const pugi::xml_node list = xml_child(root, vector_list, why);
+  if (!list) return false;
+  const std::optional<std::size_t> n = xml_list_size(list, "OSV", true, why);
+  if (!n) return false;
+  if (*n < orbit_min_rows)
+    return fail(why, xml_path(list) + " holds " + std::to_string(*n) + " vectors; at least " +
+                         std::to_string(orbit_min_rows) + " are needed");
+  file.orbit.rows.reserve(*n);
+  QualityRun run;
+  for (const pugi::xml_node vector : list.children("OSV"))
+    if (!read_vector(vector, file, run, why)) return false;
+  close_run(run, file.warnings);
+  return true;
+}
+
+// The orbit file in doc, with the file's name before any message.
+std::optional<S1OrbitFile> orbit_file_of(const XmlDocument& doc, std::string* problem) {
+  std::string why;
+  const pugi::xml_node root = xml_root(doc, "Earth_Explorer_File", &why);
+  S1OrbitFile file;
+  if (!root || !read_header(root, file, &why) || !read_vectors(root, file, &why)) {
+    fail(problem, doc.name + ": " + why);
+    return std::nullopt;
+  }
+  file.orbit.source = std::filesystem::path(doc.name).filename().string();
+  return file;
+}
+
+}  // namespace
+
+std::optional<S1OrbitFile> read_s1_orbit_file(const std::string& path, std::string* problem) {
+  XmlDocument doc;
+  if (!load_xml_file(path, doc, problem)) return std::nullopt;
+  return orbit_file_of(doc, problem);
+}
+
+std::optional<S1OrbitFile> parse_s1_orbit_file(std::string_view bytes, const std::string& name,
+                                               std::string* problem) {
+  XmlDocument doc;
+  if (!load_xml_bytes(bytes, name, doc, problem)) return std::nullopt;
+  return orbit_file_of(doc, problem);
+}
+
+}  // namespace bperp::stack

@@ -1,0 +1,447 @@
+#include "bperp/stack/inputs/xml_document.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <system_error>
+
+#include "bperp/numeric/units.h"
+
+namespace bperp::stack {
+
+namespace {
+
+// Parsing: no document type is skipped silently (it is kept as a node, and
+// refused), and no reference is replaced: a number or time written with
+// &#...; is refused rather than read, and no character reference can put a
+// NUL inside a text and cut it short.
+constexpr unsigned parse_flags =
+    (pugi::parse_default | pugi::parse_doctype) & ~static_cast<unsigned>(pugi::parse_escapes);
+
+constexpr std::size_t quoted_chars = 40;
+constexpr std::size_t mebibyte = std::size_t{1} << 20;
+
+// Sets *problem (when there is one) to text; always false, for `return fail(...)`.
+bool fail(std::string* problem, std::string text) {
+  if (problem != nullptr) *problem = std::move(text);
+  return false;
+}
+
+// A read-only descriptor that closes itself.
+struct FileDescriptor {
+  int fd = -1;
+  explicit FileDescriptor(int value) : fd(value) {}
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  ~FileDescriptor() {
+    if (fd >= 0) ::close(fd);
+  }
+};
+
+// Opens path for reading without waiting (a FIFO never blocks the open);
+// -1 and *problem set when it cannot be opened or is no regular file,
+// otherwise the descriptor and *size its length in bytes.
+int open_regular(const std::string& path, std::size_t* size, std::string* problem) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    fail(problem, path + ": cannot open it (" + std::generic_category().message(errno) + ")");
+    return -1;
+  }
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    fail(problem, path + ": is no regular file");
+    return -1;
+  }
+  *size = static_cast<std::size_t>(st.st_size);
+  return fd;
+}
+
+// Reads up to size bytes of fd into out (fewer when the file ends first).
+// False and *problem set (naming path) on a read error.
+bool read_bytes(int fd, std::size_t size, const std::string& path, std::string& out,
+                std::string* problem) {
+  out.resize(size);
+  std::size_t done = 0;
+  while (done < size) {
+    const ssize_t n = ::read(fd, out.data() + done, size - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0)
+      return fail(problem, path + ": cannot read it (" + std::generic_category().message(errno) + ")");
+    if (n == 0) break;
+    done += static_cast<std::size_t>(n);
+  }
+  out.resize(done);
+  return true;
+}
+
+// Parses out.bytes in place. False and *problem set as load_xml_bytes says.
+bool parse_in_place(XmlDocument& out, std::string* problem) {
+  if (out.bytes.empty()) return fail(problem, out.name + ": is empty");
+  const pugi::xml_parse_result result =
+      out.doc.load_buffer_inplace(out.bytes.data(), out.bytes.size(), parse_flags);
+  if (!result)
+    return fail(problem, out.name + ": not well-formed XML at byte " +
+                             std::to_string(result.offset) + ": " + result.description());
+  for (const pugi::xml_node node : out.doc.children())
+    if (node.type() == pugi::node_doctype)
+      return fail(problem, out.name +
+                               ": has a document type declaration (<!DOCTYPE ...>); XML products "
+                               "are read without one, so that no entity is expanded");
+  return true;
+}
+
+// True when the element's name is name.
+bool named(pugi::xml_node node, std::string_view name) {
+  return node.type() == pugi::node_element && name == node.name();
+}
+
+// The first child element of node named name; an empty node for none.
+pugi::xml_node child_named(pugi::xml_node node, std::string_view name) {
+  for (pugi::xml_node c = node.first_child(); c; c = c.next_sibling())
+    if (named(c, name)) return c;
+  return {};
+}
+
+// 1 + the number of earlier siblings of element with its name, or 0 when
+// no other sibling has its name.
+std::size_t sibling_number(pugi::xml_node element) {
+  std::size_t before = 0;
+  for (pugi::xml_node s = element.previous_sibling(); s; s = s.previous_sibling())
+    if (named(s, element.name())) ++before;
+  bool after = false;
+  for (pugi::xml_node s = element.next_sibling(); s && !after; s = s.next_sibling())
+    after = named(s, element.name());
+  return before == 0 && !after ? 0 : before + 1;
+}
+
+// text without the XML white space (blank, tab, CR, LF) around it.
+std::string_view trimmed(std::string_view text) {
+  constexpr std::string_view white = " \t\r\n";
+  const std::size_t first = text.find_first_not_of(white);
+  if (first == std::string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(white) - first + 1);
+}
+
+// text trimmed and without one leading '+' (std::from_chars takes none);
+// "" (no number) when another sign follows that '+'.
+std::string_view unsigned_digits(std::string_view text) {
+  text = trimmed(text);
+  if (!text.starts_with('+')) return text;
+  text.remove_prefix(1);
+  return text.starts_with('+') || text.starts_with('-') ? std::string_view{} : text;
+}
+
+// The message for text that is no number of the kind `what`.
+std::string not_a(std::string_view text, const char* what) {
+  return xml_quoted(trimmed(text)) + " is not " + what;
+}
+
+}  // namespace
+
+bool load_xml_file(const std::string& path, XmlDocument& out, std::string* problem,
+                   std::size_t max_bytes) {
+  out.name = path;
+  std::size_t size = 0;
+  const FileDescriptor file(open_regular(path, &size, problem));
+  if (file.fd < 0) return false;
+  if (size > max_bytes)
+    return fail(problem, path + ": is " + std::to_string(size) + " bytes, more than the " +
+                             std::to_string(max_bytes / mebibyte) + " MiB (" +
+                             std::to_string(max_bytes) + " bytes) an XML product may hold");
+  if (!read_bytes(file.fd, size, path, out.bytes, problem)) return false;
+  return parse_in_place(out, problem);
+}
+
+bool load_xml_bytes(std::string_view bytes, const std::string& name, XmlDocument& out,
+                    std::string* problem) {
+  out.name = name;
+  if (bytes.size() > max_xml_bytes)
+    return fail(problem, name + ": is " + std::to_string(bytes.size()) + " bytes, more than the " +
+                             std::to_string(max_xml_bytes) + " bytes an XML product may hold");
+  out.bytes.assign(bytes);
+  return parse_in_place(out, problem);
+}
+
+pugi::xml_node xml_root(const XmlDocument& doc, const char* expected, std::string* problem) {
+  const pugi::xml_node root = doc.doc.document_element();
+  if (named(root, expected)) return root;
+  fail(problem, "the root element is " + xml_quoted(root.name()) + ", not " + xml_quoted(expected));
+  return {};
+}
+
+std::string xml_path(pugi::xml_node element) {
+  std::string path;
+  for (pugi::xml_node e = element; e && e.parent() && e.parent().type() == pugi::node_element;
+       e = e.parent()) {
+    std::string step = e.name();
+    if (const std::size_t k = sibling_number(e); k > 0) step += "[" + std::to_string(k) + "]";
+    path = path.empty() ? step : step + "/" + path;
+  }
+  return path;
+}
+
+std::string xml_path(pugi::xml_node element, std::string_view relative) {
+  std::string path = xml_path(element);
+  if (!path.empty() && !relative.empty()) path += '/';
+  path.append(relative);
+  return path;
+}
+
+std::string xml_quoted(std::string_view text) {
+  constexpr char first_printable = ' ', last_printable = '~';
+  std::string q(1, '"');
+  for (std::size_t i = 0; i < text.size() && i < quoted_chars; ++i)
+    q += text[i] >= first_printable && text[i] <= last_printable ? text[i] : '?';
+  if (text.size() > quoted_chars) q += "...";
+  q += '"';
+  return q;
+}
+
+pugi::xml_node xml_child(pugi::xml_node node, std::string_view path, std::string* problem) {
+  std::size_t start = 0;
+  while (node && start <= path.size()) {
+    const std::size_t slash = std::min(path.find('/', start), path.size());
+    const pugi::xml_node child = child_named(node, path.substr(start, slash - start));
+    if (!child) fail(problem, xml_path(node, path.substr(start, slash - start)) + " is missing");
+    node = child;
+    start = slash + 1;
+  }
+  return node;
+}
+
+std::optional<std::string_view> xml_text(pugi::xml_node node, std::string_view path,
+                                         std::string* problem) {
+  const pugi::xml_node element = xml_child(node, path, problem);
+  if (!element) return std::nullopt;
+  const pugi::xml_node text = element.first_child();
+  if (!text) return std::string_view{};
+  const bool one_text = (text.type() == pugi::node_pcdata || text.type() == pugi::node_cdata) &&
+                        !text.next_sibling();
+  if (!one_text) {
+    fail(problem, xml_path(element) + " holds more than one text (elements or comments)");
+    return std::nullopt;
+  }
+  return trimmed(text.value());
+}
+
+std::optional<double> number_from_text(std::string_view text, std::string* problem) {
+  const std::string_view digits = unsigned_digits(text);
+  double value = 0.0;
+  const char* end = digits.data() + digits.size();
+  const auto [stop, error] = std::from_chars(digits.data(), end, value);
+  if (error == std::errc::result_out_of_range) {
+    fail(problem, not_a(text, "a number in the range of a double"));
+    return std::nullopt;
+  }
+  if (digits.empty() || error != std::errc{} || stop != end) {
+    fail(problem, not_a(text, "a number"));
+    return std::nullopt;
+  }
+  if (!std::isfinite(value)) {
+    fail(problem, not_a(text, "a finite number"));
+    return std::nullopt;
+  }
+  return value;
+}
+
+std::optional<long> integer_from_text(std::string_view text, std::string* problem) {
+  const std::string_view digits = unsigned_digits(text);
+  long value = 0;
+  const char* end = digits.data() + digits.size();
+  const auto [stop, error] = std::from_chars(digits.data(), end, value);
+  if (error == std::errc::result_out_of_range) {
+    fail(problem, not_a(text, "an integer in the range of a long"));
+    return std::nullopt;
+  }
+  if (digits.empty() || error != std::errc{} || stop != end) {
+    fail(problem, not_a(text, "an integer"));
+    return std::nullopt;
+  }
+  return value;
+}
+
+std::optional<double> xml_number(pugi::xml_node node, std::string_view path, std::string* problem) {
+  const std::optional<std::string_view> text = xml_text(node, path, problem);
+  if (!text) return std::nullopt;
+  std::string why;
+  const std::optional<double> value = number_from_text(*text, &why);
+  if (!value) fail(problem, xml_path(node, path) + " is " + why);
+  return value;
+}
+
+std::optional<long> xml_integer(pugi::xml_node node, std::string_view path, std::string* problem) {
+  const std::optional<std::string_view> text = xml_text(node, path, problem);
+  if (!text) return std::nullopt;
+  std::string why;
+  const std::optional<long> value = integer_from_text(*text, &why);
+  if (!value) fail(problem, xml_path(node, path) + " is " + why);
+  return value;
+}
+
+std::optional<UtcTime> xml_utc(pugi::xml_node node, std::string_view path, std::string_view prefix,
+                               std::string* problem) {
+  const std::optional<std::string_view> text = xml_text(node, path, problem);
+  if (!text) return std::nullopt;
+  if (!text->starts_with(prefix)) {
+    fail(problem, xml_path(node, path) + " is " + xml_quoted(*text) + ", which does not start with " +
+                      std::string(prefix));
+    return std::nullopt;
+  }
+  std::string why;
+  const std::optional<UtcTime> t = parse_utc(text->substr(prefix.size()), &why);
+  if (!t) fail(problem, xml_path(node, path) + ": " + why);
+  return t;
+}
+
+std::optional<std::size_t> xml_list_size(pugi::xml_node list, const char* item, bool required,
+                                         std::string* problem) {
+  std::size_t n = 0;
+  for (pugi::xml_node c = list.first_child(); c; c = c.next_sibling()) n += named(c, item) ? 1 : 0;
+  const pugi::xml_attribute count = list.attribute("count");
+  if (!count) {
+    if (!required) return n;
+    fail(problem, xml_path(list) + " has no count attribute");
+    return std::nullopt;
+  }
+  std::string why;
+  const std::optional<long> said = integer_from_text(count.value(), &why);
+  if (!said) {
+    fail(problem, xml_path(list) + ": its count attribute " + why);
+    return std::nullopt;
+  }
+  if (*said < 0 || static_cast<std::size_t>(*said) != n) {
+    fail(problem, xml_path(list) + " says count=" + std::to_string(*said) + " but holds " +
+                      std::to_string(n) + " " + item + " elements");
+    return std::nullopt;
+  }
+  return n;
+}
+
+bool append_orbit_vector(TimedOrbit& orbit, UtcTime t, const double (&position_m)[3],
+                         const double (&velocity_m_s)[3], pugi::xml_node element,
+                         std::string* problem) {
+  if (orbit.rows.empty()) orbit.epoch = t;
+  OrbitRow row;
+  row.t = seconds_between(orbit.epoch, t);
+  if (!orbit.rows.empty() && !(row.t > orbit.rows.back().t)) {
+    const UtcTime last = add_seconds(orbit.epoch, orbit.rows.back().t);
+    const std::string when = " (" + utc_text(t) + ")";
+    return fail(problem, xml_path(element) + when +
+                             (row.t == orbit.rows.back().t ? " repeats the time of the vector before it"
+                                        : " comes before the vector before it (" + utc_text(last) +
+                                              "): orbit vectors must be in time order"));
+  }
+  for (int i = 0; i < 3; ++i) {
+    row.state.position[i] = position_m[i] / units::metres_per_km;
+    row.state.velocity[i] = velocity_m_s[i] / units::metres_per_km;
+  }
+  orbit.rows.push_back(row);
+  return true;
+}
+
+namespace {
+
+// The position after the white space at text[i].
+std::size_t skip_white(std::string_view text, std::size_t i) {
+  while (i < text.size() && (text[i] == ' ' || text[i] == '\t' || text[i] == '\r' || text[i] == '\n'))
+    ++i;
+  return i;
+}
+
+// The position after the document type declaration at text[i] ("<!DOCTYPE
+// ... [ ... ]>", '>' inside its brackets ignored); npos when cut off.
+std::size_t skip_doctype(std::string_view text, std::size_t i) {
+  int depth = 0;
+  for (; i < text.size(); ++i) {
+    if (text[i] == '[') ++depth;
+    else if (text[i] == ']') --depth;
+    else if (text[i] == '>' && depth <= 0) return i + 1;
+  }
+  return std::string_view::npos;
+}
+
+// The position after the first closer in text; npos when there is none.
+std::size_t past(std::string_view text, std::string_view closer) {
+  const std::size_t at = text.find(closer);
+  return at == std::string_view::npos ? at : at + closer.size();
+}
+
+// The position of the next start tag at or after text[i], past white space,
+// declarations, processing instructions, comments and a document type;
+// npos when anything else comes first or text ends.
+std::size_t next_start_tag(std::string_view text, std::size_t i) {
+  while (true) {
+    i = skip_white(text, i);
+    if (i >= text.size() || text[i] != '<') return std::string_view::npos;
+    const std::string_view rest = text.substr(i);
+    std::size_t end = std::string_view::npos;
+    if (rest.starts_with("<?"))
+      end = past(rest, "?>");
+    else if (rest.starts_with("<!--"))
+      end = past(rest, "-->");
+    else if (rest.starts_with("<!"))
+      end = skip_doctype(rest, 0);
+    else
+      return rest.size() > 1 && rest[1] != '/' ? i : std::string_view::npos;
+    if (end == std::string_view::npos) return end;
+    i += end;
+  }
+}
+
+// The element name of the start tag at text[lt] ('<' there).
+std::string_view tag_name(std::string_view text, std::size_t lt) {
+  const std::size_t first = lt + 1;
+  const std::size_t end = text.find_first_of(" \t\r\n/>", first);
+  return text.substr(first, (end == std::string_view::npos ? text.size() : end) - first);
+}
+
+// The position after the start tag at text[lt] (quoted '>' skipped), or
+// npos when it is cut off or closes itself ("<a/>": no children follow).
+std::size_t after_start_tag(std::string_view text, std::size_t lt) {
+  char quote = 0;
+  for (std::size_t i = lt + 1; i < text.size(); ++i) {
+    if (quote != 0) {
+      if (text[i] == quote) quote = 0;
+    } else if (text[i] == '"' || text[i] == '\'') {
+      quote = text[i];
+    } else if (text[i] == '>') {
+      return text[i - 1] == '/' ? std::string_view::npos : i + 1;
+    }
+  }
+  return std::string_view::npos;
+}
+
+}  // namespace
+
+XmlProductKind xml_product_kind(std::string_view head) {
+  constexpr std::string_view byte_order_mark = "\xEF\xBB\xBF";
+  if (head.starts_with(byte_order_mark)) head.remove_prefix(byte_order_mark.size());
+  const std::size_t root = next_start_tag(head, 0);
+  if (root == std::string_view::npos) return XmlProductKind::none;
+  const std::string_view root_name = tag_name(head, root);
+  if (root_name == "Earth_Explorer_File") return XmlProductKind::s1_orbit_file;
+  if (root_name != "product") return XmlProductKind::none;
+  const std::size_t inside = after_start_tag(head, root);
+  if (inside == std::string_view::npos) return XmlProductKind::none;
+  const std::size_t child = next_start_tag(head, inside);
+  if (child == std::string_view::npos || tag_name(head, child) != "adsHeader")
+    return XmlProductKind::none;
+  return XmlProductKind::s1_annotation;
+}
+
+XmlProductKind xml_product_kind_of_file(const std::string& path) {
+  std::size_t size = 0;
+  const FileDescriptor file(open_regular(path, &size, nullptr));
+  if (file.fd < 0) return XmlProductKind::none;
+  std::string head;
+  if (!read_bytes(file.fd, std::min(size, xml_sniff_bytes), path, head, nullptr))
+    return XmlProductKind::none;
+  return xml_product_kind(head);
+}
+
+}  // namespace bperp::stack
