@@ -22,7 +22,7 @@ test_tools=(libgtest-dev libgeographiclib-dev libxml2-utils librsvg2-bin hdf5-to
 # Fuzzing and the sanitizer build: clang with libFuzzer and its runtimes.
 fuzz=(clang libclang-rt-14-dev)
 # Benchmarks and the start-up measurement.
-bench=(libbenchmark-dev hyperfine valgrind jq)
+bench=(libbenchmark-dev hyperfine valgrind jq time python3)
 
 group="${1:-}"
 list_only=0

@@ -121,10 +121,20 @@ std::FILE* open_for_reading(const char* path) {
 
 }  // namespace
 
+std::optional<double> decimal_number(std::string_view token) {
+  const std::string text(token);
+  double value = 0.0;
+  if (text.empty() || text.size() >= kMaxToken || !is_decimal(text) || !decimal_value(text, &value))
+    return std::nullopt;
+  return value;
+}
+
 FileRead read_numbers(std::FILE* stream, std::size_t count, bool exact, std::size_t max_bytes,
                       NumberFile& out, std::string* problem) {
   out.numbers.clear();
   out.header_prefix.clear();
+  out.lines.clear();
+  std::uint32_t line = 2;  // the first line after the header
 
   // The header: everything up to the first newline, bounded.
   errno = 0;
@@ -148,6 +158,7 @@ FileRead read_numbers(std::FILE* stream, std::size_t count, bool exact, std::siz
     // White space before the next token.
     do {
       c = std::getc(stream);
+      if (c == '\n') ++line;
       if (c != EOF && ++consumed > max_bytes)
         return refuse(problem, "no end of the numbers within " + std::to_string(max_bytes) +
                                    " bytes after the first line");
@@ -168,6 +179,8 @@ FileRead read_numbers(std::FILE* stream, std::size_t count, bool exact, std::siz
                                  " number is not a finite decimal number: \"" + shown(token) +
                                  "\"");
     out.numbers.push_back(value);
+    if (out.keep_lines) out.lines.push_back(line);
+    if (c == '\n') ++line;
   }
   if (std::ferror(stream)) return refuse(problem, read_error(stream));
   if (exact && out.numbers.size() < count)
@@ -186,8 +199,12 @@ FileRead read_numbers(std::FILE* stream, std::size_t count, bool exact, std::siz
 
 FileRead read_number_file(const char* path, std::size_t count, bool exact, std::size_t max_bytes,
                           NumberFile& out, std::string* problem) {
+  out.open_error = 0;
   std::FILE* stream = open_for_reading(path);
-  if (stream == nullptr) return FileRead::cannot_open;
+  if (stream == nullptr) {
+    out.open_error = errno;
+    return FileRead::cannot_open;
+  }
   const FileRead result = read_numbers(stream, count, exact, max_bytes, out, problem);
   std::fclose(stream);
   return result;

@@ -59,15 +59,15 @@ TEST(Plausibility, WhatCannotBeARepeatPassIsRefusedWithItsLikelyCause) {
   };
   const std::vector<Case> cases = {
       {dir.write("days.orbit", rewritten_orbit([](int c, double v) { return c == 0 ? v / 86400.0 : v; })),
-       {"velocities do not match", "row 1 to row 2", "days"}},
+       {"velocities do not match", "from line 2 to line 3", "days"}},
       {dir.write("ms.orbit", rewritten_orbit([](int c, double v) { return c == 0 ? v * 1000.0 : v; })),
        {"velocities do not match", "milliseconds"}},
       {dir.write("metres.orbit",
                  rewritten_orbit([](int c, double v) { return c >= 1 && c <= 3 ? v * 1000.0 : v; })),
-       {"row 1", "metres rather than km"}},
+       {"line 2: the position", "metres rather than km"}},
       {dir.write("metres-per-second.orbit",
                  rewritten_orbit([](int c, double v) { return c >= 4 ? v * 1000.0 : v; })),
-       {"row 1", "speed", "m/s rather than km/s"}},
+       {"line 2: the speed", "m/s rather than km/s"}},
       {dir.write("zeros.txt", "2008-09-01 zeros\n0 0 0 0 0 0\n"), {"earth's centre"}},
       {dir.write("inside.txt", "2008-09-02 inside\n3000 3000 3000 -1.7 4.3 -6.0\n"),
        {"inside the earth"}},

@@ -381,29 +381,24 @@ TEST(StackCommand, OptionsHelpAndMisuse) {
   }
 }
 
-// The scene point is located once per stack: 10,000 secondaries take well
-// under a second (sanitizer builds run several times slower and are given
-// more room).
-TEST(StackCommand, TenThousandSecondariesWellUnderASecond) {
-#if defined(__SANITIZE_ADDRESS__)
-  const double budget = 10.0;  // s
-#else
-  const double budget = 1.0;
-#endif
+// A big stack comes out whole: one row per secondary, in the order given.
+// (Its speed is measured in bench/stack_scale.sh, not here.)
+TEST(StackCommand, ABigStackComesOutWhole) {
   TempDir dir;
   const double P[3] = {-3992.201961, 4155.954235, 4095.394502};
   const double V[3] = {-1.721236851, 4.285816268, -6.027058295};
   // Distinct files (one file named twice is used once), undated.
   std::vector<std::string> args = {"--format", "csv", reference};
-  for (int k = 0; k < 10000; ++k) {
+  constexpr int count = 2000;
+  for (int k = 0; k < count; ++k) {
     double p[3] = {P[0] + 0.001 * (k % 100), P[1] - 0.002 * (k % 100), P[2]};
     args.push_back(dir.write(std::to_string(k) + ".txt", stack_test::state_vector_text("pass", p, V)));
   }
   const RunResult r = run_stack(args);
   ASSERT_EQ(r.status, 0) << r.err.substr(0, 500);
-  EXPECT_EQ(lines_of(r.out).size(), 10001u);
-  EXPECT_LT(r.seconds, budget);
-  RecordProperty("seconds", std::to_string(r.seconds));
+  const auto records = read_csv(r.out);
+  ASSERT_EQ(records.size(), count + 1u);
+  for (int k = 0; k < count; k += 397) EXPECT_EQ(records[k + 1][0], args[k + 3]);
 }
 
 }  // namespace

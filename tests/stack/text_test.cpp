@@ -10,6 +10,7 @@
 #include "bperp/stack/support/iso_date.h"
 #include "bperp/stack/support/number_text.h"
 #include "bperp/stack/outputs/text_table.h"
+#include "bperp/stack/support/escape.h"
 #include "stack_test_support.h"
 
 namespace bperp::stack {
@@ -130,14 +131,36 @@ TEST(CsvField, QuotesWhatWouldSplitTheRecord) {
   }
 }
 
-TEST(Printable, KeepsUtf8AndReplacesControlsAndStrayBytes) {
-  EXPECT_EQ(printable("Gr\xC3\xBC\xC3\x9F" "e.txt"), "Gr\xC3\xBC\xC3\x9F" "e.txt");
-  EXPECT_EQ(printable("a\tb\nc"), "a?b?c");
-  EXPECT_EQ(printable("x\xFFy"), "x?y");
-  EXPECT_EQ(printable("\xC3"), "?");              // cut short
-  EXPECT_EQ(printable("\xC0\xAF"), "??");         // overlong '/'
-  EXPECT_EQ(printable("\xED\xA0\x80"), "???");    // a surrogate
-  EXPECT_EQ(printable("\xF0\x9F\x9B\xB0"), "\xF0\x9F\x9B\xB0");  // U+1F6F0 satellite
+// Names are escaped the one way every output shows them: printable UTF-8
+// as it is, a backslash doubled, every other byte as \xhh; distinct names
+// stay distinct.
+TEST(Escaped, KeepsUtf8AndEscapesControlsStrayBytesAndBackslashes) {
+  struct Case {
+    const char* name;
+    const char* shown;
+  };
+  for (const Case& c : {Case{"Gr\xC3\xBC\xC3\x9F" "e.txt", "Gr\xC3\xBC\xC3\x9F" "e.txt"},
+                        Case{"a\tb\nc", "a\\x09b\\x0ac"},
+                        Case{"x\xFFy", "x\\xffy"},
+                        Case{"\xC3", "\\xc3"},                   // cut short
+                        Case{"\xC0\xAF", "\\xc0\\xaf"},         // overlong '/'
+                        Case{"\xED\xA0\x80", "\\xed\\xa0\\x80"},  // a surrogate
+                        Case{"\x1B[31mred", "\\x1b[31mred"},     // a terminal colour
+                        Case{"\xC2\x9B" "2J", "\\xc2\\x9b" "2J"},   // C1 CSI: clear screen
+                        Case{"\x7F", "\\x7f"},
+                        Case{"back\\slash", "back\\\\slash"},
+                        Case{"\xF0\x9F\x9B\xB0", "\xF0\x9F\x9B\xB0"}})  // U+1F6F0 satellite
+    EXPECT_EQ(escaped(c.name), c.shown) << c.shown;
+  // A name that spells an escape and the byte it spells stay apart.
+  EXPECT_NE(escaped("a\\xff"), escaped("a\xFF"));
+}
+
+// Text cells a spreadsheet would run as a formula get a quote before them;
+// numbers are not passed through it.
+TEST(SpreadsheetText, DefusesFormulaStarts) {
+  for (const char* formula : {"=1+1", "+1", "-x.txt", "@SUM(A1)", "\tx", "\rx"})
+    EXPECT_EQ(spreadsheet_text(formula), std::string("'") + formula);
+  for (const char* plain : {"", "a=b", "20070612.txt", " =x"}) EXPECT_EQ(spreadsheet_text(plain), plain);
 }
 
 TEST(TextTable, AlignsColumnsToTheWidestCell) {

@@ -11,8 +11,11 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "bperp/geometry/state_vector.h"
@@ -32,7 +35,18 @@ enum class FileRead { ok, cannot_open, refused };
 struct NumberFile {
   std::vector<double> numbers;
   std::string header_prefix;  // at most header_prefix_bytes, no newline
+  // Set keep_lines before reading to have lines[k] receive the line of
+  // numbers[k] (the header is line 1).
+  bool keep_lines = false;
+  std::vector<std::uint32_t> lines;
+  // errno of a failed open (cannot_open), 0 otherwise.
+  int open_error = 0;
 };
+
+// A whole token as a finite decimal number, by the rule of the files
+// ([+-]digits[.digits][(e|E)[+-]digits]; no hexadecimal, nan, inf or text;
+// an underflow reads as a zero of its sign); nullopt otherwise.
+std::optional<double> decimal_number(std::string_view token);
 
 // Reads the header and then numbers from stream: exactly `count` of them
 // when exact is true (anything after them is ignored; fewer is refused), or

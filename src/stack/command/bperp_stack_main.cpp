@@ -3,4 +3,6 @@
 
 #include "bperp/stack/command/stack_command.h"
 
-int main(int argc, char** argv) { return bperp::stack::stack_command(argc, argv, stdout, stderr); }
+int main(int argc, char** argv) {
+  return bperp::stack::stack_command(argc, argv, stdin, stdout, stderr);
+}

@@ -54,10 +54,10 @@ std::string implausible_state(const StateVector& state) {
   return {};
 }
 
-std::string implausible_orbit(const Orbit& orbit) {
+std::string implausible_orbit(const Orbit& orbit, const std::vector<std::uint32_t>* row_lines) {
   for (std::size_t i = 0; i < orbit.size(); ++i) {
     const std::string why = implausible_state(orbit[i].state);
-    if (!why.empty()) return "row " + std::to_string(i + 1) + ": " + why;
+    if (!why.empty()) return row_label(i, row_lines) + ": " + why;
   }
   for (std::size_t i = 0; i + 1 < orbit.size(); ++i) {
     const OrbitRow& a = orbit[i];
@@ -73,8 +73,8 @@ std::string implausible_orbit(const Orbit& orbit) {
       const double ratio = norm(moved) / norm(expected);
       const char* cause = ratio > 1.0 ? " (is the time column in days or minutes rather than seconds?)"
                                       : " (is the time column in milliseconds rather than seconds?)";
-      return "the velocities do not match the change of position from row " + std::to_string(i + 1) +
-             " to row " + std::to_string(i + 2) + ": the position moves " + km_text(norm(moved)) +
+      return "the velocities do not match the change of position from " + row_label(i, row_lines) +
+             " to " + row_label(i + 1, row_lines) + ": the position moves " + km_text(norm(moved)) +
              " in " + round_trip_text(dt) + " s, the velocities say " + km_text(norm(expected)) +
              cause;
     }

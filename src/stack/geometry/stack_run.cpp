@@ -8,6 +8,7 @@
 
 #include "bperp/numeric/units.h"
 #include "bperp/stack/geometry/plausibility.h"
+#include "bperp/stack/support/escape.h"
 #include "bperp/stack/support/number_text.h"
 
 namespace bperp::stack {
@@ -65,12 +66,12 @@ StackRun start_stack(const std::string& reference_path) {
   }
   run.geometry = reference_geometry(run.reference.state);
   if (run.geometry.status != RunStatus::ok) {
-    run.reference_error = reference_failure_text(run.geometry.status, reference_path);
+    run.reference_error = reference_failure_text(run.geometry.status, run.reference.name);
     return run;
   }
   const std::string why = implausible_state(run.reference.state);
   if (!why.empty())
-    run.reference_error = "can't use " + reference_path + " as the reference: " + why;
+    run.reference_error = "can't use " + run.reference.name + " as the reference: " + why;
   return run;
 }
 
@@ -86,14 +87,14 @@ SecondaryResult run_secondary(const StackRun& run, Acquisition secondary,
   if (a.day && run.reference.day) r.days = *a.day - *run.reference.day;
   const double* P = run.geometry.state.position;
   if (a.kind == AcquisitionKind::orbit) {
-    const std::string why = implausible_orbit(a.orbit);
+    const std::string why = implausible_orbit(a.orbit, a.row_lines.empty() ? nullptr : &a.row_lines);
     if (!why.empty()) {
-      r.error = a.path + ": " + why;
+      r.error = a.name + ": " + why;
       return r;
     }
     r.alignment = closest_approach(a.orbit, P);
     if (r.alignment->status != AlignStatus::ok) {
-      r.error = a.path + ": " + align_failure_text(*r.alignment, a.orbit);
+      r.error = a.name + ": " + align_failure_text(*r.alignment, a.orbit);
       return r;
     }
     if (r.alignment->interpolation_error > max_interpolation_error) {
@@ -107,14 +108,14 @@ SecondaryResult run_secondary(const StackRun& run, Acquisition secondary,
   } else {
     const std::string why = implausible_state(a.state);
     if (!why.empty()) {
-      r.error = a.path + ": " + why;
+      r.error = a.name + ": " + why;
       return r;
     }
     r.state = a.state;
     if (!options.as_given) {
       r.shift = shift_to_closest_approach(a.state, P);
       if (r.shift->status != ShiftStatus::ok) {
-        r.error = a.path + ": " + shift_failure_text(*r.shift, a.state, P);
+        r.error = a.name + ": " + shift_failure_text(*r.shift, a.state, P);
         return r;
       }
       r.state = r.shift->state;
@@ -122,7 +123,7 @@ SecondaryResult run_secondary(const StackRun& run, Acquisition secondary,
   }
   r.baseline = stack_baseline(run.geometry, r.state);
   if (r.baseline.status != RunStatus::ok) {
-    r.error = "the baseline of " + run.reference.path + " and " + a.path + " is not finite";
+    r.error = "the baseline of " + run.reference.name + " and " + a.name + " is not finite";
     return r;
   }
   if (r.baseline.length > options.max_length) {
@@ -141,15 +142,15 @@ StackRun run_stack(const std::string& reference_path, const std::vector<std::str
   if (!run.reference_error.empty()) return run;
 
   // One file under two names is used once.
-  std::map<std::pair<dev_t, ino_t>, std::string> seen;
-  if (const auto id = file_identity(reference_path)) seen[*id] = reference_path;
+  std::map<std::pair<dev_t, ino_t>, std::string> seen;  // the identity's first name, escaped
+  if (const auto id = file_identity(reference_path)) seen[*id] = run.reference.name;
   run.secondaries.reserve(secondaries.size());
   for (const std::string& path : secondaries) {
     if (const auto id = file_identity(path)) {
-      const auto [it, added] = seen.emplace(*id, path);
+      const auto [it, added] = seen.emplace(*id, escaped(path));
       if (!added) {
-        run.warnings.push_back(path + " is the same file as " + it->second +
-                               (it->second == reference_path ? " (the reference)" : "") +
+        run.warnings.push_back(escaped(path) + " is the same file as " + it->second +
+                               (it->second == run.reference.name ? " (the reference)" : "") +
                                ": used once");
         continue;
       }
@@ -161,12 +162,12 @@ StackRun run_stack(const std::string& reference_path, const std::vector<std::str
 
   // Two acquisitions of one date are rarely two passes.
   std::map<long, std::string> dated;
-  if (run.reference.day) dated[*run.reference.day] = reference_path;
+  if (run.reference.day) dated[*run.reference.day] = run.reference.name;
   for (const SecondaryResult& s : run.secondaries) {
     if (!s.acquisition.day || !s.acquisition.error.empty()) continue;
-    const auto [it, added] = dated.emplace(*s.acquisition.day, s.acquisition.path);
+    const auto [it, added] = dated.emplace(*s.acquisition.day, s.acquisition.name);
     if (!added)
-      run.warnings.push_back(s.acquisition.path + " and " + it->second + " are both of " +
+      run.warnings.push_back(s.acquisition.name + " and " + it->second + " are both of " +
                              day_text(s.acquisition.day));
   }
   return run;

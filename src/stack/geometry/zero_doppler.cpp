@@ -23,13 +23,13 @@ constexpr double min_nadir_share = 1e-9;
 // perpendicular direction or its sign is not defined.
 constexpr double min_baseline_sine = 1e-9;
 
+// Small vector helpers: all three components NaN, a copy, out = a - b.
 void set_nan(double* v) { v[0] = v[1] = v[2] = nan; }
 
 void copy3(const double* from, double* to) {
   for (int i = 0; i < 3; ++i) to[i] = from[i];
 }
 
-// a - b.
 void difference(const double* a, const double* b, double* out) {
   for (int i = 0; i < 3; ++i) out[i] = a[i] - b[i];
 }
@@ -128,6 +128,7 @@ double sphere_angle(const double* S, double R, double h) {
   return std::acos(std::clamp(c, -1.0, 1.0));
 }
 
+// The target fix of circle point m at angle theta (rad), status ok.
 TargetFix fix_at(const HeightMismatch& m, double theta, int iterations) {
   TargetFix fix;
   copy3(m.T, fix.target);
@@ -137,6 +138,7 @@ TargetFix fix_at(const HeightMismatch& m, double theta, int iterations) {
   return fix;
 }
 
+// A refused target: the status, NaN everywhere else.
 TargetFix failed_target(ZeroDopplerStatus status, int iterations) {
   TargetFix fix;
   fix.status = status;
@@ -157,6 +159,8 @@ TargetFix checked_target(const double* S, const HeightMismatch& m, double theta,
   return fix_at(m, theta, iterations);
 }
 
+// A refused geometry at time t (s; NaN when there is none): the status, NaN
+// for every vector, length and angle.
 ZeroDopplerGeometry failed_geometry(ZeroDopplerStatus status, double t) {
   ZeroDopplerGeometry g;
   g.status = status;
@@ -171,6 +175,7 @@ ZeroDopplerGeometry failed_geometry(ZeroDopplerStatus status, double t) {
   return g;
 }
 
+// A refused baseline: the status, NaN for every vector and component.
 ZeroDopplerBaseline failed_baseline(ZeroDopplerStatus status) {
   ZeroDopplerBaseline b;
   b.status = status;
@@ -184,6 +189,7 @@ ZeroDopplerBaseline failed_baseline(ZeroDopplerStatus status) {
   return b;
 }
 
+// A time on the rows' scale, "12.345 s"; the rows' span, "t = A s to B s".
 std::string time_text(double t) { return fixed_text(t, 3) + " s"; }
 
 std::string span_text(const Orbit& orbit) {
@@ -351,6 +357,8 @@ ZeroDopplerGeometry geometry_at_point(const Orbit& orbit, const Geodetic& point)
   difference(T, g.satellite, look);
   g.slant_range = norm(look);
   g.angles = viewing_angles(g.satellite, g.velocity, g.target, g.target_geodetic);
+  // Seen through the earth (incidence 90 degrees or more): no view of the point.
+  if (!(g.angles.incidence < 0.5 * pi)) return failed_geometry(ZeroDopplerStatus::beyond_horizon, g.t);
   return g;
 }
 

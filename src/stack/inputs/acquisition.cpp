@@ -1,6 +1,9 @@
 #include "bperp/stack/inputs/acquisition.h"
 
+#include <cstring>
 #include <string_view>
+
+#include "bperp/stack/support/escape.h"
 
 namespace bperp::stack {
 
@@ -35,18 +38,36 @@ std::optional<long> header_date(const std::string& header_prefix, std::string* p
 
 namespace {
 
+// When every line after the header that holds numbers holds the same
+// count of them, that count; 0 otherwise (numbers spread over lines freely).
+std::size_t numbers_per_line(const NumberFile& file) {
+  if (file.lines.empty()) return 0;
+  std::size_t per_line = 0, run = 0;
+  for (std::size_t k = 0; k < file.lines.size(); ++k) {
+    ++run;
+    if (k + 1 == file.lines.size() || file.lines[k + 1] != file.lines[k]) {
+      if (per_line != 0 && run != per_line) return 0;
+      per_line = run;
+      run = 0;
+    }
+  }
+  return per_line;
+}
+
 // Reads an acquisition file by the count rule; refusals begin with
-// "can't read " + what + path.
+// "can't read " + what + the file's name.
 Acquisition read_acquisition(const std::string& path, const std::string& what) {
-  const std::string cant_read = "can't read " + what + path + ": ";
   Acquisition a;
   a.path = path;
+  a.name = escaped(path);
+  const std::string cant_read = "can't read " + what + a.name + ": ";
   NumberFile file;
+  file.keep_lines = true;
   std::string problem;
   switch (read_number_file(path.c_str(), max_orbit_rows * orbit_row_numbers, false,
                            max_orbit_bytes, file, &problem)) {
     case FileRead::cannot_open:
-      a.error = "can't open " + path;
+      a.error = "can't open " + a.name + ": " + std::strerror(file.open_error);
       return a;
     case FileRead::refused:
       a.error = cant_read + problem;
@@ -56,14 +77,22 @@ Acquisition read_acquisition(const std::string& path, const std::string& what) {
   }
   std::string date_problem, date_warning;
   a.day = header_date(file.header_prefix, &date_problem, &date_warning);
-  if (!date_warning.empty()) a.warning = path + ": " + date_warning;
+  if (!date_warning.empty()) a.warning = a.name + ": " + date_warning;
   if (!date_problem.empty()) {
-    a.error = path + ": " + date_problem;
+    a.error = a.name + ": " + date_problem;
     return a;
   }
   if (file.numbers.size() == state_vector_numbers) {
     a.kind = AcquisitionKind::state_vector;
     a.state = state_vector_from(file.numbers.data());
+    return a;
+  }
+  const std::size_t per_line = numbers_per_line(file);
+  const bool rows_are_lines = per_line == orbit_row_numbers;
+  if (per_line != 0 && per_line != orbit_row_numbers && file.numbers.size() > per_line) {
+    a.error = cant_read + "the file has " + std::to_string(per_line) +
+              " numbers per line, an orbit row needs " + std::to_string(orbit_row_numbers) +
+              " (t X Y Z VX VY VZ)";
     return a;
   }
   if (!file.numbers.empty() && file.numbers.size() % orbit_row_numbers == 0)
@@ -83,7 +112,10 @@ Acquisition read_acquisition(const std::string& path, const std::string& what) {
               " per row (t X Y Z VX VY VZ)";
     return a;
   }
-  a.orbit = orbit_from_numbers(file.numbers, &problem);
+  if (rows_are_lines)
+    for (std::size_t k = 0; k < file.lines.size(); k += orbit_row_numbers)
+      a.row_lines.push_back(file.lines[k]);
+  a.orbit = orbit_from_numbers(file.numbers, &problem, rows_are_lines ? &a.row_lines : nullptr);
   if (a.orbit.empty()) a.error = cant_read + problem;
   return a;
 }
@@ -97,7 +129,7 @@ Acquisition read_reference(const std::string& path) {
   // told apart instead of having its first row taken as a state vector.
   Acquisition a = read_acquisition(path, "state vector from ");
   if (a.kind == AcquisitionKind::orbit && a.error.rfind("can't open", 0) != 0) {
-    a.error = "can't use " + path + " as the reference: it is an orbit file; the reference is a "
+    a.error = "can't use " + a.name + " as the reference: it is an orbit file; the reference is a "
               "state vector (six numbers)";
     a.orbit.clear();
   }

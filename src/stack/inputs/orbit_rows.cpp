@@ -2,7 +2,13 @@
 
 namespace bperp::stack {
 
-Orbit orbit_from_numbers(const std::vector<double>& numbers, std::string* problem) {
+std::string row_label(std::size_t r, const std::vector<std::uint32_t>* row_lines) {
+  if (row_lines != nullptr && r < row_lines->size()) return "line " + std::to_string((*row_lines)[r]);
+  return "row " + std::to_string(r + 1);
+}
+
+Orbit orbit_from_numbers(const std::vector<double>& numbers, std::string* problem,
+                         const std::vector<std::uint32_t>* row_lines) {
   Orbit orbit;
   const std::size_t n = numbers.size();
   if (n % orbit_row_numbers != 0 || n < orbit_min_rows * orbit_row_numbers) {
@@ -21,8 +27,8 @@ Orbit orbit_from_numbers(const std::vector<double>& numbers, std::string* proble
     o.state = state_vector_from(row + 1);
     if (!orbit.empty() && !(o.t > orbit.back().t)) {
       if (problem != nullptr)
-        *problem = "the times of an orbit must increase strictly, but row " + std::to_string(r + 1) +
-                   " does not come after row " + std::to_string(r);
+        *problem = "the times of an orbit must increase strictly, but " + row_label(r, row_lines) +
+                   " does not come after " + row_label(r - 1, row_lines);
       return {};
     }
     orbit.push_back(o);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <filesystem>
 #include <system_error>
 #include <vector>
@@ -88,7 +89,8 @@ bool read_header(pugi::xml_node root, ProductInfo& info, std::string* why) {
     return fail(why, "adsHeader/missionId is " + xml_quoted(*mission) +
                          ", not a Sentinel-1 mission (S1A, S1B, ...)");
   const std::optional<long> orbit = integer_at_least(root, "adsHeader/absoluteOrbitNumber", 1, why);
-  const std::optional<std::string> swath = orbit ? word(root, "adsHeader/swath", why) : std::nullopt;
+  const std::optional<std::string> swath =
+      orbit ? word(root, "adsHeader/swath", why) : std::nullopt;
   const std::optional<std::string> polarisation =
       swath ? word(root, "adsHeader/polarisation", why) : std::nullopt;
   if (!polarisation) return false;
@@ -165,9 +167,8 @@ bool read_orbit_list(pugi::xml_node root, TimedOrbit& orbit, std::string* why) {
   const std::optional<std::size_t> n = xml_list_size(list, "orbit", false, why);
   if (!n) return false;
   if (*n < orbit_min_rows)
-    return fail(why, xml_path(list) + " holds " + std::to_string(*n) +
-                         " orbit vectors; at least " + std::to_string(orbit_min_rows) +
-                         " are needed");
+    return fail(why, xml_path(list) + " holds " + std::to_string(*n) + " orbit vectors; at least " +
+                         std::to_string(orbit_min_rows) + " are needed");
   orbit.rows.reserve(*n);
   for (const pugi::xml_node vector : list.children("orbit"))
     if (!read_orbit_vector(vector, orbit, why)) return false;
@@ -187,8 +188,8 @@ bool read_image(pugi::xml_node root, ProductInfo& info, std::string* why) {
   timing.last_line = xml_utc(image, "productLastLineUtcTime", "", why);
   if (!timing.last_line) return false;
   if (*timing.last_line < *timing.first_line)
-    return fail(why, xml_path(image, "productLastLineUtcTime") +
-                         " comes before productFirstLineUtcTime");
+    return fail(
+        why, xml_path(image, "productLastLineUtcTime") + " comes before productFirstLineUtcTime");
   timing.line_interval_s = positive_number(image, "azimuthTimeInterval", why);
   const std::optional<double> range_time =
       timing.line_interval_s ? positive_number(image, "slantRangeTime", why) : std::nullopt;
@@ -199,6 +200,9 @@ bool read_image(pugi::xml_node root, ProductInfo& info, std::string* why) {
   timing.range_pixel_spacing_m = spacing;
   timing.near_range_m = *range_time * metres_per_two_way_second;
   timing.far_range_m = *timing.near_range_m + static_cast<double>(*timing.samples - 1) * spacing;
+  if (!std::isfinite(*timing.far_range_m))
+    return fail(
+        why, xml_path(image, "slantRangeTime") + " and numberOfSamples give no finite slant range");
   return true;
 }
 

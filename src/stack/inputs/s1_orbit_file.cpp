@@ -22,26 +22,63 @@ bool fail(std::string* problem, std::string text) {
   return false;
 }
 
-// The number in the element name of vector, which must carry unit="unit".
-std::optional<double> number_in(pugi::xml_node vector, const char* name, const char* unit,
-                                std::string* why) {
-  const std::optional<double> v = xml_number(vector, name, why);
+// The children of an OSV element that are read, found in one pass over it.
+enum Field {
+  utc_field,
+  x_field,
+  y_field,
+  z_field,
+  vx_field,
+  vy_field,
+  vz_field,
+  quality_field,
+  fields
+};
+constexpr const char* field_names[fields] = {"UTC", "X", "Y", "Z", "VX", "VY", "VZ", "Quality"};
+
+// The first child element of vector of each field name into out (empty
+// nodes for those not there), in one pass over its children.
+void find_fields(pugi::xml_node vector, pugi::xml_node (&out)[fields]) {
+  for (pugi::xml_node& f : out) f = pugi::xml_node{};
+  for (pugi::xml_node c = vector.first_child(); c; c = c.next_sibling()) {
+    if (c.type() != pugi::node_element) continue;
+    const char* name = c.name();
+    for (int f = 0; f < fields; ++f)
+      if (name[0] == field_names[f][0] && std::strcmp(name, field_names[f]) == 0) {
+        if (!out[f]) out[f] = c;
+        break;
+      }
+  }
+}
+
+// The element of one field, or an empty node and *why naming it as missing.
+pugi::xml_node field(pugi::xml_node vector, const pugi::xml_node (&found)[fields], Field f,
+                     std::string* why) {
+  if (!found[f]) fail(why, xml_path(vector, field_names[f]) + " is missing");
+  return found[f];
+}
+
+// The number in element, which must carry unit="unit".
+std::optional<double> number_in(pugi::xml_node element, const char* unit, std::string* why) {
+  const std::optional<double> v = xml_number(element, "", why);
   if (!v) return std::nullopt;
-  const pugi::xml_attribute given = vector.child(name).attribute("unit");
+  const pugi::xml_attribute given = element.attribute("unit");
   if (std::strcmp(given.value(), unit) != 0) {
-    fail(why, xml_path(vector, name) + (given ? " has unit=" + xml_quoted(given.value())
-                                              : std::string(" has no unit attribute")) +
+    fail(why, xml_path(element) +
+                  (given ? " has unit=" + xml_quoted(given.value())
+                         : std::string(" has no unit attribute")) +
                   "; expected unit=\"" + unit + "\"");
     return std::nullopt;
   }
   return v;
 }
 
-// Three numbers of vector (names[i]) with the unit into out.
-bool read_three(pugi::xml_node vector, const char* const (&names)[3], const char* unit,
-                double (&out)[3], std::string* why) {
+// Three numbers of vector, fields first .. first + 2, with the unit into out.
+bool read_three(pugi::xml_node vector, const pugi::xml_node (&found)[fields], Field first,
+                const char* unit, double (&out)[3], std::string* why) {
   for (int i = 0; i < 3; ++i) {
-    const std::optional<double> v = number_in(vector, names[i], unit, why);
+    const pugi::xml_node element = field(vector, found, static_cast<Field>(first + i), why);
+    const std::optional<double> v = element ? number_in(element, unit, why) : std::nullopt;
     if (!v) return false;
     out[i] = *v;
   }
@@ -90,8 +127,8 @@ bool read_header(pugi::xml_node root, S1OrbitFile& file, std::string* why) {
       stop ? xml_utc(header, "Source/Creation_Date", utc_prefix, why) : std::nullopt;
   if (!creation) return false;
   if (*stop < *start)
-    return fail(why, xml_path(header, "Validity_Period/Validity_Stop") +
-                         " comes before Validity_Start");
+    return fail(why,
+                xml_path(header, "Validity_Period/Validity_Stop") + " comes before Validity_Start");
   file.file_name = std::string(*name);
   file.mission = *mission;
   file.file_type = *type;
@@ -111,25 +148,30 @@ struct QualityRun {
 // Adds the warning of run to warnings (nothing for an empty run) and empties run.
 void close_run(QualityRun& run, std::vector<std::string>& warnings) {
   if (run.count == 0) return;
-  const std::string span = run.count == 1 ? "at " + utc_text(run.first)
-                                          : "from " + utc_text(run.first) + " to " + utc_text(run.last);
-  warnings.push_back(std::to_string(run.count) + (run.count == 1 ? " orbit vector " : " orbit vectors ") +
-                     span + " of Quality " + xml_quoted(run.quality) + ", not " + s1_nominal_quality);
+  const std::string span = run.count == 1
+                               ? "at " + utc_text(run.first)
+                               : "from " + utc_text(run.first) + " to " + utc_text(run.last);
+  warnings.push_back(std::to_string(run.count) +
+                     (run.count == 1 ? " orbit vector " : " orbit vectors ") + span +
+                     " of Quality " + xml_quoted(run.quality) + ", not " + s1_nominal_quality);
   run = QualityRun{};
 }
 
 // One OSV element appended to the orbit; a Quality other than NOMINAL
 // extends run, a NOMINAL one closes it into warnings.
 bool read_vector(pugi::xml_node vector, S1OrbitFile& file, QualityRun& run, std::string* why) {
-  static constexpr const char* position_names[3] = {"X", "Y", "Z"};
-  static constexpr const char* velocity_names[3] = {"VX", "VY", "VZ"};
-  const std::optional<UtcTime> t = xml_utc(vector, "UTC", utc_prefix, why);
+  pugi::xml_node found[fields];
+  find_fields(vector, found);
+  const pugi::xml_node utc = field(vector, found, utc_field, why);
+  const std::optional<UtcTime> t = utc ? xml_utc(utc, "", utc_prefix, why) : std::nullopt;
   if (!t) return false;
   double position[3], velocity[3];
-  if (!read_three(vector, position_names, metres, position, why) ||
-      !read_three(vector, velocity_names, metres_per_second, velocity, why))
+  if (!read_three(vector, found, x_field, metres, position, why) ||
+      !read_three(vector, found, vx_field, metres_per_second, velocity, why))
     return false;
-  const std::optional<std::string_view> quality = xml_text(vector, "Quality", why);
+  const pugi::xml_node quality_element = field(vector, found, quality_field, why);
+  const std::optional<std::string_view> quality =
+      quality_element ? xml_text(quality_element, "", why) : std::nullopt;
   if (!quality || !append_orbit_vector(file.orbit, *t, position, velocity, vector, why))
     return false;
   if (*quality == s1_nominal_quality) {

@@ -23,6 +23,10 @@ constexpr unsigned parse_flags =
     (pugi::parse_default | pugi::parse_doctype) & ~static_cast<unsigned>(pugi::parse_escapes);
 
 constexpr std::size_t quoted_chars = 40;
+
+// The years a product's times may lie in: from the start of the calendar of
+// UtcTime to well beyond any mission of today.
+constexpr int first_product_year = 1970, last_product_year = 2199;
 constexpr std::size_t mebibyte = std::size_t{1} << 20;
 
 // Sets *problem (when there is one) to text; always false, for `return fail(...)`.
@@ -71,7 +75,8 @@ bool read_bytes(int fd, std::size_t size, const std::string& path, std::string& 
     const ssize_t n = ::read(fd, out.data() + done, size - done);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0)
-      return fail(problem, path + ": cannot read it (" + std::generic_category().message(errno) + ")");
+      return fail(problem,
+                  path + ": cannot read it (" + std::generic_category().message(errno) + ")");
     if (n == 0) break;
     done += static_cast<std::size_t>(n);
   }
@@ -84,9 +89,12 @@ bool parse_in_place(XmlDocument& out, std::string* problem) {
   if (out.bytes.empty()) return fail(problem, out.name + ": is empty");
   const pugi::xml_parse_result result =
       out.doc.load_buffer_inplace(out.bytes.data(), out.bytes.size(), parse_flags);
-  if (!result)
-    return fail(problem, out.name + ": not well-formed XML at byte " +
-                             std::to_string(result.offset) + ": " + result.description());
+  if (!result) {
+    const bool at_end = static_cast<std::size_t>(result.offset) + 1 >= out.bytes.size();
+    return fail(problem,
+                out.name + ": not well-formed XML at byte " + std::to_string(result.offset) +
+                    (at_end ? " (its end: cut short?)" : "") + ": " + result.description());
+  }
   for (const pugi::xml_node node : out.doc.children())
     if (node.type() == pugi::node_doctype)
       return fail(problem, out.name +
@@ -97,7 +105,11 @@ bool parse_in_place(XmlDocument& out, std::string* problem) {
 
 // True when the element's name is name.
 bool named(pugi::xml_node node, std::string_view name) {
-  return node.type() == pugi::node_element && name == node.name();
+  if (node.type() != pugi::node_element) return false;
+  const char* own = node.name();  // NUL-terminated; read no further than its NUL
+  for (const char c : name)
+    if (*own == '\0' || *own++ != c) return false;
+  return *own == '\0';
 }
 
 // The first child element of node named name; an empty node for none.
@@ -136,9 +148,48 @@ std::string_view unsigned_digits(std::string_view text) {
   return text.starts_with('+') || text.starts_with('-') ? std::string_view{} : text;
 }
 
-// The message for text that is no number of the kind `what`.
-std::string not_a(std::string_view text, const char* what) {
-  return xml_quoted(trimmed(text)) + " is not " + what;
+// Reads the decimal number filling text (see number_from_text) into value:
+// nullptr, or what is wrong with text ("not a number", ...).
+const char* number_fault(std::string_view text, double& value) {
+  const std::string_view digits = unsigned_digits(text);
+  const char* end = digits.data() + digits.size();
+  const auto [stop, error] = std::from_chars(digits.data(), end, value);
+  if (error == std::errc::result_out_of_range) return "not a number in the range of a double";
+  if (digits.empty() || error != std::errc{} || stop != end) return "not a number";
+  if (!std::isfinite(value)) return "not a finite number";
+  return nullptr;
+}
+
+// Reads the base-10 integer filling text into value: nullptr, or what is
+// wrong with text.
+const char* integer_fault(std::string_view text, long& value) {
+  const std::string_view digits = unsigned_digits(text);
+  const char* end = digits.data() + digits.size();
+  const auto [stop, error] = std::from_chars(digits.data(), end, value);
+  if (error == std::errc::result_out_of_range) return "not an integer in the range of a long";
+  if (digits.empty() || error != std::errc{} || stop != end) return "not an integer";
+  return nullptr;
+}
+
+// False when text starts with four digits of a year outside the years a
+// product is read for (whose instants, in nanoseconds since 1970, fit the
+// 64 bits of UtcTime many times over); true otherwise, for parse_utc to judge.
+bool plausible_year(std::string_view text) {
+  constexpr int digits = 4, base = 10;
+  if (text.size() < digits) return true;
+  int year = 0;
+  for (int i = 0; i < digits; ++i) {
+    if (text[i] < '0' || text[i] > '9') return true;
+    year = year * base + (text[i] - '0');
+  }
+  return year >= first_product_year && year <= last_product_year;
+}
+
+// The refusal of name, size bytes long, beyond max_bytes.
+std::string too_large(const std::string& name, std::size_t size, std::size_t max_bytes) {
+  return name + ": is " + std::to_string(size) + " bytes, more than the " +
+         std::to_string(max_bytes / mebibyte) + " MiB (" + std::to_string(max_bytes) +
+         " bytes) an XML product may hold";
 }
 
 }  // namespace
@@ -149,10 +200,7 @@ bool load_xml_file(const std::string& path, XmlDocument& out, std::string* probl
   std::size_t size = 0;
   const FileDescriptor file(open_regular(path, &size, problem));
   if (file.fd < 0) return false;
-  if (size > max_bytes)
-    return fail(problem, path + ": is " + std::to_string(size) + " bytes, more than the " +
-                             std::to_string(max_bytes / mebibyte) + " MiB (" +
-                             std::to_string(max_bytes) + " bytes) an XML product may hold");
+  if (size > max_bytes) return fail(problem, too_large(path, size, max_bytes));
   if (!read_bytes(file.fd, size, path, out.bytes, problem)) return false;
   return parse_in_place(out, problem);
 }
@@ -161,8 +209,7 @@ bool load_xml_bytes(std::string_view bytes, const std::string& name, XmlDocument
                     std::string* problem) {
   out.name = name;
   if (bytes.size() > max_xml_bytes)
-    return fail(problem, name + ": is " + std::to_string(bytes.size()) + " bytes, more than the " +
-                             std::to_string(max_xml_bytes) + " bytes an XML product may hold");
+    return fail(problem, too_large(name, bytes.size(), max_xml_bytes));
   out.bytes.assign(bytes);
   return parse_in_place(out, problem);
 }
@@ -203,6 +250,7 @@ std::string xml_quoted(std::string_view text) {
 }
 
 pugi::xml_node xml_child(pugi::xml_node node, std::string_view path, std::string* problem) {
+  if (path.empty()) return node;
   std::size_t start = 0;
   while (node && start <= path.size()) {
     const std::size_t slash = std::min(path.find('/', start), path.size());
@@ -220,8 +268,8 @@ std::optional<std::string_view> xml_text(pugi::xml_node node, std::string_view p
   if (!element) return std::nullopt;
   const pugi::xml_node text = element.first_child();
   if (!text) return std::string_view{};
-  const bool one_text = (text.type() == pugi::node_pcdata || text.type() == pugi::node_cdata) &&
-                        !text.next_sibling();
+  const bool one_text =
+      (text.type() == pugi::node_pcdata || text.type() == pugi::node_cdata) && !text.next_sibling();
   if (!one_text) {
     fail(problem, xml_path(element) + " holds more than one text (elements or comments)");
     return std::nullopt;
@@ -230,57 +278,35 @@ std::optional<std::string_view> xml_text(pugi::xml_node node, std::string_view p
 }
 
 std::optional<double> number_from_text(std::string_view text, std::string* problem) {
-  const std::string_view digits = unsigned_digits(text);
   double value = 0.0;
-  const char* end = digits.data() + digits.size();
-  const auto [stop, error] = std::from_chars(digits.data(), end, value);
-  if (error == std::errc::result_out_of_range) {
-    fail(problem, not_a(text, "a number in the range of a double"));
-    return std::nullopt;
-  }
-  if (digits.empty() || error != std::errc{} || stop != end) {
-    fail(problem, not_a(text, "a number"));
-    return std::nullopt;
-  }
-  if (!std::isfinite(value)) {
-    fail(problem, not_a(text, "a finite number"));
-    return std::nullopt;
-  }
-  return value;
+  const char* why = number_fault(text, value);
+  if (why != nullptr) fail(problem, xml_quoted(trimmed(text)) + " is " + why);
+  return why == nullptr ? std::optional<double>(value) : std::nullopt;
 }
 
 std::optional<long> integer_from_text(std::string_view text, std::string* problem) {
-  const std::string_view digits = unsigned_digits(text);
   long value = 0;
-  const char* end = digits.data() + digits.size();
-  const auto [stop, error] = std::from_chars(digits.data(), end, value);
-  if (error == std::errc::result_out_of_range) {
-    fail(problem, not_a(text, "an integer in the range of a long"));
-    return std::nullopt;
-  }
-  if (digits.empty() || error != std::errc{} || stop != end) {
-    fail(problem, not_a(text, "an integer"));
-    return std::nullopt;
-  }
-  return value;
+  const char* why = integer_fault(text, value);
+  if (why != nullptr) fail(problem, xml_quoted(trimmed(text)) + " is " + why);
+  return why == nullptr ? std::optional<long>(value) : std::nullopt;
 }
 
 std::optional<double> xml_number(pugi::xml_node node, std::string_view path, std::string* problem) {
   const std::optional<std::string_view> text = xml_text(node, path, problem);
   if (!text) return std::nullopt;
-  std::string why;
-  const std::optional<double> value = number_from_text(*text, &why);
-  if (!value) fail(problem, xml_path(node, path) + " is " + why);
-  return value;
+  double value = 0.0;
+  const char* why = number_fault(*text, value);
+  if (why != nullptr) fail(problem, xml_path(node, path) + " is " + xml_quoted(*text) + ", " + why);
+  return why == nullptr ? std::optional<double>(value) : std::nullopt;
 }
 
 std::optional<long> xml_integer(pugi::xml_node node, std::string_view path, std::string* problem) {
   const std::optional<std::string_view> text = xml_text(node, path, problem);
   if (!text) return std::nullopt;
-  std::string why;
-  const std::optional<long> value = integer_from_text(*text, &why);
-  if (!value) fail(problem, xml_path(node, path) + " is " + why);
-  return value;
+  long value = 0;
+  const char* why = integer_fault(*text, value);
+  if (why != nullptr) fail(problem, xml_path(node, path) + " is " + xml_quoted(*text) + ", " + why);
+  return why == nullptr ? std::optional<long>(value) : std::nullopt;
 }
 
 std::optional<UtcTime> xml_utc(pugi::xml_node node, std::string_view path, std::string_view prefix,
@@ -288,13 +314,27 @@ std::optional<UtcTime> xml_utc(pugi::xml_node node, std::string_view path, std::
   const std::optional<std::string_view> text = xml_text(node, path, problem);
   if (!text) return std::nullopt;
   if (!text->starts_with(prefix)) {
-    fail(problem, xml_path(node, path) + " is " + xml_quoted(*text) + ", which does not start with " +
-                      std::string(prefix));
+    fail(problem, xml_path(node, path) + " is " + xml_quoted(*text) +
+                      ", which does not start with " + std::string(prefix));
+    return std::nullopt;
+  }
+  const std::string_view time = text->substr(prefix.size());
+  if (!plausible_year(time)) {
+    fail(problem, xml_path(node, path) + " is " + xml_quoted(*text) +
+                      ", not a UTC time (its year lies outside " +
+                      std::to_string(first_product_year) + " to " +
+                      std::to_string(last_product_year) + ")");
     return std::nullopt;
   }
   std::string why;
-  const std::optional<UtcTime> t = parse_utc(text->substr(prefix.size()), &why);
-  if (!t) fail(problem, xml_path(node, path) + ": " + why);
+  const std::optional<UtcTime> t = parse_utc(time, &why);
+  if (!t) {
+    // parse_utc's reason, without its copy of the text (which may hold any byte).
+    constexpr std::string_view said = " is not a UTC time ";
+    const std::size_t at = why.rfind(said);
+    const std::string reason = at == std::string::npos ? "" : " " + why.substr(at + said.size());
+    fail(problem, xml_path(node, path) + " is " + xml_quoted(*text) + ", not a UTC time" + reason);
+  }
   return t;
 }
 
@@ -332,9 +372,10 @@ bool append_orbit_vector(TimedOrbit& orbit, UtcTime t, const double (&position_m
     const UtcTime last = add_seconds(orbit.epoch, orbit.rows.back().t);
     const std::string when = " (" + utc_text(t) + ")";
     return fail(problem, xml_path(element) + when +
-                             (row.t == orbit.rows.back().t ? " repeats the time of the vector before it"
-                                        : " comes before the vector before it (" + utc_text(last) +
-                                              "): orbit vectors must be in time order"));
+                             (row.t == orbit.rows.back().t
+                                  ? " repeats the time of the vector before it"
+                                  : " comes before the vector before it (" + utc_text(last) +
+                                        "): orbit vectors must be in time order"));
   }
   for (int i = 0; i < 3; ++i) {
     row.state.position[i] = position_m[i] / units::metres_per_km;
@@ -348,7 +389,8 @@ namespace {
 
 // The position after the white space at text[i].
 std::size_t skip_white(std::string_view text, std::size_t i) {
-  while (i < text.size() && (text[i] == ' ' || text[i] == '\t' || text[i] == '\r' || text[i] == '\n'))
+  while (i < text.size() &&
+         (text[i] == ' ' || text[i] == '\t' || text[i] == '\r' || text[i] == '\n'))
     ++i;
   return i;
 }
@@ -358,9 +400,12 @@ std::size_t skip_white(std::string_view text, std::size_t i) {
 std::size_t skip_doctype(std::string_view text, std::size_t i) {
   int depth = 0;
   for (; i < text.size(); ++i) {
-    if (text[i] == '[') ++depth;
-    else if (text[i] == ']') --depth;
-    else if (text[i] == '>' && depth <= 0) return i + 1;
+    if (text[i] == '[')
+      ++depth;
+    else if (text[i] == ']')
+      --depth;
+    else if (text[i] == '>' && depth <= 0)
+      return i + 1;
   }
   return std::string_view::npos;
 }

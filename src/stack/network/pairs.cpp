@@ -43,10 +43,10 @@ bool earlier(const std::vector<NetworkPoint>& points, bool dated, std::size_t i,
 
 std::vector<NetworkPoint> network_points(const StackRun& run) {
   std::vector<NetworkPoint> points;
-  points.push_back({run.reference.path, run.reference.day, 0.0, true});
+  points.push_back({run.reference.name, run.reference.day, 0.0, true});
   for (const SecondaryResult& s : run.secondaries)
     if (s.ok())
-      points.push_back({s.acquisition.path, s.acquisition.day,
+      points.push_back({s.acquisition.name, s.acquisition.day,
                         s.baseline.perpendicular * metres_per_km, false});
   return points;
 }
@@ -56,53 +56,63 @@ bool all_dated(const std::vector<NetworkPoint>& points) {
                      [](const NetworkPoint& p) { return p.day.has_value(); });
 }
 
-std::vector<Pair> select_pairs(const std::vector<NetworkPoint>& points, const PairLimits& limits) {
+PairNetwork::PairNetwork(const std::vector<NetworkPoint>& points, const PairLimits& limits)
+    : points_(points), limits_(limits) {
   const std::size_t n = points.size();
-  const bool dated = all_dated(points);
-  if (!dated && (limits.max_days || limits.max_neighbours)) return {};
+  dated_ = all_dated(points);
+  none_ = !dated_ && (limits.max_days || limits.max_neighbours);
+  order_.resize(n);
+  for (std::size_t i = 0; i < n; ++i) order_[i] = i;
+  std::stable_sort(order_.begin(), order_.end(),
+                   [&](std::size_t a, std::size_t b) { return earlier(points, dated_, a, b); });
+  if (none_ || !limits.max_neighbours) return;
 
-  // candidate[i][j]: i and j may pair.
-  std::vector<std::vector<bool>> candidate(n, std::vector<bool>(n, false));
-  for (std::size_t i = 0; i < n; ++i)
-    for (std::size_t j = i + 1; j < n; ++j)
-      candidate[i][j] = candidate[j][i] = within_limits(points, i, j, limits);
-
-  if (limits.max_neighbours) {
-    // chosen[i][j]: j is among i's N nearest candidates in time.
-    const std::size_t keep = static_cast<std::size_t>(std::max(*limits.max_neighbours, 0));
-    std::vector<std::vector<bool>> chosen(n, std::vector<bool>(n, false));
-    for (std::size_t i = 0; i < n; ++i) {
-      std::vector<std::size_t> partners;
-      for (std::size_t j = 0; j < n; ++j)
-        if (candidate[i][j]) partners.push_back(j);
-      const auto apart = [&](std::size_t j) { return std::labs(*points[j].day - *points[i].day); };
-      const std::size_t kept = std::min(keep, partners.size());
-      std::partial_sort(partners.begin(), partners.begin() + static_cast<std::ptrdiff_t>(kept),
-                        partners.end(), [&](std::size_t a, std::size_t b) {
-                          if (apart(a) != apart(b)) return apart(a) < apart(b);
-                          return earlier(points, true, a, b);
-                        });
-      for (std::size_t k = 0; k < kept; ++k) chosen[i][partners[k]] = true;
-    }
-    for (std::size_t i = 0; i < n; ++i)
-      for (std::size_t j = 0; j < n; ++j) candidate[i][j] = chosen[i][j] && chosen[j][i];
+  // Each point's N nearest candidates in time (the earlier partner first on
+  // a tie), sorted by index for the look-up.
+  const std::size_t keep_count = static_cast<std::size_t>(std::max(*limits.max_neighbours, 0));
+  near_.resize(n);
+  std::vector<std::size_t> partners;
+  for (std::size_t i = 0; i < n; ++i) {
+    partners.clear();
+    for (std::size_t j = 0; j < n; ++j)
+      if (j != i && within_limits(points, i, j, limits)) partners.push_back(j);
+    const auto apart = [&](std::size_t j) { return std::labs(*points[j].day - *points[i].day); };
+    const std::size_t kept = std::min(keep_count, partners.size());
+    std::partial_sort(partners.begin(), partners.begin() + static_cast<std::ptrdiff_t>(kept),
+                      partners.end(), [&](std::size_t a, std::size_t b) {
+                        if (apart(a) != apart(b)) return apart(a) < apart(b);
+                        return earlier(points, true, a, b);
+                      });
+    near_[i].assign(partners.begin(), partners.begin() + static_cast<std::ptrdiff_t>(kept));
+    std::sort(near_[i].begin(), near_[i].end());
   }
+}
 
+bool PairNetwork::keep(std::size_t i, std::size_t j) const {
+  if (none_ || !within_limits(points_, i, j, limits_)) return false;
+  if (!limits_.max_neighbours) return true;
+  return std::binary_search(near_[i].begin(), near_[i].end(), j) &&
+         std::binary_search(near_[j].begin(), near_[j].end(), i);
+}
+
+Pair PairNetwork::make_pair(std::size_t first, std::size_t second) const {
+  Pair p;
+  p.first = first;
+  p.second = second;
+  p.perpendicular = points_[second].perpendicular - points_[first].perpendicular;
+  if (dated_) p.days = *points_[second].day - *points_[first].day;
+  return p;
+}
+
+std::size_t PairNetwork::count() const {
+  std::size_t count = 0;
+  for_each([&](const Pair&) { ++count; });
+  return count;
+}
+
+std::vector<Pair> select_pairs(const std::vector<NetworkPoint>& points, const PairLimits& limits) {
   std::vector<Pair> pairs;
-  for (std::size_t i = 0; i < n; ++i)
-    for (std::size_t j = i + 1; j < n; ++j) {
-      if (!candidate[i][j]) continue;
-      Pair p;
-      p.first = earlier(points, dated, i, j) ? i : j;
-      p.second = (p.first == i) ? j : i;
-      p.perpendicular = points[p.second].perpendicular - points[p.first].perpendicular;
-      if (dated) p.days = *points[p.second].day - *points[p.first].day;
-      pairs.push_back(p);
-    }
-  std::sort(pairs.begin(), pairs.end(), [&](const Pair& a, const Pair& b) {
-    if (a.first != b.first) return earlier(points, dated, a.first, b.first);
-    return earlier(points, dated, a.second, b.second);
-  });
+  PairNetwork(points, limits).for_each([&](const Pair& p) { pairs.push_back(p); });
   return pairs;
 }
 

@@ -131,7 +131,7 @@ std::string short_name(const std::string& path) {
 
 std::string xml_text(const std::string& text) {
   std::string s;
-  for (const char c : printable(text)) {
+  for (const char c : text) {
     switch (c) {
       case '&': s += "&amp;"; break;
       case '<': s += "&lt;"; break;
@@ -264,20 +264,24 @@ std::string axes(const AxisMap& x, const AxisMap& y) {
   return svg;
 }
 
-// One line per pair, drawn under the points.
-std::string pair_lines(const std::vector<NetworkPoint>& points, const std::vector<Pair>& pairs,
-                       const AxisMap& x, const AxisMap& y) {
+// One line per pair, drawn under the points, written to out as they come.
+void write_pair_lines(std::FILE* out, const std::vector<NetworkPoint>& points,
+                      const PairNetwork& network, const AxisMap& x, const AxisMap& y) {
+  const std::string style = "class=\"pair\" stroke=\"" + std::string(pair_colour) +
+                            "\" stroke-width=\"1.3\" stroke-opacity=\"0.85\"";
   std::string svg;
-  for (const Pair& p : pairs) {
+  network.for_each([&](const Pair& p) {
     const NetworkPoint& a = points[p.first];
     const NetworkPoint& b = points[p.second];
-    if (!a.day || !b.day) continue;
+    if (!a.day || !b.day) return;
     svg += line(x(static_cast<double>(*a.day)), y(a.perpendicular), x(static_cast<double>(*b.day)),
-                y(b.perpendicular),
-                "class=\"pair\" stroke=\"" + std::string(pair_colour) +
-                    "\" stroke-width=\"1.3\" stroke-opacity=\"0.85\"");
-  }
-  return svg;
+                y(b.perpendicular), style);
+    if (svg.size() > (1u << 16)) {
+      std::fputs(svg.c_str(), out);
+      svg.clear();
+    }
+  });
+  std::fputs(svg.c_str(), out);
 }
 
 // The acquisitions in date order, each a point with a tooltip and its short
@@ -345,12 +349,13 @@ std::string legend() {
 
 }  // namespace
 
-std::string baseline_time_svg(const std::vector<NetworkPoint>& points,
-                              const std::vector<Pair>& pairs) {
+void write_baseline_time_svg(std::FILE* out, const std::vector<NetworkPoint>& points,
+                             const PairNetwork& network) {
   const AxisMap x = date_axis(points);
   const AxisMap y = baseline_axis(points);
-  return document_start() + title_block(points, pairs.size()) + axes(x, y) +
-         pair_lines(points, pairs, x, y) + acquisition_points(points, x, y) + legend() + "</svg>\n";
+  std::fputs((document_start() + title_block(points, network.count()) + axes(x, y)).c_str(), out);
+  write_pair_lines(out, points, network, x, y);
+  std::fputs((acquisition_points(points, x, y) + legend() + "</svg>\n").c_str(), out);
 }
 
 }  // namespace bperp::stack

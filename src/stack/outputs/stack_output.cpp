@@ -72,7 +72,7 @@ void write_stack_table(std::FILE* out, const StackRun& run) {
   const ReferenceGeometry& g = run.geometry;
   const std::string date = day_text(run.reference.day);
   std::string lines;
-  lines += "reference         " + printable(run.reference.path) +
+  lines += "reference         " + run.reference.name +
            (date.empty() ? std::string() : "  (" + date + ")") + "\n";
   lines += "slant range       " + fixed_text(g.slant_range, slant_range_decimals) + " km\n";
   lines += "scene point       latitude " + fixed_text(degrees(g.latitude), angle_decimals) +
@@ -101,11 +101,11 @@ void write_stack_table(std::FILE* out, const StackRun& run) {
   for (const SecondaryResult& s : run.secondaries) {
     const Acquisition& a = s.acquisition;
     if (!s.ok()) {
-      rows.push_back({printable(a.path), "", "", "", "", "", "", "", "", "", "", "error: " + printable(s.error)});
+      rows.push_back({a.name, "", "", "", "", "", "", "", "", "", "", "error: " + s.error});
       continue;
     }
     const StackBaseline& b = s.baseline;
-    rows.push_back({printable(a.path), kind_text(a.kind), day_text(a.day),
+    rows.push_back({a.name, kind_text(a.kind), day_text(a.day),
                     s.days ? std::to_string(*s.days) : std::string(),
                     fixed_or_empty(aligned_time(s), time_decimals),
                     fixed_or_empty(time_shift(s), shift_decimals),
@@ -125,11 +125,12 @@ void write_stack_csv(std::FILE* out, const StackRun& run) {
   for (const SecondaryResult& s : run.secondaries) {
     const Acquisition& a = s.acquisition;
     if (!s.ok()) {
-      write_csv_record(out, {a.path, "", "", "", "", "", "", "", "", "", "", "", s.error});
+      write_csv_record(out, {spreadsheet_text(a.name), "", "", "", "", "", "", "", "", "", "", "",
+                             spreadsheet_text(s.error)});
       continue;
     }
     const StackBaseline& b = s.baseline;
-    write_csv_record(out, {a.path, kind_text(a.kind), day_text(a.day),
+    write_csv_record(out, {spreadsheet_text(a.name), kind_text(a.kind), day_text(a.day),
                            s.days ? std::to_string(*s.days) : std::string(),
                            round_trip_or_empty(aligned_time(s)),
                            round_trip_or_empty(b.parallel * metres_per_km),
@@ -145,7 +146,7 @@ void write_stack_csv(std::FILE* out, const StackRun& run) {
 nlohmann::ordered_json stack_json(const StackRun& run) {
   const ReferenceGeometry& g = run.geometry;
   nlohmann::ordered_json reference = {
-      {"name", run.reference.path},
+      {"name", run.reference.name},
       {"date", date_or_null(run.reference.day)},
       {"slant_range_km", number_or_null(g.slant_range)},
       {"scene_point",
@@ -168,7 +169,7 @@ nlohmann::ordered_json stack_json(const StackRun& run) {
     const bool ok = s.ok();
     const auto value = [ok](double v) { return ok ? number_or_null(v) : nlohmann::ordered_json(nullptr); };
     secondaries.push_back(
-        {{"name", a.path},
+        {{"name", a.name},
          {"kind", ok ? nlohmann::ordered_json(kind_text(a.kind)) : nlohmann::ordered_json(nullptr)},
          {"date", ok ? date_or_null(a.day) : nlohmann::ordered_json(nullptr)},
          {"days", (ok && s.days) ? nlohmann::ordered_json(*s.days) : nlohmann::ordered_json(nullptr)},
@@ -183,63 +184,6 @@ nlohmann::ordered_json stack_json(const StackRun& run) {
          {"error", ok ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(s.error)}});
   }
   return {{"reference", reference}, {"secondaries", secondaries}};
-}
-
-namespace {
-
-// The cells of one pair: names, dates, days and the perpendicular baseline
-// (m) in the given text form.
-std::vector<std::string> pair_cells(const std::vector<NetworkPoint>& points, const Pair& p,
-                                    std::string perpendicular) {
-  const NetworkPoint& a = points[p.first];
-  const NetworkPoint& b = points[p.second];
-  return {a.name, b.name, day_text(a.day), day_text(b.day),
-          p.days ? std::to_string(*p.days) : std::string(), std::move(perpendicular)};
-}
-
-}  // namespace
-
-void write_pairs_table(std::FILE* out, const std::vector<NetworkPoint>& points,
-                       const std::vector<Pair>& pairs) {
-  std::string heading = "\n";
-  heading += std::to_string(pairs.size());
-  heading += pairs.size() == 1 ? " pair" : " pairs";
-  heading += " (a pair's perpendicular baseline: the second's minus the first's, both "
-             "against the reference geometry)\n\n";
-  std::fputs(heading.c_str(), out);
-  const std::vector<TableColumn> columns = {
-      {"first", Align::left},   {"second", Align::left}, {"first date", Align::left},
-      {"second date", Align::left}, {"days", Align::right}, {"perpendicular (m)", Align::right}};
-  std::vector<std::vector<std::string>> rows;
-  rows.reserve(pairs.size());
-  for (const Pair& p : pairs) {
-    std::vector<std::string> cells =
-        pair_cells(points, p, fixed_text_unsigned_zero(p.perpendicular, length_decimals));
-    cells[0] = printable(cells[0]);
-    cells[1] = printable(cells[1]);
-    rows.push_back(std::move(cells));
-  }
-  write_text_table(out, columns, rows);
-}
-
-void write_pairs_csv(std::FILE* out, const std::vector<NetworkPoint>& points,
-                     const std::vector<Pair>& pairs) {
-  write_csv_record(out, {"first", "second", "first_date", "second_date", "days", "perpendicular_m"});
-  for (const Pair& p : pairs)
-    write_csv_record(out, pair_cells(points, p, round_trip_or_empty(p.perpendicular)));
-}
-
-nlohmann::ordered_json pairs_json(const std::vector<NetworkPoint>& points,
-                                  const std::vector<Pair>& pairs) {
-  nlohmann::ordered_json list = nlohmann::ordered_json::array();
-  for (const Pair& p : pairs)
-    list.push_back({{"first", points[p.first].name},
-                    {"second", points[p.second].name},
-                    {"first_date", date_or_null(points[p.first].day)},
-                    {"second_date", date_or_null(points[p.second].day)},
-                    {"days", p.days ? nlohmann::ordered_json(*p.days) : nlohmann::ordered_json(nullptr)},
-                    {"perpendicular_m", number_or_null(p.perpendicular)}});
-  return list;
 }
 
 void write_json(std::FILE* out, const nlohmann::ordered_json& document) {

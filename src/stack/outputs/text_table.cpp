@@ -1,12 +1,10 @@
 #include "bperp/stack/outputs/text_table.h"
 
 #include <algorithm>
+#include <string_view>
 
 namespace bperp::stack {
 
-namespace {
-
-// The width of text on a terminal: one column per UTF-8 character.
 std::size_t display_width(const std::string& text) {
   std::size_t w = 0;
   for (const char c : text)
@@ -14,29 +12,22 @@ std::size_t display_width(const std::string& text) {
   return w;
 }
 
-// Length of the valid UTF-8 sequence of a multi-byte character starting at
-// text[i], or 0 when the bytes there are not one.
-std::size_t utf8_sequence(const std::string& text, std::size_t i) {
-  const unsigned char c = static_cast<unsigned char>(text[i]);
-  std::size_t n = 0;
-  unsigned int code = 0;
-  if (c >= 0xC2 && c <= 0xDF) n = 2, code = c & 0x1F;
-  else if (c >= 0xE0 && c <= 0xEF) n = 3, code = c & 0x0F;
-  else if (c >= 0xF0 && c <= 0xF4) n = 4, code = c & 0x07;
-  else return 0;
-  if (i + n > text.size()) return 0;
-  for (std::size_t k = 1; k < n; ++k) {
-    const unsigned char d = static_cast<unsigned char>(text[i + k]);
-    if ((d & 0xC0) != 0x80) return 0;
-    code = (code << 6) | (d & 0x3F);
+void append_table_line(std::string& line, const std::vector<TableColumn>& columns,
+                       const std::vector<std::size_t>& width, const std::string* cells,
+                       std::size_t cell_count) {
+  const std::size_t start = line.size();
+  for (std::size_t c = 0; c < columns.size(); ++c) {
+    static const std::string empty;
+    const std::string& cell = c < cell_count ? cells[c] : empty;
+    const std::size_t pad = width[c] - display_width(cell);
+    if (c > 0) line += "  ";
+    if (columns[c].align == Align::right) line.append(pad, ' ');
+    line += cell;
+    if (columns[c].align == Align::left) line.append(pad, ' ');
   }
-  // Overlong forms, surrogates and values beyond U+10FFFF.
-  const unsigned int least[5] = {0, 0, 0x80, 0x800, 0x10000};
-  if (code < least[n] || (code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF) return 0;
-  return n;
+  while (line.size() > start && line.back() == ' ') line.pop_back();
+  line += '\n';
 }
-
-}  // namespace
 
 void write_text_table(std::FILE* out, const std::vector<TableColumn>& columns,
                       const std::vector<std::vector<std::string>>& rows) {
@@ -49,14 +40,7 @@ void write_text_table(std::FILE* out, const std::vector<TableColumn>& columns,
 
   const auto write_line = [&](const std::vector<std::string>& cells) {
     std::string line;
-    for (std::size_t c = 0; c < n; ++c) {
-      const std::string cell = c < cells.size() ? cells[c] : std::string();
-      const std::string pad(width[c] - display_width(cell), ' ');
-      if (c > 0) line += "  ";
-      line += (columns[c].align == Align::right) ? pad + cell : cell + pad;
-    }
-    while (!line.empty() && line.back() == ' ') line.pop_back();
-    line += '\n';
+    append_table_line(line, columns, width, cells.data(), cells.size());
     std::fputs(line.c_str(), out);
   };
 
@@ -82,6 +66,12 @@ std::string csv_field(const std::string& text) {
   return s + "\"";
 }
 
+std::string spreadsheet_text(const std::string& text) {
+  if (!text.empty() && std::string_view("=+-@\t\r").find(text.front()) != std::string_view::npos)
+    return std::string(1, '\'') + text;
+  return text;
+}
+
 void write_csv_record(std::FILE* out, const std::vector<std::string>& fields) {
   std::string line;
   for (std::size_t i = 0; i < fields.size(); ++i) {
@@ -90,28 +80,6 @@ void write_csv_record(std::FILE* out, const std::vector<std::string>& fields) {
   }
   line += '\n';
   std::fputs(line.c_str(), out);
-}
-
-std::string printable(const std::string& text) {
-  std::string s;
-  s.reserve(text.size());
-  for (std::size_t i = 0; i < text.size();) {
-    const unsigned char c = static_cast<unsigned char>(text[i]);
-    if (c >= 0x20 && c < 0x7F) {
-      s += static_cast<char>(c);
-      ++i;
-      continue;
-    }
-    const std::size_t n = (c >= 0x80) ? utf8_sequence(text, i) : 0;
-    if (n > 0) {
-      s.append(text, i, n);
-      i += n;
-    } else {
-      s += '?';
-      ++i;
-    }
-  }
-  return s;
 }
 
 }  // namespace bperp::stack

@@ -7,11 +7,13 @@
 
 namespace bperp::stack {
 
-// Runs the command with main's arguments, printing results on out and
+// Runs the command with main's arguments, reading a --list - from in,
+// printing results on out and
 // messages (one line per unusable file) on err. Returns the exit status: 0
 // when every secondary was computed (and --help), 1 on any failure: a bad
 // option, a refused reference (nothing on out), an unusable secondary (the
 // others still printed).
-int stack_command(int argc, const char* const* argv, std::FILE* out, std::FILE* err);
+int stack_command(int argc, const char* const* argv, std::FILE* in, std::FILE* out,
+                  std::FILE* err);
 
 }  // namespace bperp::stack

@@ -36,7 +36,9 @@ constexpr double max_row_mismatch = 0.1;
 
 // Empty when every row of the orbit can be a SAR's and the velocities match
 // the change of the positions from row to row (a time column in seconds);
-// otherwise what is wrong, naming the row (1-based) and the likely cause.
-std::string implausible_orbit(const Orbit& orbit);
+// otherwise what is wrong, naming the row (its line of the file when
+// row_lines are given, else its 1-based number) and the likely cause.
+std::string implausible_orbit(const Orbit& orbit,
+                              const std::vector<std::uint32_t>* row_lines = nullptr);
 
 }  // namespace bperp::stack

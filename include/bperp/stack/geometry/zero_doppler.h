@@ -105,7 +105,8 @@ ZeroDopplerGeometry geometry_at_range(const Orbit& orbit, double t, double slant
 // frame the two are the same), S and V there, R = |T - S|, and the viewing
 // angles; angles.side says on which side the point lies. Status bad_point for
 // a latitude beyond +-90 degrees, not_finite for a non-finite coordinate,
-// no_closest_approach (alignment says why) when the closest approach fails.
+// no_closest_approach (alignment says why) when the closest approach fails,
+// beyond_horizon when the satellite there sees the point through the earth.
 ZeroDopplerGeometry geometry_at_point(const Orbit& orbit, const Geodetic& point);
 
 // One line saying why the geometry could not be found (empty for ok); the

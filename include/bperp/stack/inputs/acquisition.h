@@ -3,8 +3,10 @@
 // with the acquisition date a header may start with.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "bperp/app/state_vector_file.h"
 #include "bperp/stack/support/iso_date.h"
@@ -21,11 +23,13 @@ enum class AcquisitionKind { state_vector, orbit };
 // One file of the stack as read. When error is not empty the file cannot
 // be used and error says why in one line, naming the file.
 struct Acquisition {
-  std::string path;
+  std::string path;         // as given
+  std::string name;         // the path escaped, as every output shows it (support/escape.h)
   AcquisitionKind kind = AcquisitionKind::state_vector;
   std::optional<long> day;  // days since 1970-01-01, when the header starts with a date
   StateVector state;        // the state vector (kind state_vector)
   Orbit orbit;              // the rows (kind orbit)
+  std::vector<std::uint32_t> row_lines;  // the file's line of each row, when rows are lines
   std::string error;
   std::string warning;      // something to tell the user that does not make the file unusable
 };

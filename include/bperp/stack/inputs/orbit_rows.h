@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -25,7 +26,12 @@ using Orbit = std::vector<OrbitRow>;
 
 // The rows held in numbers (7 per row, t X Y Z VX VY VZ). Empty and *problem
 // set when the count is not a multiple of 7, there are fewer than 4 rows, or
-// the times are not strictly increasing.
-Orbit orbit_from_numbers(const std::vector<double>& numbers, std::string* problem);
+// the times are not strictly increasing. row_lines, if given, holds the
+// file's line of each row, for the messages ("line 5" rather than "row 4").
+Orbit orbit_from_numbers(const std::vector<double>& numbers, std::string* problem,
+                         const std::vector<std::uint32_t>* row_lines = nullptr);
+
+// "line L" of row r (0-based) when row_lines are given, else "row r + 1".
+std::string row_label(std::size_t r, const std::vector<std::uint32_t>* row_lines);
 
 }  // namespace bperp::stack

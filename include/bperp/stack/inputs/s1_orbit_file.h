@@ -28,7 +28,7 @@ struct S1OrbitFile {
   UtcTime validity_start{};
   UtcTime validity_stop{};
   UtcTime creation{};
-  TimedOrbit orbit;       // epoch the first vector's UTC; source the file's base name
+  TimedOrbit orbit;  // epoch the first vector's UTC; source the file's base name
   // One line per run of consecutive vectors whose Quality is not NOMINAL,
   // with their number, first and last time.
   std::vector<std::string> warnings;

@@ -4,9 +4,9 @@
 // needs fetched by path and checked, and messages that name the path.
 //
 // Paths are slash-separated element names below an element ("a/b/c": the
-// first child a, its first child b, ...). Paths in messages start below the
-// root element ("generalAnnotation/productInformation/radarFrequency") and
-// number repeated elements from 1 ("orbitList/orbit[3]/time").
+// first child a, its first child b, ...; "" is the element itself). Paths in messages start below
+// the root element ("generalAnnotation/productInformation/radarFrequency") and number repeated
+// elements from 1 ("orbitList/orbit[3]/time").
 #pragma once
 
 #include <cstddef>
@@ -95,7 +95,8 @@ std::optional<long> integer_from_text(std::string_view text, std::string* proble
 // The number, the integer and the UTC time in the text of the element at
 // path: nullopt and *problem set, naming the path, when the element is
 // missing or its text is none. The UTC text may have to start with prefix
-// ("UTC="), which is cut off before it is read.
+// ("UTC="), which is cut off before it is read, and its year must lie in
+// 1970 to 2199.
 std::optional<double> xml_number(pugi::xml_node node, std::string_view path, std::string* problem);
 std::optional<long> xml_integer(pugi::xml_node node, std::string_view path, std::string* problem);
 std::optional<UtcTime> xml_utc(pugi::xml_node node, std::string_view path, std::string_view prefix,

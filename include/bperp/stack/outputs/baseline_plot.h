@@ -3,6 +3,7 @@
 // the selected pairs as lines between them.
 #pragma once
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -45,16 +46,18 @@ std::vector<Tick> date_ticks(double low, double high);
 // a power of ten) giving about six ticks; labels without needless decimals.
 std::vector<Tick> baseline_ticks(double low, double high);
 
-// The SVG document. Every point needs a date (points without one are left
+// Writes the SVG document to out, the pairs' lines as the network
+// enumerates them. Every point needs a date (points without one are left
 // out). The reference's name goes in the title.
-std::string baseline_time_svg(const std::vector<NetworkPoint>& points,
-                              const std::vector<Pair>& pairs);
+void write_baseline_time_svg(std::FILE* out, const std::vector<NetworkPoint>& points,
+                             const PairNetwork& network);
 
 // The short name of a path: the file name without directory and extension.
 std::string short_name(const std::string& path);
 
-// text with &, <, >, " and ' written as XML entities, and bytes that XML
-// cannot hold replaced (see printable).
+// text with &, <, >, " and ' written as XML entities. The names it is
+// given are escaped already (support/escape.h), so they hold no byte that
+// XML cannot.
 std::string xml_text(const std::string& text);
 
 }  // namespace bperp::stack

@@ -16,8 +16,6 @@
 
 namespace bperp::stack {
 
-enum class OutputFormat { table, csv, json };
-
 // The reference block and the secondaries' table. Parallel and
 // perpendicular baselines carry bperp's digits (mm), unusable secondaries
 // have empty cells and their reason in the note column.
@@ -36,21 +34,6 @@ nlohmann::ordered_json stack_json(const StackRun& run);
 // The document, indented, at full precision (doubles read back exactly),
 // with a final newline. Bytes of names that are not UTF-8 are replaced.
 void write_json(std::FILE* out, const nlohmann::ordered_json& document);
-
-// The selected pairs after the stack table: first and second acquisition
-// (first the earlier), their dates, days apart and the pair's perpendicular
-// baseline (m, to the mm).
-void write_pairs_table(std::FILE* out, const std::vector<NetworkPoint>& points,
-                       const std::vector<Pair>& pairs);
-
-// The pairs as CSV: a header row and one row per pair at full precision.
-void write_pairs_csv(std::FILE* out, const std::vector<NetworkPoint>& points,
-                     const std::vector<Pair>& pairs);
-
-// The pairs as a JSON array of objects (first, second, first_date,
-// second_date, days, perpendicular_m), missing values null.
-nlohmann::ordered_json pairs_json(const std::vector<NetworkPoint>& points,
-                                  const std::vector<Pair>& pairs);
 
 // The CSV header fields, in order.
 extern const char* const stack_csv_header[];

@@ -14,6 +14,16 @@ struct TableColumn {
   Align align = Align::right;
 };
 
+// The width of text on a terminal: one column per UTF-8 character.
+std::size_t display_width(const std::string& text);
+
+// One line of a table: the cells (cell_count of them; missing ones empty)
+// padded to the column widths, two blanks between columns, no blanks at the
+// end, a newline; appended to line.
+void append_table_line(std::string& line, const std::vector<TableColumn>& columns,
+                       const std::vector<std::size_t>& width, const std::string* cells,
+                       std::size_t cell_count);
+
 // Writes heading, a rule of dashes and the rows, each column as wide as its
 // widest cell, two blanks between columns, no blanks at the ends of lines.
 // Rows shorter than the columns are padded with empty cells.
@@ -24,12 +34,12 @@ void write_text_table(std::FILE* out, const std::vector<TableColumn>& columns,
 // holds a comma, a quote, a line break or blanks at its ends.
 std::string csv_field(const std::string& text);
 
+// A text cell (a name, a date, a message; never a number) as a spreadsheet
+// will not run it as a formula: one that begins with =, +, -, @, a tab or a
+// carriage return gets a single quote (') put before it.
+std::string spreadsheet_text(const std::string& text);
+
 // The fields joined by commas, with a newline.
 void write_csv_record(std::FILE* out, const std::vector<std::string>& fields);
-
-// text with every byte that is not printable ASCII and not part of a valid
-// UTF-8 sequence (control characters, stray bytes) shown as '?', so that a
-// name can stand in a table, an XML text or a message.
-std::string printable(const std::string& text);
 
 }  // namespace bperp::stack

@@ -1,0 +1,331 @@
+#include "bperp/stack/command/options.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <optional>
+#include <string>
+
+#include <CLI/CLI.hpp>
+
+#include "bperp/app/state_vector_file.h"
+#include "bperp/numeric/units.h"
+#include "bperp/stack/support/escape.h"
+#include "bperp/stack/support/number_text.h"
+#include "bperp/version.h"
+
+namespace bperp::stack {
+
+const char* const program_name = "bperp-stack";
+
+namespace {
+
+const char* const description =
+    "bperp-stack: parallel and perpendicular baselines of a whole stack of SAR passes against "
+    "one reference pass, with the reference's viewing geometry.";
+
+const char* const help_footer = R"(
+Files:
+  REFERENCE    a state-vector file as bperp reads it: a header line, then six
+               numbers X Y Z VX VY VZ (earth-fixed, km and km/s).
+  SECONDARY    either such a state-vector file (exactly six numbers), or an
+               orbit file: a header line, then rows of seven numbers
+               t X Y Z VX VY VZ (s, km, km/s, earth-fixed), at least four rows,
+               times strictly increasing, at most 100000 rows (64 MiB), rows
+               10 to 300 s apart as orbit products and parameter files give
+               them. Any other count of numbers is refused.
+  A header line that starts with an ISO date (YYYY-MM-DD, 1978 to 2100; a UTF-8
+  byte-order mark before it is skipped) gives the acquisition date; with dates on
+  the reference and a secondary, days = secondary - reference. A date outside
+  those years is taken as none, with a warning.
+  A file named twice (or the reference named as a secondary) is used once, and
+  two files of one date are noted, each with a warning on standard error.
+
+What is computed:
+  The scene point is located once, from the reference, exactly as bperp does for
+  its master pass (beam 7, 34.3 deg off nadir, GRS80 ellipsoid). Each
+  secondary is first moved to its closest approach to the reference position P,
+  the root of (S(t) - P) . S'(t) = 0:
+  - an orbit by interpolating its rows (the Hermite polynomial through the
+    positions and velocities of six neighbouring rows), with an estimate of the
+    interpolation error (the difference to the polynomial through four rows);
+    an estimate above 1 cm refuses the secondary (rows too far apart);
+  - a state vector by moving it along its own orbit (the earth's gravity with
+    J2, at most 60 s); --as-given uses it where it stands instead, so that
+    parallel and perpendicular are exactly the numbers `bperp REFERENCE
+    SECONDARY` prints, in metres.
+  Its baseline B = reference position - secondary position is then split on the
+  reference's line of sight.
+
+Refused as no repeat pass of the reference (the row marked, status 1): a
+position below 150 km or above 2000 km (positions in metres?), a speed outside
+5.5 to 8.5 km/s (velocities in m/s?), orbit velocities that do not match the
+change of position between rows (a time column in days or milliseconds?), a
+closest approach outside the orbit's rows, and a baseline longer than
+--max-length (default 50000 m, above the critical baseline of every sensor in
+use).
+
+Per secondary (m unless stated):
+  days                 temporal baseline, whole days
+  aligned t (s)        time of closest approach on the orbit's time scale (orbits)
+  shift (s)            the time a state vector was moved along its orbit
+  parallel             B . U, U the unit look vector from the reference to the scene point
+  perpendicular        B . V, V at right angles to U, away from the earth
+  along-track          B . v/|v|, v the secondary's earth-fixed velocity; zero after
+                       alignment (with --as-given a large value on a state vector means
+                       the two vectors do not stand at the same place along the track)
+  length               |B|
+  height of ambiguity  lambda R sin(incidence) / (2 perpendicular); none when the
+                       perpendicular baseline is zero
+  (CSV and JSON also: time_shift_s, and interpolation_error_m for orbits)
+Once, for the reference: slant range R (km), the scene point's geodetic latitude,
+longitude (deg) and height (m), the incidence angle at the scene point (against
+the ellipsoid normal there) and the off-nadir angle at the satellite (deg),
+Doppler centroid (Hz) and rate (Hz/s), wavelength lambda = c / f0 (m).
+
+Output (--format):
+  table   aligned columns for people; baselines to the mm, as bperp prints them
+  csv     a header row and one row per secondary at full precision, empty fields
+          where there is no value, for spreadsheets and pandas
+  json    {"reference": {...}, "secondaries": [...]} at full precision,
+          missing values null, "error" null or the reason
+  No output depends on the locale.
+
+Pair network (--pairs):
+  Lists every pair of acquisitions, the reference included, with
+  |perpendicular baseline| <= --max-perp metres and |days| <= --max-days days
+  (either limit optional; equal to the limit is in, compared at the printed mm).
+  The perpendicular baseline of a pair (i, j), i the earlier, is
+  B_perp(j) - B_perp(i), the difference of their perpendicular baselines
+  against the reference geometry: the approximation stack tools commonly make
+  (the reference's line of sight stands for every pair's).
+  --max-neighbours N keeps a pair only when each of its two acquisitions has the
+  other among its N nearest in time (of the pairs within the other limits), so
+  no acquisition is in more than N pairs.
+  The pairs are sorted by date and printed after the stack table (table), as the
+  CSV instead of the secondaries' rows (csv), or as a "pairs" list (json).
+  --max-days, --max-neighbours and --plot need a date on every acquisition.
+
+Plot (--plot FILE.svg):
+  Writes the baseline-time plot as a standalone SVG: every usable acquisition
+  a labelled point at (date, perpendicular baseline), the reference marked,
+  the pairs selected by --pairs as lines, date ticks by months or years,
+  a zero line. Without --pairs only the points are drawn.
+
+Exit status:
+  0  every secondary computed (and the plot written)
+  1  a bad option; a refused reference (message on standard error, nothing on
+     standard output); a missing date where one is needed (nothing on standard
+     output); an unwritable plot; or an unusable secondary (reason on standard
+     error, its row marked, the others still computed)
+)";
+
+// The texts of the options that take numbers, checked after the parse with
+// the files' own number rule (decimal only: no 0x10, no nan).
+struct NumberTexts {
+  std::string max_perp, max_days, max_neighbours, max_length;
+};
+
+// A limit in metres: a finite decimal number >= 0. *problem says why not.
+std::optional<double> metres_limit(const std::string& option, const std::string& text,
+                                   std::string* problem) {
+  const std::optional<double> v = decimal_number(text);
+  if (!v || *v < 0.0) {
+    *problem = option + " must be a decimal number of metres >= 0, not " + escaped(text);
+    return std::nullopt;
+  }
+  return v;
+}
+
+// A whole number >= least, written as a decimal (2, 2.0, 2e1 are whole; 2.5
+// is not).
+std::optional<long> whole_number(const std::string& option, const std::string& text, long least,
+                                 const char* unit, std::string* problem) {
+  const std::optional<double> v = decimal_number(text);
+  const std::string expected = option + " must be a whole number" + unit + " >= " +
+                               std::to_string(least) + ", not " + escaped(text);
+  if (!v || *v < static_cast<double>(least)) {
+    *problem = expected;
+    return std::nullopt;
+  }
+  if (*v != std::floor(*v)) {
+    *problem = expected + " (a fraction)";
+    return std::nullopt;
+  }
+  // Larger than any count of days or acquisitions: no limit beyond it.
+  constexpr double largest = 1e15;
+  return static_cast<long>(std::fmin(*v, largest));
+}
+
+// Whether a plot file name ends in .svg (any case) after some name.
+bool has_svg_suffix(const std::string& path) {
+  constexpr std::size_t suffix = 4;
+  if (path.size() <= suffix) return false;
+  std::string tail = path.substr(path.size() - suffix);
+  for (char& c : tail) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return tail == ".svg";
+}
+
+// The arguments that look like options but are none of the app's: a file
+// named -x.txt, say. Empty when there are none.
+std::string unknown_dashed(const CLI::App& app, int argc, const char* const* argv) {
+  std::string names;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--") break;
+    if (arg.size() < 2 || arg[0] != '-') continue;
+    const std::string name = arg.substr(0, arg.find('='));
+    if (name == "-h" || name == "--help" || name == "--version") continue;
+    if (app.get_option_no_throw(name) != nullptr) continue;
+    names += (names.empty() ? "" : ", ") + escaped(arg);
+  }
+  return names;
+}
+
+// The checks and conversions after the parse; false after a message on err.
+bool convert_numbers(const NumberTexts& texts, Options& options, std::FILE* err) {
+  std::string problem;
+  const auto fail = [&]() {
+    std::fprintf(err, "%s: %s\n", program_name, problem.c_str());
+    return false;
+  };
+  if (!texts.max_perp.empty()) {
+    options.limits.max_perpendicular = metres_limit("--max-perp", texts.max_perp, &problem);
+    if (!options.limits.max_perpendicular) return fail();
+  }
+  if (!texts.max_days.empty()) {
+    options.limits.max_days = whole_number("--max-days", texts.max_days, 0, " of days", &problem);
+    if (!options.limits.max_days) return fail();
+  }
+  if (!texts.max_neighbours.empty()) {
+    const std::optional<long> n = whole_number("--max-neighbours", texts.max_neighbours, 1, "", &problem);
+    if (!n) return fail();
+    options.limits.max_neighbours =
+        static_cast<int>(std::fmin(static_cast<double>(*n), std::numeric_limits<int>::max()));
+  }
+  if (!texts.max_length.empty()) {
+    const std::optional<double> m = metres_limit("--max-length", texts.max_length, &problem);
+    if (!m) return fail();
+    options.stack.max_length = *m / units::metres_per_km;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool read_path_list(std::FILE* stream, std::vector<std::string>& paths, std::string* problem) {
+  std::string line;
+  int c;
+  const auto finish_line = [&]() {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!line.empty()) paths.push_back(line);
+    line.clear();
+  };
+  while ((c = std::getc(stream)) != EOF) {
+    if (c == '\0') {
+      *problem = "it holds a NUL byte (line " + std::to_string(paths.size() + 1) + ")";
+      return false;
+    }
+    if (c == '\n') finish_line();
+    else line += static_cast<char>(c);
+  }
+  if (std::ferror(stream)) {
+    *problem = std::string("read error: ") + std::strerror(errno);
+    return false;
+  }
+  finish_line();
+  return true;
+}
+
+int parse_options(int argc, const char* const* argv, Options& options, std::FILE* in,
+                  std::FILE* out, std::FILE* err) {
+  CLI::App app{description, program_name};
+  app.footer(help_footer);
+  app.set_version_flag("--version", std::string(program_name) + " " + BPERP_VERSION,
+                       "print the version and exit");
+  std::string format = "table";
+  NumberTexts numbers;
+  app.add_option("--format", format, "output format: table (default), csv or json")
+      ->check(CLI::IsMember({"table", "csv", "json"}));
+  CLI::Option* pairs = app.add_flag("--pairs", options.pairs,
+                                    "select and list the pairs of the network (see below)");
+  app.add_option("--max-perp", numbers.max_perp, "largest |perpendicular baseline| of a pair, m")
+      ->type_name("METRES")
+      ->needs(pairs);
+  app.add_option("--max-days", numbers.max_days, "largest |temporal baseline| of a pair, whole days")
+      ->type_name("DAYS")
+      ->needs(pairs);
+  app.add_option("--max-neighbours", numbers.max_neighbours,
+                 "at most N pairs per acquisition, the nearest in time")
+      ->type_name("N")
+      ->needs(pairs);
+  app.add_option("--plot", options.plot, "write the baseline-time plot to this SVG file (name ending in .svg)")
+      ->type_name("FILE.svg")
+      ->check(CLI::Validator(
+          [](const std::string& path) {
+            return has_svg_suffix(path) ? std::string()
+                                        : "the plot file's name must end in .svg, not '" + escaped(path) + "'";
+          },
+          ""));
+  app.add_flag("--as-given", options.stack.as_given,
+               "use state-vector secondaries where they stand (bperp's numbers for each pair), "
+               "not moved to their closest approach");
+  app.add_option("--max-length", numbers.max_length,
+                 "longest baseline taken as a repeat pass, m (default 50000)")
+      ->type_name("METRES");
+  app.add_option("--list", options.list,
+                 "read the secondaries' paths from this file, one per line (- for standard input)")
+      ->type_name("FILE");
+  app.add_option("REFERENCE", options.reference, "the reference state-vector file")->required();
+  app.add_option("SECONDARY", options.secondaries,
+                 "secondary state-vector or orbit files (one or more, or --list)");
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp&) {
+    std::fputs(app.help().c_str(), out);
+    return 0;
+  } catch (const CLI::CallForVersion& e) {
+    std::fprintf(out, "%s\n", e.what());
+    return 0;
+  } catch (const CLI::ParseError& e) {
+    const std::string dashed = unknown_dashed(app, argc, argv);
+    std::fprintf(err, "%s: %s\n", program_name, escaped(e.what()).c_str());
+    if (!dashed.empty())
+      std::fprintf(err,
+                   "%s: %s is no option; use -- before names that begin with - "
+                   "(%s [OPTIONS] -- REFERENCE SECONDARY...)\n",
+                   program_name, dashed.c_str(), program_name);
+    std::fprintf(err, "Run '%s --help' for the options.\n", program_name);
+    return 1;
+  }
+  options.format = format == "csv" ? OutputFormat::csv : format == "json" ? OutputFormat::json : OutputFormat::table;
+  if (!convert_numbers(numbers, options, err)) return 1;
+
+  if (!options.list.empty()) {
+    std::FILE* stream = options.list == "-" ? in : std::fopen(options.list.c_str(), "rb");
+    std::string problem;
+    if (stream == nullptr) {
+      std::fprintf(err, "%s: can't open the list %s: %s\n", program_name,
+                   escaped(options.list).c_str(), std::strerror(errno));
+      return 1;
+    }
+    const bool read = read_path_list(stream, options.secondaries, &problem);
+    if (stream != in) std::fclose(stream);
+    if (!read) {
+      std::fprintf(err, "%s: can't read the list %s: %s\n", program_name,
+                   escaped(options.list).c_str(), problem.c_str());
+      return 1;
+    }
+  }
+  if (options.secondaries.empty()) {
+    std::fprintf(err, "%s: no secondaries: name at least one after the reference, or give --list\n"
+                      "Run '%s --help' for the options.\n",
+                 program_name, program_name);
+    return 1;
+  }
+  return -1;
+}
+
+}  // namespace bperp::stack

@@ -1,0 +1,200 @@
+// What bperp-stack says and writes when names, options or files are
+// awkward: messages that name the problem as a person would, file names
+// shown one escaped way in every output, CSV cells no spreadsheet runs, a
+// plot file written whole or not at all, and secondaries from a list.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "bperp/stack/outputs/output_file.h"
+#include "stack_test_support.h"
+
+namespace {
+
+using stack_test::lines_of;
+using stack_test::read_csv;
+using stack_test::RunResult;
+using stack_test::run_stack;
+using stack_test::TempDir;
+
+const std::string stack_dir = std::string(BPERP_SOURCE_DIR) + "/examples/stack";
+const std::string reference = stack_dir + "/reference.txt";
+const std::string good = stack_dir + "/20080730.txt";
+const std::string orbit = stack_dir + "/20080429.orbit";
+
+bool has(const std::string& text, const std::string& words) {
+  return text.find(words) != std::string::npos;
+}
+
+// Each message names the problem in the user's terms.
+TEST(Messages, SayWhatIsWrongAsPeopleWriteIt) {
+  TempDir dir;
+  // Seven lines of six numbers: 42 numbers, which would make six rows of seven.
+  std::string six_per_line = "2008-09-14 rows without times\n";
+  for (int k = 0; k < 7; ++k) six_per_line += "-3992.2 4155.9 4095.4 -1.72 4.28 -6.02\n";
+  // The example orbit with its third and fourth rows swapped (lines 4 and 5).
+  std::vector<std::string> lines = lines_of(stack_test::read_file(orbit));
+  std::swap(lines[3], lines[4]);
+  std::string swapped;
+  for (const std::string& l : lines) swapped += l + "\n";
+  struct Case {
+    std::vector<std::string> args;
+    std::string words;
+  };
+  const std::vector<Case> cases = {
+      {{reference, dir.write("six.orbit", six_per_line)},
+       "the file has 6 numbers per line, an orbit row needs 7 (t X Y Z VX VY VZ)"},
+      {{reference, dir.write("swapped.orbit", swapped)}, "line 5 does not come after line 4"},
+      {{"--pairs", "--max-days", "-1", reference, good}, "--max-days must be a whole number of days >= 0, not -1"},
+      {{"--pairs", "--max-days", "2.5", reference, good}, "not 2.5 (a fraction)"},
+      {{"--pairs", "--max-days", "0x10", reference, good}, "not 0x10"},
+      {{"--pairs", "--max-perp", "0x10", reference, good}, "--max-perp must be a decimal number of metres >= 0, not 0x10"},
+      {{"--pairs", "--max-perp", "nan", reference, good}, "not nan"},
+      {{"--pairs", "--max-neighbours", "0", reference, good}, "--max-neighbours must be a whole number >= 1, not 0"},
+      {{"--max-length", "1e400", reference, good}, "not 1e400"},
+      {{reference, dir.file("missing.txt")}, "can't open " + dir.file("missing.txt") + ": No such file or directory"},
+      {{reference, "-x.txt"}, "-x.txt is no option; use -- before names that begin with -"},
+  };
+  for (const Case& c : cases) {
+    const RunResult r = run_stack(c.args);
+    EXPECT_EQ(r.status, 1) << c.words;
+    EXPECT_TRUE(has(r.err, c.words)) << c.words << "\n" << r.err;
+    EXPECT_LT(r.err.size(), 1000u) << r.err;  // no 309-digit bound
+  }
+  // With -- the dashed name is a file name.
+  const std::string dashed = dir.write("-x.txt", stack_test::read_file(good));
+  const std::filesystem::path here = std::filesystem::current_path();
+  std::filesystem::current_path(dir.path());
+  const RunResult r = run_stack({"--format", "csv", "--", reference, "-x.txt"});
+  std::filesystem::current_path(here);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(read_csv(r.out).at(1).at(0), "'-x.txt");  // and defused in the CSV
+}
+
+// A name with a byte that is no UTF-8 and one with a terminal escape: the
+// same escaped text in the table, CSV, JSON, SVG and on standard error, no
+// raw byte anywhere.
+TEST(Names, EscapedTheSameWayInEveryOutput) {
+  TempDir dir;
+  const std::string stray = dir.file("a\xFF" "b.txt");
+  const std::string escape = dir.file("c\x1B[31m" "d.orbit");
+  const std::string missing = dir.file("e\xFE.txt");
+  std::filesystem::copy_file(good, stray);
+  std::filesystem::copy_file(orbit, escape);
+  const std::string shown_stray = dir.file("a\\xffb.txt");
+  const std::string shown_escape = dir.file("c\\x1b[31md.orbit");
+  const std::string shown_missing = dir.file("e\\xfe.txt");
+  const std::string svg = dir.file("plot.svg");
+  const std::vector<std::string> names = {stray, escape, missing};
+
+  const auto check_clean = [](const std::string& text, const char* where) {
+    EXPECT_EQ(text.find('\xFF'), std::string::npos) << where;
+    EXPECT_EQ(text.find('\xFE'), std::string::npos) << where;
+    EXPECT_EQ(text.find('\x1B'), std::string::npos) << where;
+  };
+  const RunResult table = run_stack({"--pairs", "--plot", svg, reference, stray, escape, missing});
+  EXPECT_EQ(table.status, 1);  // the missing file
+  for (const std::string& shown : {shown_stray, shown_escape, shown_missing})
+    EXPECT_TRUE(has(table.out, shown)) << shown;
+  EXPECT_TRUE(has(table.err, "can't open " + shown_missing)) << table.err;
+  check_clean(table.out, "table");
+  check_clean(table.err, "standard error");
+
+  const RunResult csv = run_stack({"--format", "csv", reference, stray, escape, missing});
+  const auto records = read_csv(csv.out);
+  ASSERT_EQ(records.size(), 4u);
+  EXPECT_EQ(records[1][0], shown_stray);
+  EXPECT_EQ(records[2][0], shown_escape);
+  EXPECT_EQ(records[3][0], shown_missing);
+  check_clean(csv.out, "csv");
+
+  const RunResult json = run_stack({"--format", "json", "--pairs", reference, stray, escape, missing});
+  const nlohmann::json doc = nlohmann::json::parse(json.out);
+  EXPECT_EQ(doc.at("secondaries")[0].at("name"), shown_stray);
+  EXPECT_EQ(doc.at("secondaries")[1].at("name"), shown_escape);
+  EXPECT_EQ(doc.at("secondaries")[2].at("name"), shown_missing);
+  EXPECT_EQ(doc.at("pairs").size(), 3u);
+  check_clean(json.out, "json");
+
+  const std::string picture = stack_test::read_file(svg);
+  check_clean(picture, "svg");
+  EXPECT_TRUE(has(picture, "a\\xffb")) << "the short name of " << shown_stray;
+  const RunResult lint = stack_test::run("/usr/bin/xmllint", {"--noout", svg});
+  EXPECT_EQ(lint.status, 0) << lint.err;
+}
+
+// Every check of the plot file comes before anything is printed, and a
+// refused or failed plot leaves no file behind.
+TEST(PlotFile, RefusedBeforeAnythingIsPrintedAndLeavesNothing) {
+  TempDir dir;
+  std::filesystem::create_directory(dir.file("existing.svg"));
+  std::filesystem::create_symlink("/dev/null", dir.file("device.svg"));
+  struct Case {
+    std::string path;
+    std::string words;
+  };
+  for (const Case& c : {Case{dir.file("existing.svg"), "is a directory"},
+                        Case{dir.file("device.svg"), "is not a regular file"},
+                        Case{dir.file("no/such/dir/plot.svg"), "No such file or directory"},
+                        Case{dir.file("plot.txt"), "must end in .svg"}}) {
+    const std::size_t before = static_cast<std::size_t>(
+        std::distance(std::filesystem::directory_iterator(dir.path()), {}));
+    const RunResult r = run_stack({"--plot", c.path, reference, good});
+    EXPECT_EQ(r.status, 1) << c.path;
+    EXPECT_EQ(r.out, "") << c.path;
+    EXPECT_TRUE(has(r.err, c.words)) << c.words << "\n" << r.err;
+    EXPECT_EQ(static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(dir.path()), {})),
+              before)
+        << c.path;
+  }
+  // A file abandoned before its commit leaves nothing; a committed one is there whole.
+  {
+    bperp::stack::AtomicFile file;
+    std::string problem;
+    std::FILE* f = file.open(dir.file("abandoned.svg"), &problem);
+    ASSERT_NE(f, nullptr) << problem;
+    std::fputs("<svg", f);
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir.file("abandoned.svg")));
+  bperp::stack::AtomicFile file;
+  std::string problem;
+  std::FILE* f = file.open(dir.file("kept.svg"), &problem);
+  ASSERT_NE(f, nullptr);
+  std::fputs("<svg/>\n", f);
+  ASSERT_TRUE(file.commit(&problem)) << problem;
+  EXPECT_EQ(stack_test::read_file(dir.file("kept.svg")), "<svg/>\n");
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+    EXPECT_NE(entry.path().filename().string().front(), '.') << entry.path();  // no temporary left
+}
+
+// --list: the secondaries' paths one per line, from a file or standard input.
+TEST(List, ReadsPathsFromAFileAndFromStandardInput) {
+  TempDir dir;
+  const std::string list = dir.write("list.txt", good + "\r\n\n" + orbit + "\n");
+  const RunResult from_file = run_stack({"--format", "csv", "--list", list, reference});
+  EXPECT_EQ(from_file.status, 0) << from_file.err;
+  const auto records = read_csv(from_file.out);
+  ASSERT_EQ(records.size(), 3u);
+  EXPECT_EQ(records[1][0], good);
+  EXPECT_EQ(records[2][0], orbit);
+
+  test_support::ProcessOptions options;
+  options.input = orbit + "\n";
+  const RunResult from_stdin =
+      test_support::run_process(BPERP_STACK_EXE, {"--format", "csv", "--list", "-", reference, good}, options);
+  EXPECT_EQ(from_stdin.status, 0) << from_stdin.err;
+  const auto both = read_csv(from_stdin.out);
+  ASSERT_EQ(both.size(), 3u);
+  EXPECT_EQ(both[1][0], good);  // the positional ones first
+  EXPECT_EQ(both[2][0], orbit);
+
+  EXPECT_TRUE(has(run_stack({"--list", dir.file("none.txt"), reference}).err, "can't open the list"));
+  EXPECT_TRUE(has(run_stack({"--list", dir.write("empty.txt", "\n"), reference}).err, "no secondaries"));
+  EXPECT_TRUE(has(run_stack({"--list", dir.write("nul.txt", std::string("a\0b\n", 4)), reference}).err,
+                  "NUL byte"));
+}
+
+}  // namespace
