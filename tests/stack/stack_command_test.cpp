@@ -156,10 +156,12 @@ TEST(StackCommand, TableCsvAndJsonAgree) {
   const nlohmann::json doc = nlohmann::json::parse(json.out);
   const auto rows = read_table(table.out);
   const auto records = read_csv(csv.out);
-  const std::vector<std::string> header = {"name", "kind", "date", "days", "aligned_time_s",
-                                           "parallel_m", "perpendicular_m", "along_track_m",
-                                           "length_m", "height_of_ambiguity_m", "time_shift_s",
-                                           "interpolation_error_m", "error"};
+  const std::vector<std::string> header = {
+      "name",           "kind",           "date",          "days",
+      "days_exact",     "reference_time", "secondary_time", "aligned_time_s",
+      "reference_slant_range_m", "secondary_slant_range_m", "parallel_m", "perpendicular_m",
+      "along_track_m",  "along_track_removed_m", "length_m", "height_of_ambiguity_m",
+      "time_shift_s",   "interpolation_error_m", "orbit_source", "error"};
   ASSERT_FALSE(records.empty());
   EXPECT_EQ(records[0], header);
   const nlohmann::json& secondaries = doc.at("secondaries");
@@ -314,7 +316,7 @@ TEST(StackCommand, UnusableSecondariesAreMarkedAndTheRestComputed) {
     for (std::size_t f = 1; f + 1 < r.size(); ++f) EXPECT_EQ(r[f], "") << bad[k].path;
     EXPECT_NE(r.back().find(bad[k].reason), std::string::npos) << r.back();
   }
-  EXPECT_NE(records.back()[6], "");
+  EXPECT_NE(records.back()[11], "");  // perpendicular_m
 
   args[1] = "json";
   const RunResult json = run_stack(args);

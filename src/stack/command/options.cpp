@@ -126,7 +126,49 @@ Exit status:
 // the files' own number rule (decimal only: no 0x10, no nan).
 struct NumberTexts {
   std::string max_perp, max_days, max_neighbours, max_length;
+  std::string at_time, at_range, at_point, height, wavelength, look;
 };
+
+// A decimal number of a unit (any sign when negative_ok). *problem says why not.
+std::optional<double> decimal_option(const std::string& option, const std::string& text,
+                                     const char* unit, bool positive, std::string* problem) {
+  const std::optional<double> v = decimal_number(text);
+  if (!v || (positive && !(*v > 0.0))) {
+    *problem = option + " must be a decimal number of " + unit + (positive ? " > 0" : "") + ", not " +
+               escaped(text);
+    return std::nullopt;
+  }
+  return v;
+}
+
+// LAT,LON[,HEIGHT]: geodetic degrees and metres, as a point (rad, km).
+std::optional<Geodetic> point_option(const std::string& text, std::string* problem) {
+  std::vector<std::string> parts;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t comma = text.find(',', start);
+    parts.push_back(text.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
+    if (comma == std::string::npos) break;
+    start = comma + 1;
+  }
+  std::vector<double> v;
+  for (const std::string& part : parts) {
+    const std::optional<double> x = decimal_number(part);
+    if (!x) break;
+    v.push_back(*x);
+  }
+  if ((parts.size() != 2 && parts.size() != 3) || v.size() != parts.size() || std::fabs(v[0]) > 90.0 ||
+      std::fabs(v[1]) > 360.0) {
+    *problem = "--at-point must be LAT,LON[,HEIGHT] (geodetic degrees, latitude -90 to 90, and "
+               "metres), not " + escaped(text);
+    return std::nullopt;
+  }
+  Geodetic g;
+  g.latitude = units::radians(v[0]);
+  g.longitude = units::radians(v[1]);
+  g.height = parts.size() == 3 ? v[2] / units::metres_per_km : 0.0;
+  return g;
+}
 
 // A limit in metres: a finite decimal number >= 0. *problem says why not.
 std::optional<double> metres_limit(const std::string& option, const std::string& text,
@@ -210,6 +252,38 @@ bool convert_numbers(const NumberTexts& texts, Options& options, std::FILE* err)
     if (!m) return fail();
     options.stack.max_length = *m / units::metres_per_km;
   }
+  TargetOptions& target = options.stack.target;
+  if (!texts.at_time.empty()) {
+    target.at_time = parse_utc(texts.at_time, &problem);
+    if (!target.at_time) {
+      problem = "--at-time: " + escaped(problem);
+      return fail();
+    }
+  }
+  if (!texts.at_range.empty()) {
+    const std::optional<double> m = decimal_option("--at-range", texts.at_range, "metres", true, &problem);
+    if (!m) return fail();
+    target.at_range = *m / units::metres_per_km;
+  }
+  if (!texts.height.empty()) {
+    const std::optional<double> m = decimal_option("--height", texts.height, "metres", false, &problem);
+    if (!m) return fail();
+    target.height = *m / units::metres_per_km;
+  }
+  if (!texts.wavelength.empty()) {
+    const std::optional<double> m = decimal_option("--wavelength", texts.wavelength, "metres", true, &problem);
+    if (!m) return fail();
+    target.wavelength = *m / units::metres_per_km;
+  }
+  if (!texts.at_point.empty()) {
+    target.at_point = point_option(texts.at_point, &problem);
+    if (!target.at_point) return fail();
+    if (!texts.at_time.empty() || !texts.at_range.empty() || !texts.height.empty()) {
+      problem = "--at-point gives the target itself: it takes no --at-time, --at-range or --height";
+      return fail();
+    }
+  }
+  if (!texts.look.empty()) target.look = texts.look == "left" ? LookSide::left : LookSide::right;
   return true;
 }
 
@@ -274,6 +348,23 @@ int parse_options(int argc, const char* const* argv, Options& options, std::FILE
                "not moved to their closest approach");
   app.add_option("--max-length", numbers.max_length,
                  "longest baseline taken as a repeat pass, m (default 50000)")
+      ->type_name("METRES");
+  app.add_option("--swath", options.stack.read.swath,
+                 "the swath of a .SAFE folder (IW1, IW2, IW3, EW1.., S1..; default the middle one)")
+      ->type_name("NAME");
+  app.add_option("--at-time", numbers.at_time,
+                 "the reference's zero-Doppler time of the target, UTC (2025-04-06T02:20:12.5)")
+      ->type_name("UTC");
+  app.add_option("--at-range", numbers.at_range, "the target's slant range from the reference, m")
+      ->type_name("METRES");
+  app.add_option("--at-point", numbers.at_point, "the target itself: geodetic degrees and m (WGS84)")
+      ->type_name("LAT,LON[,HEIGHT]");
+  app.add_option("--height", numbers.height, "the target's height above WGS84, m (default 0)")
+      ->type_name("METRES");
+  app.add_option("--look", numbers.look, "the look side of an orbit-file reference (default right)")
+      ->check(CLI::IsMember({"right", "left"}));
+  app.add_option("--wavelength", numbers.wavelength,
+                 "the radar wavelength, m (default: the product's; for state vectors 0.236220)")
       ->type_name("METRES");
   app.add_option("--list", options.list,
                  "read the secondaries' paths from this file, one per line (- for standard input)")

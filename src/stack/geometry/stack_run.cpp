@@ -6,6 +6,7 @@
 
 #include <sys/stat.h>
 
+#include "bperp/geometry/settings.h"
 #include "bperp/numeric/units.h"
 #include "bperp/stack/geometry/plausibility.h"
 #include "bperp/stack/support/escape.h"
@@ -40,6 +41,13 @@ std::string shift_failure_text(const TimeShift& shift, const StateVector& state,
   return "the state vector could not be moved along its orbit";
 }
 
+// Why a baseline longer than --max-length is refused.
+std::string too_long_text(const Acquisition& a, const SecondaryResult& r, const StackOptions& options) {
+  return a.name + ": the baseline is " + fixed_text(r.baseline.length, 3) +
+         " km long, more than --max-length " + round_trip_text(options.max_length * units::metres_per_km) +
+         " m: not a repeat pass of the reference's track (another track or satellite?)";
+}
+
 // The file's identity (device and inode), when it can be looked up.
 std::optional<std::pair<dev_t, ino_t>> file_identity(const std::string& path) {
   struct stat s;
@@ -56,15 +64,126 @@ bool StackRun::all_ok() const {
   return true;
 }
 
-StackRun start_stack(const std::string& reference_path) {
+std::optional<long> sentinel1_relative_orbit(const std::string& mission, long absolute_orbit) {
+  // The orbit counts of S1A and S1B were started 73 and 27 orbits before
+  // their first relative orbit; each repeats after 175 orbits (12 days).
+  constexpr long cycle = 175;
+  long offset = 0;
+  if (mission == "S1A") offset = 73;
+  else if (mission == "S1B") offset = 27;
+  else return std::nullopt;
+  return ((absolute_orbit - offset) % cycle + cycle) % cycle + 1;
+}
+
+namespace {
+
+// The reference's time and slant range for its target: the options, else
+// the middle of the product's image (its named centre where it has one),
+// else the middle of the orbit's rows (the range must then be given).
+// Writes t (s since the orbit's epoch) and the range (km), or says why not.
+bool target_time_and_range(const Acquisition& a, const TargetOptions& target, double* t,
+                           double* range, std::string* problem) {
+  const ImageTiming* image = a.product ? &a.product->image : nullptr;
+  if (target.at_time) {
+    *t = seconds_between(*a.epoch, *target.at_time);
+  } else if (image && image->centre_line) {
+    *t = seconds_between(*a.epoch, *image->centre_line);
+  } else if (image && image->first_line && image->last_line) {
+    *t = 0.5 * (seconds_between(*a.epoch, *image->first_line) +
+                seconds_between(*a.epoch, *image->last_line));
+  } else {
+    *t = 0.5 * (a.orbit.front().t + a.orbit.back().t);
+  }
+  if (target.at_range) {
+    *range = *target.at_range;
+  } else if (image && image->centre_range_m) {
+    *range = *image->centre_range_m / units::metres_per_km;
+  } else if (image && image->near_range_m && image->far_range_m) {
+    *range = 0.5 * (*image->near_range_m + *image->far_range_m) / units::metres_per_km;
+  } else {
+    *problem = "it gives no slant range: give --at-range (m) or --at-point";
+    return false;
+  }
+  return true;
+}
+
+// The wavelength of the reference (km): --wavelength, else the product's
+// (its wavelength, or c over its radar frequency), else the settings'.
+void reference_wavelength(const Acquisition& a, const TargetOptions& target, ZeroDopplerReference& z) {
+  if (target.wavelength) {
+    z.wavelength = *target.wavelength;
+    z.wavelength_source = "--wavelength";
+  } else if (a.product && a.product->wavelength_m) {
+    z.wavelength = *a.product->wavelength_m / units::metres_per_km;
+    z.wavelength_source = "product";
+  } else if (a.product && a.product->radar_frequency_hz) {
+    z.wavelength = units::speed_of_light_m_s / *a.product->radar_frequency_hz / units::metres_per_km;
+    z.wavelength_source = "product";
+  } else {
+    z.wavelength = settings_wavelength_km;
+    z.wavelength_source = "settings";
+  }
+}
+
+// The zero-Doppler view of the reference's target; on failure says why.
+bool start_zero_doppler(StackRun& run, const StackOptions& options) {
+  const Acquisition& a = run.reference;
+  ZeroDopplerReference& z = run.zero_doppler;
+  const std::string cant = "can't use " + a.name + " as the reference: ";
+  const std::string why = implausible_orbit(a.orbit, a.row_lines.empty() ? nullptr : &a.row_lines);
+  if (!why.empty()) {
+    run.reference_error = cant + why;
+    return false;
+  }
+  z.look = a.product ? a.product->look : options.target.look.value_or(LookSide::right);
+  if (a.product && options.target.look && *options.target.look != a.product->look)
+    run.warnings.push_back(a.name + " looks " + (a.product->look == LookSide::right ? "right" : "left") +
+                           "; --look is not used for a product");
+  if (options.target.at_point) {
+    z.view = geometry_at_point(a.orbit, *options.target.at_point);
+  } else {
+    double t = 0.0, range = 0.0;
+    std::string problem;
+    if (!target_time_and_range(a, options.target, &t, &range, &problem)) {
+      run.reference_error = cant + problem;
+      return false;
+    }
+    z.view = geometry_at_range(a.orbit, t, range, options.target.height, z.look);
+  }
+  if (z.view.status != ZeroDopplerStatus::ok) {
+    run.reference_error = cant + zero_doppler_failure_text(z.view, a.orbit);
+    return false;
+  }
+  if (z.view.interpolation_error > max_interpolation_error) {
+    run.reference_error = cant + "its orbit's rows are too far apart: the interpolation at the "
+                                 "target's time is uncertain by " + length_text(z.view.interpolation_error);
+    return false;
+  }
+  if (a.epoch) z.time = add_seconds(*a.epoch, z.view.t);
+  reference_wavelength(a, options.target, z);
+  z.orbit_source = a.product ? a.product->orbit.source : std::string("orbit file");
+  if (a.product && a.product->absolute_orbit)
+    z.relative_orbit = sentinel1_relative_orbit(a.product->mission, *a.product->absolute_orbit);
+  return true;
+}
+
+}  // namespace
+
+StackRun start_stack(const std::string& reference_path, const StackOptions& options) {
   StackRun run;
-  run.reference = read_reference(reference_path);
+  run.reference = read_reference(reference_path, options.read);
   if (!run.reference.warning.empty()) run.warnings.push_back(run.reference.warning);
   if (!run.reference.error.empty()) {
     run.reference_error = run.reference.error;
     return run;
   }
+  if (run.reference.kind != AcquisitionKind::state_vector) {
+    run.mode = GeometryMode::zero_doppler;
+    start_zero_doppler(run, options);
+    return run;
+  }
   run.geometry = reference_geometry(run.reference.state);
+  if (options.target.wavelength) run.geometry.wavelength = *options.target.wavelength;
   if (run.geometry.status != RunStatus::ok) {
     run.reference_error = reference_failure_text(run.geometry.status, run.reference.name);
     return run;
@@ -74,6 +193,66 @@ StackRun start_stack(const std::string& reference_path) {
     run.reference_error = "can't use " + run.reference.name + " as the reference: " + why;
   return run;
 }
+
+namespace {
+
+// A secondary in zero-Doppler mode: its orbit's closest approach to the
+// target (or its state vector moved there along its orbit), decomposed in
+// the plane of the reference's zero Doppler.
+void zero_doppler_secondary(const StackRun& run, SecondaryResult& r, const StackOptions& options) {
+  const Acquisition& a = r.acquisition;
+  const ZeroDopplerReference& z = run.zero_doppler;
+  const ZeroDopplerGeometry& v = z.view;
+  ZeroDopplerBaseline b;
+  if (a.kind == AcquisitionKind::state_vector) {
+    StateVector at = a.state;
+    if (!options.as_given) {
+      r.shift = shift_to_closest_approach(a.state, v.target);
+      if (r.shift->status != ShiftStatus::ok) {
+        r.error = a.name + ": " + shift_failure_text(*r.shift, a.state, v.satellite);
+        return;
+      }
+      at = r.shift->state;
+    }
+    b = zero_doppler_baseline(v.target, v.satellite, v.velocity, at.position);
+    r.state = at;
+  } else {
+    b = secondary_baseline(v, a.orbit);
+    if (b.status == ZeroDopplerStatus::ok && b.interpolation_error > max_interpolation_error) {
+      r.error = a.name + ": the orbit's rows are too far apart for an accurate baseline: its "
+                "interpolation at the zero-Doppler time is uncertain by " +
+                length_text(b.interpolation_error) + " (at most " + length_text(max_interpolation_error) + ")";
+      return;
+    }
+    for (int i = 0; i < 3; ++i) r.state.position[i] = b.secondary[i];
+    if (a.epoch) r.time = add_seconds(*a.epoch, b.t);
+  }
+  if (b.status != ZeroDopplerStatus::ok) {
+    r.error = a.name + ": " + zero_doppler_baseline_failure_text(b, a.orbit);
+    return;
+  }
+  if (r.time && z.time) r.days_exact = seconds_between(*z.time, *r.time) / units::seconds_per_day;
+  r.baseline.parallel = b.parallel;
+  r.baseline.perpendicular = b.perpendicular;
+  r.baseline.along_track = b.along_track;
+  r.baseline.length = b.length;
+  r.baseline.height_of_ambiguity =
+      height_of_ambiguity(z.wavelength, v.slant_range, v.angles.incidence, b.perpendicular);
+  r.zero_doppler = b;
+}
+
+// Why a Sentinel-1 secondary of another relative orbit than the
+// reference's is no repeat pass of it ("" when it is, or cannot be told).
+std::string other_track(const StackRun& run, const Acquisition& a) {
+  if (!run.zero_doppler.relative_orbit || !a.product || !a.product->absolute_orbit) return {};
+  const std::optional<long> track = sentinel1_relative_orbit(a.product->mission, *a.product->absolute_orbit);
+  if (!track || *track == *run.zero_doppler.relative_orbit) return {};
+  return a.name + ": it is of relative orbit " + std::to_string(*track) + " (" + a.product->mission +
+         " absolute orbit " + std::to_string(*a.product->absolute_orbit) + "), the reference of " +
+         std::to_string(*run.zero_doppler.relative_orbit) + ": not a repeat pass of its track";
+}
+
+}  // namespace
 
 SecondaryResult run_secondary(const StackRun& run, Acquisition secondary,
                               const StackOptions& options) {
@@ -85,8 +264,21 @@ SecondaryResult run_secondary(const StackRun& run, Acquisition secondary,
     return r;
   }
   if (a.day && run.reference.day) r.days = *a.day - *run.reference.day;
+  if (run.mode == GeometryMode::zero_doppler) {
+    const std::string why = a.kind == AcquisitionKind::state_vector
+                                ? implausible_state(a.state)
+                                : implausible_orbit(a.orbit, a.row_lines.empty() ? nullptr : &a.row_lines);
+    const std::string track = other_track(run, a);
+    if (!why.empty() || !track.empty()) {
+      r.error = track.empty() ? a.name + ": " + why : track;
+      return r;
+    }
+    zero_doppler_secondary(run, r, options);
+    if (r.ok() && r.baseline.length > options.max_length) r.error = too_long_text(a, r, options);
+    return r;
+  }
   const double* P = run.geometry.state.position;
-  if (a.kind == AcquisitionKind::orbit) {
+  if (a.kind != AcquisitionKind::state_vector) {
     const std::string why = implausible_orbit(a.orbit, a.row_lines.empty() ? nullptr : &a.row_lines);
     if (!why.empty()) {
       r.error = a.name + ": " + why;
@@ -126,19 +318,13 @@ SecondaryResult run_secondary(const StackRun& run, Acquisition secondary,
     r.error = "the baseline of " + run.reference.name + " and " + a.name + " is not finite";
     return r;
   }
-  if (r.baseline.length > options.max_length) {
-    r.error = a.path + ": the baseline is " + fixed_text(r.baseline.length, 3) +
-              " km long, more than --max-length " +
-              round_trip_text(options.max_length * units::metres_per_km) +
-              " m: not a repeat pass of the reference's track (another track or satellite?)";
-    return r;
-  }
+  if (r.baseline.length > options.max_length) r.error = too_long_text(a, r, options);
   return r;
 }
 
 StackRun run_stack(const std::string& reference_path, const std::vector<std::string>& secondaries,
                    const StackOptions& options) {
-  StackRun run = start_stack(reference_path);
+  StackRun run = start_stack(reference_path, options);
   if (!run.reference_error.empty()) return run;
 
   // One file under two names is used once.
@@ -155,7 +341,7 @@ StackRun run_stack(const std::string& reference_path, const std::vector<std::str
         continue;
       }
     }
-    SecondaryResult s = run_secondary(run, read_secondary(path), options);
+    SecondaryResult s = run_secondary(run, read_secondary(path, options.read), options);
     if (!s.acquisition.warning.empty()) run.warnings.push_back(s.acquisition.warning);
     run.secondaries.push_back(std::move(s));
   }

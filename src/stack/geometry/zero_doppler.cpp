@@ -260,18 +260,20 @@ TargetFix zero_doppler_target(const double* S, const double* V, double slant_ran
   // Newton steps on height(T(theta)) - h, a bisection whenever a step would
   // leave the bracket or the height does not rise with theta.
   double theta = std::clamp(sphere_angle(S, R, h), lo, hi);
-  for (int i = 1; i <= target_max_iterations; ++i) {
+  int i = 1;
+  for (; i <= target_max_iterations; ++i) {
     const HeightMismatch m = height_mismatch(S, frame, R, h, theta);
     if (!m.finite) return failed_target(ZeroDopplerStatus::not_finite, i);
     if (!m.deep && std::fabs(m.dh) <= target_height_tolerance) return checked_target(S, m, theta, i);
     if (m.dh < 0.0) lo = theta;
     else hi = theta;
+    // Newton: theta - (height - h) / (n_T . dT/dtheta).
     const double newton = (!m.deep && m.slope > 0.0) ? theta - m.dh / m.slope : nan;
     const double next = (newton > lo && newton < hi) ? newton : 0.5 * (lo + hi);
     if (next == theta) break;  // the bracket has shrunk to rounding
     theta = next;
   }
-  return failed_target(ZeroDopplerStatus::not_converged, target_max_iterations);
+  return failed_target(ZeroDopplerStatus::not_converged, std::min(i, target_max_iterations));
 }
 
 ViewingAngles viewing_angles(const double* S, const double* V, const double* T, const Geodetic& t_geodetic) {
@@ -293,7 +295,7 @@ ViewingAngles viewing_angles(const double* S, const double* V, const double* T, 
     const double lat = sub.point.latitude, lon = sub.point.longitude;
     const double east[3] = {-std::sin(lon), std::cos(lon), 0.0};
     const double north[3] = {-std::sin(lat) * std::cos(lon), -std::sin(lat) * std::sin(lon), std::cos(lat)};
-    a.heading = std::atan2(dot(V, east), dot(V, north));
+    a.heading = std::atan2(dot(V, east), dot(V, north));  // azimuth, clockwise from north
   } else {
     a.heading = nan;
   }

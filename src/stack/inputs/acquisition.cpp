@@ -3,7 +3,11 @@
 #include <cstring>
 #include <string_view>
 
+#include "bperp/stack/inputs/s1_annotation.h"
+#include "bperp/stack/inputs/xml_document.h"
 #include "bperp/stack/support/escape.h"
+
+#include <sys/stat.h>
 
 namespace bperp::stack {
 
@@ -117,23 +121,104 @@ Acquisition read_acquisition(const std::string& path, const std::string& what) {
       a.row_lines.push_back(file.lines[k]);
   a.orbit = orbit_from_numbers(file.numbers, &problem, rows_are_lines ? &a.row_lines : nullptr);
   if (a.orbit.empty()) a.error = cant_read + problem;
+  // A dated orbit counts its seconds from 00:00 UTC of that day.
+  if (a.day) a.epoch = start_of_day(*a.day);
   return a;
+}
+
+// A product's record as an acquisition: its orbit, its epoch, its day (of
+// the first line, else of the orbit's epoch).
+Acquisition product_acquisition(const std::string& path, const std::string& read_from,
+                                ProductInfo info) {
+  Acquisition a;
+  a.path = path;
+  a.name = escaped(path);
+  a.read_from = read_from;
+  a.kind = AcquisitionKind::product;
+  a.orbit = info.orbit.rows;
+  a.epoch = info.orbit.epoch;
+  a.day = day_number(info.image.first_line ? *info.image.first_line : info.orbit.epoch);
+  a.product = std::move(info);
+  return a;
+}
+
+// Whether path is a folder.
+bool is_directory(const std::string& path) {
+  struct stat s;
+  return ::stat(path.c_str(), &s) == 0 && S_ISDIR(s.st_mode);
+}
+
+// The file of path by its content.
+Acquisition read_any(const std::string& path, const std::string& what, const ReadOptions& options) {
+  std::string file = path;
+  if (is_directory(path)) {
+    std::string problem;
+    file = safe_annotation(path, options.swath, &problem);
+    if (file.empty()) {
+      Acquisition a;
+      a.path = path;
+      a.name = escaped(path);
+      a.error = "can't read " + what + a.name + ": " + problem;
+      return a;
+    }
+  }
+  switch (xml_product_kind_of_file(file)) {
+    case XmlProductKind::s1_annotation: {
+      std::string problem;
+      std::optional<ProductInfo> info = read_s1_annotation(file, &problem);
+      if (!info) {
+        Acquisition a;
+        a.path = path;
+        a.name = escaped(path);
+        a.error = "can't read " + escaped(problem);
+        return a;
+      }
+      return product_acquisition(path, file == path ? std::string() : file, std::move(*info));
+    }
+    case XmlProductKind::s1_orbit_file: {
+      Acquisition a;
+      a.path = path;
+      a.name = escaped(path);
+      a.error = "can't use " + a.name +
+                " as an acquisition: it is a Sentinel-1 orbit file; give it with --orbit";
+      return a;
+    }
+    case XmlProductKind::none:
+      break;
+  }
+  return read_acquisition(path, what);
 }
 
 }  // namespace
 
-Acquisition read_secondary(const std::string& path) { return read_acquisition(path, ""); }
+Acquisition read_secondary(const std::string& path, const ReadOptions& options) {
+  return read_any(path, "", options);
+}
 
-Acquisition read_reference(const std::string& path) {
-  // Read by the same count rule as a secondary, so that an orbit file is
-  // told apart instead of having its first row taken as a state vector.
-  Acquisition a = read_acquisition(path, "state vector from ");
-  if (a.kind == AcquisitionKind::orbit && a.error.rfind("can't open", 0) != 0) {
-    a.error = "can't use " + a.name + " as the reference: it is an orbit file; the reference is a "
-              "state vector (six numbers)";
+Acquisition read_reference(const std::string& path, const ReadOptions& options) {
+  // Read by the same rules as a secondary, so that an orbit file is told
+  // apart instead of having its first row taken as a state vector.
+  Acquisition a = read_any(path, "state vector from ", options);
+  if (a.kind == AcquisitionKind::orbit && !a.epoch && a.error.rfind("can't open", 0) != 0) {
+    a.error = "can't use " + a.name + " as the reference: it is an orbit file without a date in "
+              "its header (YYYY-MM-DD: its times are then seconds of that day, UTC); the "
+              "reference is a state vector, a product or a dated orbit";
     a.orbit.clear();
   }
   return a;
+}
+
+std::string kind_text(const Acquisition& a) {
+  switch (a.kind) {
+    case AcquisitionKind::state_vector:
+      return "state-vector";
+    case AcquisitionKind::orbit:
+      return "orbit";
+    case AcquisitionKind::product:
+      break;
+  }
+  if (a.product && a.product->format == s1_annotation_format) return "s1-annotation";
+  return "product";
 }
 
 std::string day_text(const std::optional<long>& day) {

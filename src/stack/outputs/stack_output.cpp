@@ -1,10 +1,11 @@
 #include "bperp/stack/outputs/stack_output.h"
 
 #include <cmath>
+#include <variant>
 
 #include "bperp/numeric/units.h"
-#include "bperp/stack/support/number_text.h"
 #include "bperp/stack/outputs/text_table.h"
+#include "bperp/stack/support/number_text.h"
 
 namespace bperp::stack {
 
@@ -12,25 +13,131 @@ namespace {
 
 using units::degrees;
 using units::metres_per_km;
-// Decimals in the table: mm for lengths, ms for times.
+constexpr double nan = std::numeric_limits<double>::quiet_NaN();
+
+// Decimals in the table: mm for lengths, ms for times, us for time shifts
+// (7.5 mm along the track).
 constexpr int length_decimals = 3;
 constexpr int time_decimals = 3;
+constexpr int shift_decimals = 6;
+constexpr int days_decimals = 6;
 constexpr int height_of_ambiguity_decimals = 1;
 constexpr int angle_decimals = 6;
 constexpr int doppler_decimals = 3;
 constexpr int slant_range_decimals = 6;
 constexpr int wavelength_decimals = 6;
 
-const char* kind_text(AcquisitionKind kind) {
-  return kind == AcquisitionKind::orbit ? "orbit" : "state-vector";
+// One value of a secondary's row: none, a text, a whole number or a number.
+using Value = std::variant<std::monostate, std::string, long, double>;
+
+Value number(double v) { return std::isfinite(v) ? Value(v) : Value(); }
+Value text(const std::optional<UtcTime>& t) { return t ? Value(utc_text(*t)) : Value(); }
+
+// How a column's numbers are shown in the table: fixed decimals, or as
+// bperp prints km moved to m (the baselines of the beam geometry).
+enum class TableForm { fixed, bperp_digits };
+
+// One column of the secondaries: its key (CSV header and JSON member), its
+// table heading, how the table shows it, and its value for a usable row.
+struct Column {
+  const char* key;
+  const char* heading;
+  Align align;
+  int decimals;
+  TableForm form;
+  Value (*value)(const StackRun&, const SecondaryResult&);
+};
+
+double km_to_m(double km) { return km * metres_per_km; }
+
+// The zero-Doppler decomposition of a row, if any.
+const ZeroDopplerBaseline* zd(const SecondaryResult& s) { return s.zero_doppler ? &*s.zero_doppler : nullptr; }
+
+const Column columns[] = {
+    {"name", "secondary", Align::left, 0, TableForm::fixed,
+     [](const StackRun&, const SecondaryResult& s) { return Value(s.acquisition.name); }},
+    {"kind", "kind", Align::left, 0, TableForm::fixed,
+     [](const StackRun&, const SecondaryResult& s) { return Value(kind_text(s.acquisition)); }},
+    {"date", "date", Align::left, 0, TableForm::fixed,
+     [](const StackRun&, const SecondaryResult& s) {
+       return s.acquisition.day ? Value(day_text(s.acquisition.day)) : Value();
+     }},
+    {"days", "days", Align::right, 0, TableForm::fixed,
+     [](const StackRun&, const SecondaryResult& s) { return s.days ? Value(*s.days) : Value(); }},
+    {"days_exact", "days exact", Align::right, days_decimals, TableForm::fixed,
+     [](const StackRun&, const SecondaryResult& s) { return s.days_exact ? number(*s.days_exact) : Value(); }},
+    {"reference_time", "reference time", Align::left, 0, TableForm::fixed,
+     [](const StackRun& r, const SecondaryResult&) {
+       return r.mode == GeometryMode::zero_doppler ? text(r.zero_doppler.time) : Value();
+     }},
+    {"secondary_time", "secondary time", Align::left, 0, TableForm::fixed,
+     [](const StackRun&, const SecondaryResult& s) { return text(s.time); }},
+    {"aligned_time_s", "aligned t (s)", Align::right, time_decimals, TableForm::fixed,
+     [](const StackRun&, const SecondaryResult& s) { return s.alignment ? number(s.alignment->t) : Value(); }},
+    {"reference_slant_range_m", "reference range (m)", Align::right, length_decimals, TableForm::fixed,
+     [](const StackRun& r, const SecondaryResult&) {
+       return r.mode == GeometryMode::zero_doppler ? number(km_to_m(r.zero_doppler.view.slant_range)) : Value();
+     }},
+    {"secondary_slant_range_m", "secondary range (m)", Align::right, length_decimals, TableForm::fixed,
+     [](const StackRun&, const SecondaryResult& s) {
+       return zd(s) ? number(km_to_m(zd(s)->secondary_range)) : Value();
+     }},
+    {"parallel_m", "parallel (m)", Align::right, length_decimals, TableForm::bperp_digits,
+     [](const StackRun&, const SecondaryResult& s) { return number(km_to_m(s.baseline.parallel)); }},
+    {"perpendicular_m", "perpendicular (m)", Align::right, length_decimals, TableForm::bperp_digits,
+     [](const StackRun&, const SecondaryResult& s) { return number(km_to_m(s.baseline.perpendicular)); }},
+    {"along_track_m", "along-track (m)", Align::right, length_decimals, TableForm::fixed,
+     [](const StackRun&, const SecondaryResult& s) { return number(km_to_m(s.baseline.along_track)); }},
+    {"along_track_removed_m", "along-track removed (m)", Align::right, length_decimals, TableForm::fixed,
+     [](const StackRun&, const SecondaryResult& s) {
+       return zd(s) ? number(km_to_m(zd(s)->along_track_removed)) : Value();
+     }},
+    {"length_m", "length (m)", Align::right, length_decimals, TableForm::fixed,
+     [](const StackRun&, const SecondaryResult& s) { return number(km_to_m(s.baseline.length)); }},
+    {"height_of_ambiguity_m", "height of ambiguity (m)", Align::right, height_of_ambiguity_decimals,
+     TableForm::fixed,
+     [](const StackRun&, const SecondaryResult& s) { return number(km_to_m(s.baseline.height_of_ambiguity)); }},
+    {"time_shift_s", "shift (s)", Align::right, shift_decimals, TableForm::fixed,
+     [](const StackRun&, const SecondaryResult& s) { return s.shift ? number(s.shift->seconds) : Value(); }},
+    {"interpolation_error_m", "interpolation (m)", Align::right, length_decimals, TableForm::fixed,
+     [](const StackRun&, const SecondaryResult& s) {
+       if (zd(s) && s.acquisition.kind != AcquisitionKind::state_vector)
+         return number(km_to_m(zd(s)->interpolation_error));
+       return s.alignment ? number(km_to_m(s.alignment->interpolation_error)) : Value();
+     }},
+    {"orbit_source", "orbit", Align::left, 0, TableForm::fixed,
+     [](const StackRun&, const SecondaryResult& s) { return Value(orbit_source_text(s.acquisition)); }},
+};
+
+// The value of column c for row s: none for an unusable row (but its name).
+Value value_of(const Column& c, const StackRun& run, const SecondaryResult& s) {
+  if (!s.ok() && std::string_view(c.key) != "name") return {};
+  return c.value(run, s);
 }
 
-// Text of an optional finite value: empty when it is missing or not finite.
-std::string fixed_or_empty(double value, int decimals) {
-  return std::isfinite(value) ? fixed_text_unsigned_zero(value, decimals) : std::string();
+// The table's text of a value.
+std::string table_text(const Column& c, const Value& v) {
+  if (const auto* t = std::get_if<std::string>(&v)) return *t;
+  if (const auto* n = std::get_if<long>(&v)) return std::to_string(*n);
+  if (const auto* x = std::get_if<double>(&v))
+    return c.form == TableForm::bperp_digits ? metres_text_from_km(*x / metres_per_km)
+                                             : fixed_text_unsigned_zero(*x, c.decimals);
+  return {};
 }
-std::string round_trip_or_empty(double value) {
-  return std::isfinite(value) ? round_trip_text(value) : std::string();
+
+// The CSV text of a value: full precision, text cells defused.
+std::string csv_text(const Value& v) {
+  if (const auto* t = std::get_if<std::string>(&v)) return spreadsheet_text(*t);
+  if (const auto* n = std::get_if<long>(&v)) return std::to_string(*n);
+  if (const auto* x = std::get_if<double>(&v)) return round_trip_text(*x);
+  return {};
+}
+
+nlohmann::ordered_json json_value(const Value& v) {
+  if (const auto* t = std::get_if<std::string>(&v)) return *t;
+  if (const auto* n = std::get_if<long>(&v)) return *n;
+  if (const auto* x = std::get_if<double>(&v)) return *x;
+  return nullptr;
 }
 
 // null for a missing or non-finite value.
@@ -43,32 +150,22 @@ nlohmann::ordered_json date_or_null(const std::optional<long>& day) {
   return day ? nlohmann::ordered_json(day_text(day)) : nlohmann::ordered_json(nullptr);
 }
 
-double aligned_time(const SecondaryResult& s) {
-  return (s.ok() && s.alignment) ? s.alignment->t : std::nan("");
+// The table's columns in each geometry.
+const std::vector<std::string> beam_table = {"name", "kind", "date", "days", "aligned_time_s",
+                                             "time_shift_s", "parallel_m", "perpendicular_m",
+                                             "along_track_m", "length_m", "height_of_ambiguity_m"};
+const std::vector<std::string> zero_doppler_table = {
+    "name",    "kind",         "date",      "days", "secondary_time", "parallel_m", "perpendicular_m",
+    "along_track_removed_m",   "length_m",  "height_of_ambiguity_m"};
+
+const Column& column(const std::string& key) {
+  for (const Column& c : columns)
+    if (key == c.key) return c;
+  return columns[0];
 }
 
-// The time a state vector was moved along its orbit, s (NaN for none).
-double time_shift(const SecondaryResult& s) {
-  return (s.ok() && s.shift) ? s.shift->seconds : std::nan("");
-}
-
-// The estimated error of an orbit's interpolation at the alignment, m.
-double interpolation_error_m(const SecondaryResult& s) {
-  return (s.ok() && s.alignment) ? s.alignment->interpolation_error * metres_per_km : std::nan("");
-}
-
-// Decimals of a time shift in the table: microseconds (7.5 mm along the track).
-constexpr int shift_decimals = 6;
-
-}  // namespace
-
-const char* const stack_csv_header[] = {
-    "name",     "kind",      "date",         "days",         "aligned_time_s",
-    "parallel_m", "perpendicular_m", "along_track_m", "length_m", "height_of_ambiguity_m",
-    "time_shift_s", "interpolation_error_m", "error"};
-const std::size_t stack_csv_columns = sizeof stack_csv_header / sizeof stack_csv_header[0];
-
-void write_stack_table(std::FILE* out, const StackRun& run) {
+// The reference block of the table in the beam geometry.
+std::string beam_reference_block(const StackRun& run) {
   const ReferenceGeometry& g = run.geometry;
   const std::string date = day_text(run.reference.day);
   std::string lines;
@@ -76,112 +173,180 @@ void write_stack_table(std::FILE* out, const StackRun& run) {
            (date.empty() ? std::string() : "  (" + date + ")") + "\n";
   lines += "slant range       " + fixed_text(g.slant_range, slant_range_decimals) + " km\n";
   lines += "scene point       latitude " + fixed_text(degrees(g.latitude), angle_decimals) +
-           " deg, longitude " + fixed_text(degrees(g.longitude), angle_decimals) +
-           " deg, height " + fixed_text_unsigned_zero(g.height * metres_per_km, length_decimals) + " m\n";
+           " deg, longitude " + fixed_text(degrees(g.longitude), angle_decimals) + " deg, height " +
+           fixed_text_unsigned_zero(g.height * metres_per_km, length_decimals) + " m\n";
   lines += "incidence angle   " + fixed_text(degrees(g.incidence), angle_decimals) + " deg\n";
   lines += "off-nadir angle   " + fixed_text(degrees(g.off_nadir), angle_decimals) + " deg\n";
   lines += "Doppler centroid  " + fixed_text(g.doppler_centroid, doppler_decimals) + " Hz\n";
   lines += "Doppler rate      " + fixed_text(g.doppler_rate, doppler_decimals) + " Hz/s\n";
-  lines += "wavelength        " +
-           fixed_text(g.wavelength * metres_per_km, wavelength_decimals) + " m\n\n";
-  std::fputs(lines.c_str(), out);
+  lines += "wavelength        " + fixed_text(g.wavelength * metres_per_km, wavelength_decimals) + " m\n\n";
+  return lines;
+}
 
-  std::vector<TableColumn> columns = {
-      {"secondary", Align::left},         {"kind", Align::left},
-      {"date", Align::left},              {"days", Align::right},
-      {"aligned t (s)", Align::right},    {"shift (s)", Align::right},
-      {"parallel (m)", Align::right},
-      {"perpendicular (m)", Align::right}, {"along-track (m)", Align::right},
-      {"length (m)", Align::right},       {"height of ambiguity (m)", Align::right},
-      {"note", Align::left}};
+// What the reference product is, in one line ("Sentinel-1 annotation, S1A
+// IW2 VV, absolute orbit 58630 (track 108), ASCENDING").
+std::string product_line(const StackRun& run) {
+  const Acquisition& a = run.reference;
+  if (!a.product) return kind_text(a) + " (UTC of its header date)";
+  const ProductInfo& p = *a.product;
+  std::string line = p.format;
+  std::string what = p.mission;
+  for (const std::string* part : {&p.swath, &p.polarisation})
+    if (!part->empty()) what += (what.empty() ? "" : " ") + *part;
+  if (!what.empty()) line += ", " + what;
+  if (p.absolute_orbit) {
+    line += ", absolute orbit " + std::to_string(*p.absolute_orbit);
+    if (run.zero_doppler.relative_orbit) line += " (track " + std::to_string(*run.zero_doppler.relative_orbit) + ")";
+  }
+  if (!p.pass.empty()) line += ", " + p.pass;
+  return line;
+}
+
+// The reference block of the table in the zero-Doppler geometry.
+std::string zero_doppler_reference_block(const StackRun& run) {
+  const ZeroDopplerReference& z = run.zero_doppler;
+  const ZeroDopplerGeometry& v = z.view;
+  const std::string date = day_text(run.reference.day);
+  std::string lines;
+  lines += "reference         " + run.reference.name + (date.empty() ? std::string() : "  (" + date + ")") + "\n";
+  lines += "product           " + product_line(run) + "\n";
+  lines += "target            latitude " + fixed_text(degrees(v.target_geodetic.latitude), angle_decimals) +
+           " deg, longitude " + fixed_text(degrees(v.target_geodetic.longitude), angle_decimals) +
+           " deg, height " + fixed_text_unsigned_zero(v.target_geodetic.height * metres_per_km, length_decimals) +
+           " m (WGS84)\n";
+  lines += "zero-Doppler time " + (z.time ? utc_text(*z.time) : fixed_text(v.t, time_decimals) + " s") + "\n";
+  lines += "slant range       " + fixed_text(v.slant_range, slant_range_decimals) + " km\n";
+  lines += "look angle        " + fixed_text(degrees(v.angles.look_angle), angle_decimals) + " deg (" +
+           (z.look == LookSide::right ? "right" : "left") + " looking)\n";
+  lines += "incidence angle   " + fixed_text(degrees(v.angles.incidence), angle_decimals) + " deg\n";
+  lines += "heading           " + fixed_text(degrees(v.angles.heading), angle_decimals) + " deg\n";
+  lines += "wavelength        " + fixed_text(z.wavelength * metres_per_km, wavelength_decimals) + " m (" +
+           z.wavelength_source + ")\n";
+  lines += "orbit             " + z.orbit_source + "\n\n";
+  return lines;
+}
+
+}  // namespace
+
+std::string orbit_source_text(const Acquisition& a) {
+  if (a.product) return a.product->orbit.source;
+  return a.kind == AcquisitionKind::orbit ? "orbit file" : std::string();
+}
+
+std::vector<std::string> stack_csv_header() {
+  std::vector<std::string> header;
+  for (const Column& c : columns) header.push_back(c.key);
+  header.push_back("error");
+  return header;
+}
+
+void write_stack_table(std::FILE* out, const StackRun& run) {
+  const bool beam = run.mode == GeometryMode::beam;
+  std::fputs((beam ? beam_reference_block(run) : zero_doppler_reference_block(run)).c_str(), out);
+
+  const std::vector<std::string>& keys = beam ? beam_table : zero_doppler_table;
+  std::vector<TableColumn> headings;
+  for (const std::string& key : keys) headings.push_back({column(key).heading, column(key).align});
   // The note column only when there is something to note.
-  if (run.all_ok()) columns.pop_back();
+  if (!run.all_ok()) headings.push_back({"note", Align::left});
   std::vector<std::vector<std::string>> rows;
   rows.reserve(run.secondaries.size());
   for (const SecondaryResult& s : run.secondaries) {
-    const Acquisition& a = s.acquisition;
-    if (!s.ok()) {
-      rows.push_back({a.name, "", "", "", "", "", "", "", "", "", "", "error: " + s.error});
-      continue;
+    std::vector<std::string> row;
+    for (const std::string& key : keys) {
+      const Column& c = column(key);
+      Value v = value_of(c, run, s);
+      // Zero-Doppler baselines are metres of their own, not bperp's km digits.
+      Column shown = c;
+      if (!beam) shown.form = TableForm::fixed;
+      row.push_back(table_text(shown, v));
     }
-    const StackBaseline& b = s.baseline;
-    rows.push_back({a.name, kind_text(a.kind), day_text(a.day),
-                    s.days ? std::to_string(*s.days) : std::string(),
-                    fixed_or_empty(aligned_time(s), time_decimals),
-                    fixed_or_empty(time_shift(s), shift_decimals),
-                    metres_text_from_km(b.parallel), metres_text_from_km(b.perpendicular),
-                    fixed_or_empty(b.along_track * metres_per_km, length_decimals),
-                    fixed_or_empty(b.length * metres_per_km, length_decimals),
-                    fixed_or_empty(b.height_of_ambiguity * metres_per_km,
-                                   height_of_ambiguity_decimals),
-                    ""});
+    if (!s.ok()) row.push_back("error: " + s.error);
+    rows.push_back(std::move(row));
   }
-  write_text_table(out, columns, rows);
+  write_text_table(out, headings, rows);
 }
 
 void write_stack_csv(std::FILE* out, const StackRun& run) {
-  write_csv_record(out, std::vector<std::string>(stack_csv_header,
-                                                 stack_csv_header + stack_csv_columns));
+  write_csv_record(out, stack_csv_header());
+  std::vector<std::string> record;
   for (const SecondaryResult& s : run.secondaries) {
-    const Acquisition& a = s.acquisition;
-    if (!s.ok()) {
-      write_csv_record(out, {spreadsheet_text(a.name), "", "", "", "", "", "", "", "", "", "", "",
-                             spreadsheet_text(s.error)});
-      continue;
-    }
-    const StackBaseline& b = s.baseline;
-    write_csv_record(out, {spreadsheet_text(a.name), kind_text(a.kind), day_text(a.day),
-                           s.days ? std::to_string(*s.days) : std::string(),
-                           round_trip_or_empty(aligned_time(s)),
-                           round_trip_or_empty(b.parallel * metres_per_km),
-                           round_trip_or_empty(b.perpendicular * metres_per_km),
-                           round_trip_or_empty(b.along_track * metres_per_km),
-                           round_trip_or_empty(b.length * metres_per_km),
-                           round_trip_or_empty(b.height_of_ambiguity * metres_per_km),
-                           round_trip_or_empty(time_shift(s)),
-                           round_trip_or_empty(interpolation_error_m(s)), ""});
+    record.clear();
+    for (const Column& c : columns) record.push_back(csv_text(value_of(c, run, s)));
+    record.push_back(s.ok() ? std::string() : spreadsheet_text(s.error));
+    write_csv_record(out, record);
   }
 }
 
-nlohmann::ordered_json stack_json(const StackRun& run) {
-  const ReferenceGeometry& g = run.geometry;
-  nlohmann::ordered_json reference = {
-      {"name", run.reference.name},
-      {"date", date_or_null(run.reference.day)},
-      {"slant_range_km", number_or_null(g.slant_range)},
-      {"scene_point",
-       {{"latitude_deg", number_or_null(degrees(g.latitude))},
-        {"longitude_deg", number_or_null(degrees(g.longitude))},
-        {"height_m", number_or_null(g.height * metres_per_km)},
-        {"x_km", number_or_null(g.scene_point[0])},
-        {"y_km", number_or_null(g.scene_point[1])},
-        {"z_km", number_or_null(g.scene_point[2])}}},
-      {"incidence_deg", number_or_null(degrees(g.incidence))},
-      {"off_nadir_deg", number_or_null(degrees(g.off_nadir))},
-      {"doppler_centroid_hz", number_or_null(g.doppler_centroid)},
-      {"doppler_rate_hz_per_s", number_or_null(g.doppler_rate)},
-      {"wavelength_m", number_or_null(g.wavelength * metres_per_km)}};
+namespace {
 
+nlohmann::ordered_json beam_reference_json(const StackRun& run) {
+  const ReferenceGeometry& g = run.geometry;
+  return {{"name", run.reference.name},
+          {"date", date_or_null(run.reference.day)},
+          {"geometry", "beam"},
+          {"slant_range_km", number_or_null(g.slant_range)},
+          {"scene_point",
+           {{"latitude_deg", number_or_null(degrees(g.latitude))},
+            {"longitude_deg", number_or_null(degrees(g.longitude))},
+            {"height_m", number_or_null(g.height * metres_per_km)},
+            {"x_km", number_or_null(g.scene_point[0])},
+            {"y_km", number_or_null(g.scene_point[1])},
+            {"z_km", number_or_null(g.scene_point[2])}}},
+          {"incidence_deg", number_or_null(degrees(g.incidence))},
+          {"off_nadir_deg", number_or_null(degrees(g.off_nadir))},
+          {"doppler_centroid_hz", number_or_null(g.doppler_centroid)},
+          {"doppler_rate_hz_per_s", number_or_null(g.doppler_rate)},
+          {"wavelength_m", number_or_null(g.wavelength * metres_per_km)}};
+}
+
+nlohmann::ordered_json zero_doppler_reference_json(const StackRun& run) {
+  const ZeroDopplerReference& z = run.zero_doppler;
+  const ZeroDopplerGeometry& v = z.view;
+  const Acquisition& a = run.reference;
+  const auto text_or_null = [](const std::string& t) {
+    return t.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(t);
+  };
+  const ProductInfo* p = a.product ? &*a.product : nullptr;
+  return {{"name", a.name},
+          {"date", date_or_null(a.day)},
+          {"geometry", "zero-doppler"},
+          {"kind", kind_text(a)},
+          {"mission", p ? text_or_null(p->mission) : nullptr},
+          {"absolute_orbit", p && p->absolute_orbit ? nlohmann::ordered_json(*p->absolute_orbit) : nullptr},
+          {"relative_orbit", z.relative_orbit ? nlohmann::ordered_json(*z.relative_orbit) : nullptr},
+          {"pass", p ? text_or_null(p->pass) : nullptr},
+          {"swath", p ? text_or_null(p->swath) : nullptr},
+          {"polarisation", p ? text_or_null(p->polarisation) : nullptr},
+          {"reference_time", z.time ? nlohmann::ordered_json(utc_text(*z.time)) : nullptr},
+          {"latitude_deg", number_or_null(degrees(v.target_geodetic.latitude))},
+          {"longitude_deg", number_or_null(degrees(v.target_geodetic.longitude))},
+          {"height_m", number_or_null(v.target_geodetic.height * metres_per_km)},
+          {"x_km", number_or_null(v.target[0])},
+          {"y_km", number_or_null(v.target[1])},
+          {"z_km", number_or_null(v.target[2])},
+          {"reference_slant_range_m", number_or_null(v.slant_range * metres_per_km)},
+          {"look_side", z.look == LookSide::right ? "right" : "left"},
+          {"look_angle_deg", number_or_null(degrees(v.angles.look_angle))},
+          {"incidence_deg", number_or_null(degrees(v.angles.incidence))},
+          {"heading_deg", number_or_null(degrees(v.angles.heading))},
+          {"wavelength_m", number_or_null(z.wavelength * metres_per_km)},
+          {"wavelength_source", z.wavelength_source},
+          {"orbit_source", z.orbit_source},
+          {"interpolation_error_m", number_or_null(v.interpolation_error * metres_per_km)}};
+}
+
+}  // namespace
+
+nlohmann::ordered_json stack_json(const StackRun& run) {
+  nlohmann::ordered_json reference =
+      run.mode == GeometryMode::beam ? beam_reference_json(run) : zero_doppler_reference_json(run);
   nlohmann::ordered_json secondaries = nlohmann::ordered_json::array();
   for (const SecondaryResult& s : run.secondaries) {
-    const Acquisition& a = s.acquisition;
-    const StackBaseline& b = s.baseline;
-    const bool ok = s.ok();
-    const auto value = [ok](double v) { return ok ? number_or_null(v) : nlohmann::ordered_json(nullptr); };
-    secondaries.push_back(
-        {{"name", a.name},
-         {"kind", ok ? nlohmann::ordered_json(kind_text(a.kind)) : nlohmann::ordered_json(nullptr)},
-         {"date", ok ? date_or_null(a.day) : nlohmann::ordered_json(nullptr)},
-         {"days", (ok && s.days) ? nlohmann::ordered_json(*s.days) : nlohmann::ordered_json(nullptr)},
-         {"aligned_time_s", value(aligned_time(s))},
-         {"parallel_m", value(b.parallel * metres_per_km)},
-         {"perpendicular_m", value(b.perpendicular * metres_per_km)},
-         {"along_track_m", value(b.along_track * metres_per_km)},
-         {"length_m", value(b.length * metres_per_km)},
-         {"height_of_ambiguity_m", value(b.height_of_ambiguity * metres_per_km)},
-         {"time_shift_s", value(time_shift(s))},
-         {"interpolation_error_m", value(interpolation_error_m(s))},
-         {"error", ok ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(s.error)}});
+    nlohmann::ordered_json row = nlohmann::ordered_json::object();
+    for (const Column& c : columns) row[c.key] = json_value(value_of(c, run, s));
+    row["error"] = s.ok() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(s.error);
+    secondaries.push_back(std::move(row));
   }
   return {{"reference", reference}, {"secondaries", secondaries}};
 }

@@ -51,6 +51,8 @@ std::optional<UtcTime> parse_utc(std::string_view text, std::string* problem) {
                                         std::chrono::month(static_cast<unsigned>(mo)),
                                         std::chrono::day(static_cast<unsigned>(d))};
   if (!ymd.ok()) return refuse(problem, text, "not a calendar date");
+  // Nanoseconds since 1970 in 64 bits reach from 1677 to 2262.
+  if (y < first_utc_year || y > last_utc_year) return refuse(problem, text, "a year outside 1900 to 2200");
   if (hh > 23 || mm > 59 || ss > 59) return refuse(problem, text, "not a time of day");
 
   // The fraction, rounded half up to whole nanoseconds.
@@ -99,6 +101,10 @@ double seconds_between(UtcTime a, UtcTime b) {
 }
 
 UtcTime add_seconds(UtcTime t, double seconds) {
+  // Beyond a century either way the sum would leave the 64-bit count: held
+  // there (no caller moves a time by more than days).
+  constexpr double limit = 100.0 * 365.25 * 86400.0;
+  if (!(std::fabs(seconds) <= limit)) seconds = std::isnan(seconds) ? 0.0 : std::copysign(limit, seconds);
   const double whole = std::trunc(seconds);
   const long long ns = static_cast<long long>(whole) * 1000000000 +
                        std::llround((seconds - whole) * 1e9);

@@ -11,6 +11,7 @@
 #include "bperp/stack/geometry/orbit_alignment.h"
 #include "bperp/stack/geometry/propagation.h"
 #include "bperp/stack/geometry/stack_baseline.h"
+#include "bperp/stack/geometry/zero_doppler.h"
 #include "bperp/stack/inputs/acquisition.h"
 
 namespace bperp::stack {
@@ -25,12 +26,43 @@ constexpr double max_interpolation_error = 1e-5;
 // thousands of km of another track or another satellite.
 constexpr double default_max_length = 50.0;
 
+// Where the baselines of a stack with a product or a dated orbit as its
+// reference are taken: the target the reference sees at a time and a slant
+// range (by default the middle of its image), or a given point.
+struct TargetOptions {
+  std::optional<UtcTime> at_time;       // replaces the product's centre time
+  std::optional<double> at_range;       // slant range, km; replaces the product's mid range
+  std::optional<Geodetic> at_point;     // the target itself (height km)
+  double height = 0.0;                  // km above WGS84, for a target at a time and range
+  std::optional<LookSide> look;         // for an orbit reference (products know theirs)
+  std::optional<double> wavelength;     // km; replaces the product's and the settings'
+};
+
 // How the run treats its secondaries.
 struct StackOptions {
   // Use state-vector secondaries where they stand, as bperp does for a pair.
   bool as_given = false;
   // A baseline longer than this (km) cannot be a repeat pass and is refused.
   double max_length = default_max_length;
+  TargetOptions target;
+  ReadOptions read;
+};
+
+// Which geometry the stack's baselines are taken in.
+enum class GeometryMode {
+  beam,          // a state-vector reference: bperp's beam 7 scene point
+  zero_doppler,  // a product or dated orbit: the target at zero Doppler
+};
+
+// The reference's view of the target in zero-Doppler mode.
+struct ZeroDopplerReference {
+  ZeroDopplerGeometry view;
+  std::optional<UtcTime> time;  // UTC of view.t, when the orbit's epoch is known
+  double wavelength = 0.0;      // km
+  std::string wavelength_source;  // "product", "--wavelength" or "settings"
+  std::string orbit_source;       // "annotation", an orbit file's name, "orbit file"
+  LookSide look = LookSide::right;
+  std::optional<long> relative_orbit;  // Sentinel-1: the track
 };
 
 // One secondary's outcome. ok() when error is empty; then baseline holds
@@ -42,22 +74,36 @@ struct SecondaryResult {
   StateVector state;                   // the vector used: as read, aligned or moved
   StackBaseline baseline;
   std::optional<long> days;  // secondary date - reference date, when both are known
+  // Zero-Doppler mode: the decomposition at the target, the secondary's
+  // zero-Doppler time in UTC and the exact days from the reference's.
+  std::optional<ZeroDopplerBaseline> zero_doppler;
+  std::optional<UtcTime> time;
+  std::optional<double> days_exact;
   std::string error;         // why it cannot be used, naming the file
   bool ok() const { return error.empty(); }
 };
 
 struct StackRun {
   Acquisition reference;
-  ReferenceGeometry geometry;
+  GeometryMode mode = GeometryMode::beam;
+  ReferenceGeometry geometry;  // beam mode
+  ZeroDopplerReference zero_doppler;  // zero-Doppler mode
   std::string reference_error;        // non-empty: the run cannot go on
   std::vector<SecondaryResult> secondaries;
   std::vector<std::string> warnings;  // one line each, naming the files; not errors
   bool all_ok() const;
 };
 
-// The reference file read and its geometry located. On failure
-// reference_error says why and nothing else is filled.
-StackRun start_stack(const std::string& reference_path);
+// The reference file read and its geometry located: the beam geometry of
+// a state vector, the zero-Doppler view of the target for a product or a
+// dated orbit. On failure reference_error says why and nothing else is
+// filled.
+StackRun start_stack(const std::string& reference_path, const StackOptions& options = {});
+
+// The relative orbit (track) of a Sentinel-1 absolute orbit: S1A
+// (absolute - 73) mod 175 + 1, S1B (absolute - 27) mod 175 + 1; nullopt for
+// other missions.
+std::optional<long> sentinel1_relative_orbit(const std::string& mission, long absolute_orbit);
 
 // One secondary against a started stack (reference_error empty).
 SecondaryResult run_secondary(const StackRun& run, Acquisition secondary,

@@ -28,13 +28,13 @@ enum class ZeroDopplerStatus {
   outside_span,         // the time lies outside the orbit's rows
   not_finite,           // a NaN or an infinity in the input or on the way
   bad_point,            // a latitude beyond +-90 degrees
-  no_zero_doppler_plane,// V zero or along S: no nadir direction normal to V
+  no_zero_doppler_plane, // V zero or along S: no nadir direction normal to V
   too_short,            // the slant range does not reach down to height h below the satellite
   out_of_reach,         // height h lies more than the slant range above the satellite
   beyond_horizon,       // the point at that range and height is hidden by the earth
   not_converged,        // the look-angle iteration did not settle within its cap
   no_closest_approach,  // the orbit's closest approach to the point was not found
-  no_line_of_sight,     // the target coincides with the reference position
+  no_line_of_sight,     // T at R, or U along V_R, straight down or level: no perpendicular direction
 };
 
 // The look-angle iteration: its cap, and the height mismatch (km) at which

@@ -11,6 +11,8 @@
 #include "bperp/app/state_vector_file.h"
 #include "bperp/stack/support/iso_date.h"
 #include "bperp/stack/inputs/orbit_rows.h"
+#include "bperp/stack/inputs/product.h"
+#include "bperp/stack/support/utc_time.h"
 
 namespace bperp::stack {
 
@@ -18,7 +20,16 @@ namespace bperp::stack {
 constexpr std::size_t max_orbit_rows = 100000;
 constexpr std::size_t max_orbit_bytes = std::size_t{64} << 20;
 
-enum class AcquisitionKind { state_vector, orbit };
+enum class AcquisitionKind {
+  state_vector,  // six numbers: one state vector, no time
+  orbit,         // rows t X Y Z VX VY VZ; on UTC when the header gives a date
+  product,       // a radar product (Sentinel-1 annotation, ...): orbit, times, ranges
+};
+
+// How files are read: the swath of a .SAFE folder ("" for its middle one).
+struct ReadOptions {
+  std::string swath;
+};
 
 // One file of the stack as read. When error is not empty the file cannot
 // be used and error says why in one line, naming the file.
@@ -28,8 +39,11 @@ struct Acquisition {
   AcquisitionKind kind = AcquisitionKind::state_vector;
   std::optional<long> day;  // days since 1970-01-01, when the header starts with a date
   StateVector state;        // the state vector (kind state_vector)
-  Orbit orbit;              // the rows (kind orbit)
+  Orbit orbit;              // the rows (kinds orbit and product)
   std::vector<std::uint32_t> row_lines;  // the file's line of each row, when rows are lines
+  std::optional<UtcTime> epoch;          // UTC of the orbit's t = 0, when known
+  std::optional<ProductInfo> product;    // what a product says (kind product)
+  std::string read_from;                 // the file read, when not path (a .SAFE folder's annotation)
   std::string error;
   std::string warning;      // something to tell the user that does not make the file unusable
 };
@@ -47,15 +61,23 @@ constexpr int last_header_year = 2100;
 std::optional<long> header_date(const std::string& header_prefix, std::string* problem,
                                 std::string* warning = nullptr);
 
-// The reference: a state-vector file, read by the count rule of a
-// secondary. Errors: those of read_secondary, and an orbit file, which
-// cannot serve as the reference (its first row is no state vector).
-Acquisition read_reference(const std::string& path);
+// A file of the stack, recognised by its content: a Sentinel-1 annotation
+// (XML with root <product>), a .SAFE folder (its annotation of
+// options.swath), or a text file of numbers: six numbers make a state
+// vector, 7k numbers (k >= 4) an orbit (on UTC when the header gives a
+// date: t is then seconds since 00:00 UTC of that day); any other count,
+// text where a number stands, or orbit times that do not increase make the
+// error. A Sentinel-1 orbit file (<Earth_Explorer_File>) is refused: it is
+// given with --orbit.
+Acquisition read_secondary(const std::string& path, const ReadOptions& options = {});
 
-// A secondary: six numbers make a state vector, 7k numbers (k >= 4) an
-// orbit; any other count, text where a number stands, or orbit times that
-// do not increase make the error.
-Acquisition read_secondary(const std::string& path);
+// The reference: as read_secondary, but an orbit file without a date in its
+// header cannot serve (it has no time to place a target at, and its first
+// row is no state vector).
+Acquisition read_reference(const std::string& path, const ReadOptions& options = {});
+
+// "state-vector", "orbit", or the product's short kind ("s1-annotation").
+std::string kind_text(const Acquisition& acquisition);
 
 // "YYYY-MM-DD" of a day number, or "" for none.
 std::string day_text(const std::optional<long>& day);

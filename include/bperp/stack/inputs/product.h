@@ -61,6 +61,16 @@ struct ProductInfo {
   std::vector<UtcTime> burst_times;
   std::optional<long> lines_per_burst;
   std::optional<long> samples_per_burst;
+  // The Doppler centroid as a polynomial in slant range r (m):
+  // f = sum_k doppler_polynomial[k] (r - doppler_reference_range_m)^k, the
+  // coefficients in Hz, Hz/m, Hz/m^2, ... Empty when the product gives none.
+  std::vector<double> doppler_polynomial;
+  std::optional<double> doppler_reference_range_m;
+  // A geocoded product's grid: the EPSG code of its map projection (UTM or
+  // UPS on WGS84) and the map coordinates (m) of its columns (easting) and
+  // rows (northing). No code and empty lists for a product in radar geometry.
+  std::optional<int> epsg;
+  std::vector<double> grid_x, grid_y;
   TimedOrbit orbit;
 };
 

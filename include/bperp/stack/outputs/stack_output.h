@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -16,9 +17,11 @@
 
 namespace bperp::stack {
 
-// The reference block and the secondaries' table. Parallel and
-// perpendicular baselines carry bperp's digits (mm), unusable secondaries
-// have empty cells and their reason in the note column.
+// The reference block and the secondaries' table. In the beam geometry
+// parallel and perpendicular baselines carry bperp's digits (mm); in the
+// zero-Doppler geometry the reference block names the product, the target
+// and its time. Unusable secondaries have empty cells and their reason in
+// the note column.
 void write_stack_table(std::FILE* out, const StackRun& run);
 
 // One header row, one row per secondary, values at full precision (the
@@ -35,8 +38,13 @@ nlohmann::ordered_json stack_json(const StackRun& run);
 // with a final newline. Bytes of names that are not UTF-8 are replaced.
 void write_json(std::FILE* out, const nlohmann::ordered_json& document);
 
-// The CSV header fields, in order.
-extern const char* const stack_csv_header[];
-extern const std::size_t stack_csv_columns;
+// The CSV header fields, in order: the same in both geometries (the JSON
+// members of each secondary are the same keys), empty where a geometry has
+// no such value.
+std::vector<std::string> stack_csv_header();
+
+// Where an acquisition's orbit came from: a product's source ("annotation",
+// an orbit file's name), "orbit file", or "" for a state vector.
+std::string orbit_source_text(const Acquisition& acquisition);
 
 }  // namespace bperp::stack

@@ -17,6 +17,11 @@ namespace bperp::stack {
 
 using UtcTime = std::chrono::sys_time<std::chrono::nanoseconds>;
 
+// The years parse_utc takes: far inside the some 292 years either side of
+// 1970 that 64-bit nanoseconds hold.
+constexpr long first_utc_year = 1900;
+constexpr long last_utc_year = 2200;
+
 // Reads "YYYY-MM-DDTHH:MM:SS[.fraction][Z]" (a blank may stand for the T;
 // the fraction may have any number of digits, rounded to the nearest
 // nanosecond). nullopt, and *problem set, for anything else: a date that is
@@ -30,8 +35,9 @@ std::string utc_text(UtcTime t);
 // b - a in seconds.
 double seconds_between(UtcTime a, UtcTime b);
 
-// t + seconds, rounded to the nearest nanosecond (seconds finite and
-// within some 290 years).
+// t + seconds, rounded to the nearest nanosecond; a shift beyond 100 years
+// is held at 100 years and NaN moves nothing (the 64-bit count would
+// overflow).
 UtcTime add_seconds(UtcTime t, double seconds);
 
 // The civil day of t as a day number (days since 1970-01-01).
