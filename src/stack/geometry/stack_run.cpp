@@ -150,6 +150,14 @@ bool start_zero_doppler(StackRun& run, const StackOptions& options) {
     }
     z.view = geometry_at_range(a.orbit, t, range, options.target.height, z.look);
   }
+  if (z.view.status == ZeroDopplerStatus::outside_span && a.epoch) {
+    // Both spans in UTC: the time asked for and the orbit's vectors.
+    run.reference_error = cant + "the time " + utc_text(add_seconds(*a.epoch, z.view.t)) +
+                          " lies outside its orbit's vectors (" +
+                          utc_text(add_seconds(*a.epoch, a.orbit.front().t)) + " to " +
+                          utc_text(add_seconds(*a.epoch, a.orbit.back().t)) + ")";
+    return false;
+  }
   if (z.view.status != ZeroDopplerStatus::ok) {
     run.reference_error = cant + zero_doppler_failure_text(z.view, a.orbit);
     return false;
@@ -227,6 +235,16 @@ void zero_doppler_secondary(const StackRun& run, SecondaryResult& r, const Stack
     for (int i = 0; i < 3; ++i) r.state.position[i] = b.secondary[i];
     if (a.epoch) r.time = add_seconds(*a.epoch, b.t);
   }
+  const bool outside = b.status == ZeroDopplerStatus::no_closest_approach &&
+                       (b.alignment == AlignStatus::before_span || b.alignment == AlignStatus::after_span);
+  if (outside && a.epoch) {
+    r.error = a.name + ": its zero-Doppler time for the target lies " +
+              (b.alignment == AlignStatus::before_span ? "before" : "after") + " its orbit's vectors (" +
+              utc_text(add_seconds(*a.epoch, a.orbit.front().t)) + " to " +
+              utc_text(add_seconds(*a.epoch, a.orbit.back().t)) + "; the reference sees the target at " +
+              (z.time ? utc_text(*z.time) : std::string("its own time")) + ")";
+    return;
+  }
   if (b.status != ZeroDopplerStatus::ok) {
     r.error = a.name + ": " + zero_doppler_baseline_failure_text(b, a.orbit);
     return;
@@ -297,6 +315,7 @@ SecondaryResult run_secondary(const StackRun& run, Acquisition secondary,
       return r;
     }
     r.state = r.alignment->state;
+    if (a.epoch) r.time = add_seconds(*a.epoch, r.alignment->t);
   } else {
     const std::string why = implausible_state(a.state);
     if (!why.empty()) {

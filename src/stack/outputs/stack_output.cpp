@@ -171,6 +171,7 @@ std::string beam_reference_block(const StackRun& run) {
   std::string lines;
   lines += "reference         " + run.reference.name +
            (date.empty() ? std::string() : "  (" + date + ")") + "\n";
+  lines += "geometry          bperp's beam 7 from the state vector (no time, no range)\n";
   lines += "slant range       " + fixed_text(g.slant_range, slant_range_decimals) + " km\n";
   lines += "scene point       latitude " + fixed_text(degrees(g.latitude), angle_decimals) +
            " deg, longitude " + fixed_text(degrees(g.longitude), angle_decimals) + " deg, height " +
