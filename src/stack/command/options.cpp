@@ -366,6 +366,15 @@ int parse_options(int argc, const char* const* argv, Options& options, std::FILE
   app.add_option("--wavelength", numbers.wavelength,
                  "the radar wavelength, m (default: the product's; for state vectors 0.236220)")
       ->type_name("METRES");
+  app.add_option("--orbit", options.orbit_files,
+                 "a Sentinel-1 orbit file (*_AUX_POEORB_*.EOF, *_AUX_RESORB_*.EOF) to use instead of "
+                 "the products' orbit lists; one file per use, repeatable")
+      ->type_name("FILE")
+      ->allow_extra_args(false)
+      ->take_all();
+  app.add_option("--orbit-dir", options.orbit_dirs, "every *.EOF orbit file of this folder, as --orbit")
+      ->type_name("DIR")
+      ->allow_extra_args(false);
   app.add_option("--list", options.list,
                  "read the secondaries' paths from this file, one per line (- for standard input)")
       ->type_name("FILE");

@@ -86,6 +86,22 @@ int run_command(int argc, const char* const* argv, std::FILE* in, std::FILE* out
     }
   }
 
+  OrbitCatalogue orbits;
+  for (const std::string& file : options.orbit_files) {
+    std::string problem;
+    if (!orbits.add_file(file, &problem)) {
+      std::fprintf(err, "%s: can't use the orbit file %s\n", program_name, escaped(problem).c_str());
+      return 1;
+    }
+  }
+  for (const std::string& dir : options.orbit_dirs) {
+    std::string problem;
+    if (!orbits.add_directory(dir, &problem)) {
+      std::fprintf(err, "%s: %s\n", program_name, escaped(problem).c_str());
+      return 1;
+    }
+  }
+  options.stack.orbits = &orbits;
   const StackRun run = run_stack(options.reference, options.secondaries, options.stack);
   for (const std::string& warning : run.warnings)
     std::fprintf(err, "%s: warning: %s\n", program_name, warning.c_str());

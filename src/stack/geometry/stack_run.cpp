@@ -55,6 +55,27 @@ std::optional<std::pair<dev_t, ino_t>> file_identity(const std::string& path) {
   return std::make_pair(s.st_dev, s.st_ino);
 }
 
+// A product's orbit list replaced by the orbit files' orbit for its
+// mission and time, when orbit files are given; their warnings (named) to
+// warnings, a product no file covers refused.
+void use_orbit_files(Acquisition& a, const OrbitCatalogue* orbits, std::vector<std::string>& warnings) {
+  if (orbits == nullptr || orbits->empty() || !a.error.empty() || !a.product || a.product->mission.empty())
+    return;
+  const ImageTiming& image = a.product->image;
+  const UtcTime first = image.first_line ? *image.first_line : a.product->orbit.epoch;
+  const UtcTime last = image.last_line ? *image.last_line : first;
+  std::string problem;
+  std::optional<ChosenOrbit> chosen = orbits->choose(a.product->mission, first, last, &problem);
+  if (!chosen) {
+    a.error = a.name + ": " + problem;
+    return;
+  }
+  for (const std::string& w : chosen->warnings) warnings.push_back(a.name + ": " + w);
+  a.product->orbit = chosen->orbit;
+  a.orbit = chosen->orbit.rows;
+  a.epoch = chosen->orbit.epoch;
+}
+
 }  // namespace
 
 bool StackRun::all_ok() const {
@@ -181,6 +202,7 @@ StackRun start_stack(const std::string& reference_path, const StackOptions& opti
   StackRun run;
   run.reference = read_reference(reference_path, options.read);
   if (!run.reference.warning.empty()) run.warnings.push_back(run.reference.warning);
+  use_orbit_files(run.reference, options.orbits, run.warnings);
   if (!run.reference.error.empty()) {
     run.reference_error = run.reference.error;
     return run;
@@ -360,7 +382,9 @@ StackRun run_stack(const std::string& reference_path, const std::vector<std::str
         continue;
       }
     }
-    SecondaryResult s = run_secondary(run, read_secondary(path, options.read), options);
+    Acquisition a = read_secondary(path, options.read);
+    use_orbit_files(a, options.orbits, run.warnings);
+    SecondaryResult s = run_secondary(run, std::move(a), options);
     if (!s.acquisition.warning.empty()) run.warnings.push_back(s.acquisition.warning);
     run.secondaries.push_back(std::move(s));
   }

@@ -1,5 +1,7 @@
 #include "bperp/stack/inputs/s1_orbit_file.h"
 
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 
@@ -223,6 +225,38 @@ std::optional<S1OrbitFile> read_s1_orbit_file(const std::string& path, std::stri
   XmlDocument doc;
   if (!load_xml_file(path, doc, problem)) return std::nullopt;
   return orbit_file_of(doc, problem);
+}
+
+std::optional<S1OrbitFile> read_s1_orbit_file_header(const std::string& path, std::string* problem) {
+  // The header comes first: read up to its end and close the root there.
+  constexpr std::string_view header_end = "</Earth_Explorer_Header>";
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (f == nullptr) {
+    fail(problem, path + ": can't open: " + std::strerror(errno));
+    return std::nullopt;
+  }
+  std::string head(orbit_header_bytes, '\0');
+  head.resize(std::fread(head.data(), 1, head.size(), f));
+  std::fclose(f);
+  const std::size_t end = head.find(header_end);
+  if (end == std::string::npos) {
+    fail(problem, path + ": no Earth_Explorer_Header within its first " +
+                      std::to_string(orbit_header_bytes) + " bytes");
+    return std::nullopt;
+  }
+  head.resize(end + header_end.size());
+  head += "</Earth_Explorer_File>";
+  XmlDocument doc;
+  if (!load_xml_bytes(head, path, doc, problem)) return std::nullopt;
+  std::string why;
+  const pugi::xml_node root = xml_root(doc, "Earth_Explorer_File", &why);
+  S1OrbitFile file;
+  if (!root || !read_header(root, file, &why)) {
+    fail(problem, path + ": " + why);
+    return std::nullopt;
+  }
+  file.orbit.source = std::filesystem::path(path).filename().string();
+  return file;
 }
 
 std::optional<S1OrbitFile> parse_s1_orbit_file(std::string_view bytes, const std::string& name,

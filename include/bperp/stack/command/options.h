@@ -24,6 +24,8 @@ struct Options {
   bool pairs = false;
   PairLimits limits;
   std::string plot;  // empty: no plot
+  std::vector<std::string> orbit_files;   // --orbit, one per use
+  std::vector<std::string> orbit_dirs;    // --orbit-dir
   StackOptions stack;
 };
 

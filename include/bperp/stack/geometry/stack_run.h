@@ -13,6 +13,7 @@
 #include "bperp/stack/geometry/stack_baseline.h"
 #include "bperp/stack/geometry/zero_doppler.h"
 #include "bperp/stack/inputs/acquisition.h"
+#include "bperp/stack/inputs/orbit_catalogue.h"
 
 namespace bperp::stack {
 
@@ -46,6 +47,9 @@ struct StackOptions {
   double max_length = default_max_length;
   TargetOptions target;
   ReadOptions read;
+  // Orbit files to use instead of the products' own orbit lists (none: the
+  // products' own). Not owned.
+  const OrbitCatalogue* orbits = nullptr;
 };
 
 // Which geometry the stack's baselines are taken in.

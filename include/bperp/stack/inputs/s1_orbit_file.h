@@ -48,6 +48,12 @@ struct S1OrbitFile {
 // UTC time, vectors out of time order or repeated, a wrong count.
 std::optional<S1OrbitFile> read_s1_orbit_file(const std::string& path, std::string* problem);
 
+// The header of the orbit file at path alone (the fields above but the
+// orbit, which is left empty), from its first orbit_header_bytes: what
+// choosing among hundreds of orbit files needs, at the cost of a few KB each.
+constexpr std::size_t orbit_header_bytes = 16384;
+std::optional<S1OrbitFile> read_s1_orbit_file_header(const std::string& path, std::string* problem);
+
 // The same for an orbit file held in bytes, named name in the messages (and
 // its base name the orbit's source).
 std::optional<S1OrbitFile> parse_s1_orbit_file(std::string_view bytes, const std::string& name,
