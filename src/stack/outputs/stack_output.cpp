@@ -156,7 +156,7 @@ const std::vector<std::string> beam_table = {"name", "kind", "date", "days", "al
                                              "along_track_m", "length_m", "height_of_ambiguity_m"};
 const std::vector<std::string> zero_doppler_table = {
     "name",    "kind",         "date",      "days", "secondary_time", "parallel_m", "perpendicular_m",
-    "along_track_removed_m",   "length_m",  "height_of_ambiguity_m"};
+    "along_track_removed_m",   "length_m",  "height_of_ambiguity_m", "orbit_source"};
 
 const Column& column(const std::string& key) {
   for (const Column& c : columns)
