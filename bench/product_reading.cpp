@@ -13,12 +13,15 @@
 
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include <unistd.h>
 
 #include "bperp/stack/command/stack_command.h"
 #include "bperp/stack/support/utc_time.h"
@@ -138,7 +141,8 @@ int main(int argc, char** argv) {
     if (status != 0 && round == 0) std::fprintf(stderr, "bperp-stack ended with status %d\n", status);
     (void)nodes;
   }
-  fs::remove_all(work);
+  if (std::getenv("BPERP_KEEP_FILES") == nullptr) fs::remove_all(work);
+  else std::printf("files kept in %s\n", work.c_str());
   std::printf("%d annotations and %d orbit files, %.0f MB\n", acquisitions, acquisitions, bytes / 1e6);
   std::printf("parse only (pugixml)   %.3f s\n", parse_only);
   std::printf("bperp-stack, whole run %.3f s   (%.2f x the parse)\n", whole, whole / parse_only);

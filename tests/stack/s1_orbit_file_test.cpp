@@ -75,7 +75,7 @@ std::string clock_text(long seconds) {
   const sys_days day = floor<days>(t);
   const year_month_day ymd(day);
   const hh_mm_ss<std::chrono::seconds> hms(t - day);
-  char text[32];
+  char text[64];
   std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02ld:%02ld:%02ld", static_cast<int>(ymd.year()),
                 static_cast<unsigned>(ymd.month()), static_cast<unsigned>(ymd.day()),
                 static_cast<long>(hms.hours().count()), static_cast<long>(hms.minutes().count()),

@@ -82,7 +82,8 @@ std::optional<ChosenOrbit> OrbitCatalogue::choose(const std::string& mission, Ut
         (best == nullptr || e.header.creation > best->header.creation))
       best = &e;
   if (best != nullptr) {
-    std::optional<S1OrbitFile> file = read_s1_orbit_file(best->path, problem);
+    const OrbitWindow window{from, to};
+    std::optional<S1OrbitFile> file = read_s1_orbit_file(best->path, problem, &window);
     if (!file) return std::nullopt;
     ChosenOrbit chosen;
     chosen.orbit = cut(file->orbit, from, to);

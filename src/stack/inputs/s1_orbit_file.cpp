@@ -160,13 +160,23 @@ void close_run(QualityRun& run, std::vector<std::string>& warnings) {
 }
 
 // One OSV element appended to the orbit; a Quality other than NOMINAL
-// extends run, a NOMINAL one closes it into warnings.
-bool read_vector(pugi::xml_node vector, S1OrbitFile& file, QualityRun& run, std::string* why) {
+// extends run, a NOMINAL one closes it into warnings. A vector outside the
+// window (when one is given) is checked for its time only: its time must
+// come after *previous, which it becomes.
+bool read_vector(pugi::xml_node vector, S1OrbitFile& file, QualityRun& run,
+                 const OrbitWindow* window, std::optional<UtcTime>& previous, std::string* why) {
   pugi::xml_node found[fields];
   find_fields(vector, found);
   const pugi::xml_node utc = field(vector, found, utc_field, why);
   const std::optional<UtcTime> t = utc ? xml_utc(utc, "", utc_prefix, why) : std::nullopt;
   if (!t) return false;
+  if (previous && !(*t > *previous))
+    return fail(why, xml_path(vector) + " (" + utc_text(*t) + ")" +
+                         (*t == *previous ? " repeats the time of the vector before it"
+                                          : " comes before the vector before it (" + utc_text(*previous) +
+                                                "): orbit vectors must be in time order"));
+  previous = *t;
+  if (window != nullptr && (*t < window->from || *t > window->to)) return true;
   double position[3], velocity[3];
   if (!read_three(vector, found, x_field, metres, position, why) ||
       !read_three(vector, found, vx_field, metres_per_second, velocity, why))
@@ -190,7 +200,7 @@ bool read_vector(pugi::xml_node vector, S1OrbitFile& file, QualityRun& run, std:
 }
 
 // Data_Block/List_of_OSVs: its count, at least orbit_min_rows vectors.
-bool read_vectors(pugi::xml_node root, S1OrbitFile& file, std::string* why) {
+bool read_vectors(pugi::xml_node root, S1OrbitFile& file, const OrbitWindow* window, std::string* why) {
   const pugi::xml_node list = xml_child(root, vector_list, why);
   if (!list) return false;
   const std::optional<std::size_t> n = xml_list_size(list, "OSV", true, why);
@@ -200,18 +210,24 @@ bool read_vectors(pugi::xml_node root, S1OrbitFile& file, std::string* why) {
                          std::to_string(orbit_min_rows) + " are needed");
   file.orbit.rows.reserve(*n);
   QualityRun run;
+  std::optional<UtcTime> previous;
   for (const pugi::xml_node vector : list.children("OSV"))
-    if (!read_vector(vector, file, run, why)) return false;
+    if (!read_vector(vector, file, run, window, previous, why)) return false;
   close_run(run, file.warnings);
+  if (window != nullptr && file.orbit.rows.size() < orbit_min_rows)
+    return fail(why, xml_path(list) + " holds " + std::to_string(file.orbit.rows.size()) + " vectors from " +
+                         utc_text(window->from) + " to " + utc_text(window->to) + "; at least " +
+                         std::to_string(orbit_min_rows) + " are needed");
   return true;
 }
 
 // The orbit file in doc, with the file's name before any message.
-std::optional<S1OrbitFile> orbit_file_of(const XmlDocument& doc, std::string* problem) {
+std::optional<S1OrbitFile> orbit_file_of(const XmlDocument& doc, const OrbitWindow* window,
+                                         std::string* problem) {
   std::string why;
   const pugi::xml_node root = xml_root(doc, "Earth_Explorer_File", &why);
   S1OrbitFile file;
-  if (!root || !read_header(root, file, &why) || !read_vectors(root, file, &why)) {
+  if (!root || !read_header(root, file, &why) || !read_vectors(root, file, window, &why)) {
     fail(problem, doc.name + ": " + why);
     return std::nullopt;
   }
@@ -221,10 +237,11 @@ std::optional<S1OrbitFile> orbit_file_of(const XmlDocument& doc, std::string* pr
 
 }  // namespace
 
-std::optional<S1OrbitFile> read_s1_orbit_file(const std::string& path, std::string* problem) {
+std::optional<S1OrbitFile> read_s1_orbit_file(const std::string& path, std::string* problem,
+                                              const OrbitWindow* window) {
   XmlDocument doc;
   if (!load_xml_file(path, doc, problem)) return std::nullopt;
-  return orbit_file_of(doc, problem);
+  return orbit_file_of(doc, window, problem);
 }
 
 std::optional<S1OrbitFile> read_s1_orbit_file_header(const std::string& path, std::string* problem) {
@@ -263,7 +280,7 @@ std::optional<S1OrbitFile> parse_s1_orbit_file(std::string_view bytes, const std
                                                std::string* problem) {
   XmlDocument doc;
   if (!load_xml_bytes(bytes, name, doc, problem)) return std::nullopt;
-  return orbit_file_of(doc, problem);
+  return orbit_file_of(doc, nullptr, problem);
 }
 
 }  // namespace bperp::stack

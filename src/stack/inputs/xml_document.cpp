@@ -69,18 +69,21 @@ int open_regular(const std::string& path, std::size_t* size, std::string* proble
 // False and *problem set (naming path) on a read error.
 bool read_bytes(int fd, std::size_t size, const std::string& path, std::string& out,
                 std::string* problem) {
-  out.resize(size);
-  std::size_t done = 0;
-  while (done < size) {
-    const ssize_t n = ::read(fd, out.data() + done, size - done);
+  // Room for the bytes without filling it first: the read writes every
+  // byte that is kept (a string would be cleared, 5 MB a precise orbit
+  // file, for nothing).
+  out.clear();
+  out.reserve(size);
+  char chunk[1 << 16];
+  while (out.size() < size) {
+    const ssize_t n = ::read(fd, chunk, std::min(sizeof chunk, size - out.size()));
     if (n < 0 && errno == EINTR) continue;
     if (n < 0)
       return fail(problem,
                   path + ": cannot read it (" + std::generic_category().message(errno) + ")");
     if (n == 0) break;
-    done += static_cast<std::size_t>(n);
+    out.append(chunk, static_cast<std::size_t>(n));
   }
-  out.resize(done);
   return true;
 }
 
@@ -226,7 +229,11 @@ std::string xml_path(pugi::xml_node element) {
   for (pugi::xml_node e = element; e && e.parent() && e.parent().type() == pugi::node_element;
        e = e.parent()) {
     std::string step = e.name();
-    if (const std::size_t k = sibling_number(e); k > 0) step += "[" + std::to_string(k) + "]";
+    if (const std::size_t k = sibling_number(e); k > 0) {
+      step += '[';
+      step += std::to_string(k);
+      step += ']';
+    }
     path = path.empty() ? step : step + "/" + path;
   }
   return path;

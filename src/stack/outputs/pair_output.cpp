@@ -70,7 +70,9 @@ void write_pairs_table(std::FILE* out, const std::vector<NetworkPoint>& points,
     width[5] = std::max(width[5], fixed_text_unsigned_zero(p.perpendicular, perpendicular_decimals).size());
   });
 
-  std::string text = "\n" + std::to_string(count) + (count == 1 ? " pair" : " pairs") +
+  std::string text(1, '\n');
+  text += std::to_string(count);
+  text += std::string(count == 1 ? " pair" : " pairs") +
                      " (a pair's perpendicular baseline: the second's minus the first's, both "
                      "against the reference geometry)\n\n";
   std::vector<std::string> cells(columns.size());

@@ -46,7 +46,14 @@ struct S1OrbitFile {
 // missing element (named by its path), a number that is malformed or not
 // finite, another unit, an unknown mission or file type, a text that is no
 // UTC time, vectors out of time order or repeated, a wrong count.
-std::optional<S1OrbitFile> read_s1_orbit_file(const std::string& path, std::string* problem);
+// With a window, only the vectors of its span are read into the orbit (the
+// others are checked for their time order only): of a day's 9,400 vectors
+// an acquisition needs some twenty.
+struct OrbitWindow {
+  UtcTime from{}, to{};
+};
+std::optional<S1OrbitFile> read_s1_orbit_file(const std::string& path, std::string* problem,
+                                              const OrbitWindow* window = nullptr);
 
 // The header of the orbit file at path alone (the fields above but the
 // orbit, which is left empty), from its first orbit_header_bytes: what
