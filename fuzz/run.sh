@@ -13,7 +13,7 @@ esac
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="$root/build-fuzz"
-targets=(state_vector_reader baseline_run s1_xml)
+targets=(state_vector_reader baseline_run s1_xml image_parameters)
 
 # RelWithDebInfo without -DNDEBUG: the arrays' index assertions stay on.
 cmake -S "$root" -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DBPERP_FUZZ=ON \

@@ -352,6 +352,9 @@ int parse_options(int argc, const char* const* argv, Options& options, std::FILE
   app.add_option("--swath", options.stack.read.swath,
                  "the swath of a .SAFE folder (IW1, IW2, IW3, EW1.., S1..; default the middle one)")
       ->type_name("NAME");
+  app.add_option("--hdf5-orbit", options.stack.read.hdf5_orbit,
+                 "the orbit group of HDF5 products (default /metadata/orbit)")
+      ->type_name("PATH");
   app.add_option("--at-time", numbers.at_time,
                  "the reference's zero-Doppler time of the target, UTC (2025-04-06T02:20:12.5)")
       ->type_name("UTC");

@@ -48,12 +48,6 @@ std::string too_long_text(const Acquisition& a, const SecondaryResult& r, const 
          " m: not a repeat pass of the reference's track (another track or satellite?)";
 }
 
-// The file's identity (device and inode), when it can be looked up.
-std::optional<std::pair<dev_t, ino_t>> file_identity(const std::string& path) {
-  struct stat s;
-  if (::stat(path.c_str(), &s) != 0) return std::nullopt;
-  return std::make_pair(s.st_dev, s.st_ino);
-}
 
 // A product's orbit list replaced by the orbit files' orbit for its
 // mission and time, when orbit files are given; their warnings (named) to
@@ -370,19 +364,19 @@ StackRun run_stack(const std::string& reference_path, const std::vector<std::str
 
   // One file under two names is used once.
   std::map<std::pair<dev_t, ino_t>, std::string> seen;  // the identity's first name, escaped
-  if (const auto id = file_identity(reference_path)) seen[*id] = run.reference.name;
+  if (run.reference.identity) seen[*run.reference.identity] = run.reference.name;
   run.secondaries.reserve(secondaries.size());
   for (const std::string& path : secondaries) {
-    if (const auto id = file_identity(path)) {
-      const auto [it, added] = seen.emplace(*id, escaped(path));
+    Acquisition a = read_secondary(path, options.read);
+    if (a.identity) {
+      const auto [it, added] = seen.emplace(*a.identity, a.name);
       if (!added) {
-        run.warnings.push_back(escaped(path) + " is the same file as " + it->second +
+        run.warnings.push_back(a.name + " is the same file as " + it->second +
                                (it->second == run.reference.name ? " (the reference)" : "") +
                                ": used once");
         continue;
       }
     }
-    Acquisition a = read_secondary(path, options.read);
     use_orbit_files(a, options.orbits, run.warnings);
     SecondaryResult s = run_secondary(run, std::move(a), options);
     if (!s.acquisition.warning.empty()) run.warnings.push_back(s.acquisition.warning);

@@ -3,11 +3,17 @@
 #include <cstring>
 #include <string_view>
 
+#include "bperp/stack/inputs/hdf5_product.h"
+#include "bperp/stack/inputs/image_parameters.h"
 #include "bperp/stack/inputs/s1_annotation.h"
 #include "bperp/stack/inputs/xml_document.h"
 #include "bperp/stack/support/escape.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 namespace bperp::stack {
 
@@ -60,7 +66,7 @@ std::size_t numbers_per_line(const NumberFile& file) {
 
 // Reads an acquisition file by the count rule; refusals begin with
 // "can't read " + what + the file's name.
-Acquisition read_acquisition(const std::string& path, const std::string& what) {
+Acquisition read_acquisition(const std::string& path, const std::string& what, std::FILE* stream) {
   Acquisition a;
   a.path = path;
   a.name = escaped(path);
@@ -68,11 +74,9 @@ Acquisition read_acquisition(const std::string& path, const std::string& what) {
   NumberFile file;
   file.keep_lines = true;
   std::string problem;
-  switch (read_number_file(path.c_str(), max_orbit_rows * orbit_row_numbers, false,
-                           max_orbit_bytes, file, &problem)) {
+  switch (read_numbers(stream, max_orbit_rows * orbit_row_numbers, false, max_orbit_bytes, file,
+                       &problem)) {
     case FileRead::cannot_open:
-      a.error = "can't open " + a.name + ": " + std::strerror(file.open_error);
-      return a;
     case FileRead::refused:
       a.error = cant_read + problem;
       return a;
@@ -142,51 +146,90 @@ Acquisition product_acquisition(const std::string& path, const std::string& read
   return a;
 }
 
-// Whether path is a folder.
-bool is_directory(const std::string& path) {
-  struct stat s;
-  return ::stat(path.c_str(), &s) == 0 && S_ISDIR(s.st_mode);
+// An acquisition that is only its error.
+Acquisition refused(const std::string& path, std::string error) {
+  Acquisition a;
+  a.path = path;
+  a.name = escaped(path);
+  a.error = std::move(error);
+  return a;
 }
 
-// The file of path by its content.
+// A product read by reader (a function of the path and *problem), as an
+// acquisition named path; read_from is the file read when it is not path.
+template <typename Reader>
+Acquisition product_of(const std::string& path, const std::string& read_from, Reader reader) {
+  std::string problem;
+  std::optional<ProductInfo> info = reader(read_from.empty() ? path : read_from, &problem);
+  if (!info) return refused(path, "can't read " + escaped(problem));
+  return product_acquisition(path, read_from, std::move(*info));
+}
+
+// An open file, closed when it goes (through its stream once it has one).
+struct OpenFile {
+  int fd = -1;
+  std::FILE* stream = nullptr;
+  OpenFile() = default;
+  OpenFile(const OpenFile&) = delete;
+  OpenFile& operator=(const OpenFile&) = delete;
+  ~OpenFile() {
+    if (stream != nullptr) std::fclose(stream);
+    else if (fd >= 0) ::close(fd);
+  }
+};
+
+// The file of path by its content: one open, one look at its first bytes.
 Acquisition read_any(const std::string& path, const std::string& what, const ReadOptions& options) {
-  std::string file = path;
-  if (is_directory(path)) {
+  OpenFile file;
+  // Not blocking in the open: a named pipe without a writer reads as empty.
+  file.fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (file.fd < 0) return refused(path, "can't open " + escaped(path) + ": " + std::strerror(errno));
+  struct stat st;
+  if (::fstat(file.fd, &st) != 0) return refused(path, "can't open " + escaped(path) + ": " + std::strerror(errno));
+  const auto identity = std::make_pair(st.st_dev, st.st_ino);
+  if (S_ISDIR(st.st_mode)) {
     std::string problem;
-    file = safe_annotation(path, options.swath, &problem);
-    if (file.empty()) {
-      Acquisition a;
-      a.path = path;
-      a.name = escaped(path);
-      a.error = "can't read " + what + a.name + ": " + problem;
-      return a;
-    }
+    const std::string annotation = safe_annotation(path, options.swath, &problem);
+    if (annotation.empty()) return refused(path, "can't read " + what + escaped(path) + ": " + problem);
+    Acquisition a = product_of(path, annotation, read_s1_annotation);
+    a.identity = identity;
+    return a;
   }
-  switch (xml_product_kind_of_file(file)) {
-    case XmlProductKind::s1_annotation: {
-      std::string problem;
-      std::optional<ProductInfo> info = read_s1_annotation(file, &problem);
-      if (!info) {
-        Acquisition a;
-        a.path = path;
-        a.name = escaped(path);
-        a.error = "can't read " + escaped(problem);
-        return a;
-      }
-      return product_acquisition(path, file == path ? std::string() : file, std::move(*info));
-    }
-    case XmlProductKind::s1_orbit_file: {
-      Acquisition a;
-      a.path = path;
-      a.name = escaped(path);
-      a.error = "can't use " + a.name +
-                " as an acquisition: it is a Sentinel-1 orbit file; give it with --orbit";
-      return a;
-    }
-    case XmlProductKind::none:
-      break;
+  const int flags = ::fcntl(file.fd, F_GETFL);
+  if (flags >= 0) ::fcntl(file.fd, F_SETFL, flags & ~O_NONBLOCK);
+
+  // The first bytes of a regular file tell its kind; anything else (a pipe)
+  // is read as numbers.
+  std::string head;
+  if (S_ISREG(st.st_mode)) {
+    head.resize(xml_sniff_bytes);
+    const ssize_t n = ::pread(file.fd, head.data(), head.size(), 0);
+    head.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
   }
-  return read_acquisition(path, what);
+  Acquisition a;
+  if (looks_like_hdf5(head)) {
+#if defined(BPERP_HAVE_HDF5)
+    a = product_of(path, "", [&](const std::string& p, std::string* problem) {
+      return read_hdf5_product(p, problem, options.hdf5_orbit.empty() ? hdf5_default_orbit_group : options.hdf5_orbit);
+    });
+#else
+    a = refused(path, "can't read " + escaped(path) + ": it is an HDF5 file, and this bperp-stack was built "
+                      "without HDF5 (Debian package libhdf5-dev)");
+#endif
+  } else if (const XmlProductKind kind = xml_product_kind(head); kind == XmlProductKind::s1_annotation) {
+    a = product_of(path, "", read_s1_annotation);
+  } else if (kind == XmlProductKind::s1_orbit_file) {
+    a = refused(path, "can't use " + escaped(path) +
+                          " as an acquisition: it is a Sentinel-1 orbit file; give it with --orbit");
+  } else if (looks_like_image_parameters(head)) {
+    a = product_of(path, "", read_image_parameters);
+  } else {
+    file.stream = ::fdopen(file.fd, "rb");
+    if (file.stream == nullptr) return refused(path, "can't open " + escaped(path) + ": " + std::strerror(errno));
+    a = read_acquisition(path, what, file.stream);
+  }
+  a.identity = identity;
+  return a;
 }
 
 }  // namespace

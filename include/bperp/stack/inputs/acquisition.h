@@ -4,6 +4,9 @@
 #pragma once
 
 #include <cstdint>
+#include <utility>
+
+#include <sys/types.h>
 #include <optional>
 #include <string>
 #include <vector>
@@ -29,6 +32,7 @@ enum class AcquisitionKind {
 // How files are read: the swath of a .SAFE folder ("" for its middle one).
 struct ReadOptions {
   std::string swath;
+  std::string hdf5_orbit;  // the orbit group of an HDF5 product ("": /metadata/orbit)
 };
 
 // One file of the stack as read. When error is not empty the file cannot
@@ -44,6 +48,7 @@ struct Acquisition {
   std::optional<UtcTime> epoch;          // UTC of the orbit's t = 0, when known
   std::optional<ProductInfo> product;    // what a product says (kind product)
   std::string read_from;                 // the file read, when not path (a .SAFE folder's annotation)
+  std::optional<std::pair<dev_t, ino_t>> identity;  // the file's device and inode, once opened
   std::string error;
   std::string warning;      // something to tell the user that does not make the file unusable
 };

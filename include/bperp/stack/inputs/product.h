@@ -23,8 +23,10 @@ enum class LookSide { right, left };
 // An orbit on UTC: row times are seconds since epoch.
 struct TimedOrbit {
   UtcTime epoch{};
-  Orbit rows;          // t (s since epoch), km, km/s, earth-fixed
-  std::string source;  // where the vectors came from: "annotation", or an orbit file's name
+  Orbit rows;  // t (s since epoch), km, km/s, earth-fixed
+  // Where the vectors came from: "annotation", "parameter file", the HDF5
+  // group, or an orbit file's name.
+  std::string source;
 };
 
 // The product's image: first and last line times, line interval, near and
