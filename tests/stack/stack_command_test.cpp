@@ -159,7 +159,8 @@ TEST(StackCommand, TableCsvAndJsonAgree) {
   const std::vector<std::string> header = {
       "name",           "kind",           "date",          "days",
       "days_exact",     "reference_time", "secondary_time", "aligned_time_s",
-      "reference_slant_range_m", "secondary_slant_range_m", "parallel_m", "perpendicular_m",
+      "reference_slant_range_m", "secondary_slant_range_m", "grid_line", "grid_range",
+      "grid_x",         "grid_y",         "latitude_deg",   "longitude_deg",  "parallel_m", "perpendicular_m",
       "along_track_m",  "along_track_removed_m", "length_m", "height_of_ambiguity_m",
       "time_shift_s",   "interpolation_error_m", "orbit_source", "error"};
   ASSERT_FALSE(records.empty());
@@ -316,7 +317,7 @@ TEST(StackCommand, UnusableSecondariesAreMarkedAndTheRestComputed) {
     for (std::size_t f = 1; f + 1 < r.size(); ++f) EXPECT_EQ(r[f], "") << bad[k].path;
     EXPECT_NE(r.back().find(bad[k].reason), std::string::npos) << r.back();
   }
-  EXPECT_NE(records.back()[11], "");  // perpendicular_m
+  EXPECT_NE(records.back()[17], "");  // perpendicular_m
 
   args[1] = "json";
   const RunResult json = run_stack(args);

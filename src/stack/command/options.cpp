@@ -126,7 +126,7 @@ Exit status:
 // the files' own number rule (decimal only: no 0x10, no nan).
 struct NumberTexts {
   std::string max_perp, max_days, max_neighbours, max_length;
-  std::string at_time, at_range, at_point, height, wavelength, look;
+  std::string at_time, at_range, at_point, height, wavelength, look, grid;
 };
 
 // A decimal number of a unit (any sign when negative_ok). *problem says why not.
@@ -283,6 +283,20 @@ bool convert_numbers(const NumberTexts& texts, Options& options, std::FILE* err)
       return fail();
     }
   }
+  if (!texts.grid.empty()) {
+    const std::size_t x = texts.grid.find_first_of("xX");
+    const std::string first = x == std::string::npos ? std::string() : texts.grid.substr(0, x);
+    const std::string second = x == std::string::npos ? std::string() : texts.grid.substr(x + 1);
+    const double lines = decimal_number(first).value_or(0.0);
+    const double ranges = decimal_number(second).value_or(0.0);
+    constexpr double most = 1000.0;  // per side: a million targets
+    const auto whole = [&](double v) { return v >= 1.0 && v <= most && v == std::floor(v); };
+    if (!whole(lines) || !whole(ranges)) {
+      problem = "--grid must be LINESxRANGES, two whole numbers from 1 to 1000 (5x5), not " + escaped(texts.grid);
+      return fail();
+    }
+    options.stack.grid = std::make_pair(static_cast<int>(lines), static_cast<int>(ranges));
+  }
   if (!texts.look.empty()) target.look = texts.look == "left" ? LookSide::left : LookSide::right;
   return true;
 }
@@ -364,6 +378,10 @@ int parse_options(int argc, const char* const* argv, Options& options, std::FILE
       ->type_name("LAT,LON[,HEIGHT]");
   app.add_option("--height", numbers.height, "the target's height above WGS84, m (default 0)")
       ->type_name("METRES");
+  app.add_option("--grid", numbers.grid,
+                 "baselines at LINES times from the reference's first to last line and RANGES slant "
+                 "ranges from near to far (a geocoded product: its grid, rows by columns)")
+      ->type_name("LINESxRANGES");
   app.add_option("--look", numbers.look, "the look side of an orbit-file reference (default right)")
       ->check(CLI::IsMember({"right", "left"}));
   app.add_option("--wavelength", numbers.wavelength,

@@ -224,7 +224,7 @@ namespace {
 // target (or its state vector moved there along its orbit), decomposed in
 // the plane of the reference's zero Doppler.
 void zero_doppler_secondary(const StackRun& run, SecondaryResult& r, const StackOptions& options) {
-  const Acquisition& a = r.acquisition;
+  const Acquisition& a = r.acquisition();
   const ZeroDopplerReference& z = run.zero_doppler;
   const ZeroDopplerGeometry& v = z.view;
   ZeroDopplerBaseline b;
@@ -288,11 +288,11 @@ std::string other_track(const StackRun& run, const Acquisition& a) {
 
 }  // namespace
 
-SecondaryResult run_secondary(const StackRun& run, Acquisition secondary,
+SecondaryResult run_secondary(const StackRun& run, std::shared_ptr<const Acquisition> secondary,
                               const StackOptions& options) {
   SecondaryResult r;
-  r.acquisition = std::move(secondary);
-  const Acquisition& a = r.acquisition;
+  r.source = std::move(secondary);
+  const Acquisition& a = r.acquisition();
   if (!a.error.empty()) {
     r.error = a.error;
     return r;
@@ -357,6 +357,75 @@ SecondaryResult run_secondary(const StackRun& run, Acquisition secondary,
   return r;
 }
 
+namespace {
+
+// The targets of a grid of lines x ranges over the reference's image: times
+// from its first to its last line, slant ranges (m) from near to far, each
+// at the fraction k / (n - 1) of the way (the middle for n = 1). False and
+// *problem when the reference has no such image.
+bool grid_targets(const Acquisition& a, const StackOptions& options, std::vector<GridPoint>& points,
+                  std::string* problem) {
+  const auto [lines, ranges] = *options.grid;
+  const ImageTiming* image = a.product ? &a.product->image : nullptr;
+  if (!image || !image->first_line || !image->last_line || !image->near_range_m || !image->far_range_m) {
+    *problem = "--grid needs a reference product with the times of its first and last lines and its "
+               "near and far slant ranges";
+    return false;
+  }
+  const auto fraction = [](int k, int n) { return n == 1 ? 0.5 : static_cast<double>(k) / (n - 1); };
+  const double span = seconds_between(*image->first_line, *image->last_line);
+  for (int i = 0; i < lines; ++i)
+    for (int j = 0; j < ranges; ++j) {
+      GridPoint p;
+      p.line = i;
+      p.range = j;
+      TargetOptions& t = p.target;
+      t = options.target;
+      t.at_point.reset();
+      t.at_time = add_seconds(*image->first_line, fraction(i, lines) * span);
+      const double range_m = *image->near_range_m + fraction(j, ranges) * (*image->far_range_m - *image->near_range_m);
+      t.at_range = range_m / units::metres_per_km;
+      points.push_back(std::move(p));
+    }
+  return true;
+}
+
+// The stack's baselines at every target of the grid (the reference's
+// secondaries as read, computed again at each).
+void run_grid(StackRun& run, const StackOptions& options) {
+  if (run.mode != GeometryMode::zero_doppler) {
+    run.reference_error = "--grid needs a product or a dated orbit as the reference, not a state vector";
+    return;
+  }
+  std::vector<GridPoint> points;
+  std::string problem;
+  if (!grid_targets(run.reference, options, points, &problem)) {
+    run.reference_error = problem;
+    return;
+  }
+  for (GridPoint& p : points) {
+    StackOptions at = options;
+    at.target = p.target;
+    p.run.reference = run.reference;
+    p.run.mode = GeometryMode::zero_doppler;
+    start_zero_doppler(p.run, at);
+    p.run.secondaries.reserve(run.secondaries.size());
+    for (const SecondaryResult& s : run.secondaries) {
+      SecondaryResult r;
+      if (!p.run.reference_error.empty()) {
+        r.source = s.source;
+        r.error = p.run.reference_error;
+      } else {
+        r = run_secondary(p.run, s.source, at);
+      }
+      p.run.secondaries.push_back(std::move(r));
+    }
+  }
+  run.grid = std::move(points);
+}
+
+}  // namespace
+
 StackRun run_stack(const std::string& reference_path, const std::vector<std::string>& secondaries,
                    const StackOptions& options) {
   StackRun run = start_stack(reference_path, options);
@@ -378,20 +447,22 @@ StackRun run_stack(const std::string& reference_path, const std::vector<std::str
       }
     }
     use_orbit_files(a, options.orbits, run.warnings);
-    SecondaryResult s = run_secondary(run, std::move(a), options);
-    if (!s.acquisition.warning.empty()) run.warnings.push_back(s.acquisition.warning);
+    SecondaryResult s = run_secondary(run, std::make_shared<const Acquisition>(std::move(a)), options);
+    if (!s.acquisition().warning.empty()) run.warnings.push_back(s.acquisition().warning);
     run.secondaries.push_back(std::move(s));
   }
+
+  if (options.grid) run_grid(run, options);
 
   // Two acquisitions of one date are rarely two passes.
   std::map<long, std::string> dated;
   if (run.reference.day) dated[*run.reference.day] = run.reference.name;
   for (const SecondaryResult& s : run.secondaries) {
-    if (!s.acquisition.day || !s.acquisition.error.empty()) continue;
-    const auto [it, added] = dated.emplace(*s.acquisition.day, s.acquisition.name);
+    if (!s.acquisition().day || !s.acquisition().error.empty()) continue;
+    const auto [it, added] = dated.emplace(*s.acquisition().day, s.acquisition().name);
     if (!added)
-      run.warnings.push_back(s.acquisition.name + " and " + it->second + " are both of " +
-                             day_text(s.acquisition.day));
+      run.warnings.push_back(s.acquisition().name + " and " + it->second + " are both of " +
+                             day_text(s.acquisition().day));
   }
   return run;
 }

@@ -261,6 +261,8 @@ std::string kind_text(const Acquisition& a) {
       break;
   }
   if (a.product && a.product->format == s1_annotation_format) return "s1-annotation";
+  if (a.product && a.product->format == image_parameters_format) return "parameters";
+  if (a.product && a.product->format == hdf5_product_format) return "hdf5";
   return "product";
 }
 

@@ -46,7 +46,7 @@ std::vector<NetworkPoint> network_points(const StackRun& run) {
   points.push_back({run.reference.name, run.reference.day, 0.0, true});
   for (const SecondaryResult& s : run.secondaries)
     if (s.ok())
-      points.push_back({s.acquisition.name, s.acquisition.day,
+      points.push_back({s.acquisition().name, s.acquisition().day,
                         s.baseline.perpendicular * metres_per_km, false});
   return points;
 }

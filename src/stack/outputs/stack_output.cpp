@@ -37,6 +37,14 @@ Value text(const std::optional<UtcTime>& t) { return t ? Value(utc_text(*t)) : V
 // bperp prints km moved to m (the baselines of the beam geometry).
 enum class TableForm { fixed, bperp_digits };
 
+// One row of the secondaries' outputs: a secondary's result in a run (the
+// stack's, or a grid point's, which is then given too).
+struct Row {
+  const StackRun& run;
+  const SecondaryResult& s;
+  const GridPoint* point = nullptr;
+};
+
 // One column of the secondaries: its key (CSV header and JSON member), its
 // table heading, how the table shows it, and its value for a usable row.
 struct Column {
@@ -45,7 +53,7 @@ struct Column {
   Align align;
   int decimals;
   TableForm form;
-  Value (*value)(const StackRun&, const SecondaryResult&);
+  Value (*value)(const Row&);
 };
 
 double km_to_m(double km) { return km * metres_per_km; }
@@ -55,64 +63,96 @@ const ZeroDopplerBaseline* zd(const SecondaryResult& s) { return s.zero_doppler 
 
 const Column columns[] = {
     {"name", "secondary", Align::left, 0, TableForm::fixed,
-     [](const StackRun&, const SecondaryResult& s) { return Value(s.acquisition.name); }},
+     [](const Row& row) { const SecondaryResult& s = row.s; return Value(s.acquisition().name); }},
     {"kind", "kind", Align::left, 0, TableForm::fixed,
-     [](const StackRun&, const SecondaryResult& s) { return Value(kind_text(s.acquisition)); }},
+     [](const Row& row) { const SecondaryResult& s = row.s; return Value(kind_text(s.acquisition())); }},
     {"date", "date", Align::left, 0, TableForm::fixed,
-     [](const StackRun&, const SecondaryResult& s) {
-       return s.acquisition.day ? Value(day_text(s.acquisition.day)) : Value();
+     [](const Row& row) { const SecondaryResult& s = row.s;
+       return s.acquisition().day ? Value(day_text(s.acquisition().day)) : Value();
      }},
     {"days", "days", Align::right, 0, TableForm::fixed,
-     [](const StackRun&, const SecondaryResult& s) { return s.days ? Value(*s.days) : Value(); }},
+     [](const Row& row) { const SecondaryResult& s = row.s; return s.days ? Value(*s.days) : Value(); }},
     {"days_exact", "days exact", Align::right, days_decimals, TableForm::fixed,
-     [](const StackRun&, const SecondaryResult& s) { return s.days_exact ? number(*s.days_exact) : Value(); }},
+     [](const Row& row) { const SecondaryResult& s = row.s; return s.days_exact ? number(*s.days_exact) : Value(); }},
     {"reference_time", "reference time", Align::left, 0, TableForm::fixed,
-     [](const StackRun& r, const SecondaryResult&) {
+     [](const Row& row) { const StackRun& r = row.run;
        return r.mode == GeometryMode::zero_doppler ? text(r.zero_doppler.time) : Value();
      }},
     {"secondary_time", "secondary time", Align::left, 0, TableForm::fixed,
-     [](const StackRun&, const SecondaryResult& s) { return text(s.time); }},
+     [](const Row& row) { const SecondaryResult& s = row.s; return text(s.time); }},
     {"aligned_time_s", "aligned t (s)", Align::right, time_decimals, TableForm::fixed,
-     [](const StackRun&, const SecondaryResult& s) { return s.alignment ? number(s.alignment->t) : Value(); }},
+     [](const Row& row) { const SecondaryResult& s = row.s; return s.alignment ? number(s.alignment->t) : Value(); }},
     {"reference_slant_range_m", "reference range (m)", Align::right, length_decimals, TableForm::fixed,
-     [](const StackRun& r, const SecondaryResult&) {
+     [](const Row& row) { const StackRun& r = row.run;
        return r.mode == GeometryMode::zero_doppler ? number(km_to_m(r.zero_doppler.view.slant_range)) : Value();
      }},
     {"secondary_slant_range_m", "secondary range (m)", Align::right, length_decimals, TableForm::fixed,
-     [](const StackRun&, const SecondaryResult& s) {
+     [](const Row& row) { const SecondaryResult& s = row.s;
        return zd(s) ? number(km_to_m(zd(s)->secondary_range)) : Value();
      }},
+    {"grid_line", "grid line", Align::right, 0, TableForm::fixed,
+     [](const Row& row) { return row.point ? Value(static_cast<long>(row.point->line)) : Value(); }},
+    {"grid_range", "grid range", Align::right, 0, TableForm::fixed,
+     [](const Row& row) { return row.point ? Value(static_cast<long>(row.point->range)) : Value(); }},
+    {"grid_x", "grid x (m)", Align::right, length_decimals, TableForm::fixed,
+     [](const Row& row) { return row.point && row.point->x ? number(*row.point->x) : Value(); }},
+    {"grid_y", "grid y (m)", Align::right, length_decimals, TableForm::fixed,
+     [](const Row& row) { return row.point && row.point->y ? number(*row.point->y) : Value(); }},
+    {"latitude_deg", "latitude (deg)", Align::right, angle_decimals, TableForm::fixed,
+     [](const Row& row) {
+       return row.run.mode == GeometryMode::zero_doppler
+                  ? number(degrees(row.run.zero_doppler.view.target_geodetic.latitude)) : Value();
+     }},
+    {"longitude_deg", "longitude (deg)", Align::right, angle_decimals, TableForm::fixed,
+     [](const Row& row) {
+       return row.run.mode == GeometryMode::zero_doppler
+                  ? number(degrees(row.run.zero_doppler.view.target_geodetic.longitude)) : Value();
+     }},
     {"parallel_m", "parallel (m)", Align::right, length_decimals, TableForm::bperp_digits,
-     [](const StackRun&, const SecondaryResult& s) { return number(km_to_m(s.baseline.parallel)); }},
+     [](const Row& row) { const SecondaryResult& s = row.s; return number(km_to_m(s.baseline.parallel)); }},
     {"perpendicular_m", "perpendicular (m)", Align::right, length_decimals, TableForm::bperp_digits,
-     [](const StackRun&, const SecondaryResult& s) { return number(km_to_m(s.baseline.perpendicular)); }},
+     [](const Row& row) { const SecondaryResult& s = row.s; return number(km_to_m(s.baseline.perpendicular)); }},
     {"along_track_m", "along-track (m)", Align::right, length_decimals, TableForm::fixed,
-     [](const StackRun&, const SecondaryResult& s) { return number(km_to_m(s.baseline.along_track)); }},
+     [](const Row& row) { const SecondaryResult& s = row.s; return number(km_to_m(s.baseline.along_track)); }},
     {"along_track_removed_m", "along-track removed (m)", Align::right, length_decimals, TableForm::fixed,
-     [](const StackRun&, const SecondaryResult& s) {
+     [](const Row& row) { const SecondaryResult& s = row.s;
        return zd(s) ? number(km_to_m(zd(s)->along_track_removed)) : Value();
      }},
     {"length_m", "length (m)", Align::right, length_decimals, TableForm::fixed,
-     [](const StackRun&, const SecondaryResult& s) { return number(km_to_m(s.baseline.length)); }},
+     [](const Row& row) { const SecondaryResult& s = row.s; return number(km_to_m(s.baseline.length)); }},
     {"height_of_ambiguity_m", "height of ambiguity (m)", Align::right, height_of_ambiguity_decimals,
      TableForm::fixed,
-     [](const StackRun&, const SecondaryResult& s) { return number(km_to_m(s.baseline.height_of_ambiguity)); }},
+     [](const Row& row) { const SecondaryResult& s = row.s; return number(km_to_m(s.baseline.height_of_ambiguity)); }},
     {"time_shift_s", "shift (s)", Align::right, shift_decimals, TableForm::fixed,
-     [](const StackRun&, const SecondaryResult& s) { return s.shift ? number(s.shift->seconds) : Value(); }},
+     [](const Row& row) { const SecondaryResult& s = row.s; return s.shift ? number(s.shift->seconds) : Value(); }},
     {"interpolation_error_m", "interpolation (m)", Align::right, length_decimals, TableForm::fixed,
-     [](const StackRun&, const SecondaryResult& s) {
-       if (zd(s) && s.acquisition.kind != AcquisitionKind::state_vector)
+     [](const Row& row) { const SecondaryResult& s = row.s;
+       if (zd(s) && s.acquisition().kind != AcquisitionKind::state_vector)
          return number(km_to_m(zd(s)->interpolation_error));
        return s.alignment ? number(km_to_m(s.alignment->interpolation_error)) : Value();
      }},
     {"orbit_source", "orbit", Align::left, 0, TableForm::fixed,
-     [](const StackRun&, const SecondaryResult& s) { return Value(orbit_source_text(s.acquisition)); }},
+     [](const Row& row) { const SecondaryResult& s = row.s; return Value(orbit_source_text(s.acquisition())); }},
 };
 
-// The value of column c for row s: none for an unusable row (but its name).
-Value value_of(const Column& c, const StackRun& run, const SecondaryResult& s) {
-  if (!s.ok() && std::string_view(c.key) != "name") return {};
-  return c.value(run, s);
+// The value of column c for a row: none for an unusable row (but its name
+// and grid indices).
+Value value_of(const Column& c, const Row& row) {
+  const std::string_view key = c.key;
+  if (!row.s.ok() && key != "name" && !key.starts_with("grid_")) return {};
+  return c.value(row);
+}
+
+// Every row of the secondaries' CSV and JSON, in order: each secondary once,
+// or with a grid each secondary at every grid point.
+template <typename Visit>
+void for_each_row(const StackRun& run, Visit visit) {
+  if (run.grid.empty()) {
+    for (const SecondaryResult& s : run.secondaries) visit(Row{run, s, nullptr});
+    return;
+  }
+  for (std::size_t k = 0; k < run.secondaries.size(); ++k)
+    for (const GridPoint& p : run.grid) visit(Row{p.run, p.run.secondaries[k], &p});
 }
 
 // The table's text of a value.
@@ -223,7 +263,13 @@ std::string zero_doppler_reference_block(const StackRun& run) {
   lines += "heading           " + fixed_text(degrees(v.angles.heading), angle_decimals) + " deg\n";
   lines += "wavelength        " + fixed_text(z.wavelength * metres_per_km, wavelength_decimals) + " m (" +
            z.wavelength_source + ")\n";
-  lines += "orbit             " + z.orbit_source + "\n\n";
+  lines += "orbit             " + z.orbit_source + "\n";
+  if (!run.grid.empty())
+    lines += "grid              " + std::to_string(run.grid.back().line + 1) + " x " +
+             std::to_string(run.grid.back().range + 1) +
+             " targets, lines x ranges, first to last line and near to far range (the table: "
+             "the values at the target above and their spread over the grid)\n";
+  lines += "\n";
   return lines;
 }
 
@@ -248,6 +294,11 @@ void write_stack_table(std::FILE* out, const StackRun& run) {
   const std::vector<std::string>& keys = beam ? beam_table : zero_doppler_table;
   std::vector<TableColumn> headings;
   for (const std::string& key : keys) headings.push_back({column(key).heading, column(key).align});
+  // With a grid, the spread of the baselines across it.
+  const bool grid = !run.grid.empty();
+  if (grid)
+    for (const char* h : {"parallel min (m)", "parallel max (m)", "perpendicular min (m)", "perpendicular max (m)"})
+      headings.push_back({h, Align::right});
   // The note column only when there is something to note.
   if (!run.all_ok()) headings.push_back({"note", Align::left});
   std::vector<std::vector<std::string>> rows;
@@ -256,11 +307,26 @@ void write_stack_table(std::FILE* out, const StackRun& run) {
     std::vector<std::string> row;
     for (const std::string& key : keys) {
       const Column& c = column(key);
-      Value v = value_of(c, run, s);
+      Value v = value_of(c, Row{run, s, nullptr});
       // Zero-Doppler baselines are metres of their own, not bperp's km digits.
       Column shown = c;
       if (!beam) shown.form = TableForm::fixed;
       row.push_back(table_text(shown, v));
+    }
+    if (grid) {
+      const std::size_t k = static_cast<std::size_t>(&s - run.secondaries.data());
+      double lo[2] = {nan, nan}, hi[2] = {nan, nan};
+      for (const GridPoint& p : run.grid) {
+        const SecondaryResult& g = p.run.secondaries[k];
+        if (!g.ok()) continue;
+        const double v[2] = {g.baseline.parallel, g.baseline.perpendicular};
+        for (int c = 0; c < 2; ++c) {
+          lo[c] = std::isnan(lo[c]) ? v[c] : std::fmin(lo[c], v[c]);
+          hi[c] = std::isnan(hi[c]) ? v[c] : std::fmax(hi[c], v[c]);
+        }
+      }
+      for (const double v : {lo[0], hi[0], lo[1], hi[1]})
+        row.push_back(std::isfinite(v) ? fixed_text_unsigned_zero(v * metres_per_km, length_decimals) : std::string());
     }
     if (!s.ok()) row.push_back("error: " + s.error);
     rows.push_back(std::move(row));
@@ -271,12 +337,12 @@ void write_stack_table(std::FILE* out, const StackRun& run) {
 void write_stack_csv(std::FILE* out, const StackRun& run) {
   write_csv_record(out, stack_csv_header());
   std::vector<std::string> record;
-  for (const SecondaryResult& s : run.secondaries) {
+  for_each_row(run, [&](const Row& row) {
     record.clear();
-    for (const Column& c : columns) record.push_back(csv_text(value_of(c, run, s)));
-    record.push_back(s.ok() ? std::string() : spreadsheet_text(s.error));
+    for (const Column& c : columns) record.push_back(csv_text(value_of(c, row)));
+    record.push_back(row.s.ok() ? std::string() : spreadsheet_text(row.s.error));
     write_csv_record(out, record);
-  }
+  });
 }
 
 namespace {
@@ -343,12 +409,12 @@ nlohmann::ordered_json stack_json(const StackRun& run) {
   nlohmann::ordered_json reference =
       run.mode == GeometryMode::beam ? beam_reference_json(run) : zero_doppler_reference_json(run);
   nlohmann::ordered_json secondaries = nlohmann::ordered_json::array();
-  for (const SecondaryResult& s : run.secondaries) {
+  for_each_row(run, [&](const Row& r) {
     nlohmann::ordered_json row = nlohmann::ordered_json::object();
-    for (const Column& c : columns) row[c.key] = json_value(value_of(c, run, s));
-    row["error"] = s.ok() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(s.error);
+    for (const Column& c : columns) row[c.key] = json_value(value_of(c, r));
+    row["error"] = r.s.ok() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(r.s.error);
     secondaries.push_back(std::move(row));
-  }
+  });
   return {{"reference", reference}, {"secondaries", secondaries}};
 }
 

@@ -4,6 +4,7 @@
 // state vector propagated along its orbit) and decomposed.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -50,7 +51,13 @@ struct StackOptions {
   // Orbit files to use instead of the products' own orbit lists (none: the
   // products' own). Not owned.
   const OrbitCatalogue* orbits = nullptr;
+  // Baselines across the scene: lines x ranges targets from the reference's
+  // first to last line and near to far range (a geocoded product: its grid
+  // from corner to corner).
+  std::optional<std::pair<int, int>> grid;
 };
+
+struct GridPoint;
 
 // Which geometry the stack's baselines are taken in.
 enum class GeometryMode {
@@ -72,7 +79,9 @@ struct ZeroDopplerReference {
 // One secondary's outcome. ok() when error is empty; then baseline holds
 // its numbers and state the vector they were computed from.
 struct SecondaryResult {
-  Acquisition acquisition;
+  // The file as read, shared by the results of every grid point.
+  std::shared_ptr<const Acquisition> source;
+  const Acquisition& acquisition() const { return *source; }
   std::optional<Alignment> alignment;  // for orbits that reached the search
   std::optional<TimeShift> shift;      // for state vectors moved along their orbit
   StateVector state;                   // the vector used: as read, aligned or moved
@@ -95,7 +104,20 @@ struct StackRun {
   std::string reference_error;        // non-empty: the run cannot go on
   std::vector<SecondaryResult> secondaries;
   std::vector<std::string> warnings;  // one line each, naming the files; not errors
+  std::vector<GridPoint> grid;        // with StackOptions::grid, row by row
   bool all_ok() const;
+};
+
+// One target of a grid: its indices (0-based, line first), its map
+// coordinates when the grid is a geocoded product's, and the stack's run
+// there (the reference's view of that target and every secondary's
+// baseline at it; reference_error when the reference cannot see it).
+struct GridPoint {
+  int line = 0;
+  int range = 0;
+  std::optional<double> x, y;  // m, in the product's map projection
+  TargetOptions target;        // where the target is asked for
+  StackRun run;
 };
 
 // The reference file read and its geometry located: the beam geometry of
@@ -110,7 +132,7 @@ StackRun start_stack(const std::string& reference_path, const StackOptions& opti
 std::optional<long> sentinel1_relative_orbit(const std::string& mission, long absolute_orbit);
 
 // One secondary against a started stack (reference_error empty).
-SecondaryResult run_secondary(const StackRun& run, Acquisition secondary,
+SecondaryResult run_secondary(const StackRun& run, std::shared_ptr<const Acquisition> secondary,
                               const StackOptions& options = {});
 
 // The whole stack: start_stack, then run_secondary for each path (skipped

@@ -81,7 +81,8 @@ Acquisition read_secondary(const std::string& path, const ReadOptions& options =
 // row is no state vector).
 Acquisition read_reference(const std::string& path, const ReadOptions& options = {});
 
-// "state-vector", "orbit", or the product's short kind ("s1-annotation").
+// "state-vector", "orbit", or the product's short kind ("s1-annotation",
+// "parameters", "hdf5").
 std::string kind_text(const Acquisition& acquisition);
 
 // "YYYY-MM-DD" of a day number, or "" for none.

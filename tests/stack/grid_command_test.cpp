@@ -1,0 +1,110 @@
+// bperp-stack on image parameter files (the relative-orbit-5 pair, see
+// tests/data/README.md) against the published baseline table, and baselines
+// across the scene (--grid) against single runs at the same targets.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "stack_test_support.h"
+
+namespace {
+
+using stack_test::RunResult;
+using stack_test::run_stack;
+
+const std::string par = std::string(BPERP_SOURCE_DIR) + "/tests/data/gamma-slc-par/";
+const std::string s1 = std::string(BPERP_SOURCE_DIR) + "/tests/data/s1-track108-annotation/";
+const std::string s1_reference = s1 + "s1a-iw2-slc-vv-20250406t022010-20250406t022035-058630-07421f-005.xml";
+const std::string s1_secondary = s1 + "s1a-iw2-slc-vv-20250418t022010-20250418t022035-058805-074946-005.xml";
+
+nlohmann::json json_of(std::vector<std::string> args) {
+  args.insert(args.begin(), {"--format", "json"});
+  const RunResult r = run_stack(args);
+  EXPECT_EQ(r.status, 0) << r.err;
+  return nlohmann::json::parse(r.out);
+}
+
+// The published table (20180106-20180130_VV_8rlks_bperp.par) at line 2500,
+// range sample 4200 of the multilooked reference image: bpara 26.7767 m,
+// bperp 30.2803 m, with the opposite sign of B = reference - secondary. The
+// time is the _mli.par's start_time (2412.557627 s) + 2500 azimuth_line_time
+// (4.1111126e-03 s), the range its near_range_slc (798988.2904 m) + 4200
+// range_pixel_spacing (18.636496 m). The table carries a refinement from
+// the interferogram of about 1.5 cm (its _base.par): within 3 cm.
+TEST(ImageParameters, PairMatchesThePublishedTableCell) {
+  const std::string at_time = "2018-01-06T00:40:22.835409";  // 2412.557627 + 10.277782 s
+  const std::string at_range = "877261.573600";
+  struct Case {
+    const char* reference;  // the multilooked image's parameters, or the full-resolution one's
+  };
+  std::vector<double> perpendicular;
+  for (const char* reference : {"r20180106_VV_8rlks_mli.par", "r20180106_VV_slc.par"}) {
+    const nlohmann::json doc =
+        json_of({"--at-time", at_time, "--at-range", at_range, par + reference, par + "r20180130_VV_slc.par"});
+    const nlohmann::json& s = doc.at("secondaries").at(0);
+    ASSERT_TRUE(s.at("error").is_null()) << s.at("error");
+    EXPECT_NEAR(-s.at("parallel_m").get<double>(), 26.7767, 0.03) << reference;
+    EXPECT_NEAR(-s.at("perpendicular_m").get<double>(), 30.2803, 0.03) << reference;
+    EXPECT_EQ(s.at("days"), 24);
+    EXPECT_EQ(doc.at("reference").at("kind"), "parameters");
+    perpendicular.push_back(s.at("perpendicular_m"));
+  }
+  // A _slc.par and its _mli.par hold the same orbit: the same baseline at
+  // the same time and range.
+  EXPECT_NEAR(perpendicular[0], perpendicular[1], 1e-3);
+  // Without --at-time and --at-range: center_time at center_range_slc.
+  const nlohmann::json centre = json_of({par + "r20180106_VV_slc.par", par + "r20180130_VV_slc.par",
+                                         par + "r20180319_VV_slc.par"});
+  EXPECT_EQ(centre.at("reference").at("reference_time").get<std::string>().substr(0, 22), "2018-01-06T00:40:21.89");  // center_time 2421.890880 s
+  EXPECT_EQ(centre.at("secondaries").size(), 2u);
+}
+
+// --grid 3x3 on the track-108 annotations: the corners and the centre are
+// exactly the single runs with --at-time and --at-range at those targets
+// (the times and ranges as the grid rows give them), bit for bit.
+TEST(Grid, CornersAndCentreEqualSingleRuns) {
+  const nlohmann::json grid = json_of({"--grid", "3x3", s1_reference, s1_secondary});
+  const nlohmann::json& rows = grid.at("secondaries");
+  ASSERT_EQ(rows.size(), 9u);
+  for (const nlohmann::json& row : rows) {
+    const int line = row.at("grid_line"), range = row.at("grid_range");
+    if ((line == 1) != (range == 1)) continue;  // the corners and the centre
+    char metres[64];
+    std::snprintf(metres, sizeof metres, "%.17g", row.at("reference_slant_range_m").get<double>());
+    const nlohmann::json single = json_of({"--at-time", row.at("reference_time"), "--at-range", metres,
+                                           s1_reference, s1_secondary});
+    const nlohmann::json& s = single.at("secondaries").at(0);
+    for (const char* key : {"parallel_m", "perpendicular_m", "latitude_deg", "longitude_deg", "secondary_time"})
+      EXPECT_EQ(row.at(key), s.at(key)) << key << " at " << line << "," << range;
+  }
+  // The grid spans the image: its first line and near range, its last line and far range.
+  EXPECT_EQ(rows.front().at("reference_time").get<std::string>().substr(0, 19), "2025-04-06T02:20:10");
+  EXPECT_EQ(rows.back().at("reference_time").get<std::string>().substr(0, 19), "2025-04-06T02:20:35");
+  EXPECT_LT(rows.front().at("reference_slant_range_m").get<double>(),
+            rows.back().at("reference_slant_range_m").get<double>());
+  // The centre of an odd grid is the default target.
+  const nlohmann::json plain = json_of({s1_reference, s1_secondary});
+  EXPECT_EQ(rows[4].at("perpendicular_m"), plain.at("secondaries")[0].at("perpendicular_m"));
+}
+
+TEST(Grid, RefusalsAndTheTable) {
+  const std::string sv = std::string(BPERP_SOURCE_DIR) + "/examples/stack/";
+  const RunResult beam = run_stack({"--grid", "3x3", sv + "reference.txt", sv + "20080730.txt"});
+  EXPECT_EQ(beam.status, 1);
+  EXPECT_NE(beam.err.find("--grid needs a product"), std::string::npos) << beam.err;
+  for (const char* bad : {"3", "0x3", "3x2.5", "3xx3", "1001x1"}) {
+    const RunResult r = run_stack({"--grid", bad, s1_reference, s1_secondary});
+    EXPECT_EQ(r.status, 1) << bad;
+    EXPECT_NE(r.err.find("--grid must be LINESxRANGES"), std::string::npos) << r.err;
+  }
+  // The table: the centre value and the spread over the grid.
+  const RunResult table = run_stack({"--grid", "3x3", s1_reference, s1_secondary});
+  EXPECT_EQ(table.status, 0);
+  EXPECT_NE(table.out.find("perpendicular min (m)"), std::string::npos);
+  EXPECT_NE(table.out.find("3 x 3 targets"), std::string::npos);
+}
+
+}  // namespace
