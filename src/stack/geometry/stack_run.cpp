@@ -8,6 +8,7 @@
 
 #include "bperp/geometry/settings.h"
 #include "bperp/numeric/units.h"
+#include "bperp/stack/geometry/map_grid.h"
 #include "bperp/stack/geometry/plausibility.h"
 #include "bperp/stack/support/escape.h"
 #include "bperp/stack/support/number_text.h"
@@ -154,8 +155,21 @@ bool start_zero_doppler(StackRun& run, const StackOptions& options) {
   if (a.product && options.target.look && *options.target.look != a.product->look)
     run.warnings.push_back(a.name + " looks " + (a.product->look == LookSide::right ? "right" : "left") +
                            "; --look is not used for a product");
-  if (options.target.at_point) {
-    z.view = geometry_at_point(a.orbit, *options.target.at_point);
+  std::optional<Geodetic> point = options.target.at_point;
+  const ProductInfo* p = a.product ? &*a.product : nullptr;
+  const bool geocoded = p && p->epsg && !p->grid_x.empty() && !p->grid_y.empty();
+  if (!point && geocoded && !options.target.at_time && !options.target.at_range) {
+    // A geocoded product's default target: the centre of its grid.
+    std::string problem;
+    point = map_to_geodetic(*p->epsg, 0.5 * (p->grid_x.front() + p->grid_x.back()),
+                            0.5 * (p->grid_y.front() + p->grid_y.back()), options.target.height, &problem);
+    if (!point) {
+      run.reference_error = cant + problem;
+      return false;
+    }
+  }
+  if (point) {
+    z.view = geometry_at_point(a.orbit, *point);
   } else {
     double t = 0.0, range = 0.0;
     std::string problem;
@@ -366,13 +380,33 @@ namespace {
 bool grid_targets(const Acquisition& a, const StackOptions& options, std::vector<GridPoint>& points,
                   std::string* problem) {
   const auto [lines, ranges] = *options.grid;
-  const ImageTiming* image = a.product ? &a.product->image : nullptr;
+  const auto fraction = [](int k, int n) { return n == 1 ? 0.5 : static_cast<double>(k) / (n - 1); };
+  const ProductInfo* product = a.product ? &*a.product : nullptr;
+  if (product && product->epsg && !product->grid_x.empty() && !product->grid_y.empty()) {
+    // A geocoded product's grid from corner to corner: lines along y (its
+    // rows), ranges along x (its columns).
+    const std::vector<double>& gx = product->grid_x;
+    const std::vector<double>& gy = product->grid_y;
+    for (int i = 0; i < lines; ++i)
+      for (int j = 0; j < ranges; ++j) {
+        GridPoint pt;
+        pt.line = i;
+        pt.range = j;
+        pt.y = gy.front() + fraction(i, lines) * (gy.back() - gy.front());
+        pt.x = gx.front() + fraction(j, ranges) * (gx.back() - gx.front());
+        pt.target = options.target;
+        pt.target.at_point = map_to_geodetic(*product->epsg, *pt.x, *pt.y, options.target.height, problem);
+        if (!pt.target.at_point) return false;
+        points.push_back(std::move(pt));
+      }
+    return true;
+  }
+  const ImageTiming* image = product ? &product->image : nullptr;
   if (!image || !image->first_line || !image->last_line || !image->near_range_m || !image->far_range_m) {
     *problem = "--grid needs a reference product with the times of its first and last lines and its "
                "near and far slant ranges";
     return false;
   }
-  const auto fraction = [](int k, int n) { return n == 1 ? 0.5 : static_cast<double>(k) / (n - 1); };
   const double span = seconds_between(*image->first_line, *image->last_line);
   for (int i = 0; i < lines; ++i)
     for (int j = 0; j < ranges; ++j) {

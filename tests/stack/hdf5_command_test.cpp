@@ -1,0 +1,153 @@
+// bperp-stack on the two OPERA CSLC-S1 HDF5 products (tests/data/README.md):
+// the default target at the centre of the reference's map grid, the grid
+// over it, and the baseline at ground points against the tests' own
+// zero-Doppler computation on the files' orbits.
+#include <gtest/gtest.h>
+
+#include <GeographicLib/Geocentric.hpp>
+#include <GeographicLib/UTMUPS.hpp>
+
+#include <cmath>
+#include <cstdio>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "bperp/stack/inputs/hdf5_product.h"
+#include "stack_test_support.h"
+
+namespace {
+
+using bperp::stack::ProductInfo;
+using stack_test::RunResult;
+using stack_test::run_stack;
+
+const std::string dir = std::string(BPERP_SOURCE_DIR) + "/tests/data/opera-cslc-t042/";
+const std::string reference = dir + "OPERA_L2_CSLC-S1_T042-088905-IW1_20231021T140757Z_20231023T003801Z_S1A_VV_v1.0.h5";
+const std::string secondary = dir + "OPERA_L2_CSLC-S1_T042-088905-IW2_20231009T140758Z_20231010T204936Z_S1A_VV_v1.0.h5";
+
+nlohmann::json json_of(std::vector<std::string> args) {
+  args.insert(args.begin(), {"--format", "json"});
+  const RunResult r = run_stack(args);
+  EXPECT_EQ(r.status, 0) << r.err;
+  return nlohmann::json::parse(r.out);
+}
+
+ProductInfo product(const std::string& path) {
+  std::string problem;
+  const auto p = bperp::stack::read_hdf5_product(path, &problem);
+  if (!p) throw std::runtime_error(problem);
+  return *p;
+}
+
+// The tests' own orbit: Lagrange interpolation of the positions through the
+// eight rows nearest t (m, s since the epoch), its derivative the velocity.
+struct Interpolated {
+  double r[3], v[3];
+};
+Interpolated lagrange(const ProductInfo& p, double t) {
+  const auto& rows = p.orbit.rows;
+  std::size_t first = 0;
+  while (first + 8 < rows.size() && rows[first + 4].t < t) ++first;
+  Interpolated out{};
+  for (std::size_t i = first; i < first + 8; ++i) {
+    double w = 1.0, dw = 0.0;
+    for (std::size_t j = first; j < first + 8; ++j) {
+      if (j == i) continue;
+      double term = 1.0 / (rows[i].t - rows[j].t);
+      for (std::size_t k = first; k < first + 8; ++k)
+        if (k != i && k != j) term *= (t - rows[k].t) / (rows[i].t - rows[k].t);
+      dw += term;
+      w *= (t - rows[j].t) / (rows[i].t - rows[j].t);
+    }
+    for (int a = 0; a < 3; ++a) {
+      out.r[a] += w * rows[i].state.position[a] * 1e3;
+      out.v[a] += dw * rows[i].state.position[a] * 1e3;
+    }
+  }
+  return out;
+}
+
+// The zero-Doppler state of the orbit for T (m): (S - T) . V = 0 by bisection.
+Interpolated zero_doppler(const ProductInfo& p, const double* T) {
+  const auto g = [&](double t) {
+    const Interpolated s = lagrange(p, t);
+    return (s.r[0] - T[0]) * s.v[0] + (s.r[1] - T[1]) * s.v[1] + (s.r[2] - T[2]) * s.v[2];
+  };
+  double lo = p.orbit.rows.front().t, hi = p.orbit.rows.back().t;
+  for (int k = 0; k < 80; ++k) (g(0.5 * (lo + hi)) < 0.0 ? lo : hi) = 0.5 * (lo + hi);
+  return lagrange(p, 0.5 * (lo + hi));
+}
+
+TEST(Hdf5Command, DefaultTargetIsTheMapGridCentre) {
+  const ProductInfo p = product(reference);
+  ASSERT_TRUE(p.epsg);
+  EXPECT_EQ(*p.epsg, 32610);  // UTM 10 north
+  double lat = 0.0, lon = 0.0;
+  GeographicLib::UTMUPS::Reverse(10, true, 0.5 * (p.grid_x.front() + p.grid_x.back()),
+                                 0.5 * (p.grid_y.front() + p.grid_y.back()), lat, lon);
+  const nlohmann::json doc = json_of({reference, secondary});
+  EXPECT_NEAR(doc.at("reference").at("latitude_deg").get<double>(), lat, 1e-9);
+  EXPECT_NEAR(doc.at("reference").at("longitude_deg").get<double>(), lon, 1e-9);
+  EXPECT_NEAR(doc.at("reference").at("wavelength_m").get<double>(), 0.05546576, 1e-9);
+  EXPECT_EQ(doc.at("reference").at("kind"), "hdf5");
+
+  // The grid spans the map grid from corner to corner: rows along y,
+  // columns along x, each row with its map coordinates.
+  const nlohmann::json grid = json_of({"--grid", "2x3", reference, secondary});
+  const nlohmann::json& rows = grid.at("secondaries");
+  ASSERT_EQ(rows.size(), 6u);
+  EXPECT_EQ(rows[0].at("grid_x").get<double>(), p.grid_x.front());
+  EXPECT_EQ(rows[0].at("grid_y").get<double>(), p.grid_y.front());
+  EXPECT_EQ(rows[5].at("grid_x").get<double>(), p.grid_x.back());
+  EXPECT_EQ(rows[5].at("grid_y").get<double>(), p.grid_y.back());
+  EXPECT_EQ(rows[1].at("grid_x").get<double>(), 0.5 * (p.grid_x.front() + p.grid_x.back()));
+  GeographicLib::UTMUPS::Reverse(10, true, p.grid_x.back(), p.grid_y.back(), lat, lon);
+  EXPECT_NEAR(rows[5].at("latitude_deg").get<double>(), lat, 1e-9);
+}
+
+// At ground points, the tests' own zero-Doppler decomposition (Lagrange
+// orbits, bisection, the secondary moved into the reference's zero-Doppler
+// plane) and bperp-stack's agree to a millimetre.
+TEST(Hdf5Command, BaselinesAtGroundPointsMatchAnIndependentComputation) {
+  const ProductInfo ref = product(reference), sec = product(secondary);
+  const GeographicLib::Geocentric& wgs84 = GeographicLib::Geocentric::WGS84();
+  struct Point {
+    double lat, lon, h;
+  };
+  for (const Point& pt : {Point{39.48, -119.70, 0.0}, Point{39.30, -120.20, 1500.0}, Point{39.65, -119.15, 300.0}}) {
+    double T[3];
+    wgs84.Forward(pt.lat, pt.lon, pt.h, T[0], T[1], T[2]);
+    const Interpolated r = zero_doppler(ref, T);
+    const Interpolated s = zero_doppler(sec, T);
+    const double speed = std::sqrt(r.v[0] * r.v[0] + r.v[1] * r.v[1] + r.v[2] * r.v[2]);
+    const double v[3] = {r.v[0] / speed, r.v[1] / speed, r.v[2] / speed};
+    double along = 0.0;
+    for (int a = 0; a < 3; ++a) along += (s.r[a] - r.r[a]) * v[a];
+    double B[3], U[3], range = 0.0;
+    for (int a = 0; a < 3; ++a) {
+      B[a] = r.r[a] - (s.r[a] - along * v[a]);
+      U[a] = T[a] - r.r[a];
+      range += U[a] * U[a];
+    }
+    range = std::sqrt(range);
+    for (double& u : U) u /= range;
+    // N = v x U, turned away from the earth.
+    double N[3] = {v[1] * U[2] - v[2] * U[1], v[2] * U[0] - v[0] * U[2], v[0] * U[1] - v[1] * U[0]};
+    if (N[0] * r.r[0] + N[1] * r.r[1] + N[2] * r.r[2] < 0.0)
+      for (double& n : N) n = -n;
+    const double parallel = B[0] * U[0] + B[1] * U[1] + B[2] * U[2];
+    const double perpendicular = B[0] * N[0] + B[1] * N[1] + B[2] * N[2];
+
+    char at[96];
+    std::snprintf(at, sizeof at, "%.10f,%.10f,%.6f", pt.lat, pt.lon, pt.h);
+    const nlohmann::json doc = json_of({"--at-point", at, reference, secondary});
+    const nlohmann::json& row = doc.at("secondaries").at(0);
+    EXPECT_NEAR(row.at("parallel_m").get<double>(), parallel, 1e-3) << at;
+    EXPECT_NEAR(row.at("perpendicular_m").get<double>(), perpendicular, 1e-3) << at;
+    EXPECT_NEAR(row.at("along_track_removed_m").get<double>(), along, 1e-3) << at;
+    EXPECT_NEAR(doc.at("reference").at("reference_slant_range_m").get<double>(), range, 1e-3) << at;
+  }
+}
+
+}  // namespace
