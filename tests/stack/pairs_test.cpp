@@ -31,6 +31,15 @@ std::vector<NetworkPoint> hand_made_stack() {
 
 using NamePairs = std::set<std::pair<std::string, std::string>>;
 
+// The limits of --max-perp (m), --max-days and --max-neighbours.
+PairLimits limits(std::optional<double> perp, std::optional<long> days, std::optional<int> neighbours) {
+  PairLimits l;
+  l.max_perpendicular = perp;
+  l.max_days = days;
+  l.max_neighbours = neighbours;
+  return l;
+}
+
 NamePairs names_of(const std::vector<NetworkPoint>& points, const std::vector<Pair>& pairs) {
   NamePairs names;
   for (const Pair& p : pairs) names.insert({points[p.first].name, points[p.second].name});
@@ -53,18 +62,18 @@ TEST(SelectPairs, LimitsAtTheirEdges) {
   const std::vector<Case> cases = {
       {"no limits", {}, all},
       // 150.0 is in (A-R, B-C: 49.9 - -100.1 is 150.0 only to the mm), 150.1 is not.
-      {"perp 150", {150.0, {}, {}}, {{"A", "R"}, {"A", "C"}, {"A", "D"}, {"R", "B"}, {"R", "C"}, {"B", "C"}}},
-      {"perp 150.1", {150.1, {}, {}},
+      {"perp 150", limits(150.0, {}, {}), {{"A", "R"}, {"A", "C"}, {"A", "D"}, {"R", "B"}, {"R", "C"}, {"B", "C"}}},
+      {"perp 150.1", limits(150.1, {}, {}),
        {{"A", "R"}, {"A", "C"}, {"A", "D"}, {"R", "B"}, {"R", "C"}, {"B", "C"}, {"C", "D"}}},
-      {"perp 149.999", {149.999, {}, {}}, {{"A", "C"}, {"A", "D"}, {"R", "B"}, {"R", "C"}}},
-      {"perp 0", {0.0, {}, {}}, {}},
+      {"perp 149.999", limits(149.999, {}, {}), {{"A", "C"}, {"A", "D"}, {"R", "B"}, {"R", "C"}}},
+      {"perp 0", limits(0.0, {}, {}), {}},
       // A limit beyond any integer count of millimetres still holds everything.
-      {"perp 1e16", {1e16, {}, {}}, all},
-      {"perp 1e300", {1e300, {}, {}}, all},
-      {"days 69", {{}, 69, {}}, {{"A", "R"}, {"R", "B"}, {"R", "C"}, {"B", "C"}, {"C", "D"}}},
-      {"days 68", {{}, 68, {}}, {{"A", "R"}, {"R", "B"}, {"B", "C"}}},
-      {"days 0", {{}, 0, {}}, {}},
-      {"perp 150 and days 69", {150.0, 69, {}}, {{"A", "R"}, {"R", "B"}, {"R", "C"}, {"B", "C"}}},
+      {"perp 1e16", limits(1e16, {}, {}), all},
+      {"perp 1e300", limits(1e300, {}, {}), all},
+      {"days 69", limits({}, 69, {}), {{"A", "R"}, {"R", "B"}, {"R", "C"}, {"B", "C"}, {"C", "D"}}},
+      {"days 68", limits({}, 68, {}), {{"A", "R"}, {"R", "B"}, {"B", "C"}}},
+      {"days 0", limits({}, 0, {}), {}},
+      {"perp 150 and days 69", limits(150.0, 69, {}), {{"A", "R"}, {"R", "B"}, {"R", "C"}, {"B", "C"}}},
   };
   for (const Case& c : cases) EXPECT_EQ(names_of(points, select_pairs(points, c.limits)), c.expected) << c.name;
 }
@@ -89,7 +98,7 @@ TEST(SelectPairs, NearestNeighboursPerAcquisition) {
       {4, {}, {{"A", "R"}, {"A", "B"}, {"A", "C"}, {"A", "D"}, {"R", "B"}, {"R", "C"}, {"R", "D"},
                {"B", "C"}, {"B", "D"}, {"C", "D"}}},
       // Neighbours among the pairs within 150 m: A's nearest is then R, R's A.
-      {1, {150.0, {}, {}}, {{"A", "R"}, {"B", "C"}}},
+      {1, limits(150.0, {}, {}), {{"A", "R"}, {"B", "C"}}},
   };
   for (const Case& c : cases) {
     PairLimits limits = c.extra;
@@ -130,10 +139,10 @@ TEST(SelectPairs, WithoutDates) {
   std::vector<NetworkPoint> points = hand_made_stack();
   points[3].day.reset();  // C
   EXPECT_FALSE(all_dated(points));
-  EXPECT_TRUE(select_pairs(points, {{}, 1000, {}}).empty());
-  EXPECT_TRUE(select_pairs(points, {{}, {}, 2}).empty());
+  EXPECT_TRUE(select_pairs(points, limits({}, 1000, {})).empty());
+  EXPECT_TRUE(select_pairs(points, limits({}, {}, 2)).empty());
   // The perpendicular limit alone works, in the order given, without days.
-  const std::vector<Pair> pairs = select_pairs(points, {100.1, {}, {}});
+  const std::vector<Pair> pairs = select_pairs(points, limits(100.1, {}, {}));
   EXPECT_EQ(names_of(points, pairs), (NamePairs{{"R", "B"}, {"R", "C"}, {"A", "C"}, {"A", "D"}}));
   for (const Pair& p : pairs) {
     EXPECT_LT(p.first, p.second);

@@ -125,7 +125,7 @@ Exit status:
 // The texts of the options that take numbers, checked after the parse with
 // the files' own number rule (decimal only: no 0x10, no nan).
 struct NumberTexts {
-  std::string max_perp, max_days, max_neighbours, max_length;
+  std::string max_perp, max_days, max_neighbours, max_length, sequential;
   std::string at_time, at_range, at_point, height, wavelength, look, grid;
 };
 
@@ -247,6 +247,12 @@ bool convert_numbers(const NumberTexts& texts, Options& options, std::FILE* err)
     options.limits.max_neighbours =
         static_cast<int>(std::fmin(static_cast<double>(*n), std::numeric_limits<int>::max()));
   }
+  if (!texts.sequential.empty()) {
+    const std::optional<long> n = whole_number("--sequential", texts.sequential, 1, "", &problem);
+    if (!n) return fail();
+    options.limits.sequential =
+        static_cast<int>(std::fmin(static_cast<double>(*n), std::numeric_limits<int>::max()));
+  }
   if (!texts.max_length.empty()) {
     const std::optional<double> m = metres_limit("--max-length", texts.max_length, &problem);
     if (!m) return fail();
@@ -348,6 +354,18 @@ int parse_options(int argc, const char* const* argv, Options& options, std::FILE
   app.add_option("--max-neighbours", numbers.max_neighbours,
                  "at most N pairs per acquisition, the nearest in time")
       ->type_name("N")
+      ->needs(pairs);
+  app.add_option("--sequential", numbers.sequential, "each acquisition paired with its next N in time")
+      ->type_name("N")
+      ->needs(pairs);
+  app.add_flag("--annual", options.limits.annual,
+               "add the pairs a whole number of years apart (within 30 days), within --max-perp")
+      ->needs(pairs);
+  app.add_flag("--mst", options.limits.mst,
+               "add a minimum spanning tree over all acquisitions (no limits): always connected")
+      ->needs(pairs);
+  app.add_flag("--require-connected", options.require_connected,
+               "a network split into parts is an error (status 1, nothing printed)")
       ->needs(pairs);
   app.add_option("--plot", options.plot, "write the baseline-time plot to this SVG file (name ending in .svg)")
       ->type_name("FILE.svg")

@@ -17,6 +17,7 @@
 #include "bperp/version.h"
 #include "bperp/stack/command/options.h"
 #include "bperp/stack/geometry/stack_run.h"
+#include "bperp/stack/network/connectivity.h"
 #include "bperp/stack/network/pairs.h"
 #include "bperp/stack/outputs/baseline_plot.h"
 #include "bperp/stack/outputs/output_file.h"
@@ -119,10 +120,27 @@ int run_command(int argc, const char* const* argv, std::FILE* in, std::FILE* out
   if (!options.pairs) limits.max_perpendicular = -1.0;
   const PairNetwork network(points, limits);
 
+  // The network's connectivity: reported with the pairs, and with
+  // --require-connected a split network ends the run before anything is
+  // printed.
+  Connectivity parts;
+  if (options.pairs) parts = connectivity(network);
+  if (options.require_connected && !parts.connected()) {
+    std::fprintf(err, "%s: the pair network is split into %zu parts (--require-connected); %zu pairs "
+                      "would join them, the first %s - %s\n",
+                 program_name, parts.components.size(), parts.bridges.size(),
+                 points[parts.bridges.front().first].name.c_str(),
+                 points[parts.bridges.front().second].name.c_str());
+    return 1;
+  }
+
   switch (options.format) {
     case OutputFormat::table:
       write_stack_table(out, run);
-      if (options.pairs) write_pairs_table(out, points, network);
+      if (options.pairs) {
+        write_pairs_table(out, points, network);
+        write_network_summary(out, points, parts);
+      }
       break;
     case OutputFormat::csv:
       if (options.pairs)
@@ -132,7 +150,8 @@ int run_command(int argc, const char* const* argv, std::FILE* in, std::FILE* out
       break;
     case OutputFormat::json:
       if (options.pairs)
-        write_json_with_pairs(out, stack_json(run), points, network);
+        write_json_with_pairs(out, stack_json(run), points, network,
+                              {{"network", network_json(points, network, parts)}});
       else
         write_json(out, stack_json(run));
       break;

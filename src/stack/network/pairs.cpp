@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "bperp/numeric/units.h"
 
@@ -56,43 +57,127 @@ bool all_dated(const std::vector<NetworkPoint>& points) {
                      [](const NetworkPoint& p) { return p.day.has_value(); });
 }
 
+double network_distance(const std::vector<NetworkPoint>& points, std::size_t i, std::size_t j) {
+  const double days = (points[i].day && points[j].day)
+                          ? static_cast<double>(*points[j].day - *points[i].day) / distance_days
+                          : 0.0;
+  const double metres = (points[j].perpendicular - points[i].perpendicular) / distance_metres;
+  return std::hypot(days, metres);
+}
+
+namespace {
+
+// Whether i and j are a whole number of years apart (at least one).
+bool whole_years_apart(const std::vector<NetworkPoint>& points, std::size_t i, std::size_t j) {
+  constexpr double year_days = 365.25;
+  const double days = std::fabs(static_cast<double>(*points[j].day - *points[i].day));
+  const double years = std::round(days / year_days);
+  return years >= 1.0 && std::fabs(days - years * year_days) <= annual_tolerance_days;
+}
+
+// The minimum spanning tree of the points under network_distance (Prim,
+// O(n^2), no limit), its edges with the smaller index first, sorted.
+std::vector<std::pair<std::size_t, std::size_t>> spanning_tree(const std::vector<NetworkPoint>& points) {
+  const std::size_t n = points.size();
+  std::vector<std::pair<std::size_t, std::size_t>> edges;
+  if (n < 2) return edges;
+  constexpr double none = std::numeric_limits<double>::infinity();
+  std::vector<double> best(n, none);
+  std::vector<std::size_t> from(n, 0);
+  std::vector<bool> in(n, false);
+  std::size_t current = 0;
+  in[0] = true;
+  for (std::size_t added = 1; added < n; ++added) {
+    std::size_t next = n;
+    for (std::size_t k = 0; k < n; ++k) {
+      if (in[k]) continue;
+      const double d = network_distance(points, current, k);
+      if (d < best[k]) {
+        best[k] = d;
+        from[k] = current;
+      }
+      if (next == n || best[k] < best[next]) next = k;
+    }
+    in[next] = true;
+    edges.emplace_back(std::min(next, from[next]), std::max(next, from[next]));
+    current = next;
+  }
+  std::sort(edges.begin(), edges.end());
+  return edges;
+}
+
+}  // namespace
+
 PairNetwork::PairNetwork(const std::vector<NetworkPoint>& points, const PairLimits& limits)
     : points_(points), limits_(limits) {
   const std::size_t n = points.size();
   dated_ = all_dated(points);
-  none_ = !dated_ && (limits.max_days || limits.max_neighbours);
   order_.resize(n);
   for (std::size_t i = 0; i < n; ++i) order_[i] = i;
   std::stable_sort(order_.begin(), order_.end(),
                    [&](std::size_t a, std::size_t b) { return earlier(points, dated_, a, b); });
-  if (none_ || !limits.max_neighbours) return;
+  rank_.resize(n);
+  for (std::size_t k = 0; k < n; ++k) rank_[order_[k]] = k;
+  if (limits.mst) tree_ = spanning_tree(points);
+  if (!dated_) return;
 
-  // Each point's N nearest candidates in time (the earlier partner first on
-  // a tie), sorted by index for the look-up.
-  const std::size_t keep_count = static_cast<std::size_t>(std::max(*limits.max_neighbours, 0));
-  near_.resize(n);
-  std::vector<std::size_t> partners;
-  for (std::size_t i = 0; i < n; ++i) {
-    partners.clear();
-    for (std::size_t j = 0; j < n; ++j)
-      if (j != i && within_limits(points, i, j, limits)) partners.push_back(j);
-    const auto apart = [&](std::size_t j) { return std::labs(*points[j].day - *points[i].day); };
-    const std::size_t kept = std::min(keep_count, partners.size());
-    std::partial_sort(partners.begin(), partners.begin() + static_cast<std::ptrdiff_t>(kept),
-                      partners.end(), [&](std::size_t a, std::size_t b) {
-                        if (apart(a) != apart(b)) return apart(a) < apart(b);
-                        return earlier(points, true, a, b);
-                      });
-    near_[i].assign(partners.begin(), partners.begin() + static_cast<std::ptrdiff_t>(kept));
-    std::sort(near_[i].begin(), near_[i].end());
+  if (limits.max_neighbours) {
+    // Each point's N nearest candidates in time (the earlier partner first
+    // on a tie), sorted by index for the look-up.
+    const std::size_t keep_count = static_cast<std::size_t>(std::max(*limits.max_neighbours, 0));
+    near_.resize(n);
+    std::vector<std::size_t> partners;
+    for (std::size_t i = 0; i < n; ++i) {
+      partners.clear();
+      for (std::size_t j = 0; j < n; ++j)
+        if (j != i && within_limits(points, i, j, limits)) partners.push_back(j);
+      const auto apart = [&](std::size_t j) { return std::labs(*points[j].day - *points[i].day); };
+      const std::size_t kept = std::min(keep_count, partners.size());
+      std::partial_sort(partners.begin(), partners.begin() + static_cast<std::ptrdiff_t>(kept),
+                        partners.end(), [&](std::size_t a, std::size_t b) {
+                          if (apart(a) != apart(b)) return apart(a) < apart(b);
+                          return earlier(points, true, a, b);
+                        });
+      near_[i].assign(partners.begin(), partners.begin() + static_cast<std::ptrdiff_t>(kept));
+      std::sort(near_[i].begin(), near_[i].end());
+    }
+  }
+  if (limits.sequential) {
+    // Each point's next N candidates in the network's order.
+    const std::size_t keep_count = static_cast<std::size_t>(std::max(*limits.sequential, 0));
+    next_.resize(n);
+    for (std::size_t a = 0; a < n; ++a)
+      for (std::size_t b = a + 1; b < n && next_[order_[a]].size() < keep_count; ++b)
+        if (within_limits(points, order_[a], order_[b], limits)) next_[order_[a]].push_back(order_[b]);
+    for (auto& v : next_) std::sort(v.begin(), v.end());
   }
 }
 
+bool PairNetwork::chosen(std::size_t i, std::size_t j) const {
+  const bool neighbours = limits_.max_neighbours.has_value(), sequential = limits_.sequential.has_value();
+  if (!dated_ && (limits_.max_days || neighbours || sequential)) return false;
+  if (!within_limits(points_, i, j, limits_)) return false;
+  if (!neighbours && !sequential) return true;
+  if (neighbours && std::binary_search(near_[i].begin(), near_[i].end(), j) &&
+      std::binary_search(near_[j].begin(), near_[j].end(), i))
+    return true;
+  if (sequential) {
+    const std::size_t first = rank_[i] < rank_[j] ? i : j, second = first == i ? j : i;
+    if (std::binary_search(next_[first].begin(), next_[first].end(), second)) return true;
+  }
+  return false;
+}
+
 bool PairNetwork::keep(std::size_t i, std::size_t j) const {
-  if (none_ || !within_limits(points_, i, j, limits_)) return false;
-  if (!limits_.max_neighbours) return true;
-  return std::binary_search(near_[i].begin(), near_[i].end(), j) &&
-         std::binary_search(near_[j].begin(), near_[j].end(), i);
+  if (chosen(i, j)) return true;
+  if (limits_.annual && dated_ && whole_years_apart(points_, i, j)) {
+    PairLimits perpendicular_only;
+    perpendicular_only.max_perpendicular = limits_.max_perpendicular;
+    if (within_limits(points_, i, j, perpendicular_only)) return true;
+  }
+  if (limits_.mst)
+    return std::binary_search(tree_.begin(), tree_.end(), std::make_pair(std::min(i, j), std::max(i, j)));
+  return false;
 }
 
 Pair PairNetwork::make_pair(std::size_t first, std::size_t second) const {

@@ -7,6 +7,7 @@
 
 #include "bperp/stack/inputs/acquisition.h"
 #include "bperp/stack/outputs/json_text.h"
+#include "bperp/stack/network/connectivity.h"
 #include "bperp/stack/outputs/text_table.h"
 #include "bperp/stack/support/number_text.h"
 
@@ -129,7 +130,8 @@ void write_pairs_csv(std::FILE* out, const std::vector<NetworkPoint>& points,
 }
 
 void write_json_with_pairs(std::FILE* out, const nlohmann::ordered_json& document,
-                           const std::vector<NetworkPoint>& points, const PairNetwork& network) {
+                           const std::vector<NetworkPoint>& points, const PairNetwork& network,
+                           const nlohmann::ordered_json& after) {
   // The document without its closing brace, then the pairs member.
   std::string text =
       document.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
@@ -162,8 +164,72 @@ void write_json_with_pairs(std::FILE* out, const nlohmann::ordered_json& documen
     text += "\n    }";
     flush(out, text);
   });
-  text += first ? "]\n}\n" : "\n  ]\n}\n";
+  text += first ? "]" : "\n  ]";
+  // The members after the pairs, indented as the rest of the document.
+  for (const auto& [key, value] : after.items()) {
+    text += ",\n  ";
+    append_json_string(text, key);
+    text += ": ";
+    const std::string dumped = value.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+    for (const char c : dumped) {
+      text += c;
+      if (c == '\n') text += "  ";
+    }
+  }
+  text += "\n}\n";
   flush(out, text, true);
+}
+
+nlohmann::ordered_json network_json(const std::vector<NetworkPoint>& points, const PairNetwork& network,
+                                    const Connectivity& c) {
+  nlohmann::ordered_json members = nlohmann::ordered_json::array();
+  for (const std::vector<std::size_t>& part : c.components) {
+    nlohmann::ordered_json names = nlohmann::ordered_json::array();
+    for (const std::size_t i : part) names.push_back(points[i].name);
+    members.push_back(std::move(names));
+  }
+  nlohmann::ordered_json bridges = nlohmann::ordered_json::array();
+  for (const Pair& p : c.bridges) {
+    const NetworkPoint& a = points[p.first];
+    const NetworkPoint& b = points[p.second];
+    bridges.push_back({{"first", a.name},
+                       {"second", b.name},
+                       {"first_date", a.day ? nlohmann::ordered_json(day_text(a.day)) : nullptr},
+                       {"second_date", b.day ? nlohmann::ordered_json(day_text(b.day)) : nullptr},
+                       {"days", p.days ? nlohmann::ordered_json(*p.days) : nullptr},
+                       {"perpendicular_m", p.perpendicular},
+                       {"distance", network_distance(points, p.first, p.second)}});
+  }
+  (void)network;
+  return {{"components", c.components.size()}, {"members", std::move(members)}, {"bridges", std::move(bridges)}};
+}
+
+void write_network_summary(std::FILE* out, const std::vector<NetworkPoint>& points, const Connectivity& c) {
+  std::string text = "\n";
+  if (c.connected()) {
+    text += "network: connected (" + std::to_string(points.size()) + " acquisitions in one part)\n";
+    std::fputs(text.c_str(), out);
+    return;
+  }
+  text += "network: split into " + std::to_string(c.components.size()) + " parts\n";
+  for (std::size_t k = 0; k < c.components.size(); ++k) {
+    text += "  part " + std::to_string(k + 1) + ":";
+    for (const std::size_t i : c.components[k]) text += " " + points[i].name;
+    text += "\n";
+  }
+  text += "\n" + std::to_string(c.bridges.size()) + (c.bridges.size() == 1 ? " pair" : " pairs") +
+          " would join them (the closest by sqrt((days / " + fixed_text(distance_days, 0) +
+          ")^2 + (perpendicular / " + fixed_text(distance_metres, 0) + " m)^2)):\n\n";
+  const std::vector<TableColumn> columns = {{"first", Align::left},       {"second", Align::left},
+                                            {"days", Align::right},       {"perpendicular (m)", Align::right},
+                                            {"distance", Align::right}};
+  std::vector<std::vector<std::string>> rows;
+  for (const Pair& p : c.bridges)
+    rows.push_back({points[p.first].name, points[p.second].name, days_text(p),
+                    fixed_text_unsigned_zero(p.perpendicular, perpendicular_decimals),
+                    fixed_text(network_distance(points, p.first, p.second), 3)});
+  std::fputs(text.c_str(), out);
+  write_text_table(out, columns, rows);
 }
 
 }  // namespace bperp::stack

@@ -22,6 +22,7 @@ struct Options {
   std::vector<std::string> secondaries;  // the positional ones, then those of --list
   std::string list;                      // --list FILE ("-": standard input); empty: none
   bool pairs = false;
+  bool require_connected = false;
   PairLimits limits;
   std::string plot;  // empty: no plot
   std::vector<std::string> orbit_files;   // --orbit, one per use

@@ -32,7 +32,28 @@ struct PairLimits {
   std::optional<double> max_perpendicular;  // m, |B_perp(i, j)| at most this
   std::optional<long> max_days;             // |days(i, j)| at most this
   std::optional<int> max_neighbours;        // at most this many pairs per acquisition
+  std::optional<int> sequential;            // each acquisition with its next N in time
+  bool annual = false;                      // pairs a whole number of years apart
+  bool mst = false;                         // a minimum spanning tree over all acquisitions
 };
+
+// How far from a whole number of years (365.25 days) an --annual pair may
+// be, days: a month either way, so that a pair of the same season is found
+// with the 6 to 46 days between repeat passes of the sensors in use.
+constexpr double annual_tolerance_days = 30.0;
+
+// The scales of the network's distance between two acquisitions, with
+// which --mst and the bridges of a split network weigh time against
+// perpendicular baseline: sqrt((days / 100)^2 + (B_perp / 100 m)^2), so
+// that 100 days apart weighs as much as 100 m, about the limits commonly
+// set for C-band small-baseline networks.
+constexpr double distance_days = 100.0;
+constexpr double distance_metres = 100.0;
+
+// The network's distance between points i and j (dimensionless): days
+// apart over distance_days and perpendicular baselines apart over
+// distance_metres, combined as a length; the days count 0 without dates.
+double network_distance(const std::vector<NetworkPoint>& points, std::size_t i, std::size_t j);
 
 // One pair: indices into the points, first the earlier one (or, without
 // dates, the one given first).
@@ -49,27 +70,37 @@ std::vector<NetworkPoint> network_points(const StackRun& run);
 // True when every point has a date.
 bool all_dated(const std::vector<NetworkPoint>& points);
 
-// The pairs within the limits, enumerated without being held: a stack of
-// n acquisitions has up to n (n - 1) / 2 of them (two million for 2,000),
-// and every output writes them as they come.
+// The pairs of the network, enumerated without being held: a stack of n
+// acquisitions has up to n (n - 1) / 2 of them (two million for 2,000), and
+// every output writes them as they come.
 //
-// A pair is within the limits when its perpendicular baseline, compared at
-// the millimetre the outputs show (a pair printed as 150.000 m is within
-// 150 m), and its days (whole) are at most the limits. With max_neighbours
-// N, each acquisition ranks its candidates (the pairs within the other
-// limits) by time apart (the earlier partner first on a tie, then the order
-// given) and a pair is kept only when each member has the other among its
-// N nearest, so no acquisition is in more than N pairs. max_days and
-// max_neighbours need dates on every point (without them they select
-// nothing). The order: by the first member's date, then the second's (by
-// the order given without dates).
+// The candidates are the pairs within the limits: their perpendicular
+// baseline, compared at the millimetre the outputs show (a pair printed as
+// 150.000 m is within 150 m), and their days (whole) at most --max-perp and
+// --max-days (all pairs when neither is given). Among the candidates:
+//  - with max_neighbours N, each acquisition ranks its candidates by time
+//    apart (the earlier partner first on a tie, then the order given) and a
+//    pair is kept when each member has the other among its N nearest;
+//  - with sequential N, each acquisition keeps its next N candidates in
+//    time;
+//  - with both, the pairs either keeps; with neither, every candidate.
+// To those are added, when asked for:
+//  - annual: the pairs a whole number of years apart (within
+//    annual_tolerance_days) within --max-perp, whatever --max-days says;
+//  - mst: the minimum spanning tree over all acquisitions by
+//    network_distance, without any limit, so that the network always
+//    connects.
+// The network is the union. max_days, max_neighbours, sequential and annual
+// need dates on every point (without them those select nothing). The order:
+// by the first member's date, then the second's (by the order given
+// without dates).
 class PairNetwork {
  public:
   // points must outlive the network.
   PairNetwork(const std::vector<NetworkPoint>& points, const PairLimits& limits);
 
   // Calls visit(pair) for every pair, in order. Memory: the points' order
-  // and, with max_neighbours, N partners per point; time O(n^2).
+  // and, with the choosers, N partners per point; time O(n^2).
   template <typename Visit>
   void for_each(Visit&& visit) const {
     const std::size_t n = order_.size();
@@ -81,16 +112,25 @@ class PairNetwork {
   // The number of pairs (one enumeration).
   std::size_t count() const;
 
+  const std::vector<NetworkPoint>& points() const { return points_; }
+  // The points in the network's order, and each point's place in it.
+  const std::vector<std::size_t>& order() const { return order_; }
+  std::size_t rank(std::size_t point) const { return rank_[point]; }
+  // The pair of points i and j as the network orients it.
+  Pair make_pair(std::size_t first, std::size_t second) const;
+
  private:
   bool keep(std::size_t i, std::size_t j) const;
-  Pair make_pair(std::size_t first, std::size_t second) const;
+  bool chosen(std::size_t i, std::size_t j) const;
 
   const std::vector<NetworkPoint>& points_;
   PairLimits limits_;
   bool dated_ = false;
-  bool none_ = false;                           // a limit that needs dates without them
   std::vector<std::size_t> order_;              // the points in the network's order
+  std::vector<std::size_t> rank_;               // each point's place in order_
   std::vector<std::vector<std::size_t>> near_;  // with max_neighbours: each point's N nearest
+  std::vector<std::vector<std::size_t>> next_;  // with sequential: each point's next N
+  std::vector<std::pair<std::size_t, std::size_t>> tree_;  // with mst: its edges (smaller index first)
 };
 
 // Every pair of the network, held in a vector (for small stacks and tests).

@@ -8,6 +8,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "bperp/stack/network/connectivity.h"
 #include "bperp/stack/network/pairs.h"
 
 namespace bperp::stack {
@@ -27,7 +28,21 @@ void write_pairs_csv(std::FILE* out, const std::vector<NetworkPoint>& points,
 // The document (as write_json writes it) with a "pairs" member after its
 // others: a list of objects (first, second, first_date, second_date, days,
 // perpendicular_m), missing values null.
+// after: members written after the pairs (the network report).
 void write_json_with_pairs(std::FILE* out, const nlohmann::ordered_json& document,
-                           const std::vector<NetworkPoint>& points, const PairNetwork& network);
+                           const std::vector<NetworkPoint>& points, const PairNetwork& network,
+                           const nlohmann::ordered_json& after = nlohmann::ordered_json::object());
+
+// The network report as a JSON object: "components" (the count),
+// "members" (each part's names, in the network's order) and "bridges" (the
+// suggested pairs: first, second, their dates, days, perpendicular_m and
+// their network distance).
+nlohmann::ordered_json network_json(const std::vector<NetworkPoint>& points, const PairNetwork& network,
+                                    const Connectivity& connectivity);
+
+// The network report after the table of pairs: connected, or its parts and
+// the pairs that would join them.
+void write_network_summary(std::FILE* out, const std::vector<NetworkPoint>& points,
+                           const Connectivity& connectivity);
 
 }  // namespace bperp::stack
