@@ -4,6 +4,8 @@
 # Fails on any finding; prints the executions and the time of each target.
 #   bash fuzz/run.sh [SECONDS]        (default 60; 0 builds and stops)
 # Extra libFuzzer flags may be given in BPERP_FUZZ_FLAGS (e.g. "-jobs=2").
+# BPERP_FUZZ_BUILD names a tree already configured with clang and
+# -DBPERP_FUZZ=ON (the sanitizer tree of .ci/run, say) to use instead.
 set -euo pipefail
 
 seconds="${1:-60}"
@@ -12,13 +14,15 @@ case "$seconds" in
 esac
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-build="$root/build-fuzz"
+build="${BPERP_FUZZ_BUILD:-$root/build-fuzz}"
 targets=(state_vector_reader baseline_run s1_xml image_parameters)
 
 # RelWithDebInfo without -DNDEBUG: the arrays' index assertions stay on.
-cmake -S "$root" -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DBPERP_FUZZ=ON \
-  -DBPERP_TESTS=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g" >/dev/null
+if [ -z "${BPERP_FUZZ_BUILD:-}" ]; then
+  cmake -S "$root" -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DBPERP_FUZZ=ON \
+    -DBPERP_TESTS=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g" >/dev/null
+fi
 cmake --build "$build" -j2 --target "${targets[@]/#/fuzz_}"
 [ "$seconds" -eq 0 ] && exit 0  # libFuzzer would take 0 as no time limit
 
@@ -51,9 +55,9 @@ for t in "${targets[@]}"; do
     grep -E 'ERROR|SUMMARY|property violated|runtime error|Test unit written' "$log" || tail -n 40 "$log"
     for f in "${findings[@]}"; do
       [ -e "$f" ] || continue
-      mkdir -p "$root/build-fuzz/findings"
-      cp "$f" "$root/build-fuzz/findings/"
-      echo "  input kept in build-fuzz/findings/$(basename "$f")"
+      mkdir -p "$build/findings"
+      cp "$f" "$build/findings/"
+      echo "  input kept in $build/findings/$(basename "$f")"
     done
     summary+=("fuzz_$t: FAILED after ${execs:-?} executions")
   else

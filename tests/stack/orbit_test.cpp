@@ -199,7 +199,7 @@ TEST_P(TwoBodyAlignment, MatchesThePropagatedOrbitAtTheTrueClosestApproach) {
   EXPECT_NEAR(a.t, t_true, 1e-6);  // s (7.5 mm along the track)
   EXPECT_LT(distance3(a.state.position, truth.position), 1e-6);  // 1 mm
   EXPECT_LT(distance3(a.state.velocity, truth.velocity), 1e-6);  // 1 mm/s
-  EXPECT_EQ(a.segment, static_cast<std::size_t>(std::floor(t_true / row_step)) + rows_each_side);
+  EXPECT_EQ(a.segment, static_cast<std::size_t>(static_cast<long>(std::floor(t_true / row_step)) + rows_each_side));
 
   // The along-track offset of the aligned vector against the reference at P
   // (moving as the orbit there) is gone.

@@ -17,7 +17,6 @@ constexpr double deg = std::numbers::pi / 180.0;
 
 // The example pair's master (examples/master.txt): 691 km up, descending.
 StateVector example_master() {
-  StateVector s;
   const double six[6] = {4066.372472, 4163.441233, 4014.008003,
                          4.163992967, 1.803068918, -6.088507505};
   return state_vector_from(six);
