@@ -178,7 +178,8 @@ TEST(StackPlot, PairsInTheThreeFormatsAgree) {
   const auto records = read_csv(csv.out);
   ASSERT_EQ(records.size(), pairs.size() + 1);
   EXPECT_EQ(records[0], (std::vector<std::string>{"first", "second", "first_date", "second_date",
-                                                  "days", "perpendicular_m"}));
+                                                  "days", "perpendicular_m", "critical_baseline_m",
+                                                  "height_of_ambiguity_m", "coherence_model"}));
   std::map<std::string, int> count;
   for (std::size_t k = 0; k < pairs.size(); ++k) {
     const nlohmann::json& p = pairs[k];
@@ -201,7 +202,7 @@ TEST(StackPlot, PairsInTheThreeFormatsAgree) {
     bool listed = false;
     for (const std::string& line : stack_test::lines_of(table.out)) {
       const auto w = stack_test::words_of(line);
-      if (w.size() == 6 && w[0] == first_name && w[1] == second_name) {
+      if (w.size() == 7 && w[0] == first_name && w[1] == second_name) {
         listed = true;
         EXPECT_NEAR(number(w[5]), p.at("perpendicular_m").get<double>(), 0.0005);
       }

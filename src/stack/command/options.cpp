@@ -12,6 +12,7 @@
 
 #include "bperp/app/state_vector_file.h"
 #include "bperp/numeric/units.h"
+#include "bperp/stack/network/sensors.h"
 #include "bperp/stack/support/escape.h"
 #include "bperp/stack/support/number_text.h"
 #include "bperp/version.h"
@@ -94,19 +95,28 @@ Output (--format):
   No output depends on the locale.
 
 Pair network (--pairs):
-  Lists every pair of acquisitions, the reference included, with
+  Candidates: the pairs of acquisitions, the reference included, with
   |perpendicular baseline| <= --max-perp metres and |days| <= --max-days days
-  (either limit optional; equal to the limit is in, compared at the printed mm).
+  (all pairs without limits; equal to a limit is in, compared at the printed mm).
+  Chosen among them: with --max-neighbours N the pairs whose two acquisitions
+  each have the other among their N nearest candidates in time; with
+  --sequential N each acquisition's next N candidates in time; with both the
+  pairs either keeps; with neither every candidate. Added: with --annual the
+  pairs a whole number of years apart (within 30 days) within --max-perp,
+  whatever --max-days says; with --mst a minimum spanning tree over all
+  acquisitions, no limits. The network is the union.
   The perpendicular baseline of a pair (i, j), i the earlier, is
   B_perp(j) - B_perp(i), the difference of their perpendicular baselines
   against the reference geometry: the approximation stack tools commonly make
   (the reference's line of sight stands for every pair's).
-  --max-neighbours N keeps a pair only when each of its two acquisitions has the
-  other among its N nearest in time (of the pairs within the other limits), so
-  no acquisition is in more than N pairs.
   The pairs are sorted by date and printed after the stack table (table), as the
   CSV instead of the secondaries' rows (csv), or as a "pairs" list (json).
-  --max-days, --max-neighbours and --plot need a date on every acquisition.
+  Connectivity: the table after the pairs and the JSON's "network" object give
+  the network's parts and, when it is split, the closest pairs that would join
+  them (distance sqrt((days/100)^2 + (B_perp/100 m)^2)); --require-connected
+  makes a split network an error (status 1, nothing on standard output).
+  --max-days, --max-neighbours, --sequential, --annual and --plot need a date
+  on every acquisition.
 
 Plot (--plot FILE.svg):
   Writes the baseline-time plot as a standalone SVG: every usable acquisition
@@ -126,6 +136,7 @@ Exit status:
 // the files' own number rule (decimal only: no 0x10, no nan).
 struct NumberTexts {
   std::string max_perp, max_days, max_neighbours, max_length, sequential;
+  std::string range_bandwidth, azimuth_bandwidth, sensor, min_coherence, tau, floor, snr;
   std::string at_time, at_range, at_point, height, wavelength, look, grid;
 };
 
@@ -253,6 +264,52 @@ bool convert_numbers(const NumberTexts& texts, Options& options, std::FILE* err)
     options.limits.sequential =
         static_cast<int>(std::fmin(static_cast<double>(*n), std::numeric_limits<int>::max()));
   }
+  const auto positive = [&](const std::string& text, const char* option, const char* unit, double* out) {
+    if (text.empty()) return true;
+    const std::optional<double> v = decimal_option(option, text, unit, true, &problem);
+    if (v) *out = *v;
+    return v.has_value();
+  };
+  double value = 0.0;
+  if (!texts.range_bandwidth.empty()) {
+    if (!positive(texts.range_bandwidth, "--range-bandwidth", "Hz", &value)) return fail();
+    options.bandwidth.range_hz = value;
+  }
+  if (!texts.azimuth_bandwidth.empty()) {
+    if (!positive(texts.azimuth_bandwidth, "--azimuth-bandwidth", "Hz", &value)) return fail();
+    options.bandwidth.azimuth_hz = value;
+  }
+  if (!texts.sensor.empty()) {
+    options.bandwidth.sensor = sensor_preset(texts.sensor);
+    if (!options.bandwidth.sensor) {
+      problem = "--sensor must be one of " + sensor_names() + ", not " + escaped(texts.sensor);
+      return fail();
+    }
+    options.stack.target.sensor_wavelength =
+        units::speed_of_light_m_s / options.bandwidth.sensor->frequency_hz / units::metres_per_km;
+  }
+  if (!positive(texts.tau, "--coherence-tau", "days", &options.coherence.tau_days)) return fail();
+  if (!texts.floor.empty()) {
+    const std::optional<double> g = decimal_number(texts.floor);
+    if (!g || *g < 0.0 || *g > 1.0) {
+      problem = "--coherence-floor must be a decimal number from 0 to 1, not " + escaped(texts.floor);
+      return fail();
+    }
+    options.coherence.gamma_inf = *g;
+  }
+  if (!texts.snr.empty()) {
+    const std::optional<double> v = decimal_option("--snr", texts.snr, "dB", false, &problem);
+    if (!v) return fail();
+    options.coherence.snr_db = *v;
+  }
+  if (!texts.min_coherence.empty()) {
+    const std::optional<double> g = decimal_number(texts.min_coherence);
+    if (!g || *g < 0.0 || *g > 1.0) {
+      problem = "--min-coherence must be a decimal number from 0 to 1, not " + escaped(texts.min_coherence);
+      return fail();
+    }
+    options.limits.min_coherence = *g;
+  }
   if (!texts.max_length.empty()) {
     const std::optional<double> m = metres_limit("--max-length", texts.max_length, &problem);
     if (!m) return fail();
@@ -367,6 +424,29 @@ int parse_options(int argc, const char* const* argv, Options& options, std::FILE
   app.add_flag("--require-connected", options.require_connected,
                "a network split into parts is an error (status 1, nothing printed)")
       ->needs(pairs);
+  app.add_option("--min-coherence", numbers.min_coherence,
+                 "candidates only the pairs whose modelled coherence is at least C (0 to 1)")
+      ->type_name("C")
+      ->needs(pairs);
+  app.add_option("--range-bandwidth", numbers.range_bandwidth,
+                 "the range bandwidth, Hz, where the products give none")
+      ->type_name("HZ");
+  app.add_option("--azimuth-bandwidth", numbers.azimuth_bandwidth,
+                 "the azimuth bandwidth, Hz, where the products give none")
+      ->type_name("HZ");
+  app.add_option("--sensor", numbers.sensor,
+                 "radar frequency and bandwidths of a sensor where the products give none: " + sensor_names())
+      ->type_name("NAME");
+  app.add_option("--coherence-tau", numbers.tau, "the model's temporal decorrelation time, days (200)")
+      ->type_name("DAYS");
+  app.add_option("--coherence-floor", numbers.floor, "the model's long-term coherence (0.2)")
+      ->type_name("GAMMA");
+  app.add_option("--snr", numbers.snr, "the model's signal to noise ratio, dB (22)")->type_name("DB");
+  app.add_option("--export", options.exports,
+                 "write KIND to PATH: pairs (CSV), dates (YYYYMMDD_YYYYMMDD lines), baselines "
+                 "(REFDATE DATE BPERP DT lines) or stack-folder (DIR/REF_SEC/REF_SEC.txt); repeatable")
+      ->type_name("KIND:PATH")
+      ->allow_extra_args(false);
   app.add_option("--plot", options.plot, "write the baseline-time plot to this SVG file (name ending in .svg)")
       ->type_name("FILE.svg")
       ->check(CLI::Validator(

@@ -20,6 +20,7 @@
 #include "bperp/stack/network/connectivity.h"
 #include "bperp/stack/network/pairs.h"
 #include "bperp/stack/outputs/baseline_plot.h"
+#include "bperp/stack/outputs/exports.h"
 #include "bperp/stack/outputs/output_file.h"
 #include "bperp/stack/outputs/pair_output.h"
 #include "bperp/stack/outputs/stack_output.h"
@@ -33,9 +34,14 @@ namespace {
 // and --plot need; if not, says which lack one on err.
 bool dates_where_needed(const Options& options, const std::vector<NetworkPoint>& points,
                         std::FILE* err) {
+  bool dated_export = false;
+  for (const std::string& e : options.exports) dated_export = dated_export || e.rfind("pairs:", 0) != 0;
   const char* needed_by = !options.plot.empty()           ? "--plot"
+                          : dated_export                  ? "--export"
                           : options.limits.max_days       ? "--max-days"
                           : options.limits.max_neighbours ? "--max-neighbours"
+                          : options.limits.sequential     ? "--sequential"
+                          : options.limits.annual         ? "--annual"
                                                           : nullptr;
   if (needed_by == nullptr || all_dated(points)) return true;
   std::string undated;
@@ -59,12 +65,12 @@ std::vector<std::string> input_files(const Options& options) {
 // Writes the baseline-time plot through a temporary file; on failure says
 // why on err and leaves no file.
 bool write_plot(const std::string& path, const std::vector<NetworkPoint>& points,
-                const PairNetwork& network, std::FILE* err) {
+                const PairNetwork& network, const Connectivity& parts, std::FILE* err) {
   AtomicFile file;
   std::string problem;
   std::FILE* stream = file.open(path, &problem);
   if (stream != nullptr) {
-    write_baseline_time_svg(stream, points, network);
+    write_baseline_time_svg(stream, points, network, &parts);
     if (file.commit(&problem)) return true;
   }
   std::fprintf(err, "%s: can't write the plot to %s: %s\n", program_name, escaped(path).c_str(),
@@ -85,6 +91,24 @@ int run_command(int argc, const char* const* argv, std::FILE* in, std::FILE* out
       std::fprintf(err, "%s: %s\n", program_name, problem.c_str());
       return 1;
     }
+  }
+
+  // The exports, checked before anything is printed.
+  std::vector<Export> exports;
+  for (const std::string& text : options.exports) {
+    std::string problem;
+    const std::optional<Export> e = parse_export(text, &problem);
+    if (e) problem = export_path_problem(*e, input_files(options));
+    if (!problem.empty()) {
+      std::fprintf(err, "%s: %s\n", program_name, problem.c_str());
+      return 1;
+    }
+    if ((e->kind == ExportKind::pairs || e->kind == ExportKind::dates) && !options.pairs) {
+      std::fprintf(err, "%s: --export %s needs --pairs\n", program_name,
+                   e->kind == ExportKind::pairs ? "pairs" : "dates");
+      return 1;
+    }
+    exports.push_back(*e);
   }
 
   OrbitCatalogue orbits;
@@ -118,6 +142,12 @@ int run_command(int argc, const char* const* argv, std::FILE* in, std::FILE* out
   // Without --pairs the network is empty (a limit no pair passes).
   PairLimits limits = options.limits;
   if (!options.pairs) limits.max_perpendicular = -1.0;
+  limits.model = coherence_model(run, options.bandwidth, options.coherence);
+  if (limits.min_coherence && !std::isfinite(limits.model.critical_baseline())) {
+    std::fprintf(err, "%s: --min-coherence needs the range bandwidth, which the reference does not "
+                      "give: give --range-bandwidth or --sensor\n", program_name);
+    return 1;
+  }
   const PairNetwork network(points, limits);
 
   // The network's connectivity: reported with the pairs, and with
@@ -161,7 +191,15 @@ int run_command(int argc, const char* const* argv, std::FILE* in, std::FILE* out
     return 1;
   }
   bool ok = run.all_ok();
-  if (!options.plot.empty() && !write_plot(options.plot, points, network, err)) ok = false;
+  if (!options.plot.empty() && !write_plot(options.plot, points, network, parts, err)) ok = false;
+  for (const Export& e : exports) {
+    std::string problem;
+    if (!write_export(e, run, points, network, &problem)) {
+      std::fprintf(err, "%s: can't write the export %s: %s\n", program_name, escaped(e.path).c_str(),
+                   problem.c_str());
+      ok = false;
+    }
+  }
   return ok ? 0 : 1;
 }
 

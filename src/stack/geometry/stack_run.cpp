@@ -6,6 +6,8 @@
 
 #include <sys/stat.h>
 
+#include "bperp/earth/rotation.h"
+#include "bperp/geometry/scene_point.h"
 #include "bperp/geometry/settings.h"
 #include "bperp/numeric/units.h"
 #include "bperp/stack/geometry/map_grid.h"
@@ -123,6 +125,31 @@ bool target_time_and_range(const Acquisition& a, const TargetOptions& target, do
   return true;
 }
 
+// The Doppler centroid (Hz) of a product that gives it as a polynomial in
+// slant range, at the slant range (km) of the target; NaN otherwise.
+double polynomial_doppler(const Acquisition& a, double slant_range_km) {
+  if (!a.product || a.product->doppler_polynomial.empty()) return NAN;
+  const double x = slant_range_km * units::metres_per_km - a.product->doppler_reference_range_m.value_or(0.0);
+  double f = 0.0;
+  for (std::size_t k = a.product->doppler_polynomial.size(); k-- > 0;) f = f * x + a.product->doppler_polynomial[k];
+  return f;
+}
+
+// The Doppler centroid (Hz) of a satellite with the earth-fixed state s
+// (km, km/s) looking at the scene point T (km) turning with the earth, by the
+// Doppler stage of the beam geometry (the settings' carrier frequency).
+double state_doppler(const StateVector& s, const double* T) {
+  const double P[3] = {s.position[0], s.position[1], s.position[2]};
+  // The inertial velocity, as the run forms it: v + omega x r.
+  const double V[3] = {s.velocity[0] - run_omega * P[1], s.velocity[1] + run_omega * P[0], s.velocity[2]};
+  const double r = std::sqrt((P[0] * P[0] + P[1] * P[1]) + P[2] * P[2]);
+  const double e_r[3] = {P[0] / r, P[1] / r, P[2] / r};
+  const double L[3] = {T[0] - P[0], T[1] - P[1], T[2] - P[2]};
+  double block[doppler::size];
+  doppler_derivatives(P, V, r, e_r, T, L, setting::light_speed, setting::carrier_frequency, 0, block);
+  return block[doppler::centroid];
+}
+
 // The wavelength of the reference (km): --wavelength, else the product's
 // (its wavelength, or c over its radar frequency), else the settings'.
 void reference_wavelength(const Acquisition& a, const TargetOptions& target, ZeroDopplerReference& z) {
@@ -135,6 +162,9 @@ void reference_wavelength(const Acquisition& a, const TargetOptions& target, Zer
   } else if (a.product && a.product->radar_frequency_hz) {
     z.wavelength = units::speed_of_light_m_s / *a.product->radar_frequency_hz / units::metres_per_km;
     z.wavelength_source = "product";
+  } else if (target.sensor_wavelength) {
+    z.wavelength = *target.sensor_wavelength;
+    z.wavelength_source = "--sensor";
   } else {
     z.wavelength = settings_wavelength_km;
     z.wavelength_source = "settings";
@@ -198,6 +228,7 @@ bool start_zero_doppler(StackRun& run, const StackOptions& options) {
   }
   if (a.epoch) z.time = add_seconds(*a.epoch, z.view.t);
   reference_wavelength(a, options.target, z);
+  run.doppler_centroid = polynomial_doppler(a, z.view.slant_range);
   z.orbit_source = a.product ? a.product->orbit.source : std::string("orbit file");
   if (a.product && a.product->absolute_orbit)
     z.relative_orbit = sentinel1_relative_orbit(a.product->mission, *a.product->absolute_orbit);
@@ -222,6 +253,8 @@ StackRun start_stack(const std::string& reference_path, const StackOptions& opti
   }
   run.geometry = reference_geometry(run.reference.state);
   if (options.target.wavelength) run.geometry.wavelength = *options.target.wavelength;
+  else if (options.target.sensor_wavelength) run.geometry.wavelength = *options.target.sensor_wavelength;
+  run.doppler_centroid = run.geometry.doppler_centroid;
   if (run.geometry.status != RunStatus::ok) {
     run.reference_error = reference_failure_text(run.geometry.status, run.reference.name);
     return run;
@@ -287,6 +320,7 @@ void zero_doppler_secondary(const StackRun& run, SecondaryResult& r, const Stack
   r.baseline.height_of_ambiguity =
       height_of_ambiguity(z.wavelength, v.slant_range, v.angles.incidence, b.perpendicular);
   r.zero_doppler = b;
+  r.doppler_centroid = polynomial_doppler(a, b.secondary_range);
 }
 
 // Why a Sentinel-1 secondary of another relative orbit than the
@@ -363,6 +397,7 @@ SecondaryResult run_secondary(const StackRun& run, std::shared_ptr<const Acquisi
     }
   }
   r.baseline = stack_baseline(run.geometry, r.state);
+  r.doppler_centroid = state_doppler(r.state, run.geometry.scene_point);
   if (r.baseline.status != RunStatus::ok) {
     r.error = "the baseline of " + run.reference.name + " and " + a.name + " is not finite";
     return r;

@@ -30,6 +30,8 @@ bool within_limits(const std::vector<NetworkPoint>& points, std::size_t i, std::
     if (!a.day || !b.day) return false;
     if (std::labs(*b.day - *a.day) > *limits.max_days) return false;
   }
+  if (limits.min_coherence && !(pair_coherence(points, i, j, limits.model) >= *limits.min_coherence))
+    return false;
   return true;
 }
 
@@ -42,13 +44,50 @@ bool earlier(const std::vector<NetworkPoint>& points, bool dated, std::size_t i,
 
 }  // namespace
 
+double pair_coherence(const std::vector<NetworkPoint>& points, std::size_t i, std::size_t j,
+                      const CoherenceModel& model) {
+  const NetworkPoint& a = points[i];
+  const NetworkPoint& b = points[j];
+  const double days = (a.day && b.day) ? static_cast<double>(*b.day - *a.day) : NAN;
+  return model.coherence(b.perpendicular - a.perpendicular, days, b.doppler_centroid - a.doppler_centroid);
+}
+
+CoherenceModel coherence_model(const StackRun& run, const BandwidthOptions& options,
+                               const CoherenceParameters& parameters) {
+  CoherenceModel m;
+  m.parameters = parameters;
+  if (run.mode == GeometryMode::beam) {
+    m.wavelength_m = run.geometry.wavelength * metres_per_km;
+    m.slant_range_m = run.geometry.slant_range * metres_per_km;
+    m.incidence_rad = run.geometry.incidence;
+  } else {
+    m.wavelength_m = run.zero_doppler.wavelength * metres_per_km;
+    m.slant_range_m = run.zero_doppler.view.slant_range * metres_per_km;
+    m.incidence_rad = run.zero_doppler.view.angles.incidence;
+  }
+  const ProductInfo* p = run.reference.product ? &*run.reference.product : nullptr;
+  const auto pick = [](std::optional<double> product, std::optional<double> option, double preset) {
+    if (product && *product > 0.0) return *product;
+    if (option) return *option;
+    return preset;
+  };
+  m.range_bandwidth_hz = pick(p ? p->range_bandwidth_hz : std::nullopt, options.range_hz,
+                              options.sensor ? options.sensor->range_bandwidth_hz : NAN);
+  m.azimuth_bandwidth_hz = pick(p ? p->azimuth_bandwidth_hz : std::nullopt, options.azimuth_hz,
+                                options.sensor ? options.sensor->azimuth_bandwidth_hz : NAN);
+  // Sentinel-1's interferometric and extra-wide swaths are TOPS.
+  m.doppler_term_is_one = p && p->mission.starts_with("S1") &&
+                          (p->swath.starts_with("IW") || p->swath.starts_with("EW"));
+  return m;
+}
+
 std::vector<NetworkPoint> network_points(const StackRun& run) {
   std::vector<NetworkPoint> points;
-  points.push_back({run.reference.name, run.reference.day, 0.0, true});
+  points.push_back({run.reference.name, run.reference.day, 0.0, true, run.doppler_centroid});
   for (const SecondaryResult& s : run.secondaries)
     if (s.ok())
       points.push_back({s.acquisition().name, s.acquisition().day,
-                        s.baseline.perpendicular * metres_per_km, false});
+                        s.baseline.perpendicular * metres_per_km, false, s.doppler_centroid});
   return points;
 }
 
@@ -186,6 +225,8 @@ Pair PairNetwork::make_pair(std::size_t first, std::size_t second) const {
   p.second = second;
   p.perpendicular = points_[second].perpendicular - points_[first].perpendicular;
   if (dated_) p.days = *points_[second].day - *points_[first].day;
+  p.height_of_ambiguity = limits_.model.height_of_ambiguity(p.perpendicular);
+  p.coherence = pair_coherence(points_, first, second, limits_.model);
   return p;
 }
 

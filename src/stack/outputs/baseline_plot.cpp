@@ -41,6 +41,13 @@ constexpr double axis_title_drop = 46.0;        // the date axis title (and the 
 constexpr double date_title_position = 0.4;     // along the date axis, clear of the legend
 constexpr double baseline_title_x = 24.0;
 
+// The second legend row (the parts of a split network, the shading of the
+// pairs), under the first, and the height it adds to the picture, px.
+constexpr double parts_legend_drop = 72.0;
+constexpr double parts_legend_first = 60.0;
+constexpr double parts_legend_step = 110.0;
+constexpr double legend_row_height = 30.0;
+
 // The legend's row, px from its left end.
 constexpr double legend_width = 330.0;          // the row ends this far left of the area's end
 constexpr double legend_mark_rise = 4.0;        // markers sit on the text's middle
@@ -51,6 +58,17 @@ constexpr double legend_pair_length = 25.0;
 constexpr double legend_pair_text_gap = 7.0;
 
 const char* const point_colour = "#1f5fa8";
+// The parts of a split network, in turn (a point of part k + 1 takes the
+// k-th; one of part 0, a connected network's, the point colour).
+const std::vector<const char*> part_colours = {"#1f5fa8", "#e67e22", "#27ae60", "#8e44ad",
+                                               "#16a085", "#d35400", "#2c3e50", "#7f8c8d"};
+const char* const coherent_pair_colour = "#1a5276";
+constexpr double min_pair_opacity = 0.12;
+
+const char* part_colour(const std::vector<std::size_t>& part, std::size_t point) {
+  if (part[point] == 0) return point_colour;
+  return part_colours[(part[point] - 1) % part_colours.size()];
+}
 const char* const reference_colour = "#c0392b";
 const char* const pair_colour = "#8c8c8c";
 const char* const grid_colour = "#e3e3e3";
@@ -204,8 +222,8 @@ using namespace plot_layout;
 
 // The opening of the document: the XML declaration, the svg element with
 // its size and fonts, and the white background.
-std::string document_start() {
-  const std::string w = px(width), h = px(height);
+std::string document_start(bool second_legend_row) {
+  const std::string w = px(width), h = px(height + (second_legend_row ? legend_row_height : 0.0));
   std::string svg = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
   svg += "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + w + "\" height=\"" + h +
          "\" viewBox=\"0 0 " + w + " " + h +
@@ -269,13 +287,20 @@ void write_pair_lines(std::FILE* out, const std::vector<NetworkPoint>& points,
                       const PairNetwork& network, const AxisMap& x, const AxisMap& y) {
   const std::string style = "class=\"pair\" stroke=\"" + std::string(pair_colour) +
                             "\" stroke-width=\"1.3\" stroke-opacity=\"0.85\"";
+  // Shaded by the modelled coherence where the model has it: from faint
+  // (0) to the full colour (1).
+  const auto shaded = [](double coherence) {
+    return "class=\"pair\" stroke=\"" + std::string(coherent_pair_colour) +
+           "\" stroke-width=\"1.5\" stroke-opacity=\"" +
+           fixed_text(min_pair_opacity + (1.0 - min_pair_opacity) * coherence, 2) + "\"";
+  };
   std::string svg;
   network.for_each([&](const Pair& p) {
     const NetworkPoint& a = points[p.first];
     const NetworkPoint& b = points[p.second];
     if (!a.day || !b.day) return;
     svg += line(x(static_cast<double>(*a.day)), y(a.perpendicular), x(static_cast<double>(*b.day)),
-                y(b.perpendicular), style);
+                y(b.perpendicular), std::isfinite(p.coherence) ? shaded(p.coherence) : style);
     if (svg.size() > (1u << 16)) {
       std::fputs(svg.c_str(), out);
       svg.clear();
@@ -288,7 +313,7 @@ void write_pair_lines(std::FILE* out, const std::vector<NetworkPoint>& points,
 // name, labels alternately above and below their points; the reference
 // ringed and in its own colour.
 std::string acquisition_points(const std::vector<NetworkPoint>& points, const AxisMap& x,
-                               const AxisMap& y) {
+                               const AxisMap& y, const std::vector<std::size_t>& part) {
   std::vector<std::size_t> order;
   for (std::size_t i = 0; i < points.size(); ++i)
     if (points[i].day) order.push_back(i);
@@ -311,7 +336,7 @@ std::string acquisition_points(const std::vector<NetworkPoint>& points, const Ax
                     title);
     } else {
       svg += circle(xp, yp, point_radius,
-                    "class=\"acquisition\" fill=\"" + std::string(point_colour) +
+                    "class=\"acquisition\" fill=\"" + std::string(part_colour(part, order[k])) +
                         "\" stroke=\"white\" stroke-width=\"1.5\"",
                     title);
     }
@@ -347,15 +372,46 @@ std::string legend() {
   return svg;
 }
 
+// The legend of a split network's parts, one entry a part, in a row under
+// the date axis; and the note on the shading of the pairs.
+std::string parts_legend(const Connectivity* parts, bool shaded) {
+  std::string svg;
+  const double ly = bottom + parts_legend_drop;
+  double lx = left;
+  if (parts != nullptr && !parts->connected()) {
+    svg += text(lx, ly, std::to_string(parts->components.size()) + " parts:", "class=\"legend\" font-weight=\"bold\"");
+    lx += parts_legend_first;
+    for (std::size_t k = 0; k < parts->components.size() && k < part_colours.size(); ++k) {
+      svg += circle(lx, ly - legend_mark_rise, point_radius, "class=\"legend part\" fill=\"" +
+                                                                  std::string(part_colours[k]) + "\"");
+      svg += text(lx + legend_text_gap, ly, "part " + std::to_string(k + 1) + " (" +
+                                                std::to_string(parts->components[k].size()) + ")", "");
+      lx += parts_legend_step;
+    }
+  }
+  if (shaded)
+    svg += text(right, ly, "pair lines shaded by modelled coherence (faint 0, full 1)",
+                "class=\"legend\" text-anchor=\"end\" font-size=\"11\" fill=\"#555555\"");
+  return svg;
+}
+
 }  // namespace
 
 void write_baseline_time_svg(std::FILE* out, const std::vector<NetworkPoint>& points,
-                             const PairNetwork& network) {
+                             const PairNetwork& network, const Connectivity* parts) {
   const AxisMap x = date_axis(points);
   const AxisMap y = baseline_axis(points);
-  std::fputs((document_start() + title_block(points, network.count()) + axes(x, y)).c_str(), out);
+  // Each point's part: all in the first unless the network is split.
+  std::vector<std::size_t> part(points.size(), 0);
+  const bool split = parts != nullptr && !parts->connected();
+  if (split)
+    for (std::size_t k = 0; k < parts->components.size(); ++k)
+      for (const std::size_t i : parts->components[k]) part[i] = k + 1;
+  const bool shaded = std::isfinite(network.model().critical_baseline());
+  std::fputs((document_start(split || shaded) + title_block(points, network.count()) + axes(x, y)).c_str(), out);
   write_pair_lines(out, points, network, x, y);
-  std::fputs((acquisition_points(points, x, y) + legend() + "</svg>\n").c_str(), out);
+  std::fputs((acquisition_points(points, x, y, part) + legend() + parts_legend(parts, shaded) + "</svg>\n").c_str(),
+             out);
 }
 
 }  // namespace bperp::stack

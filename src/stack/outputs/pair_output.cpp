@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -51,9 +52,19 @@ void flush(std::FILE* out, std::string& text, bool final = false) {
 
 void write_pairs_table(std::FILE* out, const std::vector<NetworkPoint>& points,
                        const PairNetwork& network) {
-  const std::vector<TableColumn> columns = {
+  // The coherence column when the model has what it needs.
+  const bool coherence = std::isfinite(network.model().critical_baseline());
+  std::vector<TableColumn> columns = {
       {"first", Align::left},       {"second", Align::left}, {"first date", Align::left},
-      {"second date", Align::left}, {"days", Align::right},  {"perpendicular (m)", Align::right}};
+      {"second date", Align::left}, {"days", Align::right},  {"perpendicular (m)", Align::right},
+      {"height of ambiguity (m)", Align::right}};
+  if (coherence) columns.push_back({"coherence", Align::right});
+  const auto ambiguity_text = [](const Pair& p) {
+    return std::isfinite(p.height_of_ambiguity) ? fixed_text(p.height_of_ambiguity, 1) : std::string();
+  };
+  const auto coherence_text = [](const Pair& p) {
+    return std::isfinite(p.coherence) ? fixed_text(p.coherence, 3) : std::string();
+  };
   const std::vector<std::string> dates = date_texts(points);
   std::vector<std::size_t> name_width(points.size());
   for (std::size_t i = 0; i < points.size(); ++i) name_width[i] = display_width(points[i].name);
@@ -69,6 +80,8 @@ void write_pairs_table(std::FILE* out, const std::vector<NetworkPoint>& points,
     width[3] = std::max(width[3], dates[p.second].size());
     width[4] = std::max(width[4], days_text(p).size());
     width[5] = std::max(width[5], fixed_text_unsigned_zero(p.perpendicular, perpendicular_decimals).size());
+    width[6] = std::max(width[6], ambiguity_text(p).size());
+    if (coherence) width[7] = std::max(width[7], coherence_text(p).size());
   });
 
   std::string text(1, '\n');
@@ -98,6 +111,15 @@ void write_pairs_table(std::FILE* out, const std::vector<NetworkPoint>& points,
     const std::string perpendicular = fixed_text_unsigned_zero(p.perpendicular, perpendicular_decimals);
     pad(2 + width[5] - perpendicular.size());
     text += perpendicular;
+    const std::string ambiguity = ambiguity_text(p);
+    pad(2 + width[6] - ambiguity.size());
+    text += ambiguity;
+    if (coherence) {
+      const std::string c = coherence_text(p);
+      pad(2 + width[7] - c.size());
+      text += c;
+    }
+    while (!text.empty() && text.back() == ' ') text.pop_back();
     text += '\n';
     flush(out, text);
   });
@@ -110,7 +132,11 @@ void write_pairs_csv(std::FILE* out, const std::vector<NetworkPoint>& points,
   std::vector<std::string> names;
   names.reserve(points.size());
   for (const NetworkPoint& p : points) names.push_back(csv_field(spreadsheet_text(p.name)));
-  std::string text = "first,second,first_date,second_date,days,perpendicular_m\n";
+  std::string text =
+      "first,second,first_date,second_date,days,perpendicular_m,critical_baseline_m,"
+      "height_of_ambiguity_m,coherence_model\n";
+  const double critical = network.model().critical_baseline();
+  const std::string critical_text = std::isfinite(critical) ? round_trip_text(critical) : std::string();
   network.for_each([&](const Pair& p) {
     text += names[p.first];
     text += ',';
@@ -123,6 +149,12 @@ void write_pairs_csv(std::FILE* out, const std::vector<NetworkPoint>& points,
     text += days_text(p);
     text += ',';
     if (std::isfinite(p.perpendicular)) text += round_trip_text(p.perpendicular);
+    text += ',';
+    text += critical_text;
+    text += ',';
+    if (std::isfinite(p.height_of_ambiguity)) text += round_trip_text(p.height_of_ambiguity);
+    text += ',';
+    if (std::isfinite(p.coherence)) text += round_trip_text(p.coherence);
     text += '\n';
     flush(out, text);
   });
@@ -161,6 +193,12 @@ void write_json_with_pairs(std::FILE* out, const nlohmann::ordered_json& documen
     append_days(text, p);
     text += ",\n      \"perpendicular_m\": ";
     append_json_number(text, p.perpendicular);
+    text += ",\n      \"critical_baseline_m\": ";
+    append_json_number(text, network.model().critical_baseline());
+    text += ",\n      \"height_of_ambiguity_m\": ";
+    append_json_number(text, p.height_of_ambiguity);
+    text += ",\n      \"coherence_model\": ";
+    append_json_number(text, p.coherence);
     text += "\n    }";
     flush(out, text);
   });

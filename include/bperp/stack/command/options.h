@@ -27,6 +27,9 @@ struct Options {
   std::string plot;  // empty: no plot
   std::vector<std::string> orbit_files;   // --orbit, one per use
   std::vector<std::string> orbit_dirs;    // --orbit-dir
+  BandwidthOptions bandwidth;             // --range-bandwidth, --azimuth-bandwidth, --sensor
+  CoherenceParameters coherence;          // --coherence-tau, --coherence-floor, --snr
+  std::vector<std::string> exports;       // --export KIND:PATH, as given
   StackOptions stack;
 };
 

@@ -4,6 +4,7 @@
 // state vector propagated along its orbit) and decomposed.
 #pragma once
 
+#include <cmath>
 #include <memory>
 #include <optional>
 #include <string>
@@ -38,6 +39,7 @@ struct TargetOptions {
   double height = 0.0;                  // km above WGS84, for a target at a time and range
   std::optional<LookSide> look;         // for an orbit reference (products know theirs)
   std::optional<double> wavelength;     // km; replaces the product's and the settings'
+  std::optional<double> sensor_wavelength;  // km, of --sensor: where no product gives one
 };
 
 // How the run treats its secondaries.
@@ -92,6 +94,7 @@ struct SecondaryResult {
   std::optional<ZeroDopplerBaseline> zero_doppler;
   std::optional<UtcTime> time;
   std::optional<double> days_exact;
+  double doppler_centroid = NAN;  // Hz, toward the target, when it can be worked out
   std::string error;         // why it cannot be used, naming the file
   bool ok() const { return error.empty(); }
 };
@@ -105,6 +108,7 @@ struct StackRun {
   std::vector<SecondaryResult> secondaries;
   std::vector<std::string> warnings;  // one line each, naming the files; not errors
   std::vector<GridPoint> grid;        // with StackOptions::grid, row by row
+  double doppler_centroid = NAN;      // the reference's, Hz, when it can be worked out
   bool all_ok() const;
 };
 

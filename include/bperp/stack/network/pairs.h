@@ -9,12 +9,15 @@
 // slave in the sign convention of B = master - slave.
 #pragma once
 
+#include <cmath>
 #include <cstddef>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "bperp/stack/geometry/stack_run.h"
+#include "bperp/stack/network/coherence.h"
+#include "bperp/stack/network/sensors.h"
 
 namespace bperp::stack {
 
@@ -25,6 +28,7 @@ struct NetworkPoint {
   std::optional<long> day;     // days since 1970-01-01
   double perpendicular = 0.0;  // m, against the reference geometry
   bool reference = false;
+  double doppler_centroid = NAN;  // Hz, at the target, when known
 };
 
 // The limits of the selection; a missing limit does not limit.
@@ -35,6 +39,8 @@ struct PairLimits {
   std::optional<int> sequential;            // each acquisition with its next N in time
   bool annual = false;                      // pairs a whole number of years apart
   bool mst = false;                         // a minimum spanning tree over all acquisitions
+  std::optional<double> min_coherence;      // the modelled coherence at least this
+  CoherenceModel model;                     // the model of the pairs' coherence
 };
 
 // How far from a whole number of years (365.25 days) an --annual pair may
@@ -62,7 +68,29 @@ struct Pair {
   std::size_t second = 0;
   double perpendicular = 0.0;  // m, B_perp(second) - B_perp(first)
   std::optional<long> days;    // day(second) - day(first), >= 0
+  double height_of_ambiguity = NAN;  // m, of the pair's perpendicular baseline
+  double coherence = NAN;            // the model's, NaN when it lacks a bandwidth or a date
 };
+
+// The modelled coherence of points i and j (their Doppler centroids'
+// difference, when both are known).
+double pair_coherence(const std::vector<NetworkPoint>& points, std::size_t i, std::size_t j,
+                      const CoherenceModel& model);
+
+// The bandwidths a stack's products do not give: --range-bandwidth and
+// --azimuth-bandwidth (Hz), else those of --sensor.
+struct BandwidthOptions {
+  std::optional<double> range_hz;
+  std::optional<double> azimuth_hz;
+  std::optional<SensorPreset> sensor;
+};
+
+// The coherence model of a run: the reference's wavelength, slant range and
+// incidence at its target; the bandwidths of the reference product where it
+// gives them, else of options; the Doppler term 1 for a Sentinel-1 TOPS
+// reference (IW, EW).
+CoherenceModel coherence_model(const StackRun& run, const BandwidthOptions& options,
+                               const CoherenceParameters& parameters);
 
 // The reference first, then every usable secondary in the order given.
 std::vector<NetworkPoint> network_points(const StackRun& run);
@@ -113,6 +141,7 @@ class PairNetwork {
   std::size_t count() const;
 
   const std::vector<NetworkPoint>& points() const { return points_; }
+  const CoherenceModel& model() const { return limits_.model; }
   // The points in the network's order, and each point's place in it.
   const std::vector<std::size_t>& order() const { return order_; }
   std::size_t rank(std::size_t point) const { return rank_[point]; }

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "bperp/stack/network/connectivity.h"
 #include "bperp/stack/network/pairs.h"
 
 namespace bperp::stack {
@@ -49,8 +50,11 @@ std::vector<Tick> baseline_ticks(double low, double high);
 // Writes the SVG document to out, the pairs' lines as the network
 // enumerates them. Every point needs a date (points without one are left
 // out). The reference's name goes in the title.
+// The points of a split network (parts, when given) take a colour a part,
+// with a legend; the pairs' lines are shaded by their modelled coherence
+// when the network's model has one.
 void write_baseline_time_svg(std::FILE* out, const std::vector<NetworkPoint>& points,
-                             const PairNetwork& network);
+                             const PairNetwork& network, const Connectivity* parts = nullptr);
 
 // The short name of a path: the file name without directory and extension.
 std::string short_name(const std::string& path);

@@ -1,0 +1,35 @@
+#include "bperp/stack/network/coherence.h"
+
+#include <algorithm>
+
+#include "bperp/numeric/units.h"
+
+namespace bperp::stack {
+
+double CoherenceModel::critical_baseline() const {
+  // B_c = lambda B_r R tan(theta) / c
+  return wavelength_m * range_bandwidth_hz * slant_range_m * std::tan(incidence_rad) /
+         units::speed_of_light_m_s;
+}
+
+double CoherenceModel::height_of_ambiguity(double perpendicular_m) const {
+  if (perpendicular_m == 0.0) return NAN;
+  return wavelength_m * slant_range_m * std::sin(incidence_rad) / (2.0 * perpendicular_m);
+}
+
+double CoherenceModel::gamma0() const { return 1.0 / (1.0 + std::pow(10.0, -parameters.snr_db / 10.0)); }
+
+double CoherenceModel::coherence(double perpendicular_m, double days, double delta_fdc_hz) const {
+  const double bc = critical_baseline();
+  if (!std::isfinite(bc) || !(bc > 0.0) || !std::isfinite(days)) return NAN;
+  const double geometric = std::max(0.0, 1.0 - std::fabs(perpendicular_m) / bc);
+  const double g0 = gamma0(), inf = parameters.gamma_inf;
+  const double temporal = (g0 - inf) * std::exp(-std::fabs(days) / parameters.tau_days) + inf;
+  double doppler = 1.0;
+  if (!doppler_term_is_one && std::isfinite(delta_fdc_hz) && std::isfinite(azimuth_bandwidth_hz) &&
+      azimuth_bandwidth_hz > 0.0)
+    doppler = std::max(0.0, 1.0 - std::fabs(delta_fdc_hz) / azimuth_bandwidth_hz);
+  return geometric * temporal * doppler;
+}
+
+}  // namespace bperp::stack
