@@ -38,4 +38,16 @@ endif()
 if(NOT consumer_out STREQUAL "0.244824\n0.208293\n")
   message(FATAL_ERROR "the consumer printed\n${consumer_out}\nnot the example pair's baseline")
 endif()
+# The Python module from the install: importable with the prefix's
+# site directory on the path, the same numbers.
+if(PYTHON)
+  set(ENV{PYTHONPATH} ${prefix}/${PYTHON_DIR})
+  file(WRITE ${WORK_DIR}/check.py
+       "import bperp\nr = bperp.baseline('${EXAMPLES}/master.txt', '${EXAMPLES}/slave.txt')\n"
+       "print('%f' % r.parallel)\nprint('%f' % r.perpendicular)\n")
+  run(${PYTHON} ${WORK_DIR}/check.py)
+  if(NOT out STREQUAL consumer_out)
+    message(FATAL_ERROR "the installed Python module printed\n${out}")
+  endif()
+endif()
 message(STATUS "consumer: ${consumer_out}")
