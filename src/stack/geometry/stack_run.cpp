@@ -59,7 +59,7 @@ void use_orbit_files(Acquisition& a, const OrbitCatalogue* orbits, std::vector<s
   if (orbits == nullptr || orbits->empty() || !a.error.empty() || !a.product || a.product->mission.empty())
     return;
   const ImageTiming& image = a.product->image;
-  const UtcTime first = image.first_line ? *image.first_line : a.product->orbit.epoch;
+  const UtcTime first = acquisition_time(*a.product);
   const UtcTime last = image.last_line ? *image.last_line : first;
   std::string problem;
   std::optional<ChosenOrbit> chosen = orbits->choose(a.product->mission, first, last, &problem);

@@ -141,7 +141,7 @@ Acquisition product_acquisition(const std::string& path, const std::string& read
   a.kind = AcquisitionKind::product;
   a.orbit = info.orbit.rows;
   a.epoch = info.orbit.epoch;
-  a.day = day_number(info.image.first_line ? *info.image.first_line : info.orbit.epoch);
+  a.day = day_number(acquisition_time(info));
   a.product = std::move(info);
   return a;
 }

@@ -76,4 +76,7 @@ struct ProductInfo {
   TimedOrbit orbit;
 };
 
+// When the product was acquired: its first line, else its orbit's epoch.
+UtcTime acquisition_time(const ProductInfo& product);
+
 }  // namespace bperp::stack
