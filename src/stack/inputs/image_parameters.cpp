@@ -1,16 +1,12 @@
 #include "bperp/stack/inputs/image_parameters.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "bperp/stack/support/bounded_file.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
 #include <chrono>
 #include <cmath>
 #include <map>
-#include <system_error>
 #include <vector>
 
 #include "bperp/app/state_vector_file.h"
@@ -464,56 +460,6 @@ std::optional<ProductInfo> read_product(const Entries& entries, std::string* why
   return info;
 }
 
-// A read-only descriptor that closes itself.
-struct FileDescriptor {
-  int fd = -1;
-  explicit FileDescriptor(int value) : fd(value) {}
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  ~FileDescriptor() {
-    if (fd >= 0) ::close(fd);
-  }
-};
-
-// path opened for reading without waiting (a FIFO never blocks the open);
-// -1 and *problem set, naming path, when it cannot be opened or is no
-// regular file, otherwise the descriptor and *size its length in bytes.
-int open_regular(const std::string& path, std::size_t* size, std::string* problem) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) {
-    fail(problem, path + ": cannot open it (" + std::generic_category().message(errno) + ")");
-    return -1;
-  }
-  struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd);
-    fail(problem, path + ": is no regular file");
-    return -1;
-  }
-  *size = static_cast<std::size_t>(st.st_size);
-  return fd;
-}
-
-// Up to size bytes of fd (fewer when the file ends first); nullopt and
-// *problem set, naming path, on a read error.
-std::optional<std::string> read_up_to(int fd, std::size_t size, const std::string& path,
-                                      std::string* problem) {
-  std::string bytes(size, '\0');
-  std::size_t done = 0;
-  while (done < size) {
-    const ssize_t n = ::read(fd, bytes.data() + done, size - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      fail(problem, path + ": cannot read it (" + std::generic_category().message(errno) + ")");
-      return std::nullopt;
-    }
-    if (n == 0) break;
-    done += static_cast<std::size_t>(n);
-  }
-  bytes.resize(done);
-  return bytes;
-}
-
 // The refusal of name, size bytes long, beyond max_bytes.
 std::string too_large(const std::string& name, std::size_t size, std::size_t max_bytes) {
   const std::string mib = max_bytes >= mebibyte && max_bytes % mebibyte == 0
@@ -541,8 +487,11 @@ bool image_parameters_file(const std::string& path) {
   std::size_t size = 0;
   const FileDescriptor file(open_regular(path, &size, nullptr));
   if (file.fd < 0) return false;
+  std::string head_bytes;
   const std::optional<std::string> head =
-      read_up_to(file.fd, std::min(size, image_parameters_sniff_bytes), path, nullptr);
+      read_bytes(file.fd, std::min(size, image_parameters_sniff_bytes), path, head_bytes, nullptr)
+          ? std::optional<std::string>(std::move(head_bytes))
+          : std::nullopt;
   return head && looks_like_image_parameters(*head);
 }
 
@@ -571,7 +520,9 @@ std::optional<ProductInfo> read_image_parameters(const std::string& path, std::s
     fail(problem, too_large(path, size, max_bytes));
     return std::nullopt;
   }
-  const std::optional<std::string> bytes = read_up_to(file.fd, size, path, problem);
+  std::string read;
+  const std::optional<std::string> bytes =
+      read_bytes(file.fd, size, path, read, problem) ? std::optional<std::string>(std::move(read)) : std::nullopt;
   if (!bytes) return std::nullopt;
   return parse_image_parameters(*bytes, path, problem);
 }

@@ -1,13 +1,9 @@
 #include "bperp/stack/inputs/xml_document.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "bperp/stack/support/bounded_file.h"
 
-#include <cerrno>
 #include <charconv>
 #include <cmath>
-#include <system_error>
 
 #include "bperp/numeric/units.h"
 
@@ -33,58 +29,6 @@ constexpr std::size_t mebibyte = std::size_t{1} << 20;
 bool fail(std::string* problem, std::string text) {
   if (problem != nullptr) *problem = std::move(text);
   return false;
-}
-
-// A read-only descriptor that closes itself.
-struct FileDescriptor {
-  int fd = -1;
-  explicit FileDescriptor(int value) : fd(value) {}
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  ~FileDescriptor() {
-    if (fd >= 0) ::close(fd);
-  }
-};
-
-// Opens path for reading without waiting (a FIFO never blocks the open);
-// -1 and *problem set when it cannot be opened or is no regular file,
-// otherwise the descriptor and *size its length in bytes.
-int open_regular(const std::string& path, std::size_t* size, std::string* problem) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) {
-    fail(problem, path + ": cannot open it (" + std::generic_category().message(errno) + ")");
-    return -1;
-  }
-  struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd);
-    fail(problem, path + ": is no regular file");
-    return -1;
-  }
-  *size = static_cast<std::size_t>(st.st_size);
-  return fd;
-}
-
-// Reads up to size bytes of fd into out (fewer when the file ends first).
-// False and *problem set (naming path) on a read error.
-bool read_bytes(int fd, std::size_t size, const std::string& path, std::string& out,
-                std::string* problem) {
-  // Room for the bytes without filling it first: the read writes every
-  // byte that is kept (a string would be cleared, 5 MB a precise orbit
-  // file, for nothing).
-  out.clear();
-  out.reserve(size);
-  char chunk[1 << 16];
-  while (out.size() < size) {
-    const ssize_t n = ::read(fd, chunk, std::min(sizeof chunk, size - out.size()));
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0)
-      return fail(problem,
-                  path + ": cannot read it (" + std::generic_category().message(errno) + ")");
-    if (n == 0) break;
-    out.append(chunk, static_cast<std::size_t>(n));
-  }
-  return true;
 }
 
 // Parses out.bytes in place. False and *problem set as load_xml_bytes says.
@@ -339,8 +283,9 @@ std::optional<UtcTime> xml_utc(pugi::xml_node node, std::string_view path, std::
     // parse_utc's reason, without its copy of the text (which may hold any byte).
     constexpr std::string_view said = " is not a UTC time ";
     const std::size_t at = why.rfind(said);
-    const std::string reason = at == std::string::npos ? "" : " " + why.substr(at + said.size());
-    fail(problem, xml_path(node, path) + " is " + xml_quoted(*text) + ", not a UTC time" + reason);
+    std::string message = xml_path(node, path) + " is " + xml_quoted(*text) + ", not a UTC time";
+    if (at != std::string::npos) message.append(" ").append(why, at + said.size());
+    fail(problem, std::move(message));
   }
   return t;
 }
