@@ -1,5 +1,7 @@
 #include "bperp/stack/inputs/hdf5_product.h"
 
+#include "bperp/stack/support/problem_text.h"
+
 #include <fcntl.h>
 #include <hdf5.h>
 #include <sys/stat.h>
@@ -37,26 +39,10 @@ constexpr double max_seconds_from_epoch = 100.0 * 366.0 * units::seconds_per_day
 
 // The longest text read from a dataset or attribute (an epoch, a unit, a direction).
 constexpr std::size_t max_text_bytes = 4096;
-constexpr std::size_t quoted_chars = 40;
 constexpr std::size_t xyz = 3;
 constexpr std::string_view seconds_since = "seconds since ";
 
-bool fail(std::string* problem, std::string text) {
-  if (problem != nullptr) *problem = std::move(text);
-  return false;
-}
 
-// text in single quotes for a message: at most quoted_chars characters, each
-// one that is not printable ASCII shown as '?', "..." after a cut.
-std::string quoted(std::string_view text) {
-  std::string q(1, '\'');
-  for (std::size_t i = 0; i < text.size() && i < quoted_chars; ++i) {
-    const unsigned char c = static_cast<unsigned char>(text[i]);
-    q += (c >= 0x20 && c < 0x7f) ? static_cast<char>(c) : '?';
-  }
-  if (text.size() > quoted_chars) q += "...";
-  return q + '\'';
-}
 
 std::string trimmed(std::string_view text) {
   while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
@@ -412,7 +398,7 @@ std::optional<UtcTime> utc_of(std::string_view text, const std::string& what, st
     year = year * 10 + (text[i] - '0');
   }
   if (!digits || year < first_product_year || year > last_product_year) {
-    fail(why, what + " is " + quoted(text) + ", not a UTC time of the years " +
+    fail(why, what + " is " + quoted_excerpt(text, '\'') + ", not a UTC time of the years " +
                   std::to_string(first_product_year) + " to " + std::to_string(last_product_year));
     return std::nullopt;
   }
@@ -435,7 +421,7 @@ std::optional<UtcTime> read_epoch(hid_t file, const std::string& group, std::str
   if (units_attribute.object && !(units = read_text(units_attribute, why))) return std::nullopt;
   const bool since = units && units->starts_with(seconds_since);
   if (units && !since && *units != "seconds" && *units != "s") {
-    fail(why, units_attribute.name + " is " + quoted(*units) + "; the times must be in seconds");
+    fail(why, units_attribute.name + " is " + quoted_excerpt(*units, '\'') + "; the times must be in seconds");
     return std::nullopt;
   }
   const std::string epoch_path = group + "/reference_epoch";
@@ -521,7 +507,7 @@ bool read_pass(hid_t file, const std::string& group, std::string& pass, std::str
   if (!text) return false;
   const std::string direction = upper(*text);
   if (direction != "ASCENDING" && direction != "DESCENDING")
-    return fail(why, path + " is " + quoted(*text) + ", not Ascending or Descending");
+    return fail(why, path + " is " + quoted_excerpt(*text, '\'') + ", not Ascending or Descending");
   pass = direction;
   return true;
 }

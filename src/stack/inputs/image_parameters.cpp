@@ -1,5 +1,7 @@
 #include "bperp/stack/inputs/image_parameters.h"
 
+#include "bperp/stack/support/problem_text.h"
+
 #include "bperp/stack/support/bounded_file.h"
 
 #include <algorithm>
@@ -43,26 +45,10 @@ constexpr double right_looking_deg = 90.0;
 constexpr double left_looking_deg = -90.0, left_looking_wrapped_deg = 270.0;
 
 constexpr std::size_t doppler_coefficients = 4;
-constexpr std::size_t quoted_chars = 40;
 constexpr std::size_t mebibyte = std::size_t{1} << 20;
 constexpr std::size_t xyz = 3;
 
-bool fail(std::string* problem, std::string text) {
-  if (problem != nullptr) *problem = std::move(text);
-  return false;
-}
 
-// text in single quotes for a message: at most quoted_chars characters, each
-// one that is not printable ASCII shown as '?', "..." after a cut.
-std::string quoted(std::string_view text) {
-  std::string q(1, '\'');
-  for (std::size_t i = 0; i < text.size() && i < quoted_chars; ++i) {
-    const unsigned char c = static_cast<unsigned char>(text[i]);
-    q += (c >= 0x20 && c < 0x7f) ? static_cast<char>(c) : '?';
-  }
-  if (text.size() > quoted_chars) q += "...";
-  return q + '\'';
-}
 
 // text without the white space around it.
 std::string_view trimmed(std::string_view text) {
@@ -154,8 +140,8 @@ bool check_unit(std::string_view key, const std::vector<std::string_view>& words
   if (given == unit) return true;
   if (decimal_number(words[count]))
     return fail(why, std::string(key) + " holds more than " + std::to_string(count) +
-                         (count == 1 ? " number: " : " numbers: ") + quoted(given));
-  return fail(why, std::string(key) + " is given in " + quoted(given) + ", not in " + quoted(unit));
+                         (count == 1 ? " number: " : " numbers: ") + quoted_excerpt(given, '\''));
+  return fail(why, std::string(key) + " is given in " + quoted_excerpt(given, '\'') + ", not in " + quoted_excerpt(unit, '\''));
 }
 
 // The count numbers of key (finite decimal numbers, then nothing or the
@@ -173,9 +159,9 @@ std::optional<std::vector<double>> numbers(const Entries& entries, std::string_v
       const bool fewer = i == words.size() || joined(words, i) == unit;
       const std::string which = count == 1 ? "" : " (number " + std::to_string(i + 1) + ")";
       fail(why, fewer ? std::string(key) + " holds " + std::to_string(i) + " numbers, not " +
-                            std::to_string(count) + ": " + quoted(entry->value)
+                            std::to_string(count) + ": " + quoted_excerpt(entry->value, '\'')
                       : std::string(key) + which +
-                            " is not a finite decimal number: " + quoted(words[i]));
+                            " is not a finite decimal number: " + quoted_excerpt(words[i], '\''));
       return std::nullopt;
     }
     values.push_back(*v);
@@ -235,7 +221,7 @@ std::optional<long> count_at_least(const Entries& entries, std::string_view key,
   if (entry == nullptr) return std::nullopt;
   const std::optional<long> v = whole_number(entry->value);
   if (!v) {
-    fail(why, std::string(key) + " is not a whole number: " + quoted(entry->value));
+    fail(why, std::string(key) + " is not a whole number: " + quoted_excerpt(entry->value, '\''));
     return std::nullopt;
   }
   if (*v < least) {
@@ -256,11 +242,11 @@ std::optional<UtcTime> read_date(const Entries& entries, std::string* why) {
   std::optional<long> ymd[3];
   for (std::size_t i = 0; i < 3 && words.size() == 3; ++i) ymd[i] = whole_number(words[i]);
   if (!ymd[0] || !ymd[1] || !ymd[2]) {
-    fail(why, "date is not a date (year month day): " + quoted(entry->value));
+    fail(why, "date is not a date (year month day): " + quoted_excerpt(entry->value, '\''));
     return std::nullopt;
   }
   if (*ymd[0] < first_product_year || *ymd[0] > last_product_year) {
-    fail(why, "date " + quoted(entry->value) + " lies outside the years " +
+    fail(why, "date " + quoted_excerpt(entry->value, '\'') + " lies outside the years " +
                   std::to_string(first_product_year) + " to " + std::to_string(last_product_year));
     return std::nullopt;
   }
@@ -270,7 +256,7 @@ std::optional<UtcTime> read_date(const Entries& entries, std::string* why) {
       std::chrono::month(static_cast<unsigned>(in_range ? *ymd[1] : 0)),
       std::chrono::day(static_cast<unsigned>(in_range ? *ymd[2] : 0))};
   if (!day.ok()) {
-    fail(why, "date is no calendar date: " + quoted(entry->value));
+    fail(why, "date is no calendar date: " + quoted_excerpt(entry->value, '\''));
     return std::nullopt;
   }
   return UtcTime(std::chrono::sys_days(day));
@@ -394,7 +380,7 @@ bool check_vector_keys(const Entries& entries, std::string_view prefix, long cou
        ++at) {
     const long n = vector_number(std::string_view(at->first).substr(prefix.size()));
     if (n < 1 || n > count)
-      return fail(why, quoted(at->first) + " is given, but number_of_state_vectors is " +
+      return fail(why, quoted_excerpt(at->first, '\'') + " is given, but number_of_state_vectors is " +
                            std::to_string(count) + " (vectors 1 to " + std::to_string(count) + ")");
   }
   return true;

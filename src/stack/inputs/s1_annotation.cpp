@@ -1,5 +1,7 @@
 #include "bperp/stack/inputs/s1_annotation.h"
 
+#include "bperp/stack/support/problem_text.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cmath>
@@ -27,10 +29,6 @@ constexpr const char* earth_fixed_frame = "Earth Fixed";
 // File names listed in a message about a SAFE folder, at most.
 constexpr std::size_t listed_names = 12;
 
-bool fail(std::string* problem, std::string text) {
-  if (problem != nullptr) *problem = std::move(text);
-  return false;
-}
 
 std::string upper(std::string_view text) {
   std::string u(text);

@@ -1,5 +1,7 @@
 #include "bperp/stack/inputs/s1_orbit_file.h"
 
+#include "bperp/stack/support/problem_text.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -19,10 +21,6 @@ constexpr const char* orbit_file_types[] = {"AUX_POEORB", "AUX_RESORB", "AUX_PRE
 constexpr const char* metres = "m";
 constexpr const char* metres_per_second = "m/s";
 
-bool fail(std::string* problem, std::string text) {
-  if (problem != nullptr) *problem = std::move(text);
-  return false;
-}
 
 // The children of an OSV element that are read, found in one pass over it.
 enum Field {

@@ -1,5 +1,7 @@
 #include "bperp/stack/inputs/xml_document.h"
 
+#include "bperp/stack/support/problem_text.h"
+
 #include "bperp/stack/support/bounded_file.h"
 
 #include <charconv>
@@ -18,18 +20,12 @@ namespace {
 constexpr unsigned parse_flags =
     (pugi::parse_default | pugi::parse_doctype) & ~static_cast<unsigned>(pugi::parse_escapes);
 
-constexpr std::size_t quoted_chars = 40;
 
 // The years a product's times may lie in: from the start of the calendar of
 // UtcTime to well beyond any mission of today.
 constexpr int first_product_year = 1970, last_product_year = 2199;
 constexpr std::size_t mebibyte = std::size_t{1} << 20;
 
-// Sets *problem (when there is one) to text; always false, for `return fail(...)`.
-bool fail(std::string* problem, std::string text) {
-  if (problem != nullptr) *problem = std::move(text);
-  return false;
-}
 
 // Parses out.bytes in place. False and *problem set as load_xml_bytes says.
 bool parse_in_place(XmlDocument& out, std::string* problem) {
@@ -190,15 +186,7 @@ std::string xml_path(pugi::xml_node element, std::string_view relative) {
   return path;
 }
 
-std::string xml_quoted(std::string_view text) {
-  constexpr char first_printable = ' ', last_printable = '~';
-  std::string q(1, '"');
-  for (std::size_t i = 0; i < text.size() && i < quoted_chars; ++i)
-    q += text[i] >= first_printable && text[i] <= last_printable ? text[i] : '?';
-  if (text.size() > quoted_chars) q += "...";
-  q += '"';
-  return q;
-}
+std::string xml_quoted(std::string_view text) { return quoted_excerpt(text, '"'); }
 
 pugi::xml_node xml_child(pugi::xml_node node, std::string_view path, std::string* problem) {
   if (path.empty()) return node;
