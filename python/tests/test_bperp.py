@@ -38,7 +38,12 @@ def assert_same(arrays, rows, key):
         if isinstance(expected, (int, float)) and not isinstance(expected, bool):
             assert float(value) == float(expected), key
         elif expected is None:
-            assert (isinstance(value, float) and math.isnan(value)) or np.isnat(value) or value == "", key
+            if isinstance(value, str):
+                assert value == "", key
+            elif isinstance(value, np.datetime64):
+                assert np.isnat(value), key
+            else:
+                assert math.isnan(value), key
         elif key == "date" or key.endswith("_date"):
             assert str(value) == expected, key
         elif key.endswith("_time"):
@@ -148,3 +153,64 @@ def test_read_gives_the_orbit_in_metres():
     sv = bperp.read(os.path.join(EXAMPLES, "master.txt"))
     assert sv["kind"] == "state-vector" and sv["position"].shape == (1, 3)
     assert sv["position"][0][0] == pytest.approx(4066372.472, abs=1e-6)
+
+
+def test_options_take_their_types():
+    reference, secondaries = example_stack()
+    # A flag takes a bool only (pairs=1 would pass "1" to the command as a
+    # name); a value option never takes a bool.
+    for bad in [{"pairs": 1}, {"as_given": 0}, {"max_days": True}, {"sequential": True}]:
+        with pytest.raises(TypeError):
+            bperp.stack(reference, secondaries, **bad)
+    # numpy scalars and arrays are numbers as Python's are.
+    plain = bperp.stack(reference, secondaries, pairs=True, max_days=200, max_perp=200.5)
+    numpy = bperp.stack(reference, secondaries, pairs=True, max_days=np.int64(200), max_perp=np.float64(200.5))
+    assert list(numpy["pairs"]["perpendicular_m"]) == list(plain["pairs"]["perpendicular_m"])
+    master = os.path.join(EXAMPLES, "master.txt")
+    with open(master) as f:
+        numbers = np.array([float(x) for x in f.read().split("\n", 1)[1].split()])
+    slave = os.path.join(EXAMPLES, "slave.txt")
+    assert bperp.baseline(numbers, slave).parallel == bperp.baseline(master, slave).parallel
+
+
+def test_columns_keep_their_types_whatever_the_values():
+    reference, secondaries = example_stack()
+    got = bperp.stack(reference, secondaries, pairs=True, max_days=0)
+    errors = got["secondaries"]["error"]
+    assert errors.dtype == object and all(e == "" for e in errors)  # no failure: text, not NaN
+    assert got["secondaries"]["orbit_source"].dtype == object
+    pairs = got["pairs"]  # no pair within 0 days: typed empty columns
+    assert len(pairs["perpendicular_m"]) == 0 and pairs["perpendicular_m"].dtype == np.float64
+    assert pairs["first"].dtype == object and pairs["first_date"].dtype == np.dtype("datetime64[D]")
+
+
+def test_paths_are_checked_as_open_checks_them(tmp_path):
+    master = os.path.join(EXAMPLES, "master.txt")
+    with pytest.raises(FileNotFoundError, match="can't open"):
+        bperp.stack(str(tmp_path / "none.txt"), [master])
+    for call in [lambda: bperp.baseline(master + "\0/x", master), lambda: bperp.read(master + "\0x"),
+                 lambda: bperp.stack(master, [master + "\0x"])]:
+        with pytest.raises(ValueError, match="null byte"):
+            call()
+    # A name that is not UTF-8 reaches the file system as its bytes.
+    odd = os.fsdecode(b"\xffmaster.txt")
+    with open(os.path.join(tmp_path, odd), "w") as f, open(master) as m:
+        f.write(m.read())
+    assert bperp.baseline(os.path.join(tmp_path, odd), master).parallel == 0.0
+
+
+def test_a_baseline_survives_a_pickle():
+    import pickle
+    r = bperp.baseline(os.path.join(EXAMPLES, "master.txt"), os.path.join(EXAMPLES, "slave.txt"))
+    back = pickle.loads(pickle.dumps(r))
+    assert (back.parallel, back.perpendicular, back.scene_point) == (r.parallel, r.perpendicular, r.scene_point)
+
+
+def test_read_gives_an_orbit_file():
+    folder = os.path.join(SOURCE, "tests", "data", "s1-track108-orbit-layout")
+    d = bperp.read(sorted(glob.glob(os.path.join(folder, "*.EOF")))[0])
+    assert d["kind"] == "orbit file" and d["mission"] == "S1A" and d["file_type"] == "AUX_POEORB"
+    assert d["position"].shape == (17, 3) and str(d["validity"][0]) == "2025-04-06T02:19:03.000000000"
+    # The same vectors as the annotation they were made from (m).
+    annotation = bperp.read(sorted(glob.glob(os.path.join(S1, "s1a-iw2-*.xml")))[0])
+    assert np.array_equal(d["position"], annotation["position"])
