@@ -28,23 +28,32 @@ const char* const description =
     "one reference pass, with the reference's viewing geometry.";
 
 const char* const help_footer = R"(
-Files:
-  REFERENCE    a state-vector file as bperp reads it: a header line, then six
-               numbers X Y Z VX VY VZ (earth-fixed, km and km/s).
-  SECONDARY    either such a state-vector file (exactly six numbers), or an
-               orbit file: a header line, then rows of seven numbers
-               t X Y Z VX VY VZ (s, km, km/s, earth-fixed), at least four rows,
-               times strictly increasing, at most 100000 rows (64 MiB), rows
-               10 to 300 s apart as orbit products and parameter files give
-               them. Any other count of numbers is refused.
-  A header line that starts with an ISO date (YYYY-MM-DD, 1978 to 2100; a UTF-8
-  byte-order mark before it is skipped) gives the acquisition date; with dates on
-  the reference and a secondary, days = secondary - reference. A date outside
-  those years is taken as none, with a warning.
-  A file named twice (or the reference named as a secondary) is used once, and
-  two files of one date are noted, each with a warning on standard error.
+Files (told apart by their content, not their names; mixable in one stack):
+  state vector   a header line, then six numbers X Y Z VX VY VZ (earth-fixed,
+                 km and km/s), as bperp reads them.
+  orbit          a header line, then rows of seven numbers t X Y Z VX VY VZ
+                 (s, km, km/s, earth-fixed), at least four rows, times strictly
+                 increasing, at most 100000 rows (64 MiB), rows 10 to 300 s
+                 apart as orbit products give them. With a date at the start
+                 of the header, t is seconds since 00:00 UTC of that date (a
+                 dated orbit, which as the reference needs --at-range).
+  Sentinel-1     a product annotation (annotation/s1?-*-slc-*.xml, IW, EW, SM)
+                 or a .SAFE folder (its --swath, the first co-polarisation).
+  parameter file an image parameter file (*_slc.par, *_mli.par: key: value lines).
+  HDF5           a product with an orbit group (--hdf5-orbit, default
+                 /metadata/orbit), e.g. OPERA CSLC-S1; a geocoded product's
+                 grid centre is its default target.
+  Any other content is refused. A state-vector or orbit header line that starts
+  with an ISO date (YYYY-MM-DD, 1978 to 2100; a UTF-8 byte-order mark before it
+  is skipped) gives the acquisition date; products carry theirs. Days =
+  secondary - reference. A date outside those years is taken as none, with a
+  warning. A file named twice (or the reference named as a secondary) is used
+  once, and two files of one date are noted, each with a warning on standard
+  error. --orbit and --orbit-dir give Sentinel-1 orbit files (*.EOF) used
+  instead of the products' own orbit lists: per acquisition a precise file of
+  its mission that covers it, else the restituted files that do.
 
-What is computed:
+What is computed, with a state-vector reference (bperp's beam geometry):
   The scene point is located once, from the reference, exactly as bperp does for
   its master pass (beam 7, 34.3 deg off nadir, GRS80 ellipsoid). Each
   secondary is first moved to its closest approach to the reference position P,
@@ -58,7 +67,17 @@ What is computed:
     parallel and perpendicular are exactly the numbers `bperp REFERENCE
     SECONDARY` prints, in metres.
   Its baseline B = reference position - secondary position is then split on the
-  reference's line of sight.
+  reference's line of sight. --at-time, --at-range, --at-point, --height and
+  --grid need a reference with times and ranges.
+
+With a product or dated-orbit reference (zero-Doppler geometry):
+  The target T on the WGS84 ellipsoid (at --height) is the reference scene's
+  centre (its middle line time at its middle slant range) unless --at-time,
+  --at-range or --at-point name it; --grid LINESxRANGES gives a grid of targets
+  from the first to the last line and the near to the far range. R is where
+  the reference sees T at zero Doppler, S where the secondary does, moved into
+  the plane through R across the reference's track; B = R - S is split on the
+  line of sight from R to T. UTC times are held to the nanosecond.
 
 Refused as no repeat pass of the reference (the row marked, status 1): a
 position below 150 km or above 2000 km (positions in metres?), a speed outside
@@ -72,19 +91,24 @@ Per secondary (m unless stated):
   days                 temporal baseline, whole days
   aligned t (s)        time of closest approach on the orbit's time scale (orbits)
   shift (s)            the time a state vector was moved along its orbit
-  parallel             B . U, U the unit look vector from the reference to the scene point
+  secondary time       the secondary's zero-Doppler time of the target (UTC)
+  parallel             B . U, U the unit look vector from the reference to the target
   perpendicular        B . V, V at right angles to U, away from the earth
   along-track          B . v/|v|, v the secondary's earth-fixed velocity; zero after
                        alignment (with --as-given a large value on a state vector means
                        the two vectors do not stand at the same place along the track)
+  along-track removed  the offset taken out when S was moved into R's plane
   length               |B|
   height of ambiguity  lambda R sin(incidence) / (2 perpendicular); none when the
                        perpendicular baseline is zero
-  (CSV and JSON also: time_shift_s, and interpolation_error_m for orbits)
-Once, for the reference: slant range R (km), the scene point's geodetic latitude,
-longitude (deg) and height (m), the incidence angle at the scene point (against
-the ellipsoid normal there) and the off-nadir angle at the satellite (deg),
-Doppler centroid (Hz) and rate (Hz/s), wavelength lambda = c / f0 (m).
+  orbit                where the secondary's orbit came from (an orbit file's name)
+  (CSV and JSON also: days_exact, reference_time, the slant ranges, the target's
+  latitude and longitude, grid_line and grid_range, time_shift_s,
+  interpolation_error_m, orbit_source, error)
+Once, for the reference: the slant range R (km), the scene point or target (geodetic
+latitude, longitude in deg, height in m), the incidence angle there (against the
+ellipsoid normal), the off-nadir or look angle (deg), the Doppler centroid (Hz)
+and rate (Hz/s) of the beam geometry, the wavelength lambda = c / f0 (m).
 
 Output (--format):
   table   aligned columns for people; baselines to the mm, as bperp prints them
@@ -96,8 +120,9 @@ Output (--format):
 
 Pair network (--pairs):
   Candidates: the pairs of acquisitions, the reference included, with
-  |perpendicular baseline| <= --max-perp metres and |days| <= --max-days days
-  (all pairs without limits; equal to a limit is in, compared at the printed mm).
+  |perpendicular baseline| <= --max-perp metres, |days| <= --max-days days and
+  modelled coherence >= --min-coherence (all pairs without limits; equal to a
+  limit is in, compared at the printed mm).
   Chosen among them: with --max-neighbours N the pairs whose two acquisitions
   each have the other among their N nearest candidates in time; with
   --sequential N each acquisition's next N candidates in time; with both the
@@ -115,8 +140,12 @@ Pair network (--pairs):
   the network's parts and, when it is split, the closest pairs that would join
   them (distance sqrt((days/100)^2 + (B_perp/100 m)^2)); --require-connected
   makes a split network an error (status 1, nothing on standard output).
-  --max-days, --max-neighbours, --sequential, --annual and --plot need a date
-  on every acquisition.
+  Per pair (CSV and JSON): the critical baseline lambda Br R tan(incidence) / c,
+  the height of ambiguity and the modelled coherence (geometric x temporal x
+  Doppler; --coherence-tau, --coherence-floor, --snr; bandwidths from the
+  products, --range-bandwidth, --azimuth-bandwidth or --sensor).
+  --max-days, --max-neighbours, --sequential, --annual, --min-coherence,
+  --export and --plot need a date on every acquisition.
 
 Plot (--plot FILE.svg):
   Writes the baseline-time plot as a standalone SVG: every usable acquisition
@@ -125,11 +154,16 @@ Plot (--plot FILE.svg):
   a zero line. Without --pairs only the points are drawn.
 
 Exit status:
-  0  every secondary computed (and the plot written)
+  0  every secondary computed at every target (and the plot and exports written)
   1  a bad option; a refused reference (message on standard error, nothing on
-     standard output); a missing date where one is needed (nothing on standard
-     output); an unwritable plot; or an unusable secondary (reason on standard
-     error, its row marked, the others still computed)
+     standard output); a missing date where one is needed, an unwritable plot
+     or export, or a network split under --require-connected (nothing on
+     standard output); or an unusable secondary (reason on standard error, its
+     row marked, the others still computed)
+
+Names are shown one way in every output: printable UTF-8 as it is, a
+backslash doubled, any other byte as \xhh. CSV text cells that a spreadsheet
+would run as a formula (starting with =, +, -, @, tab or CR) get a ' before them.
 )";
 
 // The texts of the options that take numbers, checked after the parse with
@@ -490,16 +524,21 @@ int parse_options(int argc, const char* const* argv, Options& options, std::FILE
                  "the products' orbit lists; one file per use, repeatable")
       ->type_name("FILE")
       ->allow_extra_args(false)
+      ->expected(1)
       ->take_all();
   app.add_option("--orbit-dir", options.orbit_dirs, "every *.EOF orbit file of this folder, as --orbit")
       ->type_name("DIR")
-      ->allow_extra_args(false);
+      ->allow_extra_args(false)
+      ->expected(1)
+      ->take_all();
   app.add_option("--list", options.list,
                  "read the secondaries' paths from this file, one per line (- for standard input)")
       ->type_name("FILE");
-  app.add_option("REFERENCE", options.reference, "the reference state-vector file")->required();
+  app.add_option("REFERENCE", options.reference,
+                 "the reference: a state-vector, dated orbit, Sentinel-1, parameter or HDF5 file")
+      ->required();
   app.add_option("SECONDARY", options.secondaries,
-                 "secondary state-vector or orbit files (one or more, or --list)");
+                 "the secondaries: files of those kinds or orbit files (one or more, or --list)");
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp&) {
