@@ -57,6 +57,10 @@ TEST(Messages, SayWhatIsWrongAsPeopleWriteIt) {
       {{"--max-length", "1e400", reference, good}, "not 1e400"},
       {{reference, dir.file("missing.txt")}, "can't open " + dir.file("missing.txt") + ": No such file or directory"},
       {{reference, "-x.txt"}, "-x.txt is no option; use -- before names that begin with -"},
+      // Read as -h and more short flags, it would print the help and succeed.
+      {{reference, "-h.txt"}, "-h.txt is no option; use -- before names that begin with -"},
+      // A name in a message is escaped once: one backslash shows as two.
+      {{"--plot", "p\\q.txt", reference, good}, "not 'p\\\\q.txt'"},
   };
   for (const Case& c : cases) {
     const RunResult r = run_stack(c.args);

@@ -271,6 +271,17 @@ std::string unknown_dashed(const CLI::App& app, int argc, const char* const* arg
   return names;
 }
 
+// The first argument before "--" that starts with -h but is longer (-h.txt,
+// -hx), which the parser takes for the help flag; empty when there is none.
+std::string help_lookalike(int argc, const char* const* argv) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    if (arg == "--") break;
+    if (arg.size() > 2 && arg.starts_with("-h")) return std::string(arg);
+  }
+  return {};
+}
+
 // The checks and conversions after the parse; false after a message on err.
 bool convert_numbers(const NumberTexts& texts, Options& options, std::FILE* err) {
   std::string problem;
@@ -480,13 +491,15 @@ int parse_options(int argc, const char* const* argv, Options& options, std::FILE
                  "write KIND to PATH: pairs (CSV), dates (YYYYMMDD_YYYYMMDD lines), baselines "
                  "(REFDATE DATE BPERP DT lines) or stack-folder (DIR/REF_SEC/REF_SEC.txt); repeatable")
       ->type_name("KIND:PATH")
-      ->allow_extra_args(false);
+      ->allow_extra_args(false)
+      ->expected(1)
+      ->take_all();
   app.add_option("--plot", options.plot, "write the baseline-time plot to this SVG file (name ending in .svg)")
       ->type_name("FILE.svg")
       ->check(CLI::Validator(
           [](const std::string& path) {
             return has_svg_suffix(path) ? std::string()
-                                        : "the plot file's name must end in .svg, not '" + escaped(path) + "'";
+                                        : "the plot file's name must end in .svg, not '" + path + "'";  // escaped with the message
           },
           ""));
   app.add_flag("--as-given", options.stack.as_given,
@@ -542,6 +555,15 @@ int parse_options(int argc, const char* const* argv, Options& options, std::FILE
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp&) {
+    // A name such as -h.txt reads as -h followed by more short flags: a
+    // file meant, not the help.
+    if (const std::string name = help_lookalike(argc, argv); !name.empty()) {
+      std::fprintf(err,
+                   "%s: %s is no option; use -- before names that begin with - "
+                   "(%s [OPTIONS] -- REFERENCE SECONDARY...)\n",
+                   program_name, escaped(name).c_str(), program_name);
+      return 1;
+    }
     std::fputs(app.help().c_str(), out);
     return 0;
   } catch (const CLI::CallForVersion& e) {
