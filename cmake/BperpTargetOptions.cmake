@@ -20,6 +20,6 @@ endfunction()
 # bperp_missing(what package): a configure message that names the Debian
 # package which would build `what`.
 function(bperp_missing what package)
-  message(STATUS "bperp: ${what} is not built: install the Debian package ${package} "
-                 "(scripts/install-packages.sh does)")
+  message(STATUS "bperp: ${what} is not built: install ${package} "
+                 "(Debian; scripts/install-packages.sh installs every package)")
 endfunction()

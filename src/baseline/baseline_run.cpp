@@ -12,12 +12,6 @@
 
 namespace bperp {
 
-const double data_vornix_off[beam_count] = {
-    9.9,  14.0, 18.0, 21.5, 25.8, 28.8, 30.8, 34.3, 36.9,                    // 0-8
-    38.9, 41.5, 43.4, 45.2, 46.6, 47.5, 49.0, 50.0, 50.8,                    // 9-17
-    20.1, 26.1, 30.6, 34.1, 36.5,                                            // 18-22
-    9.7,  13.8, 16.2, 17.3, 18.1, 19.3, 20.5, 21.5, 23.1, 24.2, 25.2, 26.2,  // 23-34
-};
 
 double slant_range_at(double X, double Y, double Z, double theta, double* earth_radius) {
   double record[subpoint::size];

@@ -9,7 +9,8 @@
 #include <numbers>
 #include <string>
 
-#include "bperp/baseline/baseline_run.h"
+#include "beam_range.h"
+#include "bperp/geometry/beams.h"
 #include "bperp/geometry/settings.h"
 #include "bperp/numeric/fatal_error.h"
 #include "support/orbit_samples.h"
@@ -64,7 +65,7 @@ TEST(InciOffBeta, IncidenceIsOffNadirPlusBeta) {
   for (int k = 0; k < 2000; ++k) {
     const StateVector sat = testing_orbits::random_satellite(u, u(400.0, 900.0));
     const DMatrix m = state_vector_matrix(sat);
-    const double R = slant_range(m, data_vornix_off[k % beam_count] * degrees_to_radians);
+    const double R = test::beam_slant_range(m, data_vornix_off[k % beam_count] * degrees_to_radians);
     DVector f = processing_parameters();
     f[param::look_side] = k % 2 == 0 ? 1.0 : -1.0;
     DVector fdm = dvector(0, fdm_slot::high);

@@ -12,7 +12,8 @@
 #include <sstream>
 #include <string>
 
-#include "bperp/baseline/baseline_run.h"
+#include "beam_range.h"
+#include "bperp/geometry/beams.h"
 #include "bperp/geometry/settings.h"
 #include "bperp/earth/earth_model.h"
 #include "bperp/numeric/fatal_error.h"
@@ -81,7 +82,7 @@ std::string scientific(double value) {
 // plane is 0, so the look angle starts at 90 degrees.
 TEST(ScanPointSar2, EquatorialSatelliteBothSides) {
   const DMatrix m = state_vector_matrix(state(7000, 0, 0, 0, 0, 7.5));
-  const double R = slant_range(m, data_vornix_off[run_beam] * degrees_to_radians);
+  const double R = test::beam_slant_range(m, data_vornix_off[run_beam] * degrees_to_radians);
   EXPECT_NEAR(R, 770.69117, 5e-6);
   const struct {
     double side, Tx, Ty, Tz;
@@ -170,7 +171,7 @@ TEST(ScanPointSar2, RandomSatellitesHitTheEllipsoidAtTheSlantRange) {
       const Attitude att = {u(-s, s), u(-s, s), u(-s, s), k % 2 == 0 ? 1.0 : -1.0};
       const DMatrix m = state_vector_matrix(sat);
       const int beam = set.every_beam ? k % beam_count : run_beam;
-      const double R = slant_range(m, data_vornix_off[beam] * degrees_to_radians);
+      const double R = test::beam_slant_range(m, data_vornix_off[beam] * degrees_to_radians);
       const Found found = locate(settings(att), m, R);
       SCOPED_TRACE(testing::Message() << "sample " << k << " R " << R);
       ASSERT_TRUE(found.search.started);
@@ -206,7 +207,7 @@ TEST(ScanPointSar2, LookSideAndTheOrbitalPlane) {
     const StateVector sat = testing_orbits::random_satellite(u, u(400.0, 900.0));
     const double side = k % 2 == 0 ? 1.0 : -1.0;
     const DMatrix m = state_vector_matrix(sat);
-    const double R = slant_range(m, data_vornix_off[run_beam] * degrees_to_radians);
+    const double R = test::beam_slant_range(m, data_vornix_off[run_beam] * degrees_to_radians);
     const Found found = locate(settings({0, 0, 0, side}), m, R);
     double P[3], Vs[3], L[3];
     for (int i = 0; i < 3; ++i) {
@@ -554,7 +555,7 @@ TEST(DopplerDerivatives, RandomSatellitesAgainstThePropagatedOrbit) {
     const StateVector sat = testing_orbits::random_satellite(u, u(400.0, 900.0));
     const Attitude att = {u(-0.05, 0.05), u(-0.05, 0.05), u(-0.05, 0.05), k % 2 == 0 ? 1.0 : -1.0};
     const DMatrix m = state_vector_matrix(sat);
-    const double R = slant_range(m, data_vornix_off[run_beam] * degrees_to_radians);
+    const double R = test::beam_slant_range(m, data_vornix_off[run_beam] * degrees_to_radians);
     const DVector f = settings(att);
     const Found found = locate(f, m, R);
     const double P[3] = {m[sv::x][0], m[sv::y][0], m[sv::z][0]};

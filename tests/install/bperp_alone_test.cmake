@@ -16,7 +16,7 @@ execute_process(
 if(NOT status EQUAL 0)
   message(FATAL_ERROR "configure failed with the optional packages off:\n${out}\n${err}")
 endif()
-foreach(package nlohmann-json3-dev libgtest-dev)
+foreach(package nlohmann-json3-dev libcli11-dev libpugixml-dev libgtest-dev)
   string(FIND "${out}" "${package}" at)
   if(at LESS 0)
     message(FATAL_ERROR "the configure output does not name ${package}:\n${out}")
@@ -34,3 +34,18 @@ execute_process(COMMAND ${WORK_DIR}/bperp ${SOURCE_DIR}/examples/master.txt
 if(NOT status EQUAL 0 OR NOT out STREQUAL "0.244824\n0.208293\n")
   message(FATAL_ERROR "bperp built alone printed (status ${status}):\n${out}")
 endif()
+
+# Each package switched off alone: the configure still succeeds (and says
+# what it leaves out), so that each switch works by itself.
+foreach(name ${optional})
+  set(one ${WORK_DIR}-without-${name})
+  file(REMOVE_RECURSE ${one})
+  execute_process(
+    COMMAND ${CMAKE_COMMAND} -S ${SOURCE_DIR} -B ${one} -DCMAKE_CXX_COMPILER=${CXX}
+            -DCMAKE_DISABLE_FIND_PACKAGE_${name}=ON
+    RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  file(REMOVE_RECURSE ${one})
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "configure failed with ${name} alone switched off:\n${out}\n${err}")
+  endif()
+endforeach()

@@ -5,17 +5,12 @@
 
 #include <string>
 
+#include "bperp/geometry/beams.h"
 #include "bperp/geometry/scene_point.h"
 #include "bperp/geometry/state_vector.h"
 #include "bperp/numeric/arrays.h"
 
 namespace bperp {
-// The sensor's beam table: off-nadir angle of each beam, degrees.
-constexpr int beam_count = 35;
-extern const double data_vornix_off[beam_count];
-// The beam every run uses, and degrees to radians as the run converts them.
-constexpr int run_beam = 7;
-constexpr double degrees_to_radians = 0.0174532925199433;
 
 // Why a run gave no baseline, or ok.
 enum class RunStatus {

@@ -1,7 +1,7 @@
 // The earth's rotation rate, rad/s, about the z axis of the earth-fixed frame.
 //
 // Two literals, which differ in their last digits, and both must stay as they
-// are: each stage of the computation was specified with its own, and the
+// are: each stage of the computation has always used its own, and the
 // printed baselines depend on that to the last digit.
 //  - run_omega: the baseline run turns each earth-fixed velocity into the
 //    inertial one with it (v + omega x r), before the scene point is sought.

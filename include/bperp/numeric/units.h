@@ -15,7 +15,8 @@ constexpr double nanoseconds_per_second = 1e9;
 constexpr double speed_of_light_m_s = 299792458.0;
 
 // Degrees of an angle in radians, and radians of one in degrees. (The
-// baseline run keeps its own specified factor for the beam angle.)
+// baseline run keeps its own factor for the beam angle, on which its printed
+// digits depend.)
 constexpr double degrees(double radians) { return radians * (180.0 / std::numbers::pi); }
 constexpr double radians(double degrees) { return degrees * (std::numbers::pi / 180.0); }
 
