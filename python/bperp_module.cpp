@@ -24,6 +24,7 @@
 #include "bperp/stack/command/stack_command.h"
 #include "bperp/stack/inputs/acquisition.h"
 #include "bperp/stack/inputs/s1_orbit_file.h"
+#include "bperp/numeric/units.h"
 #include "bperp/stack/support/utc_time.h"
 #include "bperp/version.h"
 
@@ -399,8 +400,8 @@ void put_orbit(py::dict& d, const bperp::stack::TimedOrbit& orbit) {
   for (py::ssize_t i = 0; i < n; ++i) {
     const auto& row = orbit.rows[static_cast<std::size_t>(i)];
     for (int k = 0; k < 3; ++k) {
-      p(i, k) = row.state.position[k] * 1000.0;
-      v(i, k) = row.state.velocity[k] * 1000.0;
+      p(i, k) = row.state.position[k] * bperp::units::metres_per_km;
+      v(i, k) = row.state.velocity[k] * bperp::units::metres_per_km;
     }
     t.push_back(bperp::stack::add_seconds(orbit.epoch, row.t));
   }
@@ -453,8 +454,8 @@ py::dict read_file(const py::handle& given) {
   for (std::size_t i = 0; i < n; ++i) {
     const bperp::StateVector& s = a.kind == bperp::stack::AcquisitionKind::state_vector ? a.state : a.orbit[i].state;
     for (int k = 0; k < 3; ++k) {
-      p(static_cast<py::ssize_t>(i), k) = s.position[k] * 1000.0;
-      v(static_cast<py::ssize_t>(i), k) = s.velocity[k] * 1000.0;
+      p(static_cast<py::ssize_t>(i), k) = s.position[k] * bperp::units::metres_per_km;
+      v(static_cast<py::ssize_t>(i), k) = s.velocity[k] * bperp::units::metres_per_km;
     }
   }
   d["position"] = position;

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "bperp/numeric/units.h"
+
 namespace bperp::stack {
 
 namespace {
@@ -103,7 +105,8 @@ double seconds_between(UtcTime a, UtcTime b) {
 UtcTime add_seconds(UtcTime t, double seconds) {
   // Beyond a century either way the sum would leave the 64-bit count: held
   // there (no caller moves a time by more than days).
-  constexpr double limit = 100.0 * 365.25 * 86400.0;
+  constexpr double days_per_century = 36525.0;
+  constexpr double limit = days_per_century * units::seconds_per_day;
   if (!(std::fabs(seconds) <= limit)) seconds = std::isnan(seconds) ? 0.0 : std::copysign(limit, seconds);
   const double whole = std::trunc(seconds);
   const long long ns = static_cast<long long>(whole) * 1000000000 +
