@@ -1,5 +1,6 @@
 #include "bperp/stack/geometry/stack_run.h"
 
+#include <algorithm>
 #include <cmath>
 #include <map>
 #include <utility>
@@ -78,7 +79,7 @@ void use_orbit_files(Acquisition& a, const OrbitCatalogue* orbits, std::vector<s
 bool StackRun::all_ok() const {
   if (!reference_error.empty()) return false;
   for (const SecondaryResult& s : secondaries)
-    if (!s.ok()) return false;
+    if (!s.complete()) return false;
   return true;
 }
 
@@ -460,22 +461,42 @@ bool grid_targets(const Acquisition& a, const StackOptions& options, std::vector
 }
 
 // The stack's baselines at every target of the grid (the reference's
-// secondaries as read, computed again at each).
+// secondaries as read, computed again at each). The reference is lent to
+// each point's run while that point is worked out and taken back after, so
+// that a point keeps its own view and baselines, not a copy of the
+// reference's orbit and map grid. Each secondary of run learns how many
+// points gave it no baseline and the first reason, and a warning names it.
+// A grid of more than max_grid_baselines baselines is refused
+// (reference_error) before anything is computed.
 void run_grid(StackRun& run, const StackOptions& options) {
   if (run.mode != GeometryMode::zero_doppler) {
     run.reference_error = "--grid needs a product or a dated orbit as the reference, not a state vector";
     return;
   }
+  const auto [lines, ranges] = *options.grid;
+  const std::size_t targets = static_cast<std::size_t>(lines) * static_cast<std::size_t>(ranges);
+  const std::size_t baselines = targets * std::max<std::size_t>(run.secondaries.size(), 1);
+  if (baselines > max_grid_baselines) {
+    const std::size_t n = run.secondaries.size();
+    run.reference_error = "--grid " + std::to_string(lines) + "x" + std::to_string(ranges) + " with " +
+                          std::to_string(n) + (n == 1 ? " secondary" : " secondaries") + " asks for " +
+                          std::to_string(baselines) + " baselines; one run computes at most " +
+                          std::to_string(max_grid_baselines) +
+                          " (grid points x secondaries): use a coarser grid or fewer secondaries";
+    return;
+  }
   std::vector<GridPoint> points;
+  points.reserve(targets);
   std::string problem;
   if (!grid_targets(run.reference, options, points, &problem)) {
     run.reference_error = problem;
     return;
   }
+  Acquisition reference = std::move(run.reference);
   for (GridPoint& p : points) {
     StackOptions at = options;
     at.target = p.target;
-    p.run.reference = run.reference;
+    p.run.reference = std::move(reference);
     p.run.mode = GeometryMode::zero_doppler;
     start_zero_doppler(p.run, at);
     p.run.secondaries.reserve(run.secondaries.size());
@@ -489,6 +510,22 @@ void run_grid(StackRun& run, const StackOptions& options) {
       }
       p.run.secondaries.push_back(std::move(r));
     }
+    reference = std::move(p.run.reference);
+    p.run.reference = Acquisition{};
+    p.run.warnings.clear();  // the stack's own run has said them
+  }
+  run.reference = std::move(reference);
+  for (std::size_t k = 0; k < run.secondaries.size(); ++k) {
+    SecondaryResult& s = run.secondaries[k];
+    for (const GridPoint& p : points) {
+      const SecondaryResult& g = p.run.secondaries[k];
+      if (g.ok()) continue;
+      if (s.grid_failed++ == 0) s.grid_error = g.error;
+    }
+    if (s.ok() && s.grid_failed > 0)
+      run.warnings.push_back(s.acquisition().name + ": no baseline at " + std::to_string(s.grid_failed) +
+                             " of the " + std::to_string(points.size()) + " grid points; the first: " +
+                             s.grid_error);
   }
   run.grid = std::move(points);
 }

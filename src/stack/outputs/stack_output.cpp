@@ -328,7 +328,13 @@ void write_stack_table(std::FILE* out, const StackRun& run) {
       for (const double v : {lo[0], hi[0], lo[1], hi[1]})
         row.push_back(std::isfinite(v) ? fixed_text_unsigned_zero(v * metres_per_km, length_decimals) : std::string());
     }
-    if (!s.ok()) row.push_back("error: " + s.error);
+    if (!s.ok()) {
+      row.push_back("error: " + s.error);
+    } else if (s.grid_failed > 0) {
+      // The spread above is of the points that have a baseline only.
+      row.push_back("spread over " + std::to_string(run.grid.size() - s.grid_failed) + " of " +
+                    std::to_string(run.grid.size()) + " points");
+    }
     rows.push_back(std::move(row));
   }
   write_text_table(out, headings, rows);

@@ -21,7 +21,9 @@ namespace bperp::stack {
 // parallel and perpendicular baselines carry bperp's digits (mm); in the
 // zero-Doppler geometry the reference block names the product, the target
 // and its time. Unusable secondaries have empty cells and their reason in
-// the note column.
+// the note column. With a grid, each secondary's spread (min, max) is over
+// the points where it has a baseline; where that is not all of them, the
+// note says over how many ("spread over 6 of 9 points").
 void write_stack_table(std::FILE* out, const StackRun& run);
 
 // One header row, one row per secondary, values at full precision (the
