@@ -46,7 +46,8 @@ void write_json(std::FILE* out, const nlohmann::ordered_json& document);
 std::vector<std::string> stack_csv_header();
 
 // Where an acquisition's orbit came from: a product's source ("annotation",
-// an orbit file's name), "orbit file", or "" for a state vector.
+// an orbit file's name, an HDF5 group), escaped as names are
+// (support/escape.h); "orbit file", or "" for a state vector.
 std::string orbit_source_text(const Acquisition& acquisition);
 
 }  // namespace bperp::stack
