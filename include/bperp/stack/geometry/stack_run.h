@@ -159,9 +159,12 @@ SecondaryResult run_secondary(const StackRun& run, std::shared_ptr<const Acquisi
                               const StackOptions& options = {});
 
 // The whole stack: start_stack, then run_secondary for each path (skipped
-// when the reference failed). A file given twice (under two names, or the
-// reference among the secondaries) is used once, and two files of the same
-// date are noted, with a warning each.
+// when the reference failed). A product reference that gives no wavelength
+// (nor radar frequency) is refused unless --wavelength or --sensor gives
+// one. A file given twice (under two names, or the reference among the
+// secondaries) is used once, two files of the same date are noted, and a
+// product secondary of another wavelength than the settings' that the run
+// falls back on is noted, with a warning each.
 StackRun run_stack(const std::string& reference_path, const std::vector<std::string>& secondaries,
                    const StackOptions& options = {});
 
