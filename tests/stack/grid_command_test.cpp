@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -105,6 +106,81 @@ TEST(Grid, RefusalsAndTheTable) {
   EXPECT_EQ(table.status, 0);
   EXPECT_NE(table.out.find("perpendicular min (m)"), std::string::npos);
   EXPECT_NE(table.out.find("3 x 3 targets"), std::string::npos);
+}
+
+// A reference whose orbit ends before its last line (the relative-orbit-5
+// file cut to its first 4 of 6 vectors, 2399.1 to 2429.1 s of the day; its
+// end_time is 2431.2 s): the grid's last line (3 of 9 points) has no
+// baseline. The run says so (status 1, a warning with the count and the
+// reason), the table's spread says over how many points it is, and no
+// stack-folder average is written over part of the grid.
+TEST(Grid, PointsWithoutABaselineAreCountedNotHidden) {
+  stack_test::TempDir dir;
+  std::string text = stack_test::read_file(par + "r20180106_VV_slc.par");
+  const std::string six = "number_of_state_vectors:                    6";
+  ASSERT_NE(text.find(six), std::string::npos);
+  text.replace(text.find(six), six.size(), "number_of_state_vectors: 4");
+  std::string cut;
+  for (const std::string& line : stack_test::lines_of(text))
+    if (line.find("state_vector_position_5") == std::string::npos && line.find("_6:") == std::string::npos &&
+        line.find("state_vector_velocity_5") == std::string::npos)
+      cut += line + "\n";
+  const std::string short_orbit = dir.write("short.par", cut);
+  const std::string secondary = par + "r20180130_VV_slc.par";
+  const std::string folder = dir.file("stack");
+
+  const RunResult table = run_stack({"--grid", "3x3", "--export", "stack-folder:" + folder, short_orbit, secondary});
+  EXPECT_EQ(table.status, 1);
+  EXPECT_NE(table.err.find("warning: " + secondary + ": no baseline at 3 of the 9 grid points; the first: can't use " +
+                           short_orbit + " as the reference: the time 2018-01-06T00:40:31"),
+            std::string::npos)
+      << table.err;
+  EXPECT_NE(table.out.find("spread over 6 of 9 points"), std::string::npos) << table.out;
+  EXPECT_NE(table.err.find("can't write the export " + folder + ": " + secondary +
+                           " has no baseline at 3 of the 9 grid points"),
+            std::string::npos)
+      << table.err;
+  EXPECT_FALSE(std::filesystem::exists(folder));
+
+  // The CSV: the last line's three points carry the reason, the rest values.
+  const RunResult csv = run_stack({"--format", "csv", "--grid", "3x3", short_orbit, secondary});
+  EXPECT_EQ(csv.status, 1);
+  const auto records = stack_test::read_csv(csv.out);
+  ASSERT_EQ(records.size(), 10u);
+  const std::size_t line_column = 10, error_column = records[0].size() - 1;
+  ASSERT_EQ(records[0][line_column], "grid_line");
+  for (std::size_t k = 1; k < records.size(); ++k)
+    EXPECT_EQ(records[k][error_column].empty(), records[k][line_column] != "2") << k;
+
+  // The whole orbit: every point, status 0, one average per pair written.
+  const RunResult whole = run_stack({"--grid", "3x3", "--export", "stack-folder:" + folder,
+                                     par + "r20180106_VV_slc.par", secondary});
+  EXPECT_EQ(whole.status, 0) << whole.err;
+  EXPECT_EQ(whole.err, "");
+  EXPECT_EQ(whole.out.find(" of 9 points"), std::string::npos);
+  EXPECT_TRUE(std::filesystem::exists(folder + "/20180106_20180130/20180106_20180130.txt"));
+}
+
+// Grid points x secondaries beyond the bound (500,000) are refused before
+// anything is computed.
+TEST(Grid, MoreBaselinesThanTheBoundAreRefused) {
+  const std::string reference = par + "r20180106_VV_slc.par";
+  const std::vector<std::string> two = {par + "r20180130_VV_slc.par", par + "r20180319_VV_slc.par"};
+  struct Case {
+    std::vector<std::string> args;
+    std::string words;
+  };
+  for (const Case& c : {Case{{"--grid", "1000x1000", reference, two[0], two[1]},
+                             "--grid 1000x1000 with 2 secondaries asks for 2000000 baselines"},
+                        Case{{"--grid", "1000x501", reference, two[0]},
+                             "--grid 1000x501 with 1 secondary asks for 501000 baselines"}}) {
+    const RunResult r = run_stack(c.args);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find(c.words + "; one run computes at most 500000 (grid points x secondaries)"),
+              std::string::npos)
+        << r.err;
+  }
 }
 
 }  // namespace

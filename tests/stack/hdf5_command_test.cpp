@@ -7,13 +7,17 @@
 #include <GeographicLib/Geocentric.hpp>
 #include <GeographicLib/UTMUPS.hpp>
 
+#include <hdf5.h>
+
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
 #include "bperp/stack/inputs/hdf5_product.h"
+#include "bperp/stack/support/utc_time.h"
 #include "stack_test_support.h"
 
 namespace {
@@ -148,6 +152,120 @@ TEST(Hdf5Command, BaselinesAtGroundPointsMatchAnIndependentComputation) {
     EXPECT_NEAR(row.at("along_track_removed_m").get<double>(), along, 1e-3) << at;
     EXPECT_NEAR(doc.at("reference").at("reference_slant_range_m").get<double>(), range, 1e-3) << at;
   }
+}
+
+// A copy of the reference product at path with edit(file) applied through
+// the HDF5 C API.
+template <typename Edit>
+std::string edited_copy(const std::string& from, const std::string& path, Edit edit) {
+  std::filesystem::copy_file(from, path);
+  const hid_t file = H5Fopen(path.c_str(), H5F_ACC_RDWR, H5P_DEFAULT);
+  if (file < 0) throw std::runtime_error("can't open " + path);
+  const bool done = edit(file);
+  H5Fclose(file);
+  if (!done) throw std::runtime_error("can't edit " + path);
+  return path;
+}
+
+const char* const wavelength_dataset = "/metadata/processing_information/input_burst_metadata/wavelength";
+
+// The wavelength is the product's, an option's, or for a dated orbit (which
+// has none) the settings': a product without one is refused rather than
+// given L band, and an orbit reference warns of a C-band secondary.
+TEST(Hdf5Command, NoWavelengthIsMadeUp) {
+  stack_test::TempDir tmp;
+  const std::string no_wavelength = edited_copy(reference, tmp.file("nowl.h5"), [](hid_t f) {
+    return H5Ldelete(f, wavelength_dataset, H5P_DEFAULT) >= 0;
+  });
+  const RunResult refused = run_stack({no_wavelength, secondary});
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_EQ(refused.out, "");
+  EXPECT_NE(refused.err.find("can't use " + no_wavelength + " as the reference: it gives no radar wavelength or "
+                             "frequency; give --wavelength (m) or --sensor"),
+            std::string::npos)
+      << refused.err;
+  // Given: the product's own run (0.05546576 m) to the last digit, or
+  // --sensor's c / 5.405 GHz, the height of ambiguity in proportion.
+  const double own = json_of({reference, secondary}).at("secondaries")[0].at("height_of_ambiguity_m");
+  const nlohmann::json with_wavelength = json_of({"--wavelength", "0.05546576", no_wavelength, secondary});
+  EXPECT_EQ(with_wavelength.at("secondaries")[0].at("height_of_ambiguity_m").get<double>(), own);
+  const nlohmann::json sensor = json_of({"--sensor", "s1-iw1", no_wavelength, secondary});
+  EXPECT_EQ(sensor.at("reference").at("wavelength_source"), "--sensor");
+  EXPECT_NEAR(sensor.at("secondaries")[0].at("height_of_ambiguity_m").get<double>(),
+              own * (299792458.0 / 5.405e9) / 0.05546576, 1e-9);
+
+  // A dated orbit of the reference's vectors (km, s of the day) at the
+  // product's own target, and one of its state vectors (mid orbit): the
+  // settings' L band, and a warning naming the C-band secondary; none with
+  // --wavelength.
+  const ProductInfo p = product(reference);
+  std::string text = bperp::stack::utc_text(p.orbit.epoch).substr(0, 10) + " orbit of the reference\n";
+  for (const auto& row : p.orbit.rows) {
+    char line[256];
+    std::snprintf(line, sizeof line, "%.6f %.10f %.10f %.10f %.13f %.13f %.13f\n",
+                  bperp::stack::seconds_of_day(p.orbit.epoch) + row.t, row.state.position[0],
+                  row.state.position[1], row.state.position[2], row.state.velocity[0], row.state.velocity[1],
+                  row.state.velocity[2]);
+    text += line;
+  }
+  const std::string orbit = tmp.write("reference.orbit", text);
+  const auto& middle = p.orbit.rows[p.orbit.rows.size() / 2].state;
+  const std::string state = tmp.write(
+      "reference.txt", test_support::state_vector_text("2023-10-21 a vector of the reference's orbit",
+                                                       middle.position, middle.velocity));
+  const nlohmann::json target = json_of({reference, secondary}).at("reference");
+  char range[64];
+  std::snprintf(range, sizeof range, "%.6f", target.at("reference_slant_range_m").get<double>());
+  for (const std::vector<std::string>& given :
+       {std::vector<std::string>{"--at-time", target.at("reference_time"), "--at-range", range, orbit, secondary},
+        std::vector<std::string>{state, secondary}}) {
+    std::vector<std::string> args = given;
+    const RunResult warned = run_stack(args);
+    const std::string& name = given[given.size() - 2];
+    EXPECT_EQ(warned.status, 0) << warned.err;
+    EXPECT_NE(warned.err.find("warning: the heights of ambiguity use the settings' wavelength 0.236220 m (" + name +
+                              " gives none), but " + secondary + " gives 0.055466 m: give --wavelength or --sensor"),
+              std::string::npos)
+        << warned.err;
+    args.insert(args.begin(), {"--wavelength", "0.05546576"});
+    EXPECT_EQ(run_stack(args).err, "") << name;
+  }
+}
+
+// A user block before the superblock (h5jam's output): still an HDF5
+// product, with the same baseline.
+TEST(Hdf5Command, UserBlockBeforeTheSuperblock) {
+  const std::string h5jam = "/usr/bin/h5jam";
+  if (!std::filesystem::exists(h5jam)) GTEST_SKIP() << h5jam << " is not installed";
+  stack_test::TempDir tmp;
+  const std::string block = tmp.write("block.txt", "a user block of some text\n");
+  const std::string jammed = tmp.file("jammed.h5");
+  const RunResult jam = stack_test::run(h5jam, {"-i", reference, "-u", block, "-o", jammed});
+  ASSERT_EQ(jam.status, 0) << jam.err;
+  ASSERT_EQ(stack_test::read_file(jammed).substr(512, 8), std::string(bperp::stack::hdf5_signature));
+  const nlohmann::json plain = json_of({reference, secondary});
+  const nlohmann::json doc = json_of({jammed, secondary});
+  EXPECT_EQ(doc.at("reference").at("kind"), "hdf5");
+  EXPECT_EQ(doc.at("secondaries")[0].at("perpendicular_m"), plain.at("secondaries")[0].at("perpendicular_m"));
+}
+
+// A --hdf5-orbit group whose name holds a terminal escape is shown escaped
+// (as file names are) in the table and the JSON, never raw.
+TEST(Hdf5Command, OrbitGroupNamesAreEscaped) {
+  stack_test::TempDir tmp;
+  const std::string group = "/metadata/orb\x1bit";
+  const auto moved = [&](hid_t f) {
+    return H5Lmove(f, bperp::stack::hdf5_default_orbit_group, f, group.c_str(), H5P_DEFAULT, H5P_DEFAULT) >= 0;
+  };
+  const std::string ref = edited_copy(reference, tmp.file("ref.h5"), moved);
+  const std::string sec = edited_copy(secondary, tmp.file("sec.h5"), moved);
+  const RunResult table = run_stack({"--hdf5-orbit", group, ref, sec});
+  EXPECT_EQ(table.status, 0) << table.err;
+  EXPECT_EQ(table.out.find('\x1b'), std::string::npos);
+  EXPECT_NE(table.out.find("orbit             /metadata/orb\\x1bit\n"), std::string::npos) << table.out;
+  const nlohmann::json doc = json_of({"--hdf5-orbit", group, ref, sec});
+  EXPECT_EQ(doc.at("reference").at("orbit_source"), "/metadata/orb\\x1bit");
+  EXPECT_EQ(doc.at("secondaries")[0].at("orbit_source"), "/metadata/orb\\x1bit");
 }
 
 }  // namespace

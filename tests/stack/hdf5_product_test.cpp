@@ -6,6 +6,9 @@
 #include <gtest/gtest.h>
 #include <hdf5.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -516,7 +519,7 @@ TEST(Hdf5Product, FilesThatAreNoHdf5AreRefusedByName) {
   };
   const Case cases[] = {
       {dir.write("text.h5", "hello, world\n"),
-       "is no HDF5 file (it does not start with the HDF5 signature)", false},
+       "is no HDF5 file (the HDF5 signature is neither at its start nor after a user block)", false},
       {dir.write("cut.h5", std::string(hdf5_signature) + std::string(100, '\0')),
        "HDF5 cannot open it", true},
       {dir.write("empty.h5", ""), "is no HDF5 file", false},
@@ -532,6 +535,35 @@ TEST(Hdf5Product, FilesThatAreNoHdf5AreRefusedByName) {
   EXPECT_TRUE(hdf5_file(iw1_1021));
   EXPECT_TRUE(looks_like_hdf5(std::string(hdf5_signature) + "rest"));
   EXPECT_FALSE(looks_like_hdf5(hdf5_signature.substr(0, 7)));
+}
+
+// The signature after a user block: at 512 * 2^k bytes only, where the HDF5
+// library looks for the superblock; not at other offsets, not cut short.
+TEST(Hdf5Product, SignatureAfterAUserBlock) {
+  const TempDir dir;
+  struct Case {
+    std::size_t offset;
+    std::size_t after;  // bytes of the signature and beyond
+    bool found;
+  };
+  const std::string sig(hdf5_signature);
+  for (const Case& c : {Case{0, 8, true}, Case{512, 8, true}, Case{1024, 100, true}, Case{65536, 8, true},
+                        Case{100, 8, false}, Case{511, 8, false}, Case{1536, 8, false}, Case{512, 7, false}}) {
+    std::string bytes(c.offset, 'u');
+    bytes += (sig + std::string(100, '\0')).substr(0, c.after);
+    const std::string path = dir.write("block" + std::to_string(c.offset) + "_" + std::to_string(c.after), bytes);
+    const int fd = ::open(path.c_str(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(hdf5_signature_in_file(fd), c.found) << c.offset << " " << c.after;
+    ::close(fd);
+    EXPECT_EQ(hdf5_file(path), c.found) << c.offset;
+  }
+  int ends[2];
+  ASSERT_EQ(::pipe(ends), 0);
+  ASSERT_EQ(::write(ends[1], sig.data(), sig.size()), static_cast<ssize_t>(sig.size()));
+  EXPECT_FALSE(hdf5_signature_in_file(ends[0]));  // a pipe cannot be read at an offset
+  ::close(ends[0]);
+  ::close(ends[1]);
 }
 
 }  // namespace

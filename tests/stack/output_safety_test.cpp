@@ -80,7 +80,7 @@ TEST(Messages, SayWhatIsWrongAsPeopleWriteIt) {
 
 // A name with a byte that is no UTF-8 and one with a terminal escape: the
 // same escaped text in the table, CSV, JSON, SVG and on standard error, no
-// raw byte anywhere.
+// raw byte anywhere; and so for the names of orbit files.
 TEST(Names, EscapedTheSameWayInEveryOutput) {
   TempDir dir;
   const std::string stray = dir.file("a\xFF" "b.txt");
@@ -128,6 +128,31 @@ TEST(Names, EscapedTheSameWayInEveryOutput) {
   EXPECT_TRUE(has(picture, "a\\xffb")) << "the short name of " << shown_stray;
   const RunResult lint = stack_test::run("/usr/bin/xmllint", {"--noout", svg});
   EXPECT_EQ(lint.status, 0) << lint.err;
+
+  // An orbit file's name (from --orbit-dir) in the orbit line and column.
+  const std::string data = std::string(BPERP_SOURCE_DIR) + "/tests/data/";
+  const std::string s1 = data + "s1-track108-annotation/s1a-iw2-slc-vv-";
+  const std::string layout = data + "s1-track108-orbit-layout/S1A_OPER_AUX_POEORB_OPOD_";
+  const std::string orbits = dir.file("orbits");
+  std::filesystem::create_directory(orbits);
+  std::filesystem::copy_file(layout + "20250426T022143_V20250406T021903_20250406T022143.EOF",
+                             orbits + "/ref\x1B[31m.EOF");
+  std::filesystem::copy_file(layout + "20250508T022143_V20250418T021903_20250418T022143.EOF",
+                             orbits + "/sec\x1B[31m.EOF");
+  const std::vector<std::string> pair = {"--orbit-dir", orbits, s1 + "20250406t022010-20250406t022035-058630-07421f-005.xml",
+                                         s1 + "20250418t022010-20250418t022035-058805-074946-005.xml"};
+  std::vector<std::string> args = pair;
+  const RunResult orbit_table = run_stack(args);
+  EXPECT_EQ(orbit_table.status, 0) << orbit_table.err;
+  EXPECT_TRUE(has(orbit_table.out, "orbit             ref\\x1b[31m.EOF\n")) << orbit_table.out;
+  EXPECT_TRUE(has(orbit_table.out, "  sec\\x1b[31m.EOF")) << orbit_table.out;
+  check_clean(orbit_table.out, "table with orbit files");
+  args.insert(args.begin(), {"--format", "json"});
+  const RunResult orbit_json = run_stack(args);
+  check_clean(orbit_json.out, "json with orbit files");
+  const nlohmann::json files = nlohmann::json::parse(orbit_json.out);
+  EXPECT_EQ(files.at("reference").at("orbit_source"), "ref\\x1b[31m.EOF");
+  EXPECT_EQ(files.at("secondaries")[0].at("orbit_source"), "sec\\x1b[31m.EOF");
 }
 
 // Every check of the plot file comes before anything is printed, and a

@@ -1,5 +1,6 @@
 #include "bperp/stack/geometry/stack_run.h"
 
+#include <algorithm>
 #include <cmath>
 #include <map>
 #include <utility>
@@ -78,7 +79,7 @@ void use_orbit_files(Acquisition& a, const OrbitCatalogue* orbits, std::vector<s
 bool StackRun::all_ok() const {
   if (!reference_error.empty()) return false;
   for (const SecondaryResult& s : secondaries)
-    if (!s.ok()) return false;
+    if (!s.complete()) return false;
   return true;
 }
 
@@ -150,21 +151,35 @@ double state_doppler(const StateVector& s, const double* T) {
   return block[doppler::centroid];
 }
 
+// A product's own radar wavelength (km): its wavelength, else c over its
+// radar frequency; nullopt for an acquisition that is no product or a
+// product that gives neither.
+std::optional<double> product_wavelength(const Acquisition& a) {
+  if (!a.product) return std::nullopt;
+  if (a.product->wavelength_m) return *a.product->wavelength_m / units::metres_per_km;
+  if (a.product->radar_frequency_hz)
+    return units::speed_of_light_m_s / *a.product->radar_frequency_hz / units::metres_per_km;
+  return std::nullopt;
+}
+
 // The wavelength of the reference (km): --wavelength, else the product's
-// (its wavelength, or c over its radar frequency), else the settings'.
+// (its wavelength, or c over its radar frequency), else --sensor's, else
+// for a dated orbit the settings'. A product that gives none, without
+// either option: NaN and no source (run_stack refuses it as the reference).
 void reference_wavelength(const Acquisition& a, const TargetOptions& target, ZeroDopplerReference& z) {
+  const std::optional<double> own = product_wavelength(a);
   if (target.wavelength) {
     z.wavelength = *target.wavelength;
     z.wavelength_source = "--wavelength";
-  } else if (a.product && a.product->wavelength_m) {
-    z.wavelength = *a.product->wavelength_m / units::metres_per_km;
-    z.wavelength_source = "product";
-  } else if (a.product && a.product->radar_frequency_hz) {
-    z.wavelength = units::speed_of_light_m_s / *a.product->radar_frequency_hz / units::metres_per_km;
+  } else if (own) {
+    z.wavelength = *own;
     z.wavelength_source = "product";
   } else if (target.sensor_wavelength) {
     z.wavelength = *target.sensor_wavelength;
     z.wavelength_source = "--sensor";
+  } else if (a.product) {
+    z.wavelength = NAN;
+    z.wavelength_source.clear();
   } else {
     z.wavelength = settings_wavelength_km;
     z.wavelength_source = "settings";
@@ -460,22 +475,42 @@ bool grid_targets(const Acquisition& a, const StackOptions& options, std::vector
 }
 
 // The stack's baselines at every target of the grid (the reference's
-// secondaries as read, computed again at each).
+// secondaries as read, computed again at each). The reference is lent to
+// each point's run while that point is worked out and taken back after, so
+// that a point keeps its own view and baselines, not a copy of the
+// reference's orbit and map grid. Each secondary of run learns how many
+// points gave it no baseline and the first reason, and a warning names it.
+// A grid of more than max_grid_baselines baselines is refused
+// (reference_error) before anything is computed.
 void run_grid(StackRun& run, const StackOptions& options) {
   if (run.mode != GeometryMode::zero_doppler) {
     run.reference_error = "--grid needs a product or a dated orbit as the reference, not a state vector";
     return;
   }
+  const auto [lines, ranges] = *options.grid;
+  const std::size_t targets = static_cast<std::size_t>(lines) * static_cast<std::size_t>(ranges);
+  const std::size_t baselines = targets * std::max<std::size_t>(run.secondaries.size(), 1);
+  if (baselines > max_grid_baselines) {
+    const std::size_t n = run.secondaries.size();
+    run.reference_error = "--grid " + std::to_string(lines) + "x" + std::to_string(ranges) + " with " +
+                          std::to_string(n) + (n == 1 ? " secondary" : " secondaries") + " asks for " +
+                          std::to_string(baselines) + " baselines; one run computes at most " +
+                          std::to_string(max_grid_baselines) +
+                          " (grid points x secondaries): use a coarser grid or fewer secondaries";
+    return;
+  }
   std::vector<GridPoint> points;
+  points.reserve(targets);
   std::string problem;
   if (!grid_targets(run.reference, options, points, &problem)) {
     run.reference_error = problem;
     return;
   }
+  Acquisition reference = std::move(run.reference);
   for (GridPoint& p : points) {
     StackOptions at = options;
     at.target = p.target;
-    p.run.reference = run.reference;
+    p.run.reference = std::move(reference);
     p.run.mode = GeometryMode::zero_doppler;
     start_zero_doppler(p.run, at);
     p.run.secondaries.reserve(run.secondaries.size());
@@ -489,8 +524,71 @@ void run_grid(StackRun& run, const StackOptions& options) {
       }
       p.run.secondaries.push_back(std::move(r));
     }
+    reference = std::move(p.run.reference);
+    p.run.reference = Acquisition{};
+    p.run.warnings.clear();  // the stack's own run has said them
+  }
+  run.reference = std::move(reference);
+  for (std::size_t k = 0; k < run.secondaries.size(); ++k) {
+    SecondaryResult& s = run.secondaries[k];
+    for (const GridPoint& p : points) {
+      const SecondaryResult& g = p.run.secondaries[k];
+      if (g.ok()) continue;
+      if (s.grid_failed++ == 0) s.grid_error = g.error;
+    }
+    if (s.ok() && s.grid_failed > 0)
+      run.warnings.push_back(s.acquisition().name + ": no baseline at " + std::to_string(s.grid_failed) +
+                             " of the " + std::to_string(points.size()) + " grid points; the first: " +
+                             s.grid_error);
   }
   run.grid = std::move(points);
+}
+
+// Why the started run's reference cannot give the baselines' wavelength: a
+// product that gives none, with neither --wavelength nor --sensor ("" when
+// it can).
+std::string missing_wavelength(const StackRun& run) {
+  if (run.mode != GeometryMode::zero_doppler || !std::isnan(run.zero_doppler.wavelength)) return {};
+  return "can't use " + run.reference.name + " as the reference: it gives no radar wavelength or frequency; "
+         "give --wavelength (m) or --sensor";
+}
+
+// How far (relative) a secondary product's own wavelength may lie from the
+// run's before it counts as another: products of one sensor agree to far
+// better than 1 %, C band (5.5 cm) and L band (23.6 cm) differ fourfold.
+constexpr double wavelength_tolerance = 0.01;
+
+// A warning when the run's wavelength is the settings' (a state-vector or
+// dated-orbit reference without --wavelength or --sensor) and a usable
+// product secondary gives another of its own, naming the first and counting
+// the others; "" otherwise.
+std::string settings_wavelength_warning(const StackRun& run, const StackOptions& options) {
+  const bool zero_doppler = run.mode == GeometryMode::zero_doppler;
+  const bool settings = zero_doppler ? run.zero_doppler.wavelength_source == "settings"
+                                     : !options.target.wavelength && !options.target.sensor_wavelength;
+  if (!settings) return {};
+  const double used = zero_doppler ? run.zero_doppler.wavelength : run.geometry.wavelength;
+  const SecondaryResult* first = nullptr;
+  double first_wavelength = 0.0;
+  std::size_t others = 0;
+  for (const SecondaryResult& s : run.secondaries) {
+    const std::optional<double> own = s.ok() ? product_wavelength(s.acquisition()) : std::nullopt;
+    if (!own || std::fabs(*own - used) <= wavelength_tolerance * used) continue;
+    if (first == nullptr) {
+      first = &s;
+      first_wavelength = *own;
+    } else {
+      ++others;
+    }
+  }
+  if (first == nullptr) return {};
+  constexpr int metre_decimals = 6;
+  return "the heights of ambiguity use the settings' wavelength " +
+         fixed_text(used * units::metres_per_km, metre_decimals) + " m (" + run.reference.name +
+         " gives none), but " + first->acquisition().name + " gives " +
+         fixed_text(first_wavelength * units::metres_per_km, metre_decimals) + " m" +
+         (others > 0 ? " (and " + std::to_string(others) + " more secondaries another)" : std::string()) +
+         ": give --wavelength or --sensor";
 }
 
 }  // namespace
@@ -498,6 +596,7 @@ void run_grid(StackRun& run, const StackOptions& options) {
 StackRun run_stack(const std::string& reference_path, const std::vector<std::string>& secondaries,
                    const StackOptions& options) {
   StackRun run = start_stack(reference_path, options);
+  if (run.reference_error.empty()) run.reference_error = missing_wavelength(run);
   if (!run.reference_error.empty()) return run;
 
   // One file under two names is used once.
@@ -521,6 +620,7 @@ StackRun run_stack(const std::string& reference_path, const std::vector<std::str
     run.secondaries.push_back(std::move(s));
   }
 
+  if (const std::string w = settings_wavelength_warning(run, options); !w.empty()) run.warnings.push_back(w);
   if (options.grid) run_grid(run, options);
 
   // Two acquisitions of one date are rarely two passes.

@@ -198,8 +198,8 @@ Acquisition read_any(const std::string& path, const std::string& what, const Rea
   const int flags = ::fcntl(file.fd, F_GETFL);
   if (flags >= 0) ::fcntl(file.fd, F_SETFL, flags & ~O_NONBLOCK);
 
-  // The first bytes of a regular file tell its kind; anything else (a pipe)
-  // is read as numbers.
+  // The first bytes of a regular file tell its kind (an HDF5 file's may
+  // follow a user block); anything else (a pipe) is read as numbers.
   std::string head;
   if (S_ISREG(st.st_mode)) {
     head.resize(xml_sniff_bytes);
@@ -207,7 +207,7 @@ Acquisition read_any(const std::string& path, const std::string& what, const Rea
     head.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
   }
   Acquisition a;
-  if (looks_like_hdf5(head)) {
+  if (S_ISREG(st.st_mode) && hdf5_signature_in_file(file.fd)) {
 #if defined(BPERP_HAVE_HDF5)
     a = product_of(path, "", [&](const std::string& p, std::string* problem) {
       return read_hdf5_product(p, problem, options.hdf5_orbit.empty() ? hdf5_default_orbit_group : options.hdf5_orbit);

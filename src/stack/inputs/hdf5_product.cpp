@@ -582,13 +582,11 @@ std::string not_hdf5(const std::string& path) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return "cannot open it (" + std::generic_category().message(errno) + ")";
   struct stat st {};
-  std::string head(hdf5_signature.size(), '\0');
   const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-  const ssize_t n = regular ? ::read(fd, head.data(), head.size()) : -1;
+  const bool signed_hdf5 = regular && hdf5_signature_in_file(fd);
   ::close(fd);
   if (!regular) return "is no regular file";
-  head.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
-  if (!looks_like_hdf5(head)) return "is no HDF5 file (it does not start with the HDF5 signature)";
+  if (!signed_hdf5) return "is no HDF5 file (the HDF5 signature is neither at its start nor after a user block)";
   return {};
 }
 

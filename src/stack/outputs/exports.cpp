@@ -64,7 +64,9 @@ void write_baselines(std::FILE* out, const std::vector<NetworkPoint>& points, co
   }
 }
 
-// The mean of a secondary's components (m) over the grid, or its values.
+// The mean of a secondary's components (m) over the grid, or its values
+// (NaN when no grid point has a baseline; write_stack_folder refuses a grid
+// that is not complete before it comes here).
 void average_components(const StackRun& run, std::size_t k, double* perpendicular, double* parallel) {
   if (run.grid.empty()) {
     *perpendicular = run.secondaries[k].baseline.perpendicular * units::metres_per_km;
@@ -84,7 +86,16 @@ void average_components(const StackRun& run, std::size_t k, double* perpendicula
   *parallel = n > 0 ? sq / n * units::metres_per_km : NAN;
 }
 
+// DIR/REFDATE_SECDATE/REFDATE_SECDATE.txt for each usable secondary. With
+// a grid, a secondary without a baseline at some of its points is refused
+// before anything is written: its average would be over part of the grid.
 bool write_stack_folder(const std::string& dir, const StackRun& run, std::string* problem) {
+  for (const SecondaryResult& s : run.secondaries)
+    if (s.ok() && s.grid_failed > 0) {
+      *problem = s.acquisition().name + " has no baseline at " + std::to_string(s.grid_failed) + " of the " +
+                 std::to_string(run.grid.size()) + " grid points: no average over part of the grid is written";
+      return false;
+    }
   if (::mkdir(dir.c_str(), 0777) != 0 && errno != EEXIST) {
     *problem = std::strerror(errno);
     return false;

@@ -5,6 +5,7 @@
 
 #include "bperp/numeric/units.h"
 #include "bperp/stack/outputs/text_table.h"
+#include "bperp/stack/support/escape.h"
 #include "bperp/stack/support/number_text.h"
 
 namespace bperp::stack {
@@ -263,7 +264,7 @@ std::string zero_doppler_reference_block(const StackRun& run) {
   lines += "heading           " + fixed_text(degrees(v.angles.heading), angle_decimals) + " deg\n";
   lines += "wavelength        " + fixed_text(z.wavelength * metres_per_km, wavelength_decimals) + " m (" +
            z.wavelength_source + ")\n";
-  lines += "orbit             " + z.orbit_source + "\n";
+  lines += "orbit             " + escaped(z.orbit_source) + "\n";
   if (!run.grid.empty())
     lines += "grid              " + std::to_string(run.grid.back().line + 1) + " x " +
              std::to_string(run.grid.back().range + 1) +
@@ -276,7 +277,7 @@ std::string zero_doppler_reference_block(const StackRun& run) {
 }  // namespace
 
 std::string orbit_source_text(const Acquisition& a) {
-  if (a.product) return a.product->orbit.source;
+  if (a.product) return escaped(a.product->orbit.source);
   return a.kind == AcquisitionKind::orbit ? "orbit file" : std::string();
 }
 
@@ -328,7 +329,13 @@ void write_stack_table(std::FILE* out, const StackRun& run) {
       for (const double v : {lo[0], hi[0], lo[1], hi[1]})
         row.push_back(std::isfinite(v) ? fixed_text_unsigned_zero(v * metres_per_km, length_decimals) : std::string());
     }
-    if (!s.ok()) row.push_back("error: " + s.error);
+    if (!s.ok()) {
+      row.push_back("error: " + s.error);
+    } else if (s.grid_failed > 0) {
+      // The spread above is of the points that have a baseline only.
+      row.push_back("spread over " + std::to_string(run.grid.size() - s.grid_failed) + " of " +
+                    std::to_string(run.grid.size()) + " points");
+    }
     rows.push_back(std::move(row));
   }
   write_text_table(out, headings, rows);
@@ -399,7 +406,7 @@ nlohmann::ordered_json zero_doppler_reference_json(const StackRun& run) {
           {"heading_deg", number_or_null(degrees(v.angles.heading))},
           {"wavelength_m", number_or_null(z.wavelength * metres_per_km)},
           {"wavelength_source", z.wavelength_source},
-          {"orbit_source", z.orbit_source},
+          {"orbit_source", escaped(z.orbit_source)},
           {"interpolation_error_m", number_or_null(v.interpolation_error * metres_per_km)}};
 }
 

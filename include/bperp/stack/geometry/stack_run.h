@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cmath>
+#include <cstddef>
 #include <memory>
 #include <optional>
 #include <string>
@@ -96,7 +97,13 @@ struct SecondaryResult {
   std::optional<double> days_exact;
   double doppler_centroid = NAN;  // Hz, toward the target, when it can be worked out
   std::string error;         // why it cannot be used, naming the file
+  // With a grid: the points of the grid where it has no baseline, and the
+  // first one's reason (StackRun::grid holds each point's result).
+  std::size_t grid_failed = 0;
+  std::string grid_error;
   bool ok() const { return error.empty(); }
+  // ok() and a baseline at every point of the grid (when there is one).
+  bool complete() const { return ok() && grid_failed == 0; }
 };
 
 struct StackRun {
@@ -109,13 +116,25 @@ struct StackRun {
   std::vector<std::string> warnings;  // one line each, naming the files; not errors
   std::vector<GridPoint> grid;        // with StackOptions::grid, row by row
   double doppler_centroid = NAN;      // the reference's, Hz, when it can be worked out
+  // Every value asked for was computed: the reference and every secondary
+  // are usable, and with a grid each secondary has a baseline at every point.
   bool all_ok() const;
 };
+
+// The most baselines (grid points x secondaries) one run with --grid
+// computes. A grid point holds about 2.4 kB with its first secondary's
+// result and 0.6 kB for each further one, and the JSON document takes some
+// 5 kB more per baseline while it is built: at the bound about 1.2 GB for
+// the table and CSV and 3.8 GB for JSON. 500,000 is a 1000 x 500 grid of
+// one secondary, 100 x 100 of fifty, 50 x 50 of two hundred.
+constexpr std::size_t max_grid_baselines = 500000;
 
 // One target of a grid: its indices (0-based, line first), its map
 // coordinates when the grid is a geocoded product's, and the stack's run
 // there (the reference's view of that target and every secondary's
-// baseline at it; reference_error when the reference cannot see it).
+// baseline at it; reference_error when the reference cannot see it). The
+// point's run holds no copy of the reference: its reference is empty, the
+// stack's own StackRun::reference is the one read.
 struct GridPoint {
   int line = 0;
   int range = 0;
@@ -140,9 +159,12 @@ SecondaryResult run_secondary(const StackRun& run, std::shared_ptr<const Acquisi
                               const StackOptions& options = {});
 
 // The whole stack: start_stack, then run_secondary for each path (skipped
-// when the reference failed). A file given twice (under two names, or the
-// reference among the secondaries) is used once, and two files of the same
-// date are noted, with a warning each.
+// when the reference failed). A product reference that gives no wavelength
+// (nor radar frequency) is refused unless --wavelength or --sensor gives
+// one. A file given twice (under two names, or the reference among the
+// secondaries) is used once, two files of the same date are noted, and a
+// product secondary of another wavelength than the settings' that the run
+// falls back on is noted, with a warning each.
 StackRun run_stack(const std::string& reference_path, const std::vector<std::string>& secondaries,
                    const StackOptions& options = {});
 

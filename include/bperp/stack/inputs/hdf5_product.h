@@ -3,8 +3,8 @@
 // a geocoded product's grid.
 //
 // hdf5_file and read_hdf5_product are built when the HDF5 C library is
-// found; BPERP_HAVE_HDF5 is then 1. looks_like_hdf5 (inline) is there either
-// way, so that a caller built without HDF5 can tell an HDF5 file it cannot
+// found; BPERP_HAVE_HDF5 is then 1. looks_like_hdf5 and
+// hdf5_signature_in_file (inline) are there either way, so that a caller built without HDF5 can tell an HDF5 file it cannot
 // read from one of another kind.
 //
 // Frame: the orbit's own, earth-fixed. Units in the file: s, m, m/s; in
@@ -13,9 +13,13 @@
 #pragma once
 
 #include <cstddef>
+#include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
+
+#include <sys/types.h>
+#include <unistd.h>
 
 #include "bperp/stack/inputs/product.h"
 
@@ -25,15 +29,34 @@ namespace bperp::stack {
 inline constexpr const char* hdf5_product_format = "HDF5 product";
 inline constexpr const char* hdf5_default_orbit_group = "/metadata/orbit";
 
-// The signature an HDF5 file starts with (its superblock at offset 0).
+// The signature an HDF5 file's superblock starts with.
 inline constexpr std::string_view hdf5_signature{"\x89HDF\r\n\x1a\n", 8};
 
+// The smallest user block (bytes) a file may hold before its superblock;
+// each larger one is twice the next smaller (512, 1024, 2048, ...), and the
+// HDF5 library looks for the superblock at offset 0 and at each of them.
+inline constexpr off_t hdf5_smallest_user_block = 512;
+
 // True when head, the first bytes of a file, starts with the HDF5 signature.
-// (A file with a user block before its superblock is not recognised.)
 constexpr bool looks_like_hdf5(std::string_view head) { return head.starts_with(hdf5_signature); }
 
-// True when the file at path is a regular file that starts with the HDF5
-// signature; false when it cannot be opened or is anything else.
+// True when the open file fd holds the HDF5 signature at offset 0 or after
+// a user block (at 512 * 2^k bytes), where the HDF5 library finds it; read
+// with pread, fd's position stays. False for a file without it, and for fd
+// that cannot be read at an offset (a pipe).
+inline bool hdf5_signature_in_file(int fd) {
+  char head[hdf5_signature.size()];
+  for (off_t at = 0;; at = at == 0 ? hdf5_smallest_user_block : 2 * at) {
+    const ssize_t n = ::pread(fd, head, sizeof head, at);
+    if (n != static_cast<ssize_t>(sizeof head)) return false;  // past the end, or unreadable
+    if (looks_like_hdf5(std::string_view(head, sizeof head))) return true;
+    if (at > std::numeric_limits<off_t>::max() / 2) return false;
+  }
+}
+
+// True when the file at path is a regular file with the HDF5 signature at
+// its start or after a user block; false when it cannot be opened or is
+// anything else.
 bool hdf5_file(const std::string& path);
 
 // The most numbers read from one dataset: an orbit or a grid axis (real

@@ -10,7 +10,9 @@
 //                      "Bpar (average): VALUE" (m) as stack processors write
 //                      them: Bperp our perpendicular, Bpar minus our parallel;
 //                      the average over the --grid points when there is a
-//                      grid, else the value at the target.
+//                      grid (refused, nothing written, when a secondary has
+//                      no baseline at some of them), else the value at the
+//                      target.
 // Every file is checked before anything is printed and written through a
 // temporary file beside it.
 #pragma once

@@ -21,7 +21,9 @@ namespace bperp::stack {
 // parallel and perpendicular baselines carry bperp's digits (mm); in the
 // zero-Doppler geometry the reference block names the product, the target
 // and its time. Unusable secondaries have empty cells and their reason in
-// the note column.
+// the note column. With a grid, each secondary's spread (min, max) is over
+// the points where it has a baseline; where that is not all of them, the
+// note says over how many ("spread over 6 of 9 points").
 void write_stack_table(std::FILE* out, const StackRun& run);
 
 // One header row, one row per secondary, values at full precision (the
@@ -44,7 +46,8 @@ void write_json(std::FILE* out, const nlohmann::ordered_json& document);
 std::vector<std::string> stack_csv_header();
 
 // Where an acquisition's orbit came from: a product's source ("annotation",
-// an orbit file's name), "orbit file", or "" for a state vector.
+// an orbit file's name, an HDF5 group), escaped as names are
+// (support/escape.h); "orbit file", or "" for a state vector.
 std::string orbit_source_text(const Acquisition& acquisition);
 
 }  // namespace bperp::stack
