@@ -6,11 +6,13 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "bperp/stack/geometry/stack_run.h"
 #include "bperp/stack/network/coherence.h"
 #include "bperp/stack/network/sensors.h"
 #include "stack_test_support.h"
@@ -122,6 +124,50 @@ TEST(CoherenceModel, BandwidthsFromTheProductOrTheOptions) {
                                      stack_dir + "20080730.txt"});
   EXPECT_EQ(needs.status, 1);
   EXPECT_NE(needs.err.find("needs the range bandwidth"), std::string::npos) << needs.err;
+}
+
+// The Doppler centroids of state vectors, which the coherence model's
+// Doppler term takes, at the run's wavelength. By hand f = -2 (d rho/dt) /
+// lambda with d rho/dt = (S - T) . v / |S - T|, v the earth-fixed velocity
+// (the scene point turns with the earth, so v alone counts). The default
+// wavelength is the settings' c / f0 = 300000 km/s / 1.27 GHz = 0.2362205 m,
+// where the reference's centroid is the table's 1973.133 Hz; at 0.031 m it is
+// 1973.133 * 0.2362205 / 0.031 = 15035.31 Hz.
+TEST(StateVectorDoppler, AtTheRunsWavelength) {
+  const auto by_hand = [](const StateVector& s, const double* T, double lambda_km) {
+    double d[3], rho = 0.0, rate = 0.0;
+    for (int i = 0; i < 3; ++i) {
+      d[i] = s.position[i] - T[i];
+      rho += d[i] * d[i];
+    }
+    rho = std::sqrt(rho);
+    for (int i = 0; i < 3; ++i) rate += d[i] * s.velocity[i] / rho;
+    return -2.0 * rate / lambda_km;  // Hz
+  };
+  struct Case {
+    std::optional<double> wavelength, sensor_wavelength;  // km
+    double lambda_km;
+    double reference_hz;  // by hand, as above; NaN: not worked
+  };
+  const double settings = 300000.0 / 1.27e9;
+  for (const Case& c : {Case{std::nullopt, std::nullopt, settings, 1973.133},
+                        Case{0.031e-3, std::nullopt, 0.031e-3, 15035.31},
+                        Case{std::nullopt, 0.0554658e-3, 0.0554658e-3, NAN}}) {
+    StackOptions options;
+    options.target.wavelength = c.wavelength;
+    options.target.sensor_wavelength = c.sensor_wavelength;
+    const StackRun run =
+        bperp::stack::run_stack(stack_dir + "reference.txt", {stack_dir + "20080730.txt"}, options);
+    ASSERT_TRUE(run.all_ok()) << run.reference_error;
+    const double* T = run.geometry.scene_point;
+    EXPECT_NEAR(run.doppler_centroid, by_hand(run.geometry.state, T, c.lambda_km), 1e-6) << c.lambda_km;
+    EXPECT_EQ(run.geometry.doppler_centroid, run.doppler_centroid);
+    EXPECT_NEAR(run.secondaries[0].doppler_centroid, by_hand(run.secondaries[0].state, T, c.lambda_km), 1e-6)
+        << c.lambda_km;
+    if (!std::isnan(c.reference_hz)) {
+      EXPECT_NEAR(run.doppler_centroid, c.reference_hz, 0.01) << c.lambda_km;
+    }
+  }
 }
 
 std::string read(const std::string& path) {

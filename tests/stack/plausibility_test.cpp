@@ -1,16 +1,21 @@
 // What cannot be a repeat pass is refused, and what is only odd is warned
 // about: bperp-stack run on the example stack with one file made wrong in
-// each case (units, zeros, another track), the row of the bad file marked,
-// the others still computed.
+// each case (units, zeros, another track, another direction of flight, a
+// state vector too far to move accurately), the row of the bad file marked,
+// the others still computed; and what a reference cannot be asked.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
+#include <numbers>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "bperp/stack/geometry/plausibility.h"
+#include "bperp/stack/geometry/propagation.h"
+#include "bperp/stack/geometry/stack_run.h"
 #include "stack_test_support.h"
 
 namespace {
@@ -50,6 +55,30 @@ std::vector<std::string> record_of(const std::vector<std::vector<std::string>>& 
   for (const auto& r : records)
     if (!r.empty() && r[0] == name) return r;
   return {};
+}
+
+// The state vector of a file (its two lines of numbers after the header).
+bperp::StateVector state_of_file(const std::string& path) {
+  const std::vector<std::string> lines = lines_of(stack_test::read_file(path));
+  std::istringstream in(lines[1] + " " + lines[2]);
+  bperp::StateVector s;
+  for (double& x : s.position) in >> x;
+  for (double& x : s.velocity) in >> x;
+  return s;
+}
+
+// v turned by angle (rad) about the unit axis (Rodrigues).
+void turn(double* v, const double* axis, double angle) {
+  const double c = std::cos(angle), s = std::sin(angle);
+  const double k = axis[0] * v[0] + axis[1] * v[1] + axis[2] * v[2];
+  const double w[3] = {axis[1] * v[2] - axis[2] * v[1], axis[2] * v[0] - axis[0] * v[2],
+                       axis[0] * v[1] - axis[1] * v[0]};
+  for (int i = 0; i < 3; ++i) v[i] = v[i] * c + w[i] * s + axis[i] * k * (1.0 - c);
+}
+
+// The column of a CSV header.
+std::size_t column_of(const std::vector<std::string>& header, const std::string& key) {
+  return static_cast<std::size_t>(std::find(header.begin(), header.end(), key) - header.begin());
 }
 
 TEST(Plausibility, WhatCannotBeARepeatPassIsRefusedWithItsLikelyCause) {
@@ -159,6 +188,205 @@ TEST(Plausibility, StateChecksNameTheUnitSlip) {
   EXPECT_NE(bperp::stack::implausible_state(state(6478.0, 7.5)).find("below 150 km"), std::string::npos);
   EXPECT_NE(bperp::stack::implausible_state(state(9000.0, 7.5)).find("above 2000 km"), std::string::npos);
   EXPECT_NE(bperp::stack::implausible_state(state(7078.0, 3.0)).find("3.000 km/s"), std::string::npos);
+}
+
+// The angle between two velocities worked by hand: 7.5 km/s turned about
+// the radial axis by the angle; beyond 1 degree it is another track.
+TEST(Plausibility, VelocityTurnedAwayIsAnotherTrack) {
+  constexpr double deg = std::numbers::pi / 180.0;
+  struct Case {
+    double angle_deg;
+    const char* words;  // "" for a repeat pass
+  };
+  const double radial[3] = {1.0, 0.0, 0.0};
+  const double reference_velocity[3] = {0.0, 7.5, 0.0};
+  for (const Case& c : {Case{0.0, ""}, Case{0.05, ""}, Case{0.99, ""}, Case{-0.99, ""},
+                        Case{1.01, "1.01 degrees away"}, Case{-5.0, "5.00 degrees away"},
+                        Case{150.0, "150.00 degrees away"}, Case{180.0, "180.00 degrees away"}}) {
+    double v[3] = {0.0, 7.5 * 1.001, 0.0};  // the length does not matter
+    turn(v, radial, c.angle_deg * deg);
+    const std::string why = bperp::stack::other_direction(reference_velocity, v);
+    if (*c.words == '\0') {
+      EXPECT_EQ(why, "") << c.angle_deg;
+    } else {
+      EXPECT_NE(why.find(c.words), std::string::npos) << c.angle_deg << ": " << why;
+      EXPECT_NE(why.find("another track, or an ascending and a descending pass?"), std::string::npos);
+    }
+  }
+  const double zero[3] = {0.0, 0.0, 0.0};
+  EXPECT_NE(bperp::stack::other_direction(reference_velocity, zero), "");
+}
+
+// A secondary at the reference's place flying another way (its velocity
+// turned about the vertical by 5 or 150 degrees, as a state vector and as
+// an orbit through it) is refused in both geometries, the file's kind, date
+// and orbit source kept in its row; a repeat pass beside it is computed.
+TEST(Plausibility, CrossingPassesAreRefusedInBothGeometries) {
+  constexpr double deg = std::numbers::pi / 180.0;
+  TempDir dir;
+  const bperp::StateVector near = state_of_file(good);
+  const double r = std::sqrt(near.position[0] * near.position[0] + near.position[1] * near.position[1] +
+                             near.position[2] * near.position[2]);
+  const double up[3] = {near.position[0] / r, near.position[1] / r, near.position[2] / r};
+  struct Case {
+    std::string path;
+    double angle_deg;
+  };
+  std::vector<Case> cases;
+  for (const double angle : {5.0, 150.0}) {
+    bperp::StateVector s = near;
+    turn(s.velocity, up, angle * deg);
+    const std::string name = "turned" + std::to_string(static_cast<int>(angle));
+    cases.push_back({dir.write(name + ".txt", stack_test::state_vector_text("2008-07-30 turned", s.position,
+                                                                            s.velocity)),
+                     angle});
+    // Rows every 10 s from 80 s before to 80 s after it, on UTC of its date
+    // (the 150 degree pass comes closest to the zero-Doppler target 40 s off).
+    std::string rows = "2008-07-30 turned orbit\n";
+    for (int k = -8; k <= 8; ++k) {
+      const bperp::StateVector row = bperp::stack::propagate(s, 10.0 * k);
+      char line[256];
+      std::snprintf(line, sizeof line, "%.3f %.9f %.9f %.9f %.12f %.12f %.12f\n", 40000.0 + 10.0 * k,
+                    row.position[0], row.position[1], row.position[2], row.velocity[0], row.velocity[1],
+                    row.velocity[2]);
+      rows += line;
+    }
+    cases.push_back({dir.write(name + ".orbit", rows), angle});
+  }
+  // The beam geometry of the state-vector reference, and the zero-Doppler
+  // geometry of a dated orbit at the beam's scene point.
+  const std::vector<std::vector<std::string>> heads = {
+      {"--format", "csv", reference},
+      {"--format", "csv", "--at-point", "36.231883,128.481547,0", orbit}};
+  for (const std::vector<std::string>& head : heads) {
+    std::vector<std::string> args = head;
+    args.push_back(good);
+    for (const Case& c : cases) args.push_back(c.path);
+    const RunResult run = run_stack(args);
+    EXPECT_EQ(run.status, 1) << run.err;
+    const auto records = read_csv(run.out);
+    ASSERT_EQ(records.size(), cases.size() + 2) << run.out << run.err;
+    const std::size_t kind = column_of(records[0], "kind"), date = column_of(records[0], "date"),
+                      source = column_of(records[0], "orbit_source"),
+                      perpendicular = column_of(records[0], "perpendicular_m");
+    EXPECT_EQ(record_of(records, good).back(), "") << head.back();
+    for (const Case& c : cases) {
+      const std::vector<std::string> record = record_of(records, c.path);
+      ASSERT_FALSE(record.empty()) << c.path;
+      const std::string& why = record.back();
+      const std::size_t at = why.find("its velocity points ");
+      ASSERT_NE(at, std::string::npos) << head.back() << " " << c.path << ": " << why;
+      // The angle at the closest approach: the turn, give or take the
+      // orbit's own curving between the vectors' places.
+      EXPECT_NEAR(std::stod(why.substr(at + 20)), c.angle_deg, 0.5) << why;
+      EXPECT_EQ(record[perpendicular], "");
+      const bool is_orbit = c.path.ends_with(".orbit");
+      EXPECT_EQ(record[kind], is_orbit ? "orbit" : "state-vector") << c.path;
+      EXPECT_EQ(record[date], "2008-07-30") << c.path;
+      EXPECT_EQ(record[source], is_orbit ? "orbit file" : "") << c.path;
+    }
+  }
+}
+
+// The target options place a target in a product's or a dated orbit's
+// image; a state-vector reference has none, so each is refused, not ignored.
+TEST(Plausibility, StateVectorReferenceTakesNoTarget) {
+  struct Case {
+    std::vector<std::string> options;
+    const char* names;
+  };
+  const Case cases[] = {
+      {{"--at-time", "2008-06-14T01:02:03Z"}, "--at-time needs"},
+      {{"--at-point", "36.2,128.5,0"}, "--at-point needs"},
+      {{"--at-range", "868769"}, "--at-range needs"},
+      {{"--height", "0"}, "--height needs"},
+      {{"--at-time", "2008-06-14T01:02:03Z", "--at-range", "868769", "--height", "100"},
+       "--at-time, --at-range and --height need"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = c.options;
+    args.push_back(reference);
+    args.push_back(good);
+    const RunResult r = run_stack(args);
+    EXPECT_EQ(r.status, 1) << c.names;
+    EXPECT_EQ(r.out, "") << c.names;
+    EXPECT_NE(r.err.find(std::string(c.names) +
+                         " a product or a dated orbit as the reference: a state-vector reference has "
+                         "only bperp's beam geometry (no time or range)"),
+              std::string::npos)
+        << r.err;
+  }
+}
+
+// A state vector is moved along its orbit only as far as its error
+// estimate, 0.5 (4e-4 m/s^2) t^2, stays within 1 cm (7.07 s): the example
+// pass taken t seconds before its place, by hand 0.2 mm at 1 s and 5.0 mm
+// at 5 s, reported as interpolation_error_m; 7.2 s (1.04 cm) and 30 s
+// (18 cm) are refused naming both; beyond 60 s it is another track.
+TEST(Plausibility, StateVectorShiftWithinItsErrorBound) {
+  TempDir dir;
+  const bperp::StateVector near = state_of_file(good);
+  struct Case {
+    double before;      // s
+    double estimate_m;  // NaN: refused
+    const char* words;  // in the refusal
+  };
+  const Case cases[] = {
+      {1.0, 0.0002, ""},
+      {5.0, 0.0050, ""},
+      {7.0, 0.0098, ""},
+      {7.2, NAN, "moving the state vector 7.2"},
+      {30.0, NAN, "uncertain by 18.0 cm (the gravity beyond J2 that the propagation leaves out), more than "
+                  "1.0 cm (a shift of at most 7.1 s)"},
+      {75.0, NAN, "more than 60 s along its orbit: not a pass of the reference's place (another track or "
+                  "satellite?)"},
+  };
+  for (const Case& c : cases) {
+    const bperp::StateVector s = bperp::stack::propagate(near, -c.before);
+    const std::string path =
+        dir.write("before" + std::to_string(c.before) + ".txt",
+                  stack_test::state_vector_text("2008-07-30 earlier", s.position, s.velocity));
+    const RunResult r = run_stack({"--format", "csv", reference, path});
+    const auto records = read_csv(r.out);
+    ASSERT_EQ(records.size(), 2u) << r.out << r.err;
+    const std::vector<std::string>& record = records[1];
+    if (std::isnan(c.estimate_m)) {
+      EXPECT_EQ(r.status, 1) << c.before;
+      EXPECT_NE(record.back().find(c.words), std::string::npos) << c.words << " | " << record.back();
+      EXPECT_EQ(record[column_of(records[0], "perpendicular_m")], "");
+    } else {
+      EXPECT_EQ(r.status, 0) << c.before << r.err;
+      // The example pass itself stands 2 ms off: the estimate to 0.01 mm.
+      EXPECT_NEAR(std::stod(record[column_of(records[0], "interpolation_error_m")]), c.estimate_m, 1e-5)
+          << c.before;
+      EXPECT_NEAR(std::stod(record[column_of(records[0], "time_shift_s")]), c.before, 0.01);
+    }
+  }
+}
+
+// A point whose zero-Doppler time lies outside a dated orbit's rows is told
+// in UTC: the rows 40060 s to 40170 s after 2008-04-29 00:00 are 11:07:40
+// to 11:09:30, and the point's own time about, before or after them.
+TEST(Plausibility, PointOutsideTheOrbitIsToldInUtc) {
+  struct Case {
+    const char* point;
+    const char* words;
+  };
+  const Case cases[] = {
+      {"20,131,0", "the point's zero-Doppler time, about 2008-04-29T11:1"},   // south: later
+      {"50,125,0", "the point's zero-Doppler time, about 2008-04-29T11:0"},   // north: earlier
+      {"-30,100,0", "the point's zero-Doppler time lies more than 600 s after"},
+  };
+  for (const Case& c : cases) {
+    const RunResult r = run_stack({"--at-point", c.point, orbit, good});
+    EXPECT_EQ(r.status, 1) << c.point;
+    EXPECT_NE(r.err.find(c.words), std::string::npos) << c.words << " | " << r.err;
+    EXPECT_NE(r.err.find("its orbit's vectors (2008-04-29T11:07:40.000000000Z to "
+                         "2008-04-29T11:09:30.000000000Z)"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(r.err.find(" s to "), std::string::npos) << r.err;  // no relative seconds
+  }
 }
 
 }  // namespace

@@ -311,10 +311,22 @@ TEST(StackCommand, UnusableSecondariesAreMarkedAndTheRestComputed) {
   EXPECT_EQ(csv.status, 1);
   const auto records = read_csv(csv.out);
   ASSERT_EQ(records.size(), bad.size() + 3);
+  // A refused row keeps what was read of its file: the header's date, and
+  // once read whole its kind and orbit source; nothing computed.
+  const std::vector<std::string>& header = records[0];
   for (std::size_t k = 0; k < bad.size(); ++k) {
     const auto& r = records[k + 2];
     EXPECT_EQ(r[0], bad[k].path);
-    for (std::size_t f = 1; f + 1 < r.size(); ++f) EXPECT_EQ(r[f], "") << bad[k].path;
+    for (std::size_t f = 1; f + 1 < r.size(); ++f) {
+      const std::string& key = header[f];
+      const bool dated = bad[k].path.ends_with("swapped.orbit") || bad[k].path.ends_with("early.orbit");
+      const bool read = bad[k].path.ends_with("early.orbit");
+      const std::string expected = key == "date" && dated        ? "2008-04-29"
+                                   : key == "kind" && read        ? "orbit"
+                                   : key == "orbit_source" && read ? "orbit file"
+                                                                   : "";
+      EXPECT_EQ(r[f], expected) << bad[k].path << " " << key;
+    }
     EXPECT_NE(r.back().find(bad[k].reason), std::string::npos) << r.back();
   }
   EXPECT_NE(records.back()[17], "");  // perpendicular_m
@@ -345,9 +357,15 @@ TEST(StackCommand, RefusedReferenceEndsTheRunWithNothingPrinted) {
   const std::vector<Case> cases = {
       {dir.file("missing.txt"), "can't open"},
       {dir.write("five.txt", "h\n7000 0 0 0 7.5\n"), "can't read state vector from"},
-      {dir.write("inside.txt", "h\n3000 0 1000 0 7.5 0\n"), "at or inside the earth"},
-      {dir.write("far.txt", "h\n1000000 0 0 0 7.5 0\n"), "misses the earth"},
-      {dir.write("still.txt", "h\n7000 0 0 0 0 0\n"), "no cross-track direction"},
+      // The likely cause first, as for a secondary; then what the beam
+      // geometry itself refuses (a plausible vector flying straight up).
+      {dir.write("inside.txt", "h\n3000 0 1000 0 7.5 0\n"), "(inside the earth); no SAR flies below 150 km"},
+      {dir.write("far.txt", "h\n1000000 0 0 0 7.5 0\n"), "no SAR flies above 2000 km"},
+      {dir.write("still.txt", "h\n7000 0 0 0 0 0\n"), "the speed is 0.000 km/s"},
+      {dir.write("zeros.txt", "h\n0 0 0 0 0 0\n"), "the earth's centre (a file of zeros?)"},
+      {dir.write("metres.txt", "h\n7078000 0 0 0 7.5 0\n"), "(are the positions in metres rather than km?)"},
+      {dir.write("m-per-s.txt", "h\n7078 0 0 0 7500 0\n"), "(are the velocities in m/s rather than km/s?)"},
+      {dir.write("upward.txt", "h\n7078 0 0 7.5 0 0\n"), "no cross-track direction"},
       {dir.write("bad-date.txt", "2007-13-01\n7000 0 0 0 7.5 0\n"), "not a calendar date"},
       {dir.write("empty.txt", ""), "can't read state vector from"},
       {dir.path().string(), "can't read state vector from"},

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "bperp/earth/earth_model.h"
+#include "bperp/numeric/units.h"
 #include "bperp/numeric/vec3.h"
 #include "bperp/stack/support/number_text.h"
 
@@ -13,6 +14,7 @@ namespace {
 // The GRS80 ellipsoid of the earth-model table.
 constexpr int grs80_model = 1;
 constexpr double thousand = 1000.0;
+constexpr int angle_decimals = 2;  // degrees in the words
 
 // Height above the ellipsoid along the geocentric direction, km: within a
 // few km of the geodetic height, plenty for bounds of hundreds of km.
@@ -52,6 +54,21 @@ std::string implausible_state(const StateVector& state) {
            (metres ? " (are the velocities in m/s rather than km/s?)" : "");
   }
   return {};
+}
+
+std::string other_direction(const double* reference_velocity, const double* secondary_velocity) {
+  const double a = norm(reference_velocity), b = norm(secondary_velocity);
+  if (!(a > 0.0) || !(b > 0.0) || !std::isfinite(a) || !std::isfinite(b))
+    return "its velocity or the reference's is zero or not finite";
+  // The angle from the cross and the dot products: accurate near 0 as near 180 degrees.
+  double w[3];
+  cross(reference_velocity, secondary_velocity, w);
+  const double angle = std::atan2(norm(w), dot(reference_velocity, secondary_velocity));
+  if (angle <= max_velocity_turn) return {};
+  return "its velocity points " + fixed_text(units::degrees(angle), angle_decimals) +
+         " degrees away from the reference's (a repeat pass: within " +
+         fixed_text(units::degrees(max_velocity_turn), 0) +
+         " degree): another track, or an ascending and a descending pass?";
 }
 
 std::string implausible_orbit(const Orbit& orbit, const std::vector<std::uint32_t>* row_lines) {

@@ -66,6 +66,8 @@ StateVector propagate(const StateVector& state, double seconds) {
   return s;
 }
 
+double shift_error(double seconds) { return 0.5 * unmodelled_acceleration * seconds * seconds; }
+
 TimeShift shift_to_closest_approach(const StateVector& state, const double* P) {
   TimeShift out;
   out.state = state;
@@ -92,6 +94,7 @@ TimeShift shift_to_closest_approach(const StateVector& state, const double* P) {
     if (std::fabs(step) <= shift_time_tolerance) {
       out.seconds = t;
       out.state = propagate(state, t);
+      out.error = shift_error(t);
       return out;
     }
   }

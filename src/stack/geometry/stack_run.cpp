@@ -45,6 +45,19 @@ std::string shift_failure_text(const TimeShift& shift, const StateVector& state,
   return "the state vector could not be moved along its orbit";
 }
 
+// Why the state vector of a, moved along its orbit, is too uncertain to
+// use, naming the file: the time moved and the estimate of the error it
+// brings, against the 1 cm allowed ("" when within it).
+std::string shift_uncertainty_text(const Acquisition& a, const TimeShift& shift) {
+  if (shift.error <= max_interpolation_error) return {};
+  const double longest = std::sqrt(2.0 * max_interpolation_error / unmodelled_acceleration);  // s
+  return a.name + ": moving the state vector " + fixed_text(std::fabs(shift.seconds), 3) +
+         " s along its orbit to its closest approach leaves its position uncertain by " +
+         length_text(shift.error) + " (the gravity beyond J2 that the propagation leaves out), more than " +
+         length_text(max_interpolation_error) + " (a shift of at most " + fixed_text(longest, 1) +
+         " s): give a state vector nearer the reference's place, or an orbit";
+}
+
 // Why a baseline longer than --max-length is refused.
 std::string too_long_text(const Acquisition& a, const SecondaryResult& r, const StackOptions& options) {
   return a.name + ": the baseline is " + fixed_text(r.baseline.length, 3) +
@@ -96,6 +109,12 @@ std::optional<long> sentinel1_relative_orbit(const std::string& mission, long ab
 
 namespace {
 
+// What turns a Doppler frequency of the beam geometry, worked at the
+// settings' wavelength c / f0 (L band, 0.236 m), into the one at the
+// wavelength (km): f = -2 (d rho/dt) / lambda, so the factor is
+// settings_wavelength_km / wavelength, exactly 1 at the settings' own.
+double doppler_scale(double wavelength) { return settings_wavelength_km / wavelength; }
+
 // The reference's time and slant range for its target: the options, else
 // the middle of the product's image (its named centre where it has one),
 // else the middle of the orbit's rows (the range must then be given).
@@ -137,9 +156,10 @@ double polynomial_doppler(const Acquisition& a, double slant_range_km) {
 }
 
 // The Doppler centroid (Hz) of a satellite with the earth-fixed state s
-// (km, km/s) looking at the scene point T (km) turning with the earth, by the
-// Doppler stage of the beam geometry (the settings' carrier frequency).
-double state_doppler(const StateVector& s, const double* T) {
+// (km, km/s) looking at the scene point T (km) turning with the earth at the
+// wavelength (km): the Doppler stage of the beam geometry, -2 (d rho/dt) f0 / c
+// with the settings' carrier (doppler_scale turns it to the wavelength).
+double state_doppler(const StateVector& s, const double* T, double wavelength) {
   const double P[3] = {s.position[0], s.position[1], s.position[2]};
   // The inertial velocity, as the run forms it: v + omega x r.
   const double V[3] = {s.velocity[0] - run_omega * P[1], s.velocity[1] + run_omega * P[0], s.velocity[2]};
@@ -148,7 +168,7 @@ double state_doppler(const StateVector& s, const double* T) {
   const double L[3] = {T[0] - P[0], T[1] - P[1], T[2] - P[2]};
   double block[doppler::size];
   doppler_derivatives(P, V, r, e_r, T, L, setting::light_speed, setting::carrier_frequency, 0, block);
-  return block[doppler::centroid];
+  return block[doppler::centroid] * doppler_scale(wavelength);
 }
 
 // A product's own radar wavelength (km): its wavelength, else c over its
@@ -186,6 +206,36 @@ void reference_wavelength(const Acquisition& a, const TargetOptions& target, Zer
   }
 }
 
+// How far outside an orbit's span the time of a point's closest approach
+// is estimated, s: a tenth of a low orbit, over which the straight line
+// along the end row's velocity stays within a percent of the arc.
+constexpr double max_extrapolated_gap = 600.0;
+
+// Why a point has no zero-Doppler time on the orbit of a (its epoch known),
+// whose closest approach lies before (or after) its rows: that time,
+// estimated from the end row along its velocity (t - (S - T) . V / |V|^2,
+// to the second; none beyond max_extrapolated_gap), and the rows' span, in
+// UTC.
+std::string point_outside_text(const Acquisition& a, const Geodetic& point, bool before) {
+  const OrbitRow& end = before ? a.orbit.front() : a.orbit.back();
+  double T[3];
+  earth_fixed_from_geodetic(point, T);
+  const double* S = end.state.position;
+  const double* V = end.state.velocity;
+  const double d[3] = {S[0] - T[0], S[1] - T[1], S[2] - T[2]};
+  const double gap = -(d[0] * V[0] + d[1] * V[1] + d[2] * V[2]) / (V[0] * V[0] + V[1] * V[1] + V[2] * V[2]);
+  const bool near = std::fabs(gap) <= max_extrapolated_gap;
+  // The estimate to the second (its fraction cut): it is good to about that.
+  std::string about = utc_text(add_seconds(*a.epoch, end.t + gap));
+  if (const std::size_t cut = about.find('.'); cut != std::string::npos) about = about.substr(0, cut) + "Z";
+  return std::string("the point's zero-Doppler time") +
+         (near ? ", about " + about + ", lies "
+               : " lies more than " + fixed_text(max_extrapolated_gap, 0) + " s ") +
+         (before ? "before" : "after") + " its orbit's vectors (" +
+         utc_text(add_seconds(*a.epoch, a.orbit.front().t)) + " to " +
+         utc_text(add_seconds(*a.epoch, a.orbit.back().t)) + ")";
+}
+
 // The zero-Doppler view of the reference's target; on failure says why.
 bool start_zero_doppler(StackRun& run, const StackOptions& options) {
   const Acquisition& a = run.reference;
@@ -207,7 +257,8 @@ bool start_zero_doppler(StackRun& run, const StackOptions& options) {
     // A geocoded product's default target: the centre of its grid.
     std::string problem;
     point = map_to_geodetic(*p->epsg, 0.5 * (p->grid_x.front() + p->grid_x.back()),
-                            0.5 * (p->grid_y.front() + p->grid_y.back()), options.target.height, &problem);
+                            0.5 * (p->grid_y.front() + p->grid_y.back()), options.target.height.value_or(0.0),
+                            &problem);
     if (!point) {
       run.reference_error = cant + problem;
       return false;
@@ -222,7 +273,14 @@ bool start_zero_doppler(StackRun& run, const StackOptions& options) {
       run.reference_error = cant + problem;
       return false;
     }
-    z.view = geometry_at_range(a.orbit, t, range, options.target.height, z.look);
+    z.view = geometry_at_range(a.orbit, t, range, options.target.height.value_or(0.0), z.look);
+  }
+  const bool point_outside = z.view.status == ZeroDopplerStatus::no_closest_approach &&
+                             (z.view.alignment == AlignStatus::before_span ||
+                              z.view.alignment == AlignStatus::after_span);
+  if (point && point_outside && a.epoch) {
+    run.reference_error = cant + point_outside_text(a, *point, z.view.alignment == AlignStatus::before_span);
+    return false;
   }
   if (z.view.status == ZeroDopplerStatus::outside_span && a.epoch) {
     // Both spans in UTC: the time asked for and the orbit's vectors.
@@ -250,6 +308,24 @@ bool start_zero_doppler(StackRun& run, const StackOptions& options) {
   return true;
 }
 
+// Why the target options cannot be used with a state-vector reference
+// ("" when none is given): they place a target at a time and range, or at
+// a point, which only a product or a dated orbit has.
+std::string beam_target_text(const TargetOptions& target) {
+  std::vector<std::string> given;
+  if (target.at_time) given.push_back("--at-time");
+  if (target.at_point) given.push_back("--at-point");
+  if (target.at_range) given.push_back("--at-range");
+  if (target.height) given.push_back("--height");
+  if (given.empty()) return {};
+  std::string names;
+  for (std::size_t k = 0; k < given.size(); ++k)
+    names += (k == 0 ? "" : k + 1 == given.size() ? " and " : ", ") + given[k];
+  return names + (given.size() == 1 ? " needs" : " need") +
+         " a product or a dated orbit as the reference: a state-vector reference has only bperp's "
+         "beam geometry (no time or range)";
+}
+
 }  // namespace
 
 StackRun start_stack(const std::string& reference_path, const StackOptions& options) {
@@ -266,17 +342,26 @@ StackRun start_stack(const std::string& reference_path, const StackOptions& opti
     start_zero_doppler(run, options);
     return run;
   }
+  const std::string targeted = beam_target_text(options.target);
+  if (!targeted.empty()) {
+    run.reference_error = targeted;
+    return run;
+  }
+  // The likely cause (units, zeros) before the beam geometry's own verdict.
+  const std::string why = implausible_state(run.reference.state);
+  if (!why.empty()) {
+    run.reference_error = "can't use " + run.reference.name + " as the reference: " + why;
+    return run;
+  }
   run.geometry = reference_geometry(run.reference.state);
   if (options.target.wavelength) run.geometry.wavelength = *options.target.wavelength;
   else if (options.target.sensor_wavelength) run.geometry.wavelength = *options.target.sensor_wavelength;
+  const double scale = doppler_scale(run.geometry.wavelength);
+  run.geometry.doppler_centroid *= scale;
+  run.geometry.doppler_rate *= scale;
   run.doppler_centroid = run.geometry.doppler_centroid;
-  if (run.geometry.status != RunStatus::ok) {
+  if (run.geometry.status != RunStatus::ok)
     run.reference_error = reference_failure_text(run.geometry.status, run.reference.name);
-    return run;
-  }
-  const std::string why = implausible_state(run.reference.state);
-  if (!why.empty())
-    run.reference_error = "can't use " + run.reference.name + " as the reference: " + why;
   return run;
 }
 
@@ -299,6 +384,11 @@ void zero_doppler_secondary(const StackRun& run, SecondaryResult& r, const Stack
         return;
       }
       at = r.shift->state;
+    }
+    const std::string turned = other_direction(v.velocity, at.velocity);
+    if (!turned.empty()) {
+      r.error = a.name + ": " + turned;
+      return;
     }
     b = zero_doppler_baseline(v.target, v.satellite, v.velocity, at.position);
     r.state = at;
@@ -326,6 +416,13 @@ void zero_doppler_secondary(const StackRun& run, SecondaryResult& r, const Stack
   if (b.status != ZeroDopplerStatus::ok) {
     r.error = a.name + ": " + zero_doppler_baseline_failure_text(b, a.orbit);
     return;
+  }
+  if (a.kind != AcquisitionKind::state_vector) {
+    const std::string turned = other_direction(v.velocity, b.secondary_velocity);
+    if (!turned.empty()) {
+      r.error = a.name + ": " + turned;
+      return;
+    }
   }
   if (r.time && z.time) r.days_exact = seconds_between(*z.time, *r.time) / units::seconds_per_day;
   r.baseline.parallel = b.parallel;
@@ -372,6 +469,7 @@ SecondaryResult run_secondary(const StackRun& run, std::shared_ptr<const Acquisi
     }
     zero_doppler_secondary(run, r, options);
     if (r.ok() && r.baseline.length > options.max_length) r.error = too_long_text(a, r, options);
+    if (r.ok() && r.shift) r.error = shift_uncertainty_text(a, *r.shift);
     return r;
   }
   const double* P = run.geometry.state.position;
@@ -384,6 +482,11 @@ SecondaryResult run_secondary(const StackRun& run, std::shared_ptr<const Acquisi
     r.alignment = closest_approach(a.orbit, P);
     if (r.alignment->status != AlignStatus::ok) {
       r.error = a.name + ": " + align_failure_text(*r.alignment, a.orbit);
+      return r;
+    }
+    const std::string turned = other_direction(run.geometry.state.velocity, r.alignment->state.velocity);
+    if (!turned.empty()) {
+      r.error = a.name + ": " + turned;
       return r;
     }
     if (r.alignment->interpolation_error > max_interpolation_error) {
@@ -410,14 +513,20 @@ SecondaryResult run_secondary(const StackRun& run, std::shared_ptr<const Acquisi
       }
       r.state = r.shift->state;
     }
+    const std::string turned = other_direction(run.geometry.state.velocity, r.state.velocity);
+    if (!turned.empty()) {
+      r.error = a.name + ": " + turned;
+      return r;
+    }
   }
   r.baseline = stack_baseline(run.geometry, r.state);
-  r.doppler_centroid = state_doppler(r.state, run.geometry.scene_point);
+  r.doppler_centroid = state_doppler(r.state, run.geometry.scene_point, run.geometry.wavelength);
   if (r.baseline.status != RunStatus::ok) {
     r.error = "the baseline of " + run.reference.name + " and " + a.name + " is not finite";
     return r;
   }
   if (r.baseline.length > options.max_length) r.error = too_long_text(a, r, options);
+  if (r.ok() && r.shift) r.error = shift_uncertainty_text(a, *r.shift);
   return r;
 }
 
@@ -445,7 +554,8 @@ bool grid_targets(const Acquisition& a, const StackOptions& options, std::vector
         pt.y = gy.front() + fraction(i, lines) * (gy.back() - gy.front());
         pt.x = gx.front() + fraction(j, ranges) * (gx.back() - gx.front());
         pt.target = options.target;
-        pt.target.at_point = map_to_geodetic(*product->epsg, *pt.x, *pt.y, options.target.height, problem);
+        pt.target.at_point =
+            map_to_geodetic(*product->epsg, *pt.x, *pt.y, options.target.height.value_or(0.0), problem);
         if (!pt.target.at_point) return false;
         points.push_back(std::move(pt));
       }

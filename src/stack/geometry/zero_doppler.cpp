@@ -453,6 +453,7 @@ ZeroDopplerBaseline secondary_baseline(const ZeroDopplerGeometry& reference, con
   b.alignment = a.status;
   b.t = a.t;
   b.interpolation_error = a.interpolation_error;
+  copy3(a.state.velocity, b.secondary_velocity);
   return b;
 }
 

@@ -130,18 +130,25 @@ const Column columns[] = {
      [](const Row& row) { const SecondaryResult& s = row.s;
        if (zd(s) && s.acquisition().kind != AcquisitionKind::state_vector)
          return number(km_to_m(zd(s)->interpolation_error));
+       if (s.shift) return number(km_to_m(s.shift->error));  // a state vector moved along its orbit
        return s.alignment ? number(km_to_m(s.alignment->interpolation_error)) : Value();
      }},
     {"orbit_source", "orbit", Align::left, 0, TableForm::fixed,
      [](const Row& row) { const SecondaryResult& s = row.s; return Value(orbit_source_text(s.acquisition())); }},
 };
 
-// The value of column c for a row: none for an unusable row (but its name
-// and grid indices).
+// The value of column c for a row: none for an unusable row but its name
+// and grid indices, and what was read of its file: the date its header
+// gives, and once the file was read whole (the refusal is the geometry's)
+// its kind and orbit source; a product recognised keeps its kind too.
 Value value_of(const Column& c, const Row& row) {
   const std::string_view key = c.key;
-  if (!row.s.ok() && key != "name" && !key.starts_with("grid_")) return {};
-  return c.value(row);
+  if (row.s.ok() || key == "name" || key.starts_with("grid_")) return c.value(row);
+  const Acquisition& a = row.s.acquisition();
+  const bool read = a.error.empty();
+  if (key == "date" || (key == "kind" && (read || a.product)) || (key == "orbit_source" && read))
+    return c.value(row);
+  return {};
 }
 
 // Every row of the secondaries' CSV and JSON, in order: each secondary once,

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "bperp/geometry/state_vector.h"
+#include "bperp/numeric/units.h"
 #include "bperp/stack/inputs/orbit_rows.h"
 
 namespace bperp::stack {
@@ -27,6 +28,23 @@ constexpr double max_sar_speed = 8.5;
 // Empty when the state vector can be a SAR's; otherwise what is wrong and
 // its likely cause, in words (no file name).
 std::string implausible_state(const StateVector& state);
+
+// The largest angle (rad) between the earth-fixed velocities of the
+// reference and a secondary at their closest approach: 1 degree. Repeat
+// passes of one track fly within far less than 0.1 degree of each other
+// (orbits kept in a tube of some hundred metres: kilometres across the track
+// tilt the velocity by km / 7000 km, 0.01 degree per km; inclinations held
+// to thousandths of a degree). A secondary turned by 1 degree drifts across
+// the track by 130 m/s, over a kilometre within one scene: another track (or
+// another satellite), whose baseline is no repeat-pass baseline, as is a
+// descending pass against an ascending one (some 150 degrees).
+constexpr double max_velocity_turn = units::radians(1.0);
+
+// Empty when the earth-fixed velocities (km/s, any length) point within
+// max_velocity_turn of each other; otherwise the angle between them and
+// its likely cause, in words (no file name). A zero or non-finite velocity
+// gives its own words.
+std::string other_direction(const double* reference_velocity, const double* secondary_velocity);
 
 // How far the change of position between two rows may differ from the
 // mean of their velocities times the time between them, as a share of the

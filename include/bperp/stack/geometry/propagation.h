@@ -3,10 +3,10 @@
 // flattening) in the earth-fixed frame, and the time at which it passes
 // closest to a fixed position.
 //
-// For the seconds a state vector is moved here the neglected forces (higher
-// harmonics, drag, sun and moon) move it by well under a millimetre: the
-// largest, J3, accelerates a low orbit by about 1.4e-5 m/s^2, 0.7 mm after
-// 10 s.
+// The forces left out (every harmonic of the earth's field but J2, drag,
+// sun and moon) accelerate a low orbit by up to some 4e-4 m/s^2 (see
+// unmodelled_acceleration): 0.5 a t^2 is 2 mm after 3 s, 1 cm after 7 s and
+// 0.7 m after the longest shift, 60 s. Each shift carries that estimate.
 //
 // Frame: earth-fixed. Units: km, km/s, s.
 #pragma once
@@ -38,6 +38,25 @@ StateVector propagate(const StateVector& state, double seconds);
 // vector farther from the reference than that is not of the same place.
 constexpr double max_time_shift = 60.0;
 
+// The largest acceleration (km/s^2) that the propagation leaves out, at
+// the heights SARs fly (400 km and up): 4e-4 m/s^2. It is the earth's
+// gravity beyond J2. Its harmonics of degree 2 to 4 other than J2 (EGM2008:
+// C22/S22, the degree 3 and the degree 4 terms) reach 3.1e-4 m/s^2 at
+// 400 km and 2.5e-4 m/s^2 at 700 km, each alone at most 1.1e-4, 1.5e-4
+// and 1.0e-4 m/s^2 at 700 km (J3 by itself 2.2e-5 to 5.9e-5, the most
+// over the poles), in every direction, across the track and radially; the
+// higher degrees add about 1e-4 m/s^2 rms (Kaula's rule, 1e-5 / n^2 for each
+// normalised coefficient), seldom at the peak of the low ones. Drag, the
+// sun, the moon and the tides each stay below 2e-6 m/s^2.
+constexpr double unmodelled_acceleration = 4e-7;
+
+// The estimated error (km) of a state vector propagated `seconds` (either
+// sign) along its orbit: 0.5 unmodelled_acceleration t^2, the most the
+// forces left out can move it in that time, across the track as along it
+// (and so a bound on the error of any baseline component). 0 for 0 s; NaN
+// for NaN.
+double shift_error(double seconds);
+
 enum class ShiftStatus { ok, too_far, not_converged, not_finite };
 
 // The state where the orbit through `state` passes closest to the fixed
@@ -48,6 +67,7 @@ struct TimeShift {
   ShiftStatus status = ShiftStatus::ok;
   double seconds = 0.0;  // the time moved, s (negative: back along the orbit)
   StateVector state;     // km, km/s
+  double error = 0.0;    // km, shift_error(seconds) once ok
 };
 constexpr int shift_max_iterations = 30;
 constexpr double shift_time_tolerance = 1e-9;

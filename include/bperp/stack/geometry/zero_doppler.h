@@ -136,6 +136,7 @@ struct ZeroDopplerBaseline {
   double t = 0.0;                           // s, the secondary's zero-Doppler time on its rows' scale
   double interpolation_error = 0.0;         // km, estimated error of S_s
   double secondary[3] = {0.0, 0.0, 0.0};    // S_s, km
+  double secondary_velocity[3] = {0.0, 0.0, 0.0};  // km/s, earth-fixed, at S_s (orbits only)
   double moved[3] = {0.0, 0.0, 0.0};        // S', km
   double look[3] = {0.0, 0.0, 0.0};         // U
   double up[3] = {0.0, 0.0, 0.0};           // N
