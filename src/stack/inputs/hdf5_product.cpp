@@ -1,16 +1,13 @@
 #include "bperp/stack/inputs/hdf5_product.h"
 
+#include "bperp/stack/support/bounded_file.h"
 #include "bperp/stack/support/problem_text.h"
 
-#include <fcntl.h>
 #include <hdf5.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
-#include <cerrno>
+#include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <system_error>
 #include <vector>
 
 #include "bperp/numeric/units.h"
@@ -577,18 +574,16 @@ bool read_grid(hid_t file, ProductInfo& info, std::string* why) {
   return true;
 }
 
-// The refusal of a path that is no regular HDF5 file, or "" for one that is.
+// The refusal of a path that is no regular HDF5 file, naming it (opened
+// without blocking, as every product reader does), or "" for one that is.
 std::string not_hdf5(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return "cannot open it (" + std::generic_category().message(errno) + ")";
-  struct stat st {};
-  std::string head(hdf5_signature.size(), '\0');
-  const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-  const ssize_t n = regular ? ::read(fd, head.data(), head.size()) : -1;
-  ::close(fd);
-  if (!regular) return "is no regular file";
-  head.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
-  if (!looks_like_hdf5(head)) return "is no HDF5 file (it does not start with the HDF5 signature)";
+  std::size_t size = 0;
+  std::string problem;
+  const FileDescriptor file(open_regular(path, &size, &problem));
+  if (file.fd < 0) return problem;
+  std::string head;
+  if (!read_bytes(file.fd, std::min(size, hdf5_signature.size()), path, head, &problem)) return problem;
+  if (!looks_like_hdf5(head)) return path + ": is no HDF5 file (it does not start with the HDF5 signature)";
   return {};
 }
 
@@ -619,7 +614,7 @@ bool hdf5_file(const std::string& path) { return not_hdf5(path).empty(); }
 std::optional<ProductInfo> read_hdf5_product(const std::string& path, std::string* problem,
                                              const std::string& orbit_group) {
   if (const std::string refusal = not_hdf5(path); !refusal.empty()) {
-    fail(problem, path + ": " + refusal);
+    fail(problem, refusal);
     return std::nullopt;
   }
   const QuietErrors quiet;
