@@ -184,7 +184,10 @@ TEST(Track108Command, BadProductsAreRefusedAndTheRestComputed) {
       {dir.write("no-orbit.xml", no_orbit), "orbitList"},
       {data + "../s1-track108-orbit-layout/S1A_OPER_AUX_POEORB_OPOD_20250508T022143_V20250418T021903_20250418T022143.EOF",
        "give it with --orbit"},
+      {dir.file("empty.SAFE"), "can't read the Sentinel-1 product " + dir.file("empty.SAFE") + ": " +
+                                   dir.file("empty.SAFE") + "/annotation: cannot list it"},
   };
+  std::filesystem::create_directory(dir.file("empty.SAFE"));
   std::vector<std::string> args = {"--format", "json", reference, secondary};
   for (const Case& c : cases) args.push_back(c.path);
   const RunResult r = run_stack(args);
@@ -198,12 +201,23 @@ TEST(Track108Command, BadProductsAreRefusedAndTheRestComputed) {
     EXPECT_NE(s[k + 1].at("error").get<std::string>().find(cases[k].words), std::string::npos)
         << cases[k].words << " | " << s[k + 1].at("error");
   }
-  // A time outside the reference's orbit names both spans.
-  const RunResult late = run_stack({"--at-time", "2025-04-06T03:00:00", reference, secondary});
-  EXPECT_EQ(late.status, 1);
-  EXPECT_NE(late.err.find("2025-04-06T03:00:00.000000000Z lies outside its orbit's vectors (2025-04-06T02:19:03"),
-            std::string::npos)
-      << late.err;
+  // Runs that end at the reference or the target: status 1, nothing printed
+  // but the reason.
+  const std::vector<std::pair<std::vector<std::string>, std::string>> ends = {
+      // a time outside the reference's orbit names both spans
+      {{"--at-time", "2025-04-06T03:00:00", reference, secondary},
+       "2025-04-06T03:00:00.000000000Z lies outside its orbit's vectors (2025-04-06T02:19:03"},
+      {{"--at-time", "2025-04-06", reference, secondary},
+       "--at-time: \"2025-04-06\" is not a UTC time (a date without a time of day;"},
+      {{dir.file("empty.SAFE"), secondary},
+       "bperp-stack: can't read the Sentinel-1 product " + dir.file("empty.SAFE") + ": "},
+  };
+  for (const auto& [run_args, words] : ends) {
+    const RunResult end = run_stack(run_args);
+    EXPECT_EQ(end.status, 1) << words;
+    EXPECT_EQ(end.out, "") << words;
+    EXPECT_NE(end.err.find(words), std::string::npos) << end.err;
+  }
 }
 
 }  // namespace

@@ -230,6 +230,8 @@ TEST(S1Annotation, HostileAnnotationsAreRefusedWithTheReason) {
        "rangeSamplingRate is 0; it must be positive"},
       {"no UTC time", with(a, "2025-04-06T02:20:10.390805<", "2025-04-06 noon<"),
        "productFirstLineUtcTime is \"2025-04-06 noon\", not a UTC time"},
+      {"date alone", with(a, "2025-04-06T02:20:10.390805<", "2025-04-06<"),
+       "productFirstLineUtcTime is \"2025-04-06\", not a UTC time (a date without a time of day;"},
       {"not a date", with(a, vector_2, "<time>2025-02-30T02:19:13.324203</time>"),
        "not a calendar date"},
       {"year before", with(a, "2025-04-06T02:20:13.151416", "1012-04-06T02:20:13.151416"),

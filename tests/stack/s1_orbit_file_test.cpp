@@ -9,6 +9,13 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
+#include <thread>
+
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "bperp/stack/inputs/s1_annotation.h"
 #include "support/files.h"
@@ -206,6 +213,59 @@ TEST(S1OrbitFile, EachRunOfVectorsNotNominalGivesOneWarning) {
             "of Quality \"NOT_NOMINAL\", not NOMINAL");
   EXPECT_EQ(f->warnings[1],
             "1 orbit vector at 2025-04-06T02:19:50.324203000Z of Quality \"\", not NOMINAL");
+}
+
+// Whether call returns within seconds, tried in a child process that is
+// killed at the deadline: a reader that blocks fails the test instead of
+// hanging it.
+bool returns_within(double seconds, const std::function<void()>& call) {
+  const pid_t child = ::fork();
+  if (child == 0) {
+    call();
+    ::_exit(0);
+  }
+  if (child < 0) return false;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+  int status = 0;
+  while (::waitpid(child, &status, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      ::kill(child, SIGKILL);
+      ::waitpid(child, &status, 0);
+      return false;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// Both readers, the header alone and the whole file, on what is no regular
+// file: a named pipe no one writes to (a blocking open would wait for a
+// writer for ever), a folder, a missing path. Each is refused at once,
+// naming it.
+TEST(S1OrbitFile, WhatIsNoRegularFileIsRefusedAtOnce) {
+  const test_support::TempDir dir;
+  const std::string fifo = dir.file("x.EOF");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const std::string folder = dir.file("folder.EOF");
+  std::filesystem::create_directory(folder);
+  using Reader = std::function<std::optional<S1OrbitFile>(const std::string&, std::string*)>;
+  const std::pair<const char*, Reader> readers[] = {
+      {"header", [](const std::string& p, std::string* why) { return read_s1_orbit_file_header(p, why); }},
+      {"whole", [](const std::string& p, std::string* why) { return read_s1_orbit_file(p, why); }},
+  };
+  const std::pair<std::string, std::string> cases[] = {
+      {fifo, fifo + ": is no regular file"},
+      {folder, folder + ": is no regular file"},
+      {dir.file("absent.EOF"), dir.file("absent.EOF") + ": cannot open it (No such file or directory)"},
+  };
+  for (const auto& [what, read] : readers)
+    for (const auto& [path, message] : cases) {
+      SCOPED_TRACE(std::string(what) + " " + path);
+      ASSERT_TRUE(returns_within(2.0, [&, r = read] { r(path, nullptr); }));
+      std::string problem;
+      EXPECT_FALSE(read(path, &problem).has_value());
+      EXPECT_EQ(problem, message);
+    }
 }
 
 // A file the size of a real precise orbit file: 9,400 vectors 10 s apart

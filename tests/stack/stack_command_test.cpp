@@ -368,7 +368,12 @@ TEST(StackCommand, RefusedReferenceEndsTheRunWithNothingPrinted) {
       {dir.write("upward.txt", "h\n7078 0 0 7.5 0 0\n"), "no cross-track direction"},
       {dir.write("bad-date.txt", "2007-13-01\n7000 0 0 0 7.5 0\n"), "not a calendar date"},
       {dir.write("empty.txt", ""), "can't read state vector from"},
-      {dir.path().string(), "can't read state vector from"},
+      {dir.path().string(), "can't read the Sentinel-1 product " + dir.path().string() + ": "},
+      // A dated orbit too short to interpolate keeps that reason (it has a date).
+      {dir.write("three.orbit", "2025-04-06\n0 7000 0 0 0 7.5 0\n10 7000 75 0 0 7.5 0\n20 7000 150 0 0 7.5 0\n"),
+       "the orbit has 3 rows; its interpolation needs at least 4"},
+      {dir.write("two.orbit", "2025-04-06\n0 7000 0 0 0 7.5 0\n10 7000 75 0 0 7.5 0\n"),
+       "the orbit has 2 rows; its interpolation needs at least 4"},
       // An orbit's first row read as a state vector would pass as a made-up
       // reference; it is refused as an orbit.
       {dir.write("ref.orbit", "h\n5000 7000 0 0 0 7.5 0\n5010 7000 75 0 0 7.5 0\n"),

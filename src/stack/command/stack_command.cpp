@@ -121,7 +121,11 @@ int run_command(int argc, const char* const* argv, std::FILE* in, std::FILE* out
   }
   for (const std::string& dir : options.orbit_dirs) {
     std::string problem;
-    if (!orbits.add_directory(dir, &problem)) {
+    std::vector<std::string> skipped;
+    const bool listed = orbits.add_directory(dir, &problem, &skipped);
+    for (const std::string& warning : skipped)
+      std::fprintf(err, "%s: warning: %s\n", program_name, warning.c_str());
+    if (!listed) {
       std::fprintf(err, "%s: %s\n", program_name, escaped(problem).c_str());
       return 1;
     }

@@ -190,7 +190,8 @@ Acquisition read_any(const std::string& path, const std::string& what, const Rea
   if (S_ISDIR(st.st_mode)) {
     std::string problem;
     const std::string annotation = safe_annotation(path, options.swath, &problem);
-    if (annotation.empty()) return refused(path, "can't read " + what + escaped(path) + ": " + problem);
+    if (annotation.empty())
+      return refused(path, "can't read the Sentinel-1 product " + escaped(path) + ": " + problem);
     Acquisition a = product_of(path, annotation, read_s1_annotation);
     a.identity = identity;
     return a;
@@ -242,7 +243,10 @@ Acquisition read_reference(const std::string& path, const ReadOptions& options) 
   // Read by the same rules as a secondary, so that an orbit file is told
   // apart instead of having its first row taken as a state vector.
   Acquisition a = read_any(path, "state vector from ", options);
-  if (a.kind == AcquisitionKind::orbit && !a.epoch && a.error.rfind("can't open", 0) != 0) {
+  // Told by its header's date, not by its epoch: a dated orbit refused for
+  // its rows (too few, times out of order) has no epoch yet keeps that
+  // reason; an undated one could not serve whatever its rows.
+  if (a.kind == AcquisitionKind::orbit && !a.day) {
     a.error = "can't use " + a.name + " as the reference: it is an orbit file without a date in "
               "its header (YYYY-MM-DD: its times are then seconds of that day, UTC); the "
               "reference is a state vector, a product or a dated orbit";

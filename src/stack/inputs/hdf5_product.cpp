@@ -1,16 +1,13 @@
 #include "bperp/stack/inputs/hdf5_product.h"
 
+#include "bperp/stack/support/bounded_file.h"
 #include "bperp/stack/support/problem_text.h"
 
-#include <fcntl.h>
 #include <hdf5.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
-#include <cerrno>
+#include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <system_error>
 #include <vector>
 
 #include "bperp/numeric/units.h"
@@ -577,16 +574,15 @@ bool read_grid(hid_t file, ProductInfo& info, std::string* why) {
   return true;
 }
 
-// The refusal of a path that is no regular HDF5 file, or "" for one that is.
+// The refusal of a path that is no regular HDF5 file, naming it (opened
+// without blocking, as every product reader does), or "" for one that is.
 std::string not_hdf5(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return "cannot open it (" + std::generic_category().message(errno) + ")";
-  struct stat st {};
-  const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-  const bool signed_hdf5 = regular && hdf5_signature_in_file(fd);
-  ::close(fd);
-  if (!regular) return "is no regular file";
-  if (!signed_hdf5) return "is no HDF5 file (the HDF5 signature is neither at its start nor after a user block)";
+  std::size_t size = 0;
+  std::string problem;
+  const FileDescriptor file(open_regular(path, &size, &problem));
+  if (file.fd < 0) return problem;
+  if (!hdf5_signature_in_file(file.fd))
+    return path + ": is no HDF5 file (the HDF5 signature is neither at its start nor after a user block)";
   return {};
 }
 
@@ -617,7 +613,7 @@ bool hdf5_file(const std::string& path) { return not_hdf5(path).empty(); }
 std::optional<ProductInfo> read_hdf5_product(const std::string& path, std::string* problem,
                                              const std::string& orbit_group) {
   if (const std::string refusal = not_hdf5(path); !refusal.empty()) {
-    fail(problem, path + ": " + refusal);
+    fail(problem, refusal);
     return std::nullopt;
   }
   const QuietErrors quiet;

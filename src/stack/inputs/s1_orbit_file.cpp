@@ -1,9 +1,9 @@
 #include "bperp/stack/inputs/s1_orbit_file.h"
 
+#include "bperp/stack/support/bounded_file.h"
 #include "bperp/stack/support/problem_text.h"
 
-#include <cerrno>
-#include <cstdio>
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 
@@ -245,14 +245,13 @@ std::optional<S1OrbitFile> read_s1_orbit_file(const std::string& path, std::stri
 std::optional<S1OrbitFile> read_s1_orbit_file_header(const std::string& path, std::string* problem) {
   // The header comes first: read up to its end and close the root there.
   constexpr std::string_view header_end = "</Earth_Explorer_Header>";
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (f == nullptr) {
-    fail(problem, path + ": can't open: " + std::strerror(errno));
-    return std::nullopt;
-  }
-  std::string head(orbit_header_bytes, '\0');
-  head.resize(std::fread(head.data(), 1, head.size(), f));
-  std::fclose(f);
+  // Opened without blocking and refused unless regular: a named pipe in an
+  // orbit folder would otherwise wait for a writer that never comes.
+  std::size_t size = 0;
+  const FileDescriptor f(open_regular(path, &size, problem));
+  if (f.fd < 0) return std::nullopt;
+  std::string head;
+  if (!read_bytes(f.fd, std::min(size, orbit_header_bytes), path, head, problem)) return std::nullopt;
   const std::size_t end = head.find(header_end);
   if (end == std::string::npos) {
     fail(problem, path + ": no Earth_Explorer_Header within its first " +

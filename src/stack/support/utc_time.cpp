@@ -42,10 +42,12 @@ std::optional<UtcTime> parse_utc(std::string_view text, std::string* problem) {
   // Positions in YYYY-MM-DDTHH:MM:SS.
   constexpr std::size_t date_end = 10, hour = 11, minute = 14, second = 17, seconds_end = 19;
   const long y = digits(text, 0, 4), mo = digits(text, 5, 2), d = digits(text, 8, 2);
-  if (text.size() < seconds_end || y < 0 || mo < 0 || d < 0 || text[4] != '-' || text[7] != '-')
-    return refuse(problem, text, "no date");
+  if (y < 0 || mo < 0 || d < 0 || text[4] != '-' || text[7] != '-') return refuse(problem, text, "no date");
+  if (text.size() == date_end) return refuse(problem, text, "a date without a time of day");
   if (text[date_end] != 'T' && text[date_end] != ' ')
     return refuse(problem, text, "no T between date and time");
+  // digits() refuses positions beyond the text: all three found, the text
+  // reaches past its seconds and both colons can be looked at.
   const long hh = digits(text, hour, 2), mm = digits(text, minute, 2), ss = digits(text, second, 2);
   if (hh < 0 || mm < 0 || ss < 0 || text[13] != ':' || text[16] != ':')
     return refuse(problem, text, "no time of day");

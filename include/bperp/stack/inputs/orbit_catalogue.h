@@ -9,6 +9,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "bperp/stack/inputs/product.h"
@@ -34,31 +35,55 @@ struct ChosenOrbit {
 class OrbitCatalogue {
  public:
   // Adds the orbit file at path (its header read now); false and *problem
-  // when it is no readable orbit file.
+  // when it is no readable orbit file. A file added so, named by the user,
+  // that later cannot be read whole when it is chosen fails the choice.
   bool add_file(const std::string& path, std::string* problem);
-  // Adds every *.EOF file of dir; false and *problem when dir cannot be
-  // listed or one of its files is refused.
-  bool add_directory(const std::string& dir, std::string* problem);
+  // Adds every *.EOF file of dir; false and *problem only when dir cannot
+  // be listed. A file of it that is refused (not a regular file, no orbit
+  // file's header) is skipped, with a warning naming it and the reason in
+  // *warnings (when given); one that is chosen later and cannot be read
+  // whole is skipped the same way, and the next file tried.
+  bool add_directory(const std::string& dir, std::string* problem,
+                     std::vector<std::string>* warnings = nullptr);
 
-  bool empty() const { return files_.empty(); }
-  std::size_t size() const { return files_.size(); }
+  // No orbit file given: neither added nor skipped (a folder of refused
+  // files alone still asks for orbit files, so that its acquisitions are
+  // refused rather than keep their own orbit lists unnoticed).
+  bool empty() const { return files_.empty() && skipped_ == 0; }
+  std::size_t size() const { return files_.size(); }  // the files added
 
   // The orbit for mission ("S1A") over [first, last] widened by
-  // orbit_margin: a precise file whose validity covers it (the newest such),
-  // else the restituted files that together cover it (merged: a vector
-  // given by several files once; where they differ at one time, the newer
-  // file's, with a warning). nullopt and *problem, saying both the span
-  // asked for and the spans the files of the mission cover, when none does,
-  // or when a chosen file cannot be read.
+  // orbit_margin: a precise file whose validity covers it (the newest such
+  // that can be read), else the restituted files that together cover it
+  // (merged: a vector given by several files once; where two files differ
+  // at some of their common times, the newer file's vectors, with one
+  // warning for the pair giving how many differ and by how much at most).
+  // Predicted files are never chosen. nullopt and *problem, saying both the
+  // span asked for and the spans the files of the mission cover (those that
+  // were not used marked so, with why), when none does, or when a file
+  // added by add_file is chosen and cannot be read.
   std::optional<ChosenOrbit> choose(const std::string& mission, UtcTime first, UtcTime last,
                                     std::string* problem) const;
 
  private:
   struct Entry {
     std::string path;
+    bool named = false;  // given by add_file, not found in a folder
     S1OrbitFile header;  // the orbit empty
   };
+  // The files one choice could not read: the warnings of the folder's ones,
+  // each with its reason for the list of spans, and the error of a named one.
+  struct Reading {
+    std::vector<std::string> skipped;
+    std::vector<std::pair<const Entry*, std::string>> unreadable;
+    std::string error;
+  };
+  bool add(const std::string& path, bool named, std::string* problem);
+  // The whole file of e (the vectors of window alone, when given); nullopt
+  // with reading told why when it cannot be read.
+  std::optional<S1OrbitFile> read_whole(const Entry& e, const OrbitWindow* window, Reading& reading) const;
   std::vector<Entry> files_;
+  std::size_t skipped_ = 0;  // folder files refused when added
 };
 
 }  // namespace bperp::stack

@@ -58,6 +58,9 @@ std::optional<S1OrbitFile> read_s1_orbit_file(const std::string& path, std::stri
 // The header of the orbit file at path alone (the fields above but the
 // orbit, which is left empty), from its first orbit_header_bytes: what
 // choosing among hundreds of orbit files needs, at the cost of a few KB each.
+// Opened without blocking: nullopt and *problem, starting with path, at
+// once for a path that is no regular file (a named pipe, a folder) or
+// cannot be opened, and for a header that does not end within those bytes.
 constexpr std::size_t orbit_header_bytes = 16384;
 std::optional<S1OrbitFile> read_s1_orbit_file_header(const std::string& path, std::string* problem);
 
