@@ -2,6 +2,7 @@
 // time-series tools read back against the JSON.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -211,6 +212,40 @@ TEST(Exports, CheckedBeforeAnythingIsPrinted) {
     const RunResult r = run_stack(args);
     EXPECT_EQ(r.status, 1) << bad[1];
     EXPECT_EQ(r.out, "") << bad[1];
+  }
+}
+
+// Refusals that need the run or more than one output: still before
+// anything is printed, and nothing written.
+TEST(Exports, RefusedRunsPrintAndLeaveNothing) {
+  TempDir dir;
+  // A second secondary of 2008-07-30: both would be 20080614_20080730.
+  const std::string twin = dir.write("twin.txt", read(stack_dir + "20080730.txt"));
+  struct Case {
+    std::vector<std::string> args;
+    const char* says;
+  };
+  const std::string reference = stack_dir + "reference.txt", secondary = stack_dir + "20080730.txt";
+  const std::vector<Case> cases = {
+      {{"--export", "stack-folder:" + dir.file("sf"), reference, secondary, twin}, "are of one date"},
+      {{"--pairs", "--plot", dir.file("out.svg"), "--export", "pairs:" + dir.file("./out.svg"), reference,
+        secondary},
+       "are one path"},
+      {{"--pairs", "--export", "dates:" + dir.file("out.txt"), "--export",
+        "baselines:" + dir.file("sf/../out.txt"), reference, secondary},
+       "are one path"},
+  };
+  std::filesystem::create_directory(dir.file("sf"));  // the second path through it
+  for (const Case& c : cases) {
+    const RunResult r = run_stack(c.args);
+    EXPECT_EQ(r.status, 1) << c.says;
+    EXPECT_EQ(r.out, "") << c.says;
+    EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+    std::vector<std::string> left;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(dir.path()))
+      left.push_back(entry.path().filename().string());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{"sf", "twin.txt"})) << c.says;
   }
 }
 

@@ -110,6 +110,14 @@ int run_command(int argc, const char* const* argv, std::FILE* in, std::FILE* out
     }
     exports.push_back(*e);
   }
+  // No two outputs in one place, where the later would replace the earlier.
+  std::vector<OutputPath> outputs;
+  if (!options.plot.empty()) outputs.push_back({options.plot, "the plot file " + escaped(options.plot)});
+  for (const Export& e : exports) outputs.push_back({e.path, "the export " + escaped(e.path)});
+  if (const std::string problem = shared_output_problem(outputs); !problem.empty()) {
+    std::fprintf(err, "%s: %s\n", program_name, problem.c_str());
+    return 1;
+  }
 
   OrbitCatalogue orbits;
   for (const std::string& file : options.orbit_files) {
@@ -139,6 +147,11 @@ int run_command(int argc, const char* const* argv, std::FILE* in, std::FILE* out
 
   const std::vector<NetworkPoint> points = network_points(run);
   if (!dates_where_needed(options, points, err)) return 1;
+  for (const Export& e : exports)
+    if (const std::string problem = export_run_problem(e, run, input_files(options)); !problem.empty()) {
+      std::fprintf(err, "%s: %s\n", program_name, problem.c_str());
+      return 1;
+    }
   // Without --pairs the network is empty (a limit no pair passes).
   PairLimits limits = options.limits;
   if (!options.pairs) limits.max_perpendicular = -1.0;
