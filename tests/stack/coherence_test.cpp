@@ -132,6 +132,41 @@ std::string read(const std::string& path) {
   return s.str();
 }
 
+// The temporal term needs the days between the acquisitions, and a floor
+// above gamma_0 would have the coherence grow with them: both refused.
+TEST(CoherenceModel, RefusedWithoutDatesOrWithAFloorAboveGamma0) {
+  // gamma_0 = 1 / (1 + 10^(-SNR / 10)): 0.993730 at 22 dB (as above), 1 / 11
+  // = 0.090909 at -10 dB, under the default floor 0.2.
+  struct Case {
+    double floor, snr_db;
+    bool refused;
+  };
+  for (const Case& c : {Case{0.99372, 22.0, false}, Case{0.99374, 22.0, true}, Case{0.2, -10.0, true},
+                        Case{0.09, -10.0, false}, Case{0.0, 22.0, false}}) {
+    CoherenceParameters p;
+    p.gamma_inf = c.floor;
+    p.snr_db = c.snr_db;
+    EXPECT_EQ(!coherence_parameters_problem(p).empty(), c.refused) << c.floor << " at " << c.snr_db << " dB";
+  }
+  const RunResult floor = run_stack({"--pairs", "--coherence-floor", "0.995", stack_dir + "reference.txt",
+                                     stack_dir + "20080730.txt"});
+  EXPECT_EQ(floor.status, 1);
+  EXPECT_EQ(floor.out, "");
+  EXPECT_NE(floor.err.find("0.993730"), std::string::npos) << floor.err;
+
+  // The example's two files without the date on their header lines.
+  TempDir dir;
+  std::vector<std::string> args = {"--pairs", "--sensor", "alos", "--min-coherence", "0.3"};
+  for (const char* name : {"reference.txt", "20080730.txt"}) {
+    const std::string text = read(stack_dir + name);
+    args.push_back(dir.write(name, "no date" + text.substr(text.find('\n'))));
+  }
+  const RunResult undated = run_stack(args);
+  EXPECT_EQ(undated.status, 1);
+  EXPECT_EQ(undated.out, "");
+  EXPECT_NE(undated.err.find("--min-coherence needs the date"), std::string::npos) << undated.err;
+}
+
 // Each export parsed back and compared with the JSON of the same run.
 TEST(Exports, ReadBackAgainstTheJson) {
   TempDir dir;

@@ -30,8 +30,9 @@ namespace bperp::stack {
 
 namespace {
 
-// Whether every acquisition has the date that --max-days, --max-neighbours
-// and --plot need; if not, says which lack one on err.
+// Whether every acquisition has the date that --plot, the dated exports,
+// --max-days, --max-neighbours, --sequential, --annual and --min-coherence
+// (the model's temporal term) need; if not, says which lack one on err.
 bool dates_where_needed(const Options& options, const std::vector<NetworkPoint>& points,
                         std::FILE* err) {
   bool dated_export = false;
@@ -42,6 +43,7 @@ bool dates_where_needed(const Options& options, const std::vector<NetworkPoint>&
                           : options.limits.max_neighbours ? "--max-neighbours"
                           : options.limits.sequential     ? "--sequential"
                           : options.limits.annual         ? "--annual"
+                          : options.limits.min_coherence  ? "--min-coherence"
                                                           : nullptr;
   if (needed_by == nullptr || all_dated(points)) return true;
   std::string undated;
@@ -83,6 +85,11 @@ int run_command(int argc, const char* const* argv, std::FILE* in, std::FILE* out
   Options options;
   const int parsed = parse_options(argc, argv, options, in, out, err);
   if (parsed >= 0) return parsed;
+
+  if (const std::string problem = coherence_parameters_problem(options.coherence); !problem.empty()) {
+    std::fprintf(err, "%s: %s\n", program_name, problem.c_str());
+    return 1;
+  }
 
   if (!options.plot.empty()) {
     const std::string problem =
