@@ -245,8 +245,8 @@ std::string title_block(const std::vector<NetworkPoint>& points, std::size_t pai
   std::string svg = text(width / 2, title_baseline, "Baseline-time plot, reference " + reference_title,
                          "class=\"title\" text-anchor=\"middle\" font-size=\"18\" font-weight=\"bold\"");
   svg += text(width / 2, subtitle_baseline,
-              std::to_string(points.size()) + " acquisitions, " + std::to_string(pair_count) +
-                  " pairs; perpendicular baselines against the reference geometry",
+              count_text(points.size(), "acquisition", "acquisitions") + ", " +
+                  count_text(pair_count, "pair", "pairs") + "; perpendicular baselines against the reference geometry",
               "text-anchor=\"middle\" font-size=\"12\" fill=\"#555555\"");
   return svg;
 }
