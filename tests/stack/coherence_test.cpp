@@ -296,7 +296,7 @@ TEST(Plot, PartsAndCoherenceShading) {
   EXPECT_NE(picture.find("3 parts:"), std::string::npos);
   EXPECT_NE(picture.find("part 3 ("), std::string::npos);
   EXPECT_NE(picture.find("shaded by modelled coherence"), std::string::npos);
-  EXPECT_NE(picture.find("#e67e22"), std::string::npos);  // the second part's colour
+  EXPECT_NE(picture.find("#e67e22"), std::string::npos);  // the first part's colour
   const RunResult lint = stack_test::run("/usr/bin/xmllint", {"--noout", svg});
   EXPECT_EQ(lint.status, 0) << lint.err;
 }
