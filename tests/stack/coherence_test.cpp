@@ -2,6 +2,7 @@
 // time-series tools read back against the JSON.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -177,6 +178,41 @@ std::string read(const std::string& path) {
   return s.str();
 }
 
+// The temporal term needs the days between the acquisitions, and a floor
+// above gamma_0 would have the coherence grow with them: both refused.
+TEST(CoherenceModel, RefusedWithoutDatesOrWithAFloorAboveGamma0) {
+  // gamma_0 = 1 / (1 + 10^(-SNR / 10)): 0.993730 at 22 dB (as above), 1 / 11
+  // = 0.090909 at -10 dB, under the default floor 0.2.
+  struct Case {
+    double floor, snr_db;
+    bool refused;
+  };
+  for (const Case& c : {Case{0.99372, 22.0, false}, Case{0.99374, 22.0, true}, Case{0.2, -10.0, true},
+                        Case{0.09, -10.0, false}, Case{0.0, 22.0, false}}) {
+    CoherenceParameters p;
+    p.gamma_inf = c.floor;
+    p.snr_db = c.snr_db;
+    EXPECT_EQ(!coherence_parameters_problem(p).empty(), c.refused) << c.floor << " at " << c.snr_db << " dB";
+  }
+  const RunResult floor = run_stack({"--pairs", "--coherence-floor", "0.995", stack_dir + "reference.txt",
+                                     stack_dir + "20080730.txt"});
+  EXPECT_EQ(floor.status, 1);
+  EXPECT_EQ(floor.out, "");
+  EXPECT_NE(floor.err.find("0.993730"), std::string::npos) << floor.err;
+
+  // The example's two files without the date on their header lines.
+  TempDir dir;
+  std::vector<std::string> args = {"--pairs", "--sensor", "alos", "--min-coherence", "0.3"};
+  for (const char* name : {"reference.txt", "20080730.txt"}) {
+    const std::string text = read(stack_dir + name);
+    args.push_back(dir.write(name, "no date" + text.substr(text.find('\n'))));
+  }
+  const RunResult undated = run_stack(args);
+  EXPECT_EQ(undated.status, 1);
+  EXPECT_EQ(undated.out, "");
+  EXPECT_NE(undated.err.find("--min-coherence needs the date"), std::string::npos) << undated.err;
+}
+
 // Each export parsed back and compared with the JSON of the same run.
 TEST(Exports, ReadBackAgainstTheJson) {
   TempDir dir;
@@ -260,6 +296,40 @@ TEST(Exports, CheckedBeforeAnythingIsPrinted) {
   }
 }
 
+// Refusals that need the run or more than one output: still before
+// anything is printed, and nothing written.
+TEST(Exports, RefusedRunsPrintAndLeaveNothing) {
+  TempDir dir;
+  // A second secondary of 2008-07-30: both would be 20080614_20080730.
+  const std::string twin = dir.write("twin.txt", read(stack_dir + "20080730.txt"));
+  struct Case {
+    std::vector<std::string> args;
+    const char* says;
+  };
+  const std::string reference = stack_dir + "reference.txt", secondary = stack_dir + "20080730.txt";
+  const std::vector<Case> cases = {
+      {{"--export", "stack-folder:" + dir.file("sf"), reference, secondary, twin}, "are of one date"},
+      {{"--pairs", "--plot", dir.file("out.svg"), "--export", "pairs:" + dir.file("./out.svg"), reference,
+        secondary},
+       "are one path"},
+      {{"--pairs", "--export", "dates:" + dir.file("out.txt"), "--export",
+        "baselines:" + dir.file("sf/../out.txt"), reference, secondary},
+       "are one path"},
+  };
+  std::filesystem::create_directory(dir.file("sf"));  // the second path through it
+  for (const Case& c : cases) {
+    const RunResult r = run_stack(c.args);
+    EXPECT_EQ(r.status, 1) << c.says;
+    EXPECT_EQ(r.out, "") << c.says;
+    EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+    std::vector<std::string> left;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(dir.path()))
+      left.push_back(entry.path().filename().string());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{"sf", "twin.txt"})) << c.says;
+  }
+}
+
 // The plot of a split network: a colour a part with its legend, the pairs
 // shaded by coherence; still well formed.
 TEST(Plot, PartsAndCoherenceShading) {
@@ -272,7 +342,7 @@ TEST(Plot, PartsAndCoherenceShading) {
   EXPECT_NE(picture.find("3 parts:"), std::string::npos);
   EXPECT_NE(picture.find("part 3 ("), std::string::npos);
   EXPECT_NE(picture.find("shaded by modelled coherence"), std::string::npos);
-  EXPECT_NE(picture.find("#e67e22"), std::string::npos);  // the second part's colour
+  EXPECT_NE(picture.find("#e67e22"), std::string::npos);  // the first part's colour
   const RunResult lint = stack_test::run("/usr/bin/xmllint", {"--noout", svg});
   EXPECT_EQ(lint.status, 0) << lint.err;
 }

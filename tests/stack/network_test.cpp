@@ -3,9 +3,13 @@
 // command.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <nlohmann/json.hpp>
+#include <numeric>
+#include <random>
 #include <set>
 #include <string>
+#include <tuple>
 #include <utility>
 
 #include "bperp/stack/network/connectivity.h"
@@ -80,8 +84,8 @@ TEST(NetworkKinds, AnnualAndSpanningTreeReachBeyondTheLimits) {
   EXPECT_EQ(names_of(p, PairNetwork(p, annual)),
             (Names{{"A", "B"}, {"A", "C"}, {"B", "C"}, {"C", "E"}, {"B", "E"}, {"A", "E"}}));
   // The tree: distances sqrt((d/100)^2 + (dB/100)^2): A-B 0.16, B-C 3.58,
-  // A-C 3.71, C-E 7.30, C-D 5.23, D-E 5.13 ... Prim from A: B, C, then D
-  // (C-D 5.23 < C-E 7.30), then E (D-E 5.13).
+  // A-C 3.71, C-E 7.30, C-D 5.30, D-E 5.16 ... Prim from A: B, C, then D
+  // (C-D 5.30 < C-E 7.30), then E (D-E 5.16).
   PairLimits mst;
   mst.max_days = 0;  // no candidate at all: the tree alone
   mst.mst = true;
@@ -120,6 +124,71 @@ TEST(Connectivity, PartsAndTheirBridges) {
   EXPECT_TRUE(connectivity(PairNetwork(p, all)).bridges.empty());
 }
 
+// Seven acquisitions in four parts (--max-days 0 keeps the pairs of one
+// date), at (days / 100, B_perp / 100 m):
+//   A (0, 0)  B (0, 4)  |  G (2, -3)  |  C (3, 0)  D (3, 8)  |  E (7, 4)  F (7, 11)
+// The closest pairs between the parts: {A,B}-{C,D} A-C 3; {G}-{C,D} G-C
+// sqrt(1 + 9) 3.162; {A,B}-{G} A-G sqrt(4 + 9) 3.606, which would close a
+// loop; {C,D}-{E,F} D-F sqrt(16 + 9) 5 (beating C-E and D-E, sqrt(32)
+// 5.657); {A,B}-{E,F} B-E 7; {G}-{E,F} G-E sqrt(25 + 49) 8.602. The
+// shortest joining set: A-C, G-C, D-F, listed by their first members' dates.
+TEST(Connectivity, TheShortestPairsThatJoinTheParts) {
+  const std::vector<NetworkPoint> p = {{"A", 0, 0.0, true},      {"B", 0, 400.0, false},
+                                       {"C", 300, 0.0, false},   {"D", 300, 800.0, false},
+                                       {"E", 700, 400.0, false}, {"F", 700, 1100.0, false},
+                                       {"G", 200, -300.0, false}};
+  PairLimits same_day;
+  same_day.max_days = 0;
+  const Connectivity c = connectivity(PairNetwork(p, same_day));
+  ASSERT_EQ(c.components.size(), 4u);
+  std::vector<std::string> bridges;
+  for (const Pair& b : c.bridges) bridges.push_back(p[b.first].name + p[b.second].name);
+  EXPECT_EQ(bridges, (std::vector<std::string>{"AC", "GC", "DF"}));
+}
+
+// Against Kruskal over every pair of points, starting from the parts, on a
+// pseudo-random stack split many ways: the same bridges.
+TEST(Connectivity, BridgesAreTheSpanningTreeOfAllPairs) {
+  std::mt19937 random(20240601);  // a fixed seed: one stack every run
+  std::vector<NetworkPoint> p;
+  for (int k = 0; k < 90; ++k) {
+    std::string name = "P";
+    name += std::to_string(k);
+    const long day = static_cast<long>(random() % 1500);  // days
+    const double perpendicular = static_cast<double>(random() % 600001) / 1000.0 - 300.0;  // m, to the mm
+    p.push_back({name, day, perpendicular, k == 0});
+  }
+  PairLimits split;
+  split.max_days = 24;
+  split.max_perpendicular = 60.0;
+  const PairNetwork network(p, split);
+  std::vector<std::size_t> set(p.size());
+  std::iota(set.begin(), set.end(), 0);
+  const auto find = [&](std::size_t x) {
+    while (set[x] != x) x = set[x];
+    return x;
+  };
+  network.for_each([&](const Pair& pair) { set[find(pair.first)] = find(pair.second); });
+  std::vector<std::tuple<double, std::size_t, std::size_t>> all;
+  for (std::size_t i = 0; i < p.size(); ++i)
+    for (std::size_t j = i + 1; j < p.size(); ++j) all.emplace_back(network_distance(p, i, j), i, j);
+  std::sort(all.begin(), all.end());
+  std::set<std::pair<std::size_t, std::size_t>> expected;
+  for (const auto& [d, i, j] : all)
+    if (find(i) != find(j)) {
+      set[find(i)] = find(j);
+      expected.insert({std::min(i, j), std::max(i, j)});
+    }
+  const Connectivity c = connectivity(network);
+  ASSERT_GT(c.components.size(), 10u);  // a test of many parts
+  std::set<std::pair<std::size_t, std::size_t>> found;
+  for (const Pair& b : c.bridges) found.insert({std::min(b.first, b.second), std::max(b.first, b.second)});
+  EXPECT_EQ(found, expected);
+  EXPECT_EQ(c.bridges.size(), c.components.size() - 1);
+  for (std::size_t k = 1; k < c.bridges.size(); ++k)
+    EXPECT_LE(network.rank(c.bridges[k - 1].first), network.rank(c.bridges[k].first)) << "in order";
+}
+
 // Through the command: the report in the table and the JSON; a split
 // network refused with --require-connected, nothing on standard output.
 TEST(Connectivity, ReportedAndRequired) {
@@ -149,6 +218,16 @@ TEST(Connectivity, ReportedAndRequired) {
   const stack_test::RunResult joined = stack_test::run_stack(required);
   EXPECT_EQ(joined.status, 0) << joined.err;
   EXPECT_NE(joined.out.find("network: connected"), std::string::npos);
+}
+
+// A lone acquisition (the reference, its secondary unreadable) is one.
+TEST(Connectivity, OneIsSingular) {
+  const std::string dir = std::string(BPERP_SOURCE_DIR) + "/examples/stack/";
+  stack_test::TempDir temp;
+  const stack_test::RunResult one =
+      stack_test::run_stack({"--pairs", dir + "reference.txt", temp.write("empty.txt", "")});
+  EXPECT_EQ(one.status, 1);  // the secondary's failure
+  EXPECT_NE(one.out.find("network: connected (1 acquisition in one part)"), std::string::npos) << one.out;
 }
 
 }  // namespace

@@ -154,6 +154,70 @@ TEST(StackPlot, WellFormedOnePointPerAcquisitionOneLinePerPairMonotonic) {
   EXPECT_NEAR(number(attribute(zero[0], "y1")), by_name.at("reference")->y, 0.051);
 }
 
+// Twelve parts (--max-days 0: every acquisition alone), the pairs shaded or
+// not: the legend wraps within the picture, clear of the shading note, the
+// first eight parts a colour each that no other mark means, the rest named
+// together in a colour of their own.
+TEST(StackPlot, TheLegendOfManyPartsStaysInThePicture) {
+  // Text widths, px, bounded by the widest glyph of the legend's texts:
+  // DejaVu Sans digits and "p", 1303 / 2048 em, at 12 px. The shading note
+  // (11 px) measures 308.7 px by the font's advances, summed by hand.
+  constexpr double widest_glyph = 1303.0 / 2048.0 * 12.0;
+  constexpr double note_width = 308.7;
+  for (const bool shaded : {false, true}) {
+    TempDir dir;
+    const std::string svg_path = dir.file("parts.svg");
+    std::vector<std::string> args = {"--pairs", "--max-days", "0", "--plot", svg_path, stack_dir + "/reference.txt"};
+    if (shaded) args.insert(args.begin(), {"--sensor", "alos"});
+    for (const std::string& f : example_files()) args.push_back(f);
+    ASSERT_EQ(run_stack(args).status, 0);
+    const std::string svg = read_file(svg_path);
+    const double width = number(attribute(svg.substr(svg.find("<svg ")), "width"));
+    const double height = number(attribute(svg.substr(svg.find("<svg ")), "height"));
+    const std::vector<std::string> first_row = elements(svg, "circle", "legend");
+    ASSERT_EQ(first_row.size(), 2u);  // the reference and a secondary
+    const std::string secondary = attribute(first_row[1], "fill"), reference = attribute(first_row[0], "fill");
+    const std::vector<std::string> notes = elements(svg, "text", "legend");
+    const double note_y = number(attribute(notes.back(), "y")), note_x = number(attribute(notes.back(), "x"));
+
+    std::vector<std::string> fills, words;
+    for (std::size_t at = svg.find("class=\"legend part\""); at != std::string::npos;
+         at = svg.find("class=\"legend part\"", at + 1)) {
+      const std::size_t open = svg.rfind("<circle", at);
+      const std::string mark = svg.substr(open, svg.find('>', at) - open + 1);
+      const std::size_t t = svg.find("<text ", at);
+      const std::string label = svg.substr(t, svg.find("</text>", t) - t);
+      const std::string said = label.substr(label.find('>') + 1);
+      const double x = number(attribute(label, "x")), y = number(attribute(label, "y"));
+      const double end = x + widest_glyph * static_cast<double>(said.size());
+      EXPECT_LE(end, width) << said;
+      if (shaded && y == note_y) {
+        EXPECT_LE(end, note_x - note_width) << said;
+      }
+      EXPECT_LT(y, height) << said;
+      fills.push_back(attribute(mark, "fill"));
+      words.push_back(said);
+    }
+    ASSERT_EQ(words.size(), 9u);
+    EXPECT_EQ(words[7], "part 8 (1)");
+    EXPECT_EQ(words[8], "... and 4 more parts");
+    std::vector<std::string> distinct = fills;
+    std::sort(distinct.begin(), distinct.end());
+    EXPECT_EQ(std::unique(distinct.begin(), distinct.end()), distinct.end()) << "a colour twice";
+    EXPECT_EQ(std::count(fills.begin(), fills.end(), secondary), 0);
+    EXPECT_EQ(std::count(fills.begin(), fills.end(), reference), 0);
+    // Each secondary in the colour of a legend entry: the four parts
+    // beyond the eighth (the reference, red, is the seventh) in the last.
+    int in_last = 0;
+    for (const std::string& point : elements(svg, "circle", "acquisition")) {
+      const std::string fill = attribute(point, "fill");
+      EXPECT_NE(std::find(fills.begin(), fills.end(), fill), fills.end()) << point;
+      in_last += fill == fills.back();
+    }
+    EXPECT_EQ(in_last, 4);
+  }
+}
+
 // The picture in docs/ is what the documented command makes today.
 TEST(StackPlot, TheCommittedPictureIsCurrent) {
   TempDir dir;

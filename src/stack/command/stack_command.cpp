@@ -30,8 +30,9 @@ namespace bperp::stack {
 
 namespace {
 
-// Whether every acquisition has the date that --max-days, --max-neighbours
-// and --plot need; if not, says which lack one on err.
+// Whether every acquisition has the date that --plot, the dated exports,
+// --max-days, --max-neighbours, --sequential, --annual and --min-coherence
+// (the model's temporal term) need; if not, says which lack one on err.
 bool dates_where_needed(const Options& options, const std::vector<NetworkPoint>& points,
                         std::FILE* err) {
   bool dated_export = false;
@@ -42,6 +43,7 @@ bool dates_where_needed(const Options& options, const std::vector<NetworkPoint>&
                           : options.limits.max_neighbours ? "--max-neighbours"
                           : options.limits.sequential     ? "--sequential"
                           : options.limits.annual         ? "--annual"
+                          : options.limits.min_coherence  ? "--min-coherence"
                                                           : nullptr;
   if (needed_by == nullptr || all_dated(points)) return true;
   std::string undated;
@@ -84,6 +86,11 @@ int run_command(int argc, const char* const* argv, std::FILE* in, std::FILE* out
   const int parsed = parse_options(argc, argv, options, in, out, err);
   if (parsed >= 0) return parsed;
 
+  if (const std::string problem = coherence_parameters_problem(options.coherence); !problem.empty()) {
+    std::fprintf(err, "%s: %s\n", program_name, problem.c_str());
+    return 1;
+  }
+
   if (!options.plot.empty()) {
     const std::string problem =
         output_path_problem(options.plot, "the plot file " + escaped(options.plot), input_files(options));
@@ -109,6 +116,14 @@ int run_command(int argc, const char* const* argv, std::FILE* in, std::FILE* out
       return 1;
     }
     exports.push_back(*e);
+  }
+  // No two outputs in one place, where the later would replace the earlier.
+  std::vector<OutputPath> outputs;
+  if (!options.plot.empty()) outputs.push_back({options.plot, "the plot file " + escaped(options.plot)});
+  for (const Export& e : exports) outputs.push_back({e.path, "the export " + escaped(e.path)});
+  if (const std::string problem = shared_output_problem(outputs); !problem.empty()) {
+    std::fprintf(err, "%s: %s\n", program_name, problem.c_str());
+    return 1;
   }
 
   OrbitCatalogue orbits;
@@ -143,6 +158,11 @@ int run_command(int argc, const char* const* argv, std::FILE* in, std::FILE* out
 
   const std::vector<NetworkPoint> points = network_points(run);
   if (!dates_where_needed(options, points, err)) return 1;
+  for (const Export& e : exports)
+    if (const std::string problem = export_run_problem(e, run, input_files(options)); !problem.empty()) {
+      std::fprintf(err, "%s: %s\n", program_name, problem.c_str());
+      return 1;
+    }
   // Without --pairs the network is empty (a limit no pair passes).
   PairLimits limits = options.limits;
   if (!options.pairs) limits.max_perpendicular = -1.0;

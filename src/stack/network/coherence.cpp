@@ -1,6 +1,7 @@
 #include "bperp/stack/network/coherence.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #include "bperp/numeric/units.h"
 
@@ -18,6 +19,19 @@ double CoherenceModel::height_of_ambiguity(double perpendicular_m) const {
 }
 
 double CoherenceModel::gamma0() const { return 1.0 / (1.0 + std::pow(10.0, -parameters.snr_db / 10.0)); }
+
+std::string coherence_parameters_problem(const CoherenceParameters& parameters) {
+  CoherenceModel model;
+  model.parameters = parameters;
+  const double g0 = model.gamma0();
+  if (!(parameters.gamma_inf > g0)) return {};
+  char text[256];
+  std::snprintf(text, sizeof text,
+                "the coherence floor %g (--coherence-floor) is above %.6f, the model's coherence at "
+                "zero time for --snr %g dB: give a lower --coherence-floor or a higher --snr",
+                parameters.gamma_inf, g0, parameters.snr_db);
+  return text;
+}
 
 double CoherenceModel::coherence(double perpendicular_m, double days, double delta_fdc_hz) const {
   const double bc = critical_baseline();

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <limits>
 #include <numeric>
+#include <tuple>
 
 namespace bperp::stack {
 
@@ -30,6 +31,23 @@ class DisjointSets {
   std::vector<std::size_t> parent_, size_;
 };
 
+constexpr double no_bridge = std::numeric_limits<double>::infinity();
+
+// A possible bridge between two parts: its points (low_point < high_point,
+// indices into the points), their parts (low_part < high_part) and their
+// network_distance. Ordered by distance, then the parts, then the points:
+// a strict order, so that the tree of the parts is one whatever builds it,
+// and between two parts the pair first in the points' order wins a tie.
+struct Candidate {
+  double distance = no_bridge;
+  std::size_t low_part = 0, high_part = 0;
+  std::size_t low_point = 0, high_point = 0;
+  bool operator<(const Candidate& o) const {
+    return std::tie(distance, low_part, high_part, low_point, high_point) <
+           std::tie(o.distance, o.low_part, o.high_part, o.low_point, o.high_point);
+  }
+};
+
 }  // namespace
 
 Connectivity connectivity(const PairNetwork& network) {
@@ -55,29 +73,39 @@ Connectivity connectivity(const PairNetwork& network) {
   const std::size_t parts = c.components.size();
   if (parts < 2) return c;
 
-  // The closest pair between every two parts, then Kruskal over the parts.
-  struct Edge {
-    double distance;
-    std::size_t a, b;  // points
+  // Prim over the parts: the tree grows a part at a time by the shortest
+  // bridge out of it, each point outside keeping only its best bridge into
+  // the tree (O(n) memory, O(n^2) distances, each pair's once).
+  std::vector<Candidate> best(n);
+  std::vector<std::size_t> outside(n);
+  std::iota(outside.begin(), outside.end(), 0);
+  const auto add_part = [&](std::size_t q) {
+    outside.erase(std::remove_if(outside.begin(), outside.end(), [&](std::size_t j) { return part[j] == q; }),
+                  outside.end());
+    for (const std::size_t i : c.components[q])
+      for (const std::size_t j : outside) {
+        const std::size_t lo = std::min(i, j), hi = std::max(i, j);
+        const double d = network_distance(points, lo, hi);
+        if (!(d < no_bridge)) continue;
+        const Candidate candidate{d, std::min(q, part[j]), std::max(q, part[j]), lo, hi};
+        if (candidate < best[j]) best[j] = candidate;
+      }
   };
-  std::vector<Edge> closest(parts * parts, Edge{std::numeric_limits<double>::infinity(), 0, 0});
-  for (std::size_t i = 0; i < n; ++i)
-    for (std::size_t j = i + 1; j < n; ++j) {
-      if (part[i] == part[j]) continue;
-      const std::size_t key = std::min(part[i], part[j]) * parts + std::max(part[i], part[j]);
-      const double d = network_distance(points, i, j);
-      if (d < closest[key].distance) closest[key] = {d, i, j};
+  add_part(0);
+  while (!outside.empty()) {
+    const std::size_t j = *std::min_element(outside.begin(), outside.end(),
+                                            [&](std::size_t a, std::size_t b) { return best[a] < best[b]; });
+    if (!(best[j].distance < no_bridge)) {
+      // Nothing outside within a finite distance: a tree of its own.
+      add_part(part[outside.front()]);
+      continue;
     }
-  std::vector<Edge> edges;
-  for (const Edge& e : closest)
-    if (e.distance < std::numeric_limits<double>::infinity()) edges.push_back(e);
-  std::stable_sort(edges.begin(), edges.end(), [](const Edge& x, const Edge& y) { return x.distance < y.distance; });
-  DisjointSets joined(parts);
-  for (const Edge& e : edges)
-    if (joined.join(part[e.a], part[e.b])) {
-      const bool a_first = network.rank(e.a) < network.rank(e.b);
-      c.bridges.push_back(network.make_pair(a_first ? e.a : e.b, a_first ? e.b : e.a));
-    }
+    const Candidate& e = best[j];
+    const bool low_first = network.rank(e.low_point) < network.rank(e.high_point);
+    c.bridges.push_back(network.make_pair(low_first ? e.low_point : e.high_point,
+                                          low_first ? e.high_point : e.low_point));
+    add_part(part[j]);
+  }
   std::sort(c.bridges.begin(), c.bridges.end(), [&](const Pair& x, const Pair& y) {
     if (network.rank(x.first) != network.rank(y.first)) return network.rank(x.first) < network.rank(y.first);
     return network.rank(x.second) < network.rank(y.second);

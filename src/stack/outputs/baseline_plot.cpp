@@ -42,11 +42,19 @@ constexpr double date_title_position = 0.4;     // along the date axis, clear of
 constexpr double baseline_title_x = 24.0;
 
 // The second legend row (the parts of a split network, the shading of the
-// pairs), under the first, and the height it adds to the picture, px.
+// pairs), under the first, and the height it adds to the picture, px; the
+// parts wrap onto further rows, each adding parts_row_spacing.
 constexpr double parts_legend_drop = 72.0;
-constexpr double parts_legend_first = 60.0;
-constexpr double parts_legend_step = 110.0;
+constexpr double parts_legend_first = 60.0;     // the first part's mark, right of "N parts:"
+constexpr double parts_label_digit = 9.0;       // each further digit of N moves it on this much
+constexpr double parts_legend_step = 110.0;     // the parts' marks stand on this grid
 constexpr double legend_row_height = 30.0;
+constexpr double parts_row_spacing = 22.0;
+// Estimated widths of the legend's texts, px: a character of the 12 px text
+// at most this wide on average (DejaVu Sans: digits 7.6, lower case about
+// 6.5), and the shading note (11 px, about 309) with a gap before it.
+constexpr double legend_char_width = 7.0;
+constexpr double shading_note_width = 320.0;
 
 // The legend's row, px from its left end.
 constexpr double legend_width = 330.0;          // the row ends this far left of the area's end
@@ -58,18 +66,21 @@ constexpr double legend_pair_length = 25.0;
 constexpr double legend_pair_text_gap = 7.0;
 
 const char* const point_colour = "#1f5fa8";
-// The parts of a split network, in turn (a point of part k + 1 takes the
-// k-th; one of part 0, a connected network's, the point colour).
-const std::vector<const char*> part_colours = {"#1f5fa8", "#e67e22", "#27ae60", "#8e44ad",
-                                               "#16a085", "#d35400", "#2c3e50", "#7f8c8d"};
+const char* const reference_colour = "#c0392b";
+// The first parts of a split network, a colour each (neither a secondary's
+// nor the reference's): a point of part k + 1 takes the k-th; the parts
+// beyond share other_parts_colour, and one of part 0, a connected
+// network's, the point colour.
+const std::vector<const char*> part_colours = {"#e67e22", "#27ae60", "#8e44ad", "#d4ac0d",
+                                               "#e84393", "#16a085", "#6d4c41", "#2c3e50"};
+const char* const other_parts_colour = "#a6acaf";
 const char* const coherent_pair_colour = "#1a5276";
 constexpr double min_pair_opacity = 0.12;
 
 const char* part_colour(const std::vector<std::size_t>& part, std::size_t point) {
   if (part[point] == 0) return point_colour;
-  return part_colours[(part[point] - 1) % part_colours.size()];
+  return part[point] <= part_colours.size() ? part_colours[part[point] - 1] : other_parts_colour;
 }
-const char* const reference_colour = "#c0392b";
 const char* const pair_colour = "#8c8c8c";
 const char* const grid_colour = "#e3e3e3";
 const char* const axis_colour = "#333333";
@@ -221,9 +232,10 @@ namespace {
 using namespace plot_layout;
 
 // The opening of the document: the XML declaration, the svg element with
-// its size and fonts, and the white background.
-std::string document_start(bool second_legend_row) {
-  const std::string w = px(width), h = px(height + (second_legend_row ? legend_row_height : 0.0));
+// its size (extra_height px under the usual picture) and fonts, and the
+// white background.
+std::string document_start(double extra_height) {
+  const std::string w = px(width), h = px(height + extra_height);
   std::string svg = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
   svg += "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + w + "\" height=\"" + h +
          "\" viewBox=\"0 0 " + w + " " + h +
@@ -245,8 +257,8 @@ std::string title_block(const std::vector<NetworkPoint>& points, std::size_t pai
   std::string svg = text(width / 2, title_baseline, "Baseline-time plot, reference " + reference_title,
                          "class=\"title\" text-anchor=\"middle\" font-size=\"18\" font-weight=\"bold\"");
   svg += text(width / 2, subtitle_baseline,
-              std::to_string(points.size()) + " acquisitions, " + std::to_string(pair_count) +
-                  " pairs; perpendicular baselines against the reference geometry",
+              count_text(points.size(), "acquisition", "acquisitions") + ", " +
+                  count_text(pair_count, "pair", "pairs") + "; perpendicular baselines against the reference geometry",
               "text-anchor=\"middle\" font-size=\"12\" fill=\"#555555\"");
   return svg;
 }
@@ -372,21 +384,69 @@ std::string legend() {
   return svg;
 }
 
-// The legend of a split network's parts, one entry a part, in a row under
-// the date axis; and the note on the shading of the pairs.
-std::string parts_legend(const Connectivity* parts, bool shaded) {
+// One entry of the parts' legend: its mark's colour, its text, and where
+// the mark stands, px.
+struct PartEntry {
+  const char* colour;
+  std::string text;
+  double x, y;
+};
+
+// The entries of a split network's parts (none for a connected network or
+// without parts): "part k (members)" for each part with a colour of its
+// own, then "... and N more parts" for those that share one; on a grid
+// from the right of "N parts:", wrapping onto further rows where the next
+// would reach past the picture's right end (on the first row, the shading
+// note's left end when shaded).
+std::vector<PartEntry> part_entries(const Connectivity* parts, bool shaded) {
+  std::vector<PartEntry> entries;
+  if (parts == nullptr || parts->connected()) return entries;
+  const std::size_t count = parts->components.size();
+  std::vector<std::pair<const char*, std::string>> items;
+  for (std::size_t k = 0; k < count && k < part_colours.size(); ++k)
+    items.emplace_back(part_colours[k], "part " + std::to_string(k + 1) + " (" +
+                                            std::to_string(parts->components[k].size()) + ")");
+  if (count > part_colours.size())
+    items.emplace_back(other_parts_colour,
+                       "... and " + count_text(count - part_colours.size(), "more part", "more parts"));
+  const double first = left + parts_legend_first +
+                       parts_label_digit * static_cast<double>(std::to_string(count).size() - 1);
+  double x = first, y = bottom + parts_legend_drop;
+  bool first_row = true;
+  for (const auto& [colour, words] : items) {
+    const double end = first_row && shaded ? right - shading_note_width : right;
+    const double needs = legend_text_gap + legend_char_width * static_cast<double>(words.size());
+    if (x > first && x + needs > end) {
+      x = first;
+      y += parts_row_spacing;
+      first_row = false;
+    }
+    entries.push_back({colour, words, x, y});
+    x += parts_legend_step;
+  }
+  return entries;
+}
+
+// The height the legend rows under the first add to the picture, px: none
+// for a connected network without shading.
+double parts_legend_height(const std::vector<PartEntry>& entries, bool shaded) {
+  if (entries.empty()) return shaded ? legend_row_height : 0.0;
+  return legend_row_height + (entries.back().y - (bottom + parts_legend_drop));
+}
+
+// The legend of a split network's parts under the date axis ("N parts:"
+// and the entries), and the note on the shading of the pairs at the first
+// row's right end.
+std::string parts_legend(const Connectivity* parts, const std::vector<PartEntry>& entries, bool shaded) {
   std::string svg;
   const double ly = bottom + parts_legend_drop;
-  double lx = left;
-  if (parts != nullptr && !parts->connected()) {
-    svg += text(lx, ly, std::to_string(parts->components.size()) + " parts:", "class=\"legend\" font-weight=\"bold\"");
-    lx += parts_legend_first;
-    for (std::size_t k = 0; k < parts->components.size() && k < part_colours.size(); ++k) {
-      svg += circle(lx, ly - legend_mark_rise, point_radius, "class=\"legend part\" fill=\"" +
-                                                                  std::string(part_colours[k]) + "\"");
-      svg += text(lx + legend_text_gap, ly, "part " + std::to_string(k + 1) + " (" +
-                                                std::to_string(parts->components[k].size()) + ")", "");
-      lx += parts_legend_step;
+  if (!entries.empty()) {
+    svg += text(left, ly, std::to_string(parts->components.size()) + " parts:",
+                "class=\"legend\" font-weight=\"bold\"");
+    for (const PartEntry& e : entries) {
+      svg += circle(e.x, e.y - legend_mark_rise, point_radius,
+                    "class=\"legend part\" fill=\"" + std::string(e.colour) + "\"");
+      svg += text(e.x + legend_text_gap, e.y, e.text, "");
     }
   }
   if (shaded)
@@ -408,9 +468,13 @@ void write_baseline_time_svg(std::FILE* out, const std::vector<NetworkPoint>& po
     for (std::size_t k = 0; k < parts->components.size(); ++k)
       for (const std::size_t i : parts->components[k]) part[i] = k + 1;
   const bool shaded = std::isfinite(network.model().critical_baseline());
-  std::fputs((document_start(split || shaded) + title_block(points, network.count()) + axes(x, y)).c_str(), out);
+  const std::vector<PartEntry> entries = part_entries(parts, shaded);
+  std::fputs((document_start(parts_legend_height(entries, shaded)) + title_block(points, network.count()) +
+              axes(x, y)).c_str(),
+             out);
   write_pair_lines(out, points, network, x, y);
-  std::fputs((acquisition_points(points, x, y, part) + legend() + parts_legend(parts, shaded) + "</svg>\n").c_str(),
+  std::fputs((acquisition_points(points, x, y, part) + legend() + parts_legend(parts, entries, shaded) +
+              "</svg>\n").c_str(),
              out);
 }
 

@@ -86,42 +86,60 @@ void average_components(const StackRun& run, std::size_t k, double* perpendicula
   *parallel = n > 0 ? sq / n * units::metres_per_km : NAN;
 }
 
-// DIR/REFDATE_SECDATE/REFDATE_SECDATE.txt for each usable secondary. With
-// a grid, a secondary without a baseline at some of its points is refused
-// before anything is written: its average would be over part of the grid.
-bool write_stack_folder(const std::string& dir, const StackRun& run, std::string* problem) {
+// One folder of a stack folder: REFDATE_SECDATE, and the secondary's index.
+struct FolderEntry {
+  std::string pair;
+  std::size_t secondary = 0;
+};
+
+// The folders of the usable secondaries of run (every acquisition dated),
+// in the order given; false and *problem when two secondaries are of one
+// date, which would share a folder, or when, with a grid, a secondary has
+// no baseline at some of its points (its average would be over part of the
+// grid).
+bool folder_entries(const StackRun& run, std::vector<FolderEntry>* entries, std::string* problem) {
   for (const SecondaryResult& s : run.secondaries)
     if (s.ok() && s.grid_failed > 0) {
       *problem = s.acquisition().name + " has no baseline at " + std::to_string(s.grid_failed) + " of the " +
                  std::to_string(run.grid.size()) + " grid points: no average over part of the grid is written";
       return false;
     }
-  if (::mkdir(dir.c_str(), 0777) != 0 && errno != EEXIST) {
-    *problem = std::strerror(errno);
-    return false;
-  }
   const std::string reference = compact_date(*run.reference.day);
-  std::map<std::string, std::string> written;  // folder -> secondary
+  std::map<std::string, std::string> taken;  // folder -> secondary
   for (std::size_t k = 0; k < run.secondaries.size(); ++k) {
     const SecondaryResult& s = run.secondaries[k];
     if (!s.ok()) continue;
     const std::string pair = reference + "_" + compact_date(*s.acquisition().day);
-    const auto [it, added] = written.emplace(pair, s.acquisition().name);
+    const auto [it, added] = taken.emplace(pair, s.acquisition().name);
     if (!added) {
       *problem = it->second + " and " + s.acquisition().name + " are of one date: both would be " + pair;
       return false;
     }
-    const std::string folder = dir + "/" + pair;
+    entries->push_back({pair, k});
+  }
+  return true;
+}
+
+bool write_stack_folder(const std::string& dir, const StackRun& run, std::string* problem) {
+  std::vector<FolderEntry> entries;
+  if (!folder_entries(run, &entries, problem)) return false;
+  if (::mkdir(dir.c_str(), 0777) != 0 && errno != EEXIST) {
+    *problem = std::strerror(errno);
+    return false;
+  }
+  for (const FolderEntry& entry : entries) {
+    const std::string folder = dir + "/" + entry.pair;
     if (::mkdir(folder.c_str(), 0777) != 0 && errno != EEXIST) {
       *problem = folder + ": " + std::strerror(errno);
       return false;
     }
     double perpendicular = 0.0, parallel = 0.0;
-    average_components(run, k, &perpendicular, &parallel);
+    average_components(run, entry.secondary, &perpendicular, &parallel);
     // Bpar of those tools is (S - R) . U: minus ours.
     const std::string text = "Bperp (average): " + format("%.6f", perpendicular) + "\nBpar (average): " +
                              format("%.6f", -parallel) + "\n";
-    if (!write_file(folder + "/" + pair + ".txt", [&](std::FILE* f) { std::fputs(text.c_str(), f); }, problem))
+    if (!write_file(folder + "/" + entry.pair + ".txt", [&](std::FILE* f) { std::fputs(text.c_str(), f); },
+                    problem))
       return false;
   }
   return true;
@@ -161,6 +179,23 @@ std::string export_path_problem(const Export& e, const std::vector<std::string>&
   }
   // A folder to be made: its parent must take it.
   return output_path_problem(e.path, name, inputs);
+}
+
+std::string export_run_problem(const Export& e, const StackRun& run, const std::vector<std::string>& inputs) {
+  if (e.kind != ExportKind::stack_folder) return {};
+  std::vector<FolderEntry> entries;
+  std::string problem;
+  if (!folder_entries(run, &entries, &problem)) return "can't write the export " + escaped(e.path) + ": " + problem;
+  for (const FolderEntry& entry : entries) {
+    const std::string folder = e.path + "/" + entry.pair;
+    struct stat s;
+    if (::stat(folder.c_str(), &s) != 0) continue;  // made by the run
+    if (!S_ISDIR(s.st_mode)) return "the export " + escaped(folder) + " is not a folder";
+    const std::string file = folder + "/" + entry.pair + ".txt";
+    problem = output_path_problem(file, "the export " + escaped(file), inputs);
+    if (!problem.empty()) return problem;
+  }
+  return {};
 }
 
 bool write_export(const Export& e, const StackRun& run, const std::vector<NetworkPoint>& points,

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -19,7 +20,33 @@ std::string directory_of(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+// Where path's output goes, as a key equal for two paths to one place: an
+// existing directory by its device and inode; anything else by its
+// directory's device and inode and its last name; by the text of its
+// directory when that does not exist. Trailing slashes do not count.
+std::string output_place(std::string path) {
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  struct stat s;
+  if (::stat(path.c_str(), &s) == 0 && S_ISDIR(s.st_mode))
+    return "folder " + std::to_string(s.st_dev) + " " + std::to_string(s.st_ino);
+  const std::size_t slash = path.rfind('/');
+  const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+  const std::string directory = directory_of(path);
+  if (::stat(directory.c_str(), &s) != 0) return "text " + path;
+  return "in " + std::to_string(s.st_dev) + " " + std::to_string(s.st_ino) + " " + base;
+}
+
 }  // namespace
+
+std::string shared_output_problem(const std::vector<OutputPath>& outputs) {
+  std::vector<std::string> places;
+  for (const OutputPath& o : outputs) places.push_back(output_place(o.path));
+  for (std::size_t a = 0; a < outputs.size(); ++a)
+    for (std::size_t b = a + 1; b < outputs.size(); ++b)
+      if (places[a] == places[b])
+        return outputs[a].name + " and " + outputs[b].name + " are one path: each output needs its own";
+  return {};
+}
 
 std::string output_path_problem(const std::string& path, const std::string& name,
                                 const std::vector<std::string>& inputs) {

@@ -85,10 +85,9 @@ void write_pairs_table(std::FILE* out, const std::vector<NetworkPoint>& points,
   });
 
   std::string text(1, '\n');
-  text += std::to_string(count);
-  text += std::string(count == 1 ? " pair" : " pairs") +
-                     " (a pair's perpendicular baseline: the second's minus the first's, both "
-                     "against the reference geometry)\n\n";
+  text += count_text(count, "pair", "pairs") +
+          " (a pair's perpendicular baseline: the second's minus the first's, both "
+          "against the reference geometry)\n\n";
   std::vector<std::string> cells(columns.size());
   for (std::size_t c = 0; c < columns.size(); ++c) cells[c] = columns[c].heading;
   append_table_line(text, columns, width, cells.data(), cells.size());
@@ -245,7 +244,7 @@ nlohmann::ordered_json network_json(const std::vector<NetworkPoint>& points, con
 void write_network_summary(std::FILE* out, const std::vector<NetworkPoint>& points, const Connectivity& c) {
   std::string text = "\n";
   if (c.connected()) {
-    text += "network: connected (" + std::to_string(points.size()) + " acquisitions in one part)\n";
+    text += "network: connected (" + count_text(points.size(), "acquisition", "acquisitions") + " in one part)\n";
     std::fputs(text.c_str(), out);
     return;
   }
@@ -255,7 +254,7 @@ void write_network_summary(std::FILE* out, const std::vector<NetworkPoint>& poin
     for (const std::size_t i : c.components[k]) text += " " + points[i].name;
     text += "\n";
   }
-  text += "\n" + std::to_string(c.bridges.size()) + (c.bridges.size() == 1 ? " pair" : " pairs") +
+  text += "\n" + count_text(c.bridges.size(), "pair", "pairs") +
           " would join them (the closest by sqrt((days / " + fixed_text(distance_days, 0) +
           ")^2 + (perpendicular / " + fixed_text(distance_metres, 0) + " m)^2)):\n\n";
   const std::vector<TableColumn> columns = {{"first", Align::left},       {"second", Align::left},

@@ -50,4 +50,8 @@ std::string metres_text_from_km(double km) {
   return (negative ? "-" : "") + digits + "." + k.substr(point + 1 + km_to_m_places);
 }
 
+std::string count_text(std::size_t count, const std::string& one, const std::string& many) {
+  return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
 }  // namespace bperp::stack

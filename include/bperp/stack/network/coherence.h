@@ -19,6 +19,7 @@
 
 #include <cmath>
 #include <optional>
+#include <string>
 
 namespace bperp::stack {
 
@@ -28,6 +29,12 @@ struct CoherenceParameters {
   double gamma_inf = 0.2;    // the coherence left after a long time
   double snr_db = 22.0;      // signal to noise ratio of one image, dB
 };
+
+// Why parameters make no model ("" when they do): a floor gamma_inf above
+// gamma_0, the coherence at zero time, with which the modelled coherence
+// would grow with the time between the acquisitions. A floor equal to
+// gamma_0 is a model without temporal decorrelation.
+std::string coherence_parameters_problem(const CoherenceParameters& parameters);
 
 // What a stack gives the model: the reference's wavelength, slant range and
 // incidence at the target, the bandwidths (NaN when unknown) and whether

@@ -23,7 +23,9 @@ struct Connectivity {
 };
 
 // The connectivity of the network (one enumeration of its pairs; the
-// bridges O(n^2) in the points).
+// bridges O(n^2) in time and O(n) in memory in the points). Should the
+// distances leave some parts with no finite bridge, the bridges join what
+// they can (fewer than components - 1).
 Connectivity connectivity(const PairNetwork& network);
 
 }  // namespace bperp::stack

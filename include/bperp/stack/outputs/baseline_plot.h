@@ -50,9 +50,12 @@ std::vector<Tick> baseline_ticks(double low, double high);
 // Writes the SVG document to out, the pairs' lines as the network
 // enumerates them. Every point needs a date (points without one are left
 // out). The reference's name goes in the title.
-// The points of a split network (parts, when given) take a colour a part,
-// with a legend; the pairs' lines are shaded by their modelled coherence
-// when the network's model has one.
+// The points of a split network (parts, when given) take a colour a part
+// for the first eight parts (none the colour of a secondary or of the
+// reference), one colour together for the rest, with a legend under the
+// date axis that wraps onto further rows ("... and N more parts" for the
+// rest; the picture grows to hold it); the pairs' lines are shaded by their
+// modelled coherence when the network's model has one.
 void write_baseline_time_svg(std::FILE* out, const std::vector<NetworkPoint>& points,
                              const PairNetwork& network, const Connectivity* parts = nullptr);
 

@@ -41,6 +41,13 @@ std::optional<Export> parse_export(const std::string& text, std::string* problem
 // non-folder, or a parent that cannot be written.
 std::string export_path_problem(const Export& e, const std::vector<std::string>& inputs);
 
+// Why the export cannot take what run gives ("" when it can), checked
+// after the run and before anything is printed: for a stack folder, two
+// secondaries of one date (one folder for both), or a folder or file of it
+// already there that cannot be written as output_path_problem says. The
+// acquisitions need dates.
+std::string export_run_problem(const Export& e, const StackRun& run, const std::vector<std::string>& inputs);
+
 // Writes the export; false and *problem on failure (nothing left behind but
 // the folder's complete files).
 bool write_export(const Export& e, const StackRun& run, const std::vector<NetworkPoint>& points,

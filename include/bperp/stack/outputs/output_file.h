@@ -17,6 +17,19 @@ namespace bperp::stack {
 std::string output_path_problem(const std::string& path, const std::string& name,
                                 const std::vector<std::string>& inputs);
 
+// One file or folder an output of this run goes to: path, and name, how
+// messages show it.
+struct OutputPath {
+  std::string path;
+  std::string name;
+};
+
+// Why two of outputs would go to one place ("" when none would): one name
+// in one directory however the paths spell it (a file is renamed into
+// place there, so a link is replaced, not followed), or one existing
+// folder. A directory that does not exist compares by the path's text.
+std::string shared_output_problem(const std::vector<OutputPath>& outputs);
+
 // A file written to a temporary file beside its path and renamed into
 // place by commit(), so that a failed run leaves neither a half-written
 // file nor the temporary one behind.

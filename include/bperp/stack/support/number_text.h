@@ -2,6 +2,7 @@
 // number of decimals for people, the shortest round-trip form for machines.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace bperp::stack {
@@ -22,5 +23,9 @@ std::string round_trip_text(double value);
 // with no second rounding ("0.123456" km -> "123.456" m, "-0.000001" ->
 // "-0.001"). Non-finite values give fixed_text's words.
 std::string metres_text_from_km(double km);
+
+// A count with its noun: "1 pair", "0 pairs", "2 pairs" (one the singular,
+// many the plural).
+std::string count_text(std::size_t count, const std::string& one, const std::string& many);
 
 }  // namespace bperp::stack
