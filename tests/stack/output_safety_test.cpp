@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+
 #include "bperp/stack/outputs/output_file.h"
 #include "stack_test_support.h"
 
@@ -224,6 +226,16 @@ TEST(List, ReadsPathsFromAFileAndFromStandardInput) {
   EXPECT_TRUE(has(run_stack({"--list", dir.write("empty.txt", "\n"), reference}).err, "no secondaries"));
   EXPECT_TRUE(has(run_stack({"--list", dir.write("nul.txt", std::string("a\0b\n", 4)), reference}).err,
                   "NUL byte"));
+  // A named pipe that nobody writes: an empty list at once, not an open
+  // that waits for ever.
+  const std::string fifo = dir.file("list.fifo");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  test_support::ProcessOptions quick;
+  quick.timeout_seconds = 5.0;
+  const RunResult unwritten = test_support::run_process(BPERP_STACK_EXE, {"--list", fifo, reference}, quick);
+  EXPECT_TRUE(unwritten.exited) << "killed after 5 s";
+  EXPECT_EQ(unwritten.status, 1);
+  EXPECT_TRUE(has(unwritten.err, "no secondaries")) << unwritten.err;
 }
 
 }  // namespace

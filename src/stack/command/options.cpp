@@ -1,5 +1,8 @@
 #include "bperp/stack/command/options.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cctype>
 #include <cerrno>
 #include <cmath>
@@ -269,6 +272,29 @@ std::string unknown_dashed(const CLI::App& app, int argc, const char* const* arg
     names += (names.empty() ? "" : ", ") + escaped(arg);
   }
   return names;
+}
+
+// The list file at path for reading, or null with errno set. Opened
+// without blocking, so that a named pipe with no writer gives an empty list
+// at once instead of blocking the open for ever; then read blocking, so that
+// a pipe being written (a process substitution, say) is read to its end.
+std::FILE* open_list(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) < 0) {
+    const int saved = errno;
+    ::close(fd);
+    errno = saved;
+    return nullptr;
+  }
+  std::FILE* stream = ::fdopen(fd, "rb");
+  if (stream == nullptr) {
+    const int saved = errno;
+    ::close(fd);
+    errno = saved;
+  }
+  return stream;
 }
 
 // The first argument before "--" that starts with -h but is longer (-h.txt,
@@ -584,7 +610,7 @@ int parse_options(int argc, const char* const* argv, Options& options, std::FILE
   if (!convert_numbers(numbers, options, err)) return 1;
 
   if (!options.list.empty()) {
-    std::FILE* stream = options.list == "-" ? in : std::fopen(options.list.c_str(), "rb");
+    std::FILE* stream = options.list == "-" ? in : open_list(options.list);
     std::string problem;
     if (stream == nullptr) {
       std::fprintf(err, "%s: can't open the list %s: %s\n", program_name,
