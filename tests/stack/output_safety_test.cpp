@@ -170,7 +170,9 @@ TEST(PlotFile, RefusedBeforeAnythingIsPrintedAndLeavesNothing) {
   for (const Case& c : {Case{dir.file("existing.svg"), "is a directory"},
                         Case{dir.file("device.svg"), "is not a regular file"},
                         Case{dir.file("no/such/dir/plot.svg"), "No such file or directory"},
-                        Case{dir.file("plot.txt"), "must end in .svg"}}) {
+                        Case{dir.file("plot.txt"), "must end in .svg"},
+                        // A file system that takes no new file: found by making the temporary file.
+                        Case{"/proc/plot.svg", "can't write the plot file /proc/plot.svg"}}) {
     const std::size_t before = static_cast<std::size_t>(
         std::distance(std::filesystem::directory_iterator(dir.path()), {}));
     const RunResult r = run_stack({"--plot", c.path, reference, good});
@@ -197,6 +199,13 @@ TEST(PlotFile, RefusedBeforeAnythingIsPrintedAndLeavesNothing) {
   std::fputs("<svg/>\n", f);
   ASSERT_TRUE(file.commit(&problem)) << problem;
   EXPECT_EQ(stack_test::read_file(dir.file("kept.svg")), "<svg/>\n");
+  // A name of 250 bytes, which a file system takes but ".NAME.XXXXXX" would
+  // not: the plot is still written, through a temporary name that fits.
+  const std::string long_name = dir.file(std::string(246, 'p') + ".svg");
+  const RunResult long_plot = run_stack({"--plot", long_name, reference, good});
+  EXPECT_EQ(long_plot.status, 0) << long_plot.err;
+  EXPECT_TRUE(std::filesystem::exists(long_name));
+  std::filesystem::remove(long_name);
   for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
     EXPECT_NE(entry.path().filename().string().front(), '.') << entry.path();  // no temporary left
 }

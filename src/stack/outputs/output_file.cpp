@@ -66,6 +66,12 @@ std::string output_path_problem(const std::string& path, const std::string& name
   if (!S_ISDIR(d.st_mode)) return "can't write " + name + ": " + std::strerror(ENOTDIR);
   if (::access(directory.c_str(), W_OK) != 0)
     return "can't write " + name + ": " + std::strerror(errno);
+  // What the checks above cannot see (a file system that takes no new
+  // file, such as /proc; a name too long for it): the temporary file the
+  // output will be written through is made once, and removed.
+  std::string problem;
+  AtomicFile probe;
+  if (probe.open(path, &problem) == nullptr) return "can't write " + name + ": " + problem;
   return {};
 }
 
@@ -79,7 +85,12 @@ std::FILE* AtomicFile::open(const std::string& path, std::string* problem) {
   const std::size_t slash = path.rfind('/');
   const std::string directory = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
   const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-  std::string pattern = directory + "." + base + ".XXXXXX";
+  // ".NAME.XXXXXX" beside the target, or ".bperp-XXXXXX" when that would
+  // be longer than a file name may be (the target's own name may be).
+  constexpr std::size_t name_max = 255;
+  constexpr std::size_t added = 8;  // "." and ".XXXXXX"
+  std::string pattern = directory + (base.size() + added <= name_max ? "." + base : std::string(".bperp")) +
+                        (base.size() + added <= name_max ? ".XXXXXX" : "-XXXXXX");
   const int fd = ::mkstemp(pattern.data());
   if (fd < 0) {
     *problem = std::strerror(errno);
