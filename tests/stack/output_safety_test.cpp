@@ -42,6 +42,8 @@ TEST(Messages, SayWhatIsWrongAsPeopleWriteIt) {
   std::swap(lines[3], lines[4]);
   std::string swapped;
   for (const std::string& l : lines) swapped += l + "\n";
+  const std::string safe = dir.file("S1\x1b[31m.SAFE");
+  std::filesystem::create_directory(safe);
   struct Case {
     std::vector<std::string> args;
     std::string words;
@@ -63,6 +65,9 @@ TEST(Messages, SayWhatIsWrongAsPeopleWriteIt) {
       {{reference, "-h.txt"}, "-h.txt is no option; use -- before names that begin with -"},
       // A name in a message is escaped once: one backslash shows as two.
       {{"--plot", "p\\q.txt", reference, good}, "not 'p\\\\q.txt'"},
+      {{"--orbit-dir", dir.file("no\\dir"), reference, good}, "orbit folder " + dir.file("no\\\\dir") + ":"},
+      // A folder read as a Sentinel-1 product: its name escaped, no raw ESC.
+      {{safe, good}, dir.file("S1\\x1b[31m.SAFE") + "/annotation: cannot list it"},
   };
   for (const Case& c : cases) {
     const RunResult r = run_stack(c.args);

@@ -191,7 +191,7 @@ Acquisition read_any(const std::string& path, const std::string& what, const Rea
     std::string problem;
     const std::string annotation = safe_annotation(path, options.swath, &problem);
     if (annotation.empty())
-      return refused(path, "can't read the Sentinel-1 product " + escaped(path) + ": " + problem);
+      return refused(path, "can't read the Sentinel-1 product " + escaped(path) + ": " + escaped(problem));
     Acquisition a = product_of(path, annotation, read_s1_annotation);
     a.identity = identity;
     return a;

@@ -79,7 +79,7 @@ bool OrbitCatalogue::add_directory(const std::string& dir, std::string* problem,
     if (name.size() > 4 && name.substr(name.size() - 4) == ".EOF") paths.push_back(entry.path().string());
   }
   if (error) {
-    *problem = "can't list the orbit folder " + escaped(dir) + ": " + error.message();
+    *problem = "can't list the orbit folder " + dir + ": " + error.message();  // escaped by the caller
     return false;
   }
   std::sort(paths.begin(), paths.end());

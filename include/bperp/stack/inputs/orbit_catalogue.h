@@ -38,8 +38,8 @@ class OrbitCatalogue {
   // when it is no readable orbit file. A file added so, named by the user,
   // that later cannot be read whole when it is chosen fails the choice.
   bool add_file(const std::string& path, std::string* problem);
-  // Adds every *.EOF file of dir; false and *problem only when dir cannot
-  // be listed. A file of it that is refused (not a regular file, no orbit
+  // Adds every *.EOF file of dir; false and *problem (raw text, to be
+  // escaped by whoever shows it) only when dir cannot be listed. A file of it that is refused (not a regular file, no orbit
   // file's header) is skipped, with a warning naming it and the reason in
   // *warnings (when given); one that is chosen later and cannot be read
   // whole is skipped the same way, and the next file tried.
