@@ -66,9 +66,11 @@ What is computed, with a state-vector reference (bperp's beam geometry):
     interpolation error (the difference to the polynomial through four rows);
     an estimate above 1 cm refuses the secondary (rows too far apart);
   - a state vector by moving it along its own orbit (the earth's gravity with
-    J2, at most 60 s); --as-given uses it where it stands instead, so that
-    parallel and perpendicular are exactly the numbers `bperp REFERENCE
-    SECONDARY` prints, in metres.
+    J2), with an estimate of the error of the move, 1/2 a t^2 for the gravity
+    left out (a = 4e-4 m/s^2); an estimate above 1 cm (a move of more than
+    some 7 s) refuses the secondary; --as-given uses it where it stands
+    instead, so that parallel and perpendicular are exactly the numbers
+    `bperp REFERENCE SECONDARY` prints, in metres.
   Its baseline B = reference position - secondary position is then split on the
   reference's line of sight. --at-time, --at-range, --at-point, --height and
   --grid need a reference with times and ranges.
@@ -86,9 +88,10 @@ Refused as no repeat pass of the reference (the row marked, status 1): a
 position below 150 km or above 2000 km (positions in metres?), a speed outside
 5.5 to 8.5 km/s (velocities in m/s?), orbit velocities that do not match the
 change of position between rows (a time column in days or milliseconds?), a
-closest approach outside the orbit's rows, and a baseline longer than
---max-length (default 50000 m, above the critical baseline of every sensor in
-use).
+closest approach outside the orbit's rows or more than 60 s from a state
+vector, a velocity more than 1 deg from the reference's (another track, or an
+ascending and a descending pass?), and a baseline longer than --max-length
+(default 50000 m). The reference gets the same checks.
 
 Per secondary (m unless stated):
   days                 temporal baseline, whole days
@@ -107,7 +110,8 @@ Per secondary (m unless stated):
   orbit                where the secondary's orbit came from (an orbit file's name)
   (CSV and JSON also: days_exact, reference_time, the slant ranges, the target's
   latitude and longitude, grid_line and grid_range, time_shift_s,
-  interpolation_error_m, orbit_source, error)
+  interpolation_error_m (the error estimate of an orbit's interpolation or of
+  a state vector's move), orbit_source, error)
 Once, for the reference: the slant range R (km), the scene point or target (geodetic
 latitude, longitude in deg, height in m), the incidence angle there (against the
 ellipsoid normal), the off-nadir or look angle (deg), the Doppler centroid (Hz)
@@ -510,7 +514,7 @@ int parse_options(int argc, const char* const* argv, Options& options, std::FILE
       ->type_name("NAME");
   app.add_option("--coherence-tau", numbers.tau, "the model's temporal decorrelation time, days (200)")
       ->type_name("DAYS");
-  app.add_option("--coherence-floor", numbers.floor, "the model's long-term coherence (0.2)")
+  app.add_option("--coherence-floor", numbers.floor, "the model's long-term coherence (0.2), at most its coherence at zero time (--snr)")
       ->type_name("GAMMA");
   app.add_option("--snr", numbers.snr, "the model's signal to noise ratio, dB (22)")->type_name("DB");
   app.add_option("--export", options.exports,
@@ -551,21 +555,24 @@ int parse_options(int argc, const char* const* argv, Options& options, std::FILE
       ->type_name("METRES");
   app.add_option("--grid", numbers.grid,
                  "baselines at LINES times from the reference's first to last line and RANGES slant "
-                 "ranges from near to far (a geocoded product: its grid, rows by columns)")
+                 "ranges from near to far (a geocoded product: its grid, rows by columns); at most 500000 "
+                 "grid points x secondaries")
       ->type_name("LINESxRANGES");
   app.add_option("--look", numbers.look, "the look side of an orbit-file reference (default right)")
       ->check(CLI::IsMember({"right", "left"}));
   app.add_option("--wavelength", numbers.wavelength,
-                 "the radar wavelength, m (default: the product's; for state vectors 0.236220)")
+                 "the radar wavelength, m (default: the product's, which a product reference must give if "
+                 "this is not; for state vectors and dated orbits 0.236220, their Doppler scaled to it)")
       ->type_name("METRES");
   app.add_option("--orbit", options.orbit_files,
                  "a Sentinel-1 orbit file (*_AUX_POEORB_*.EOF, *_AUX_RESORB_*.EOF) to use instead of "
-                 "the products' orbit lists; one file per use, repeatable")
+                 "the products' orbit lists; one file per use, repeatable; one that can't be read ends the run")
       ->type_name("FILE")
       ->allow_extra_args(false)
       ->expected(1)
       ->take_all();
-  app.add_option("--orbit-dir", options.orbit_dirs, "every *.EOF orbit file of this folder, as --orbit")
+  app.add_option("--orbit-dir", options.orbit_dirs, "every *.EOF orbit file of this folder, as --orbit; one that can't be read is skipped with a "
+                 "warning, and predicted (AUX_PREORB) files are never used")
       ->type_name("DIR")
       ->allow_extra_args(false)
       ->expected(1)
