@@ -152,7 +152,8 @@ Pair network (--pairs):
   Doppler; --coherence-tau, --coherence-floor, --snr; bandwidths from the
   products, --range-bandwidth, --azimuth-bandwidth or --sensor).
   --max-days, --max-neighbours, --sequential, --annual, --min-coherence,
-  --export and --plot need a date on every acquisition.
+  --plot and the dates, baselines and stack-folder exports need a date on
+  every acquisition.
 
 Plot (--plot FILE.svg):
   Writes the baseline-time plot as a standalone SVG: every usable acquisition
