@@ -170,8 +170,9 @@ std::optional<ChosenOrbit> OrbitCatalogue::choose(const std::string& mission, Ut
     std::vector<Overlap> overlaps;
     for (const OrbitRow& row : file->orbit.rows) {
       const UtcTime t = add_seconds(file->orbit.epoch, row.t);
-      const auto [it, added] = merged.emplace(t, Vector{row.state, file->orbit.source});
-      if (added) continue;
+      const auto emplaced = merged.emplace(t, Vector{row.state, file->orbit.source});
+      if (emplaced.second) continue;
+      const auto it = emplaced.first;  // a plain name: lambdas may not capture structured bindings in clang 14
       auto o = std::find_if(overlaps.begin(), overlaps.end(),
                             [&](const Overlap& x) { return x.older == it->second.file; });
       if (o == overlaps.end()) {
