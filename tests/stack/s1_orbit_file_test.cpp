@@ -261,7 +261,7 @@ TEST(S1OrbitFile, WhatIsNoRegularFileIsRefusedAtOnce) {
   for (const auto& [what, read] : readers)
     for (const auto& [path, message] : cases) {
       SCOPED_TRACE(std::string(what) + " " + path);
-      ASSERT_TRUE(returns_within(2.0, [&, r = read] { r(path, nullptr); }));
+      ASSERT_TRUE(returns_within(2.0, [r = read, p = path] { r(p, nullptr); }));
       std::string problem;
       EXPECT_FALSE(read(path, &problem).has_value());
       EXPECT_EQ(problem, message);
