@@ -59,6 +59,8 @@ TEST(Messages, SayWhatIsWrongAsPeopleWriteIt) {
       {{"--pairs", "--max-perp", "nan", reference, good}, "not nan"},
       {{"--pairs", "--max-neighbours", "0", reference, good}, "--max-neighbours must be a whole number >= 1, not 0"},
       {{"--max-length", "1e400", reference, good}, "not 1e400"},
+      // An empty text is no value: not the default taken without a word.
+      {{"--max-length", "", reference, good}, "--max-length needs a value, not an empty text"},
       {{reference, dir.file("missing.txt")}, "can't open " + dir.file("missing.txt") + ": No such file or directory"},
       {{reference, "-x.txt"}, "-x.txt is no option; use -- before names that begin with -"},
       // Read as -h and more short flags, it would print the help and succeed.

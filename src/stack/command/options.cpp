@@ -614,6 +614,17 @@ int parse_options(int argc, const char* const* argv, Options& options, std::FILE
     std::fprintf(err, "Run '%s --help' for the options.\n", program_name);
     return 1;
   }
+  // An option given an empty text (--max-length '') would otherwise read as
+  // not given at all, and its default be used without a word.
+  for (const CLI::Option* option : app.get_options()) {
+    if (option->get_positional() || option->get_expected_max() == 0) continue;  // names, flags
+    for (const std::string& value : option->results())
+      if (value.empty()) {
+        std::fprintf(err, "%s: %s needs a value, not an empty text\nRun '%s --help' for the options.\n",
+                     program_name, option->get_name().c_str(), program_name);
+        return 1;
+      }
+  }
   options.format = format == "csv" ? OutputFormat::csv : format == "json" ? OutputFormat::json : OutputFormat::table;
   if (!convert_numbers(numbers, options, err)) return 1;
 

@@ -60,8 +60,8 @@ std::string shift_uncertainty_text(const Acquisition& a, const TimeShift& shift)
 
 // Why a baseline longer than --max-length is refused.
 std::string too_long_text(const Acquisition& a, const SecondaryResult& r, const StackOptions& options) {
-  return a.name + ": the baseline is " + fixed_text(r.baseline.length, 3) +
-         " km long, more than --max-length " + round_trip_text(options.max_length * units::metres_per_km) +
+  return a.name + ": the baseline is " + fixed_text(r.baseline.length * units::metres_per_km, 3) +
+         " m long, more than --max-length " + round_trip_text(options.max_length * units::metres_per_km) +
          " m: not a repeat pass of the reference's track (another track or satellite?)";
 }
 

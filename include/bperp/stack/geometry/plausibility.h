@@ -15,9 +15,10 @@
 namespace bperp::stack {
 
 // The heights (above the GRS80 ellipsoid, km) and the earth-fixed speeds
-// (km/s) of the SAR satellites that fly: from some 400 km (the lowest small
-// SARs, about 500 km, less a margin for decaying orbits) to 2000 km (the top
-// of low earth orbit; every SAR so far is below 1000 km), and the speeds of
+// (km/s) of the SAR satellites that fly: from 150 km (the lowest SARs fly
+// near 400 km; the wide margin keeps decaying and very low orbits in) to
+// 2000 km (the top of low earth orbit; every SAR so far is below 1000 km),
+// while a position in metres lies thousands of km out; and the speeds of
 // circular orbits there, 6.9 to 7.7 km/s inertial, give or take the 0.5 km/s
 // of the earth's turning.
 constexpr double min_sar_height = 150.0;
