@@ -81,6 +81,26 @@ std::size_t column_of(const std::vector<std::string>& header, const std::string&
   return static_cast<std::size_t>(std::find(header.begin(), header.end(), key) - header.begin());
 }
 
+// The example orbit with a row 1 ms after its second one, 5 mm off the
+// straight line the velocity gives: a near-repeated row, which bends the
+// interpolant by centimetres while its error estimate stays tiny.
+std::string orbit_with_near_repeated_row() {
+  const std::vector<std::string> lines = lines_of(stack_test::read_file(orbit));
+  std::istringstream in(lines[2]);
+  double row[7];
+  for (double& x : row) in >> x;
+  constexpr double dt = 0.001, off = 5e-6;  // s, km
+  char extra[256];
+  std::snprintf(extra, sizeof extra, "%.3f %.9f %.9f %.9f %.9f %.9f %.9f", row[0] + dt, row[1] + row[4] * dt + off,
+                row[2] + row[5] * dt, row[3] + row[6] * dt, row[4], row[5], row[6]);
+  std::string text;
+  for (std::size_t k = 0; k < lines.size(); ++k) {
+    text += lines[k] + "\n";
+    if (k == 2) text += std::string(extra) + "\n";
+  }
+  return text;
+}
+
 TEST(Plausibility, WhatCannotBeARepeatPassIsRefusedWithItsLikelyCause) {
   TempDir dir;
   struct Case {
@@ -99,6 +119,8 @@ TEST(Plausibility, WhatCannotBeARepeatPassIsRefusedWithItsLikelyCause) {
                  rewritten_orbit([](int c, double v) { return c >= 4 ? v * 1000.0 : v; })),
        {"line 2: the speed", "m/s rather than km/s"}},
       {dir.write("zeros.txt", "2008-09-01 zeros\n0 0 0 0 0 0\n"), {"earth's centre"}},
+      {dir.write("near-repeat.orbit", orbit_with_near_repeated_row()),
+       {"line 3 and line 4 are 0.001 s apart, against 10.000 s", "repeated or misplaced"}},
       {dir.write("inside.txt", "2008-09-02 inside\n3000 3000 3000 -1.7 4.3 -6.0\n"),
        {"inside the earth"}},
       // bperp's example master: a pass of another track, 8,000 km away.

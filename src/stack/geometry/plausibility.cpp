@@ -1,6 +1,8 @@
 #include "bperp/stack/geometry/plausibility.h"
 
+#include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "bperp/earth/earth_model.h"
 #include "bperp/numeric/units.h"
@@ -15,6 +17,7 @@ namespace {
 constexpr int grs80_model = 1;
 constexpr double thousand = 1000.0;
 constexpr int angle_decimals = 2;  // degrees in the words
+constexpr int time_decimals = 3;   // seconds in the words
 
 // Height above the ellipsoid along the geocentric direction, km: within a
 // few km of the geodetic height, plenty for bounds of hundreds of km.
@@ -71,6 +74,31 @@ std::string other_direction(const double* reference_velocity, const double* seco
          " degree): another track, or an ascending and a descending pass?";
 }
 
+// Empty unless two neighbouring rows of orbit stand much closer in time
+// than its rows do as a rule (less than 1/max_spacing_ratio of the median
+// spacing): the interpolation through such a pair is ill-conditioned, the
+// least disagreement between the two rows becomes a large bend of the curve,
+// and its error estimate, built on the same pair, does not see it. Orbit
+// products are sampled evenly (a merge of two files at most halves a gap).
+namespace {
+std::string uneven_rows(const Orbit& orbit, const std::vector<std::uint32_t>* row_lines) {
+  if (orbit.size() < 3) return {};
+  std::vector<double> gaps;
+  gaps.reserve(orbit.size() - 1);
+  for (std::size_t i = 0; i + 1 < orbit.size(); ++i) gaps.push_back(orbit[i + 1].t - orbit[i].t);
+  std::vector<double> sorted = gaps;
+  std::nth_element(sorted.begin(), sorted.begin() + static_cast<std::ptrdiff_t>(sorted.size() / 2), sorted.end());
+  const double median = sorted[sorted.size() / 2];
+  for (std::size_t i = 0; i < gaps.size(); ++i)
+    if (gaps[i] * max_spacing_ratio < median)
+      return row_label(i, row_lines) + " and " + row_label(i + 1, row_lines) + " are " + fixed_text(gaps[i], time_decimals) +
+             " s apart, against " + fixed_text(median, time_decimals) +
+             " s between the orbit's rows as a rule: an interpolation through them is not to be trusted (a row "
+             "repeated or misplaced?)";
+  return {};
+}
+}  // namespace
+
 std::string implausible_orbit(const Orbit& orbit, const std::vector<std::uint32_t>* row_lines) {
   for (std::size_t i = 0; i < orbit.size(); ++i) {
     const std::string why = implausible_state(orbit[i].state);
@@ -96,7 +124,7 @@ std::string implausible_orbit(const Orbit& orbit, const std::vector<std::uint32_
              cause;
     }
   }
-  return {};
+  return uneven_rows(orbit, row_lines);
 }
 
 }  // namespace bperp::stack

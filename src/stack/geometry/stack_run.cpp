@@ -490,7 +490,7 @@ SecondaryResult run_secondary(const StackRun& run, std::shared_ptr<const Acquisi
       return r;
     }
     if (r.alignment->interpolation_error > max_interpolation_error) {
-      r.error = a.path + ": the orbit's rows are too far apart for an accurate baseline: its "
+      r.error = a.name + ": the orbit's rows are too far apart for an accurate baseline: its "
                 "interpolation at the closest approach is uncertain by " +
                 length_text(r.alignment->interpolation_error) + " (at most " +
                 length_text(max_interpolation_error) + "; rows some 10 to 60 s apart are)";

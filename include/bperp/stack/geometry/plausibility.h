@@ -52,9 +52,14 @@ std::string other_direction(const double* reference_velocity, const double* seco
 // change: the trapezoid rule is off by (n dt)^2 / 12 of it on a circular
 // orbit of rate n, 1 % at 300 s.
 constexpr double max_row_mismatch = 0.1;
+// Two neighbouring rows less than 1/max_spacing_ratio of the orbit's median
+// spacing apart are refused: the interpolation through them cannot be
+// trusted (a repeated or misplaced row).
+constexpr double max_spacing_ratio = 10.0;
 
-// Empty when every row of the orbit can be a SAR's and the velocities match
-// the change of the positions from row to row (a time column in seconds);
+// Empty when every row of the orbit can be a SAR's, the velocities match
+// the change of the positions from row to row (a time column in seconds)
+// and no two neighbouring rows stand much closer than the rest;
 // otherwise what is wrong, naming the row (its line of the file when
 // row_lines are given, else its 1-based number) and the likely cause.
 std::string implausible_orbit(const Orbit& orbit,
