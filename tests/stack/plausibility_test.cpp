@@ -130,6 +130,11 @@ TEST(Plausibility, WhatCannotBeARepeatPassIsRefusedWithItsLikelyCause) {
       // Another track's vector moved to the reference's place: too long a baseline.
       {dir.write("far.txt", "2008-09-03 far\n-3992.2 4155.9 4195.4 -1.721236851 4.285816268 -6.027058295\n"),
        {" m long, more than", "more than --max-length 50000 m", "another track"}},
+      // The reference's state vector through the earth's centre: the same orbit, half a
+      // revolution on, where the orbit passes farthest from the reference, not closest.
+      {dir.write("antipode.txt", "2008-09-04 antipode\n3992.201961 -4155.954235 -4095.394502 "
+                                 "1.721236851 -4.285816268 6.027058295\n"),
+       {"14139.", "on the far side of its orbit"}},
   };
   std::vector<std::string> args = {"--format", "csv", reference, good};
   for (const Case& c : cases) args.push_back(c.path);

@@ -92,6 +92,13 @@ TimeShift shift_to_closest_approach(const StateVector& state, const double* P) {
       return out;
     }
     if (std::fabs(step) <= shift_time_tolerance) {
+      // A root with g' <= 0 is a maximum of |S - P|: the far side of the
+      // orbit, where no pass of P's place is.
+      if (!(dg > 0.0)) {
+        out.status = ShiftStatus::farthest;
+        out.seconds = t;
+        return out;
+      }
       out.seconds = t;
       out.state = propagate(state, t);
       out.error = shift_error(t);

@@ -41,6 +41,10 @@ std::string shift_failure_text(const TimeShift& shift, const StateVector& state,
       return "the search along its orbit for the closest approach to the reference did not settle";
     case ShiftStatus::not_finite:
       return "the closest approach to the reference along its orbit is not a finite number";
+    case ShiftStatus::farthest:
+      return "the state vector stands " + fixed_text(std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]), 3) +
+             " km from the reference position, on the far side of its orbit from it: not a pass of the "
+             "reference's place (another track or satellite?)";
   }
   return "the state vector could not be moved along its orbit";
 }

@@ -57,7 +57,9 @@ constexpr double unmodelled_acceleration = 4e-7;
 // for NaN.
 double shift_error(double seconds);
 
-enum class ShiftStatus { ok, too_far, not_converged, not_finite };
+// farthest: the root found is where the orbit passes farthest from P (the
+// other side of the earth), not closest.
+enum class ShiftStatus { ok, too_far, not_converged, not_finite, farthest };
 
 // The state where the orbit through `state` passes closest to the fixed
 // position P (km): the root of (S(t) - P) . S'(t) = 0 nearest t = 0, by
