@@ -207,6 +207,14 @@ TEST(Connectivity, ReportedAndRequired) {
   EXPECT_EQ(doc.at("network").at("components"), 3);
   EXPECT_EQ(doc.at("network").at("members").size(), 3u);
   EXPECT_EQ(doc.at("network").at("bridges").size(), 2u);
+  // The CSV holds the pairs alone: the split is said on standard error.
+  std::vector<std::string> csv_args = args;
+  csv_args.insert(csv_args.begin(), {"--format", "csv"});
+  const stack_test::RunResult csv = stack_test::run_stack(csv_args);
+  EXPECT_EQ(csv.status, 0);
+  EXPECT_NE(csv.err.find("warning: the pair network is split into 3 parts; 2 pairs would join them"),
+            std::string::npos)
+      << csv.err;
 
   std::vector<std::string> required = args;
   required.insert(required.begin(), "--require-connected");

@@ -197,10 +197,17 @@ int run_command(int argc, const char* const* argv, std::FILE* in, std::FILE* out
       }
       break;
     case OutputFormat::csv:
-      if (options.pairs)
+      if (options.pairs) {
         write_pairs_csv(out, points, network);
-      else
+        // The CSV has no room for the connectivity report: a split network
+        // is said on standard error, so that it does not pass unseen.
+        if (!parts.connected())
+          std::fprintf(err, "%s: warning: the pair network is split into %zu parts; %zu pairs would join them "
+                            "(--format table or json lists them)\n",
+                       program_name, parts.components.size(), parts.bridges.size());
+      } else {
         write_stack_csv(out, run);
+      }
       break;
     case OutputFormat::json:
       if (options.pairs)
