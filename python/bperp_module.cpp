@@ -388,26 +388,32 @@ py::object optional_of(const std::optional<T>& value) {
   return value ? py::cast(*value) : py::object(py::none());
 }
 
-// The orbit rows as positions and velocities (N x 3, m and m/s) and UTC
-// times (datetime64[ns]) from epoch.
-void put_orbit(py::dict& d, const bperp::stack::TimedOrbit& orbit) {
-  const py::ssize_t n = static_cast<py::ssize_t>(orbit.rows.size());
-  py::array_t<double> position({n, py::ssize_t{3}});
-  py::array_t<double> velocity({n, py::ssize_t{3}});
+// The n states state_of(0 .. n-1) (km, km/s, earth-fixed) as the N x 3
+// arrays "position" (m) and "velocity" (m/s) of d.
+template <typename StateOf>
+void put_states(py::dict& d, std::size_t n, StateOf state_of) {
+  const py::ssize_t rows = static_cast<py::ssize_t>(n);
+  py::array_t<double> position({rows, py::ssize_t{3}});
+  py::array_t<double> velocity({rows, py::ssize_t{3}});
   auto p = position.mutable_unchecked<2>();
   auto v = velocity.mutable_unchecked<2>();
-  std::vector<bperp::stack::UtcTime> t;
-  for (py::ssize_t i = 0; i < n; ++i) {
-    const auto& row = orbit.rows[static_cast<std::size_t>(i)];
+  for (py::ssize_t i = 0; i < rows; ++i) {
+    const bperp::StateVector& s = state_of(static_cast<std::size_t>(i));
     for (int k = 0; k < 3; ++k) {
-      p(i, k) = row.state.position[k] * bperp::units::metres_per_km;
-      v(i, k) = row.state.velocity[k] * bperp::units::metres_per_km;
+      p(i, k) = s.position[k] * bperp::units::metres_per_km;
+      v(i, k) = s.velocity[k] * bperp::units::metres_per_km;
     }
-    t.push_back(bperp::stack::add_seconds(orbit.epoch, row.t));
   }
-  d["time"] = times_of(t);
   d["position"] = position;
   d["velocity"] = velocity;
+}
+
+// The UTC times of orbit rows (s since epoch) as datetime64[ns].
+py::array orbit_times(const bperp::stack::Orbit& rows, bperp::stack::UtcTime epoch) {
+  std::vector<bperp::stack::UtcTime> t;
+  t.reserve(rows.size());
+  for (const auto& row : rows) t.push_back(bperp::stack::add_seconds(epoch, row.t));
+  return times_of(t);
 }
 
 // A Sentinel-1 orbit file (*.EOF) as read() returns it; nullopt when path
@@ -423,7 +429,10 @@ std::optional<py::dict> read_orbit_file(const std::string& path) {
   d["file_type"] = f->file_type;
   d["validity"] = times_of({f->validity_start, f->validity_stop});
   d["creation"] = times_of({f->creation})[py::int_(0)];
-  put_orbit(d, f->orbit);
+  put_states(d, f->orbit.rows.size(), [&](std::size_t i) -> const bperp::StateVector& {
+    return f->orbit.rows[i].state;
+  });
+  d["time"] = orbit_times(f->orbit.rows, f->orbit.epoch);
   py::list warnings;
   for (const std::string& w : f->warnings) warnings.append(text_of(w));
   d["warnings"] = warnings;
@@ -446,25 +455,13 @@ py::dict read_file(const py::handle& given) {
   d["date"] = a.day ? py::object(py::module_::import("numpy").attr("datetime64")(
                           py::int_(*a.day), py::str("D")))
                     : py::object(py::none());
-  const std::size_t n = a.kind == bperp::stack::AcquisitionKind::state_vector ? 1 : a.orbit.size();
-  py::array_t<double> position({static_cast<py::ssize_t>(n), py::ssize_t{3}});
-  py::array_t<double> velocity({static_cast<py::ssize_t>(n), py::ssize_t{3}});
-  auto p = position.mutable_unchecked<2>();
-  auto v = velocity.mutable_unchecked<2>();
-  for (std::size_t i = 0; i < n; ++i) {
-    const bperp::StateVector& s = a.kind == bperp::stack::AcquisitionKind::state_vector ? a.state : a.orbit[i].state;
-    for (int k = 0; k < 3; ++k) {
-      p(static_cast<py::ssize_t>(i), k) = s.position[k] * bperp::units::metres_per_km;
-      v(static_cast<py::ssize_t>(i), k) = s.velocity[k] * bperp::units::metres_per_km;
-    }
-  }
-  d["position"] = position;
-  d["velocity"] = velocity;
-  if (a.kind != bperp::stack::AcquisitionKind::state_vector) {
+  const bool one_state = a.kind == bperp::stack::AcquisitionKind::state_vector;
+  put_states(d, one_state ? 1 : a.orbit.size(), [&](std::size_t i) -> const bperp::StateVector& {
+    return one_state ? a.state : a.orbit[i].state;
+  });
+  if (!one_state) {
     if (a.epoch) {
-      std::vector<bperp::stack::UtcTime> t;
-      for (const auto& row : a.orbit) t.push_back(bperp::stack::add_seconds(*a.epoch, row.t));
-      d["time"] = times_of(t);
+      d["time"] = orbit_times(a.orbit, *a.epoch);
     } else {
       py::array_t<double> t(static_cast<py::ssize_t>(a.orbit.size()));
       auto tv = t.mutable_unchecked<1>();
@@ -476,17 +473,17 @@ py::dict read_file(const py::handle& given) {
     const auto& info = *a.product;
     d["format"] = info.format;
     d["mission"] = info.mission;
-    d["absolute_orbit"] = info.absolute_orbit ? py::object(py::int_(*info.absolute_orbit)) : py::object(py::none());
+    d["absolute_orbit"] = optional_of(info.absolute_orbit);
     d["pass"] = info.pass;
     d["swath"] = info.swath;
-    d["radar_frequency_hz"] = info.radar_frequency_hz ? py::object(py::float_(*info.radar_frequency_hz)) : py::none();
+    d["radar_frequency_hz"] = optional_of(info.radar_frequency_hz);
     d["look"] = info.look == bperp::stack::LookSide::right ? "right" : "left";
     std::vector<bperp::stack::UtcTime> lines;
     if (info.image.first_line) lines.push_back(*info.image.first_line);
     if (info.image.last_line) lines.push_back(*info.image.last_line);
     d["first_and_last_line"] = times_of(lines);
-    d["near_range_m"] = info.image.near_range_m ? py::object(py::float_(*info.image.near_range_m)) : py::none();
-    d["far_range_m"] = info.image.far_range_m ? py::object(py::float_(*info.image.far_range_m)) : py::none();
+    d["near_range_m"] = optional_of(info.image.near_range_m);
+    d["far_range_m"] = optional_of(info.image.far_range_m);
     d["polarisation"] = info.polarisation;
     d["wavelength_m"] = optional_of(info.wavelength_m);
     d["range_sampling_rate_hz"] = optional_of(info.range_sampling_rate_hz);
