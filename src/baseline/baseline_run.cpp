@@ -4,7 +4,6 @@
 
 #include "bperp/baseline/baseline.h"
 #include "bperp/earth/earth_model.h"
-#include "bperp/earth/rotation.h"
 #include "bperp/geometry/doppler_record.h"
 #include "bperp/geometry/settings.h"
 #include "bperp/numeric/scalar.h"
@@ -69,7 +68,8 @@ RunStatus check_master(const StateVector& master, double R) {
   if (range != RunStatus::ok) return range;
   // The cross-track axis is built from the inertial velocity v + omega x r;
   // an earth-fixed velocity that is zero or along the position is no orbit.
-  const double inertial[3] = {v[0] - run_omega * P[1], v[1] + run_omega * P[0], v[2]};
+  double inertial[3];
+  inertial_velocity(master, inertial);
   if (parallel_or_zero(P, v) || parallel_or_zero(P, inertial)) return RunStatus::no_cross_track;
   // The scene point search normalises inertial x position as it stands; for
   // a velocity of about 1e150 km/s and more its squared length overflows and

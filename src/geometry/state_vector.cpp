@@ -14,6 +14,12 @@ StateVector state_vector_from(const double* six) {
   return sv;
 }
 
+void inertial_velocity(const StateVector& sv, double out[3]) {
+  out[0] = sv.velocity[0] - run_omega * sv.position[1];
+  out[1] = sv.velocity[1] + run_omega * sv.position[0];
+  out[2] = sv.velocity[2];
+}
+
 DMatrix state_vector_matrix(const StateVector& sv) {
   DMatrix m = dmatrix(0, bperp::sv::row_high, 0, bperp::sv::col_high);
   for (int i = 0; i < bperp::sv::used_rows; ++i)
@@ -27,10 +33,11 @@ DMatrix state_vector_matrix(const StateVector& sv) {
   m[x][as_read] = VX;
   m[y][as_read] = VY;
   m[z][as_read] = VZ;
-  // Inertial velocity: v + omega x r with omega along z.
-  m[vx][state] = VX - run_omega * Y;
-  m[vy][state] = VY + run_omega * X;
-  m[vz][state] = VZ;
+  double inertial[3];
+  inertial_velocity(sv, inertial);
+  m[vx][state] = inertial[0];
+  m[vy][state] = inertial[1];
+  m[vz][state] = inertial[2];
   return m;
 }
 

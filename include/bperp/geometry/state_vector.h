@@ -23,6 +23,11 @@ constexpr std::size_t state_vector_numbers = 6;
 // The state vector held in six numbers X Y Z VX VY VZ (km, km/s).
 StateVector state_vector_from(const double* six);
 
+// The inertial velocity of the earth-fixed state sv, v + omega x r with
+// omega = run_omega along z (km/s): (VX - w Y, VY + w X, VZ), the one the
+// baseline run works with. Any numbers are taken as they stand.
+void inertial_velocity(const StateVector& sv, double out[3]);
+
 // The state-vector matrix dmatrix(0, 6, 0, 3) of a pass (layout in
 // settings.h, namespace sv): position in rows 0..2, inertial velocity
 // v + omega x r (run_omega) in rows 3..5 of column 0, the velocity as read

@@ -7,7 +7,6 @@
 
 #include <sys/stat.h>
 
-#include "bperp/earth/rotation.h"
 #include "bperp/geometry/scene_point.h"
 #include "bperp/geometry/settings.h"
 #include "bperp/numeric/units.h"
@@ -165,8 +164,8 @@ double polynomial_doppler(const Acquisition& a, double slant_range_km) {
 // with the settings' carrier (doppler_scale turns it to the wavelength).
 double state_doppler(const StateVector& s, const double* T, double wavelength) {
   const double P[3] = {s.position[0], s.position[1], s.position[2]};
-  // The inertial velocity, as the run forms it: v + omega x r.
-  const double V[3] = {s.velocity[0] - run_omega * P[1], s.velocity[1] + run_omega * P[0], s.velocity[2]};
+  double V[3];
+  inertial_velocity(s, V);  // as the run forms it
   const double r = std::sqrt((P[0] * P[0] + P[1] * P[1]) + P[2] * P[2]);
   const double e_r[3] = {P[0] / r, P[1] / r, P[2] / r};
   const double L[3] = {T[0] - P[0], T[1] - P[1], T[2] - P[2]};
