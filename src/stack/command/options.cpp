@@ -223,6 +223,15 @@ std::optional<Geodetic> point_option(const std::string& text, std::string* probl
   return g;
 }
 
+// A coherence: a decimal number from 0 to 1. *problem says why not.
+std::optional<double> coherence_option(const std::string& option, const std::string& text,
+                                       std::string* problem) {
+  const std::optional<double> g = decimal_number(text);
+  if (g && *g >= 0.0 && *g <= 1.0) return g;
+  *problem = option + " must be a decimal number from 0 to 1, not " + escaped(text);
+  return std::nullopt;
+}
+
 // A limit in metres: a finite decimal number >= 0. *problem says why not.
 std::optional<double> metres_limit(const std::string& option, const std::string& text,
                                    std::string* problem) {
@@ -366,11 +375,8 @@ bool convert_numbers(const NumberTexts& texts, Options& options, std::FILE* err)
   }
   if (!positive(texts.tau, "--coherence-tau", "days", &options.coherence.tau_days)) return fail();
   if (!texts.floor.empty()) {
-    const std::optional<double> g = decimal_number(texts.floor);
-    if (!g || *g < 0.0 || *g > 1.0) {
-      problem = "--coherence-floor must be a decimal number from 0 to 1, not " + escaped(texts.floor);
-      return fail();
-    }
+    const std::optional<double> g = coherence_option("--coherence-floor", texts.floor, &problem);
+    if (!g) return fail();
     options.coherence.gamma_inf = *g;
   }
   if (!texts.snr.empty()) {
@@ -379,11 +385,8 @@ bool convert_numbers(const NumberTexts& texts, Options& options, std::FILE* err)
     options.coherence.snr_db = *v;
   }
   if (!texts.min_coherence.empty()) {
-    const std::optional<double> g = decimal_number(texts.min_coherence);
-    if (!g || *g < 0.0 || *g > 1.0) {
-      problem = "--min-coherence must be a decimal number from 0 to 1, not " + escaped(texts.min_coherence);
-      return fail();
-    }
+    const std::optional<double> g = coherence_option("--min-coherence", texts.min_coherence, &problem);
+    if (!g) return fail();
     options.limits.min_coherence = *g;
   }
   if (!texts.max_length.empty()) {
