@@ -311,6 +311,14 @@ std::FILE* open_list(const std::string& path) {
   return stream;
 }
 
+// The hint for names (escaped) that begin with - but are no option.
+void dashed_name_hint(const std::string& names, std::FILE* err) {
+  std::fprintf(err,
+               "%s: %s is no option; use -- before names that begin with - "
+               "(%s [OPTIONS] -- REFERENCE SECONDARY...)\n",
+               program_name, names.c_str(), program_name);
+}
+
 // The first argument before "--" that starts with -h but is longer (-h.txt,
 // -hx), which the parser takes for the help flag; empty when there is none.
 std::string help_lookalike(int argc, const char* const* argv) {
@@ -595,10 +603,7 @@ int parse_options(int argc, const char* const* argv, Options& options, std::FILE
     // A name such as -h.txt reads as -h followed by more short flags: a
     // file meant, not the help.
     if (const std::string name = help_lookalike(argc, argv); !name.empty()) {
-      std::fprintf(err,
-                   "%s: %s is no option; use -- before names that begin with - "
-                   "(%s [OPTIONS] -- REFERENCE SECONDARY...)\n",
-                   program_name, escaped(name).c_str(), program_name);
+      dashed_name_hint(escaped(name), err);
       return 1;
     }
     std::fputs(app.help().c_str(), out);
@@ -609,11 +614,7 @@ int parse_options(int argc, const char* const* argv, Options& options, std::FILE
   } catch (const CLI::ParseError& e) {
     const std::string dashed = unknown_dashed(app, argc, argv);
     std::fprintf(err, "%s: %s\n", program_name, escaped(e.what()).c_str());
-    if (!dashed.empty())
-      std::fprintf(err,
-                   "%s: %s is no option; use -- before names that begin with - "
-                   "(%s [OPTIONS] -- REFERENCE SECONDARY...)\n",
-                   program_name, dashed.c_str(), program_name);
+    if (!dashed.empty()) dashed_name_hint(dashed, err);
     std::fprintf(err, "Run '%s --help' for the options.\n", program_name);
     return 1;
   }
