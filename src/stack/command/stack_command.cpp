@@ -1,5 +1,6 @@
 #include "bperp/stack/command/stack_command.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cmath>
@@ -33,10 +34,10 @@ namespace {
 // Whether every acquisition has the date that --plot, the dated exports,
 // --max-days, --max-neighbours, --sequential, --annual and --min-coherence
 // (the model's temporal term) need; if not, says which lack one on err.
-bool dates_where_needed(const Options& options, const std::vector<NetworkPoint>& points,
-                        std::FILE* err) {
-  bool dated_export = false;
-  for (const std::string& e : options.exports) dated_export = dated_export || e.rfind("pairs:", 0) != 0;
+bool dates_where_needed(const Options& options, const std::vector<Export>& exports,
+                        const std::vector<NetworkPoint>& points, std::FILE* err) {
+  const bool dated_export =
+      std::any_of(exports.begin(), exports.end(), [](const Export& e) { return e.kind != ExportKind::pairs; });
   const char* needed_by = !options.plot.empty()           ? "--plot"
                           : dated_export                  ? "--export"
                           : options.limits.max_days       ? "--max-days"
@@ -157,7 +158,7 @@ int run_command(int argc, const char* const* argv, std::FILE* in, std::FILE* out
     if (!s.ok()) std::fprintf(err, "%s: %s\n", program_name, s.error.c_str());
 
   const std::vector<NetworkPoint> points = network_points(run);
-  if (!dates_where_needed(options, points, err)) return 1;
+  if (!dates_where_needed(options, exports, points, err)) return 1;
   for (const Export& e : exports)
     if (const std::string problem = export_run_problem(e, run, input_files(options)); !problem.empty()) {
       std::fprintf(err, "%s: %s\n", program_name, problem.c_str());
