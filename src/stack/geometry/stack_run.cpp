@@ -61,6 +61,16 @@ std::string shift_uncertainty_text(const Acquisition& a, const TimeShift& shift)
          " s): give a state vector nearer the reference's place, or an orbit";
 }
 
+// True, and r.error set naming a, when the secondary's velocity v points
+// another way than the reference's reference_v (km/s, earth-fixed): no
+// repeat pass (other_direction says how far and why).
+bool flies_another_way(const double* reference_v, const double* v, const Acquisition& a, SecondaryResult& r) {
+  const std::string turned = other_direction(reference_v, v);
+  if (turned.empty()) return false;
+  r.error = a.name + ": " + turned;
+  return true;
+}
+
 // Why a baseline longer than --max-length is refused.
 std::string too_long_text(const Acquisition& a, const SecondaryResult& r, const StackOptions& options) {
   return a.name + ": the baseline is " + fixed_text(r.baseline.length * units::metres_per_km, 3) +
@@ -388,11 +398,7 @@ void zero_doppler_secondary(const StackRun& run, SecondaryResult& r, const Stack
       }
       at = r.shift->state;
     }
-    const std::string turned = other_direction(v.velocity, at.velocity);
-    if (!turned.empty()) {
-      r.error = a.name + ": " + turned;
-      return;
-    }
+    if (flies_another_way(v.velocity, at.velocity, a, r)) return;
     b = zero_doppler_baseline(v.target, v.satellite, v.velocity, at.position);
     r.state = at;
   } else {
@@ -421,11 +427,7 @@ void zero_doppler_secondary(const StackRun& run, SecondaryResult& r, const Stack
     return;
   }
   if (a.kind != AcquisitionKind::state_vector) {
-    const std::string turned = other_direction(v.velocity, b.secondary_velocity);
-    if (!turned.empty()) {
-      r.error = a.name + ": " + turned;
-      return;
-    }
+    if (flies_another_way(v.velocity, b.secondary_velocity, a, r)) return;
   }
   if (r.time && z.time) r.days_exact = seconds_between(*z.time, *r.time) / units::seconds_per_day;
   r.baseline.parallel = b.parallel;
@@ -487,11 +489,7 @@ SecondaryResult run_secondary(const StackRun& run, std::shared_ptr<const Acquisi
       r.error = a.name + ": " + align_failure_text(*r.alignment, a.orbit);
       return r;
     }
-    const std::string turned = other_direction(run.geometry.state.velocity, r.alignment->state.velocity);
-    if (!turned.empty()) {
-      r.error = a.name + ": " + turned;
-      return r;
-    }
+    if (flies_another_way(run.geometry.state.velocity, r.alignment->state.velocity, a, r)) return r;
     if (r.alignment->interpolation_error > max_interpolation_error) {
       r.error = a.name + ": the orbit's rows are too far apart for an accurate baseline: its "
                 "interpolation at the closest approach is uncertain by " +
@@ -516,11 +514,7 @@ SecondaryResult run_secondary(const StackRun& run, std::shared_ptr<const Acquisi
       }
       r.state = r.shift->state;
     }
-    const std::string turned = other_direction(run.geometry.state.velocity, r.state.velocity);
-    if (!turned.empty()) {
-      r.error = a.name + ": " + turned;
-      return r;
-    }
+    if (flies_another_way(run.geometry.state.velocity, r.state.velocity, a, r)) return r;
   }
   r.baseline = stack_baseline(run.geometry, r.state);
   r.doppler_centroid = state_doppler(r.state, run.geometry.scene_point, run.geometry.wavelength);
