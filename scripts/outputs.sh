@@ -1,0 +1,209 @@
+#!/usr/bin/env bash
+# Records what bperp and bperp-stack print and write for a fixed set of
+# command lines, and compares two such records byte for byte: the check of
+# every change that must leave the outputs alone.
+#
+#   scripts/outputs.sh record BUILD_DIR OUT_DIR   run every case with the
+#                                                 executables of BUILD_DIR
+#   scripts/outputs.sh compare OLD_DIR NEW_DIR    the differences; status 1
+#                                                 when there are any
+#   scripts/outputs.sh check BUILD_DIR            record into a temporary
+#                                                 folder and compare with
+#                                                 tests/outputs/expected
+#
+# Each case runs in one folder that holds copies of the tree's examples/ and
+# tests/data/ (so that no case can write into the tree), and the names in the
+# outputs are the same relative paths on every machine. A case leaves NAME.out, NAME.err and NAME.status, and the
+# files its exports and plot wrote under NAME.files/.
+#
+# compare leaves out "error_kind" members of JSON documents (and the comma
+# that their removal leaves dangling), so that a record made before that
+# member existed compares with one made after.
+set -euo pipefail
+
+source_dir="$(cd "$(dirname "$0")/.." && pwd)"
+
+# The cases: a name, then the executable (bperp or bperp-stack), then its
+# arguments. Files written by a case go to out/ (moved to NAME.files/).
+cases() {
+  cd "$source_dir"
+  local ex=examples/stack
+  local stack_refs=("$ex/reference.txt" "$ex"/2*)
+  local s1=tests/data/s1-track108-annotation
+  local s1_iw2=("$s1/s1a-iw2-slc-vv-20250406t022010-20250406t022035-058630-07421f-005.xml"
+                "$s1/s1a-iw2-slc-vv-20250418t022010-20250418t022035-058805-074946-005.xml")
+  local s1_all=("$s1"/s1a-iw1-*.xml "$s1"/s1a-iw2-*.xml "$s1"/s1a-iw3-*.xml)
+  local par=tests/data/gamma-slc-par
+  local slc=("$par/r20180106_VV_slc.par" "$par/r20180130_VV_slc.par" "$par/r20180319_VV_slc.par")
+  local mli=("$par/r20180106_VV_8rlks_mli.par" "$par/r20180130_VV_8rlks_mli.par" "$par/r20180319_VV_8rlks_mli.par")
+  local h5=(tests/data/opera-cslc-t042/*IW1*.h5 tests/data/opera-cslc-t042/*IW2*.h5)
+  local dated_orbit=("$ex/20070728.orbit" "$ex/20071213.orbit" "$ex/20080429.orbit" "$ex/20070612.txt")
+  local orbit_dir=tests/data/s1-track108-orbit-layout
+
+  # bperp itself.
+  echo "bperp_pair|bperp|examples/master.txt|examples/slave.txt"
+  echo "bperp_swapped|bperp|examples/slave.txt|examples/master.txt"
+  echo "bperp_one_argument|bperp|examples/master.txt"
+  echo "bperp_missing|bperp|examples/nothing.txt|examples/slave.txt"
+
+  # Each reference kind, in each format: alone, with pairs, with a grid.
+  local -A refs
+  refs[state_vector]="$(IFS='|'; echo "${stack_refs[*]}")"
+  refs[dated_orbit]="--at-range|870000|$(IFS='|'; echo "${dated_orbit[*]}")"
+  refs[s1_iw2]="$(IFS='|'; echo "${s1_iw2[*]}")"
+  refs[s1_all]="--swath|IW2|$(IFS='|'; echo "${s1_all[*]}")"
+  refs[s1_orbit_dir]="--orbit-dir|$orbit_dir|$(IFS='|'; echo "${s1_iw2[*]}")"
+  refs[slc_par]="$(IFS='|'; echo "${slc[*]}")"
+  refs[mli_par]="$(IFS='|'; echo "${mli[*]}")"
+  refs[hdf5]="$(IFS='|'; echo "${h5[*]}")"
+  local kind format
+  for kind in state_vector dated_orbit s1_iw2 s1_all s1_orbit_dir slc_par mli_par hdf5; do
+    for format in table csv json; do
+      echo "${kind}_${format}|bperp-stack|--format|$format|${refs[$kind]}"
+      echo "${kind}_${format}_pairs|bperp-stack|--format|$format|--pairs|${refs[$kind]}"
+      echo "${kind}_${format}_grid|bperp-stack|--format|$format|--grid|3x3|${refs[$kind]}"
+    done
+    echo "${kind}_exports|bperp-stack|--pairs|--export|pairs:out/pairs.csv|--export|dates:out/dates.txt|--export|baselines:out/baselines.txt|--export|stack-folder:out/stack|--plot|out/plot.svg|${refs[$kind]}"
+    echo "${kind}_grid_stack_folder|bperp-stack|--grid|2x2|--export|stack-folder:out/stack|${refs[$kind]}"
+  done
+
+  # The command lines the README shows.
+  echo "readme_stack|bperp-stack|${refs[state_vector]}"
+  echo "readme_split|bperp-stack|--pairs|--max-neighbours|2|--require-connected|${refs[state_vector]}"
+  echo "readme_split_table|bperp-stack|--pairs|--max-neighbours|2|${refs[state_vector]}"
+  echo "readme_mst|bperp-stack|--pairs|--max-neighbours|2|--mst|${refs[state_vector]}"
+  echo "readme_plot|bperp-stack|--pairs|--max-perp|200|--max-days|200|--plot|out/baseline-time.svg|${refs[state_vector]}"
+  echo "readme_coherence|bperp-stack|--pairs|--min-coherence|0.8|--export|pairs:out/pairs.csv|--export|dates:out/dates.txt|--export|baselines:out/baselines.txt|--export|stack-folder:out/stack|${refs[slc_par]}"
+  echo "readme_orbit_dir|bperp-stack|--orbit-dir|$orbit_dir|${refs[s1_iw2]}"
+  echo "readme_par|bperp-stack|$par/r20180106_VV_slc.par|$par/r20180130_VV_slc.par|$par/r20180319_VV_slc.par"
+  echo "readme_hdf5|bperp-stack|${refs[hdf5]}"
+  echo "readme_grid|bperp-stack|--grid|3x3|${refs[s1_iw2]}"
+  echo "readme_grid_csv|bperp-stack|--format|csv|--grid|3x3|${refs[s1_iw2]}"
+
+  # The network options, the coherence model and the targets.
+  echo "network_limits|bperp-stack|--pairs|--max-perp|300|--max-days|150|--annual|${refs[state_vector]}"
+  echo "network_sequential_json|bperp-stack|--format|json|--pairs|--sequential|2|--sensor|alos|${refs[state_vector]}"
+  echo "network_split_json|bperp-stack|--format|json|--pairs|--max-neighbours|2|${refs[state_vector]}"
+  echo "network_split_csv|bperp-stack|--format|csv|--pairs|--max-neighbours|2|${refs[state_vector]}"
+  echo "coherence_options|bperp-stack|--pairs|--range-bandwidth|28e6|--azimuth-bandwidth|1500|--coherence-tau|100|--coherence-floor|0.1|--snr|15|--format|csv|${refs[state_vector]}"
+  echo "as_given|bperp-stack|--as-given|--format|csv|${refs[state_vector]}"
+  echo "wavelength|bperp-stack|--wavelength|0.055|${refs[state_vector]}"
+  echo "at_time_range|bperp-stack|--at-time|2025-04-06T02:20:20|--at-range|880000|--height|120|--format|json|${refs[s1_iw2]}"
+  echo "at_point|bperp-stack|--at-point|52.1,-128,30|--format|json|${refs[s1_iw2]}"
+  echo "hdf5_at_point|bperp-stack|--at-point|39.4,-119.7|${refs[hdf5]}"
+  echo "look_left|bperp-stack|--look|left|--at-range|870000|${refs[dated_orbit]#--at-range|870000|}"
+
+  # Refusals and messages.
+  echo "help|bperp-stack|--help"
+  echo "unknown_option|bperp-stack|--nonsense|${refs[state_vector]}"
+  echo "bad_number|bperp-stack|--max-length|ten|${refs[state_vector]}"
+  echo "bad_option_unreadable_reference|bperp-stack|--pairs|--max-perp|ten|examples/none.txt|$ex/20070612.txt"
+  echo "empty_value|bperp-stack|--max-length||${refs[state_vector]}"
+  echo "empty_value_joined|bperp-stack|--max-length=|${refs[state_vector]}"
+  echo "needs_pairs|bperp-stack|--max-perp|100|${refs[state_vector]}"
+  echo "no_secondaries|bperp-stack|$ex/reference.txt"
+  echo "unreadable_reference|bperp-stack|examples/none.txt|$ex/20070612.txt"
+  echo "unreadable_secondary|bperp-stack|$ex/reference.txt|$ex/20070612.txt|examples/none.txt"
+  echo "example_pair|bperp-stack|--format|json|examples/master.txt|examples/slave.txt"
+  echo "list_file|bperp-stack|--list|list.txt|$ex/reference.txt"
+  echo "list_missing|bperp-stack|--list|none.txt|$ex/reference.txt"
+  echo "same_file_twice|bperp-stack|$ex/reference.txt|$ex/20070612.txt|$ex/20070612.txt|$ex/reference.txt"
+  echo "too_long|bperp-stack|--max-length|200|--format|json|${refs[state_vector]}"
+  echo "at_point_state_vector|bperp-stack|--at-point|36,128|${refs[state_vector]}"
+  echo "grid_state_vector|bperp-stack|--grid|2x2|${refs[state_vector]}"
+  echo "grid_bad|bperp-stack|--grid|0x3|${refs[s1_iw2]}"
+  echo "at_point_clash|bperp-stack|--at-point|52,-128|--height|3|${refs[s1_iw2]}"
+  echo "coherence_floor_above|bperp-stack|--coherence-floor|0.999|${refs[state_vector]}"
+  echo "export_bad_kind|bperp-stack|--export|nothing:out/x|${refs[state_vector]}"
+  echo "export_needs_pairs|bperp-stack|--export|dates:out/dates.txt|${refs[state_vector]}"
+  echo "export_over_input|bperp-stack|--export|baselines:$ex/20070612.txt|${refs[state_vector]}"
+  echo "plot_not_svg|bperp-stack|--plot|out/plot.png|${refs[state_vector]}"
+  echo "plot_undated|bperp-stack|--plot|out/plot.svg|examples/master.txt|examples/slave.txt"
+  echo "min_coherence_no_bandwidth|bperp-stack|--pairs|--min-coherence|0.5|${refs[state_vector]}"
+  echo "sensor_unknown|bperp-stack|--sensor|nosuch|${refs[state_vector]}"
+  echo "mixed_tracks|bperp-stack|--format|json|$s1/s1a-iw2-slc-vv-20250406t022010-20250406t022035-058630-07421f-005.xml|${refs[state_vector]}"
+  echo "orbit_file_as_input|bperp-stack|$orbit_dir/S1A_OPER_AUX_POEORB_OPOD_20250426T022143_V20250406T021903_20250406T022143.EOF|$ex/20070612.txt"
+}
+
+record() {
+  local build="$1" out="$2"
+  local build_abs
+  build_abs="$(cd "$build" && pwd)"
+  mkdir -p "$out"
+  local out_abs
+  out_abs="$(cd "$out" && pwd)"
+  local work
+  work="$(mktemp -d)"
+  trap 'rm -rf "$work"' RETURN
+  cp -R "$source_dir/examples" "$work/examples"
+  mkdir "$work/tests"
+  cp -R "$source_dir/tests/data" "$work/tests/data"
+  printf '%s\n' examples/stack/20070612.txt '' examples/stack/20071213.orbit >"$work/list.txt"
+  local line name program
+  while IFS= read -r line; do
+    IFS='|' read -r -a fields <<<"$line"
+    name="${fields[0]}"
+    program="${fields[1]}"
+    rm -rf "$work/out"
+    mkdir "$work/out"
+    local status=0
+    (cd "$work" && LC_ALL=C "$build_abs/$program" "${fields[@]:2}" </dev/null \
+      >"$out_abs/$name.out" 2>"$out_abs/$name.err") || status=$?
+    echo "$status" >"$out_abs/$name.status"
+    if [ -n "$(ls -A "$work/out")" ]; then
+      rm -rf "$out_abs/$name.files"
+      mv "$work/out" "$out_abs/$name.files"
+    fi
+  done < <(cases)
+}
+
+# A file as compared: JSON's error_kind members left out.
+normalised() {
+  awk '
+    /^[ \t]*"error_kind": / { next }
+    { lines[n++] = $0 }
+    END {
+      for (i = 0; i < n; i++) {
+        line = lines[i]
+        if (i + 1 < n && line ~ /,$/ && lines[i + 1] ~ /^[ \t]*[}\]]/) sub(/,$/, "", line)
+        print line
+      }
+    }' "$1"
+}
+
+compare() {
+  local old="$1" new="$2" differ=0 file
+  while IFS= read -r file; do
+    if [ ! -e "$new/$file" ]; then
+      echo "only in $old: $file"
+      differ=1
+    elif ! cmp -s <(normalised "$old/$file") <(normalised "$new/$file"); then
+      echo "differs: $file"
+      diff <(normalised "$old/$file") <(normalised "$new/$file") | head -20 || true
+      differ=1
+    fi
+  done < <(cd "$old" && find . -type f | sort)
+  while IFS= read -r file; do
+    if [ ! -e "$old/$file" ]; then
+      echo "only in $new: $file"
+      differ=1
+    fi
+  done < <(cd "$new" && find . -type f | sort)
+  if [ "$differ" -eq 0 ]; then echo "the outputs are the same"; fi
+  return "$differ"
+}
+
+case "${1:-}" in
+  record) record "$2" "$3" ;;
+  compare) compare "$2" "$3" ;;
+  check)
+    tmp="$(mktemp -d)"
+    trap 'rm -rf "$tmp"' EXIT
+    record "$2" "$tmp"
+    compare "$source_dir/tests/outputs/expected" "$tmp"
+    ;;
+  *)
+    echo "usage: $0 record BUILD_DIR OUT_DIR | compare OLD_DIR NEW_DIR | check BUILD_DIR" >&2
+    exit 2
+    ;;
+esac
