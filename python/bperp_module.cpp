@@ -175,7 +175,7 @@ enum class Column { date, time, number, text };
 // is null in every row of a stack with no failure; orbit_source in a stack
 // of state vectors).
 bool text_member(const std::string& key) {
-  static const char* const text_keys[] = {"name", "kind", "error", "first", "second", "mission",
+  static const char* const text_keys[] = {"name", "kind", "error", "error_kind", "first", "second", "mission",
                                           "pass", "swath", "polarisation", "look_side", "note"};
   for (const char* k : text_keys)
     if (key == k) return true;
@@ -442,13 +442,12 @@ std::optional<py::dict> read_orbit_file(const std::string& path) {
 py::dict read_file(const py::handle& given) {
   const std::string path = path_of(given, "path");
   const bperp::stack::Acquisition a = bperp::stack::read_secondary(path);
-  if (!a.error.empty()) {
-    if (a.error.rfind("can't open", 0) == 0) {
-      const int error = open_error_of(path);
-      raise_os_error(error != 0 ? error : EIO, a.error, path);
-    }
+  if (a.refusal) {
+    // A file that can't be opened is an OSError, as open() raises it.
+    if (a.refusal->kind == bperp::stack::RefusalKind::unreadable)
+      if (const int error = open_error_of(path); error != 0) raise_os_error(error, a.refusal->text, path);
     if (std::optional<py::dict> orbit_file = read_orbit_file(path)) return *orbit_file;
-    raise_value_error(a.error);
+    raise_value_error(a.refusal->text);
   }
   py::dict d;
   d["kind"] = bperp::stack::kind_text(a);

@@ -12,7 +12,7 @@
 
 #include "bperp/stack/geometry/orbit_alignment.h"
 #include "bperp/stack/geometry/propagation.h"
-#include "bperp/stack/geometry/stack_run.h"
+#include "bperp/stack/run/stack_run.h"
 #include "two_body_orbit.h"
 
 namespace bperp::stack {
@@ -314,7 +314,8 @@ TEST(StateVectorShift, ExampleStackAgreesWithItsClosedForm) {
   const Pass passes[] = {{"20070612.txt", 415.0, 12.0},  {"20071028.txt", -148.0, 6.0},
                          {"20080128.txt", 297.0, -9.0},  {"20080730.txt", 151.0, -22.0},
                          {"20081030.txt", -91.0, 17.0},  {"20090502.txt", 238.0, 8.0}};
-  const double* P = run.geometry.state.position;
+  const ReferenceGeometry& geometry = std::get<ReferenceGeometry>(run.view);
+  const double* P = geometry.state.position;
   for (std::size_t k = 0; k < std::size(passes); ++k) {
     const Pass& pass = passes[k];
     const auto g = [&](double t) {
@@ -325,7 +326,7 @@ TEST(StateVectorShift, ExampleStackAgreesWithItsClosedForm) {
     };
     double lo = -1.0, hi = 1.0;
     for (int i = 0; i < 60; ++i) (g(0.5 * (lo + hi)) < 0.0 ? lo : hi) = 0.5 * (lo + hi);
-    const StackBaseline exact = stack_baseline(run.geometry, example::at(pass.cross_m, pass.height_m, lo));
+    const StackBaseline exact = stack_baseline(geometry, example::at(pass.cross_m, pass.height_m, lo));
     const StackBaseline& got = run.secondaries[k].baseline;
     EXPECT_NEAR(got.perpendicular, exact.perpendicular, 1e-5) << pass.file;  // km: 1 cm
     EXPECT_NEAR(got.parallel, exact.parallel, 1e-5) << pass.file;

@@ -38,9 +38,9 @@ nlohmann::json json_of(std::vector<std::string> args) {
 }
 
 ProductInfo product(const std::string& path) {
-  std::string problem;
+  bperp::stack::Refusal problem;
   const auto p = bperp::stack::read_hdf5_product(path, &problem);
-  if (!p) throw std::runtime_error(problem);
+  if (!p) throw std::runtime_error(problem.text);
   return *p;
 }
 

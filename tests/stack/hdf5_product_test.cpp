@@ -34,9 +34,9 @@ const std::string h5dump = "/usr/bin/h5dump";
 UtcTime utc(const char* text) { return *parse_utc(text); }
 
 ProductInfo read_ok(const std::string& path, const std::string& group = hdf5_default_orbit_group) {
-  std::string problem;
+  Refusal problem;
   const std::optional<ProductInfo> info = read_hdf5_product(path, &problem, group);
-  EXPECT_TRUE(info.has_value()) << problem;
+  EXPECT_TRUE(info.has_value()) << problem.text;
   return info.value_or(ProductInfo{});
 }
 
@@ -474,8 +474,10 @@ TEST(Hdf5Product, HostileProductsAreRefusedNamingTheDataset) {
   };
   for (const Case& c : cases) {
     const std::string path = write_parts(dir, std::string(c.what) + ".h5", c.parts);
-    std::string problem;
-    EXPECT_FALSE(read_hdf5_product(path, &problem).has_value()) << c.what;
+    Refusal refusal;
+    EXPECT_FALSE(read_hdf5_product(path, &refusal).has_value()) << c.what;
+    EXPECT_EQ(refusal.kind, RefusalKind::malformed) << c.what;
+    const std::string& problem = refusal.text;
     EXPECT_TRUE(problem.starts_with(path + ": ")) << c.what << ": " << problem;
     EXPECT_NE(problem.find(c.words), std::string::npos) << c.what << ": " << problem;
     EXPECT_EQ(problem.find('\n'), std::string::npos) << c.what << ": " << problem;
@@ -500,9 +502,9 @@ TEST(Hdf5Product, OnlyUtmAndUpsCodesAreRead) {
       w.numbers("/data/projection", {c.code}, {1}, H5T_STD_I64LE);
     });
     const std::string path = write_parts(dir, "epsg.h5", parts);
-    std::string problem;
+    Refusal problem;
     const std::optional<ProductInfo> p = read_hdf5_product(path, &problem);
-    ASSERT_EQ(p.has_value(), c.read) << c.code << ": " << problem;
+    ASSERT_EQ(p.has_value(), c.read) << c.code << ": " << problem.text;
     if (p) {
       EXPECT_EQ(p->epsg, static_cast<int>(c.code));
     }
@@ -516,20 +518,23 @@ TEST(Hdf5Product, FilesThatAreNoHdf5AreRefusedByName) {
   struct Case {
     std::string path, words;
     bool signature;
+    RefusalKind kind;
   };
   const Case cases[] = {
       {dir.write("text.h5", "hello, world\n"),
-       "is no HDF5 file (the HDF5 signature is neither at its start nor after a user block)", false},
-      {dir.write("cut.h5", std::string(hdf5_signature) + std::string(100, '\0')),
-       "HDF5 cannot open it", true},
-      {dir.write("empty.h5", ""), "is no HDF5 file", false},
-      {dir.path().string(), "is no regular file", false},
-      {dir.file("absent.h5"), "cannot open it (No such file", false},
+       "is no HDF5 file (the HDF5 signature is neither at its start nor after a user block)", false,
+       RefusalKind::unknown_format},
+      {dir.write("cut.h5", std::string(hdf5_signature) + std::string(100, '\0')), "HDF5 cannot open it", true,
+       RefusalKind::malformed},
+      {dir.write("empty.h5", ""), "is no HDF5 file", false, RefusalKind::unknown_format},
+      {dir.path().string(), "is no regular file", false, RefusalKind::unreadable},
+      {dir.file("absent.h5"), "cannot open it (No such file", false, RefusalKind::unreadable},
   };
   for (const Case& c : cases) {
-    std::string problem;
+    Refusal problem;
     EXPECT_FALSE(read_hdf5_product(c.path, &problem).has_value()) << c.path;
-    EXPECT_TRUE(problem.starts_with(c.path + ": " + c.words)) << problem;
+    EXPECT_EQ(problem.kind, c.kind) << c.path;
+    EXPECT_TRUE(problem.text.starts_with(c.path + ": " + c.words)) << problem.text;
     EXPECT_EQ(hdf5_file(c.path), c.signature) << c.path;
   }
   EXPECT_TRUE(hdf5_file(iw1_1021));

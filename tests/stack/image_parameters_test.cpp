@@ -23,9 +23,9 @@ const std::string mli_0106 = data_dir + "r20180106_VV_8rlks_mli.par";
 UtcTime utc(const char* text) { return *parse_utc(text); }
 
 ProductInfo read_real(const std::string& path) {
-  std::string problem;
+  Refusal problem;
   const std::optional<ProductInfo> info = read_image_parameters(path, &problem);
-  EXPECT_TRUE(info.has_value()) << problem;
+  EXPECT_TRUE(info.has_value()) << problem.text;
   return info.value_or(ProductInfo{});
 }
 
@@ -303,15 +303,16 @@ TEST(ImageParameters, FilesOverTheCapOrNotRegularAreRefusedByName) {
   const std::string big = dir.file("big.par");
   { std::ofstream(big).put('d'); }
   ASSERT_EQ(::truncate(big.c_str(), static_cast<off_t>(max_image_parameter_bytes) + 1), 0);
-  std::string problem;
+  Refusal problem;
   EXPECT_FALSE(read_image_parameters(big, &problem).has_value());
-  EXPECT_EQ(problem, big +
-                         ": is 1048577 bytes, more than the 1 MiB (1048576 bytes) a parameter "
-                         "file may hold");
+  EXPECT_EQ(problem.kind, RefusalKind::malformed);
+  EXPECT_EQ(problem.text, big + ": is 1048577 bytes, more than the 1 MiB (1048576 bytes) a parameter file may hold");
   EXPECT_FALSE(read_image_parameters(dir.path().string(), &problem).has_value());
-  EXPECT_EQ(problem, dir.path().string() + ": is no regular file");
+  EXPECT_EQ(problem.kind, RefusalKind::unreadable);
+  EXPECT_EQ(problem.text, dir.path().string() + ": is no regular file");
   EXPECT_FALSE(read_image_parameters(dir.file("absent.par"), &problem).has_value());
-  EXPECT_TRUE(problem.starts_with(dir.file("absent.par") + ": cannot open it")) << problem;
+  EXPECT_EQ(problem.kind, RefusalKind::unreadable);
+  EXPECT_TRUE(problem.text.starts_with(dir.file("absent.par") + ": cannot open it")) << problem.text;
 }
 
 // A parameter file by its first bytes: the real ones (title line), their

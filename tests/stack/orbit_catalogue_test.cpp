@@ -100,10 +100,12 @@ TEST(OrbitCatalogue, ChoosesPreciseThenRestitutedAndSaysWhatNoneCovers) {
                         Case{"S1A", "2025-04-06T02:59:30", "2025-04-06T02:59:50", ""},  // no margin left
                         Case{"S1A", "2025-04-06T07:20:00", "2025-04-06T07:21:00", ""},  // predicted alone
                         Case{"S1C", "2025-04-06T02:20:10", "2025-04-06T02:20:35", ""}}) {
-    problem.clear();
-    const std::optional<ChosenOrbit> chosen = catalogue.choose(c.mission, at(c.first), at(c.last), &problem);
+    Refusal refusal;
+    const std::optional<ChosenOrbit> chosen = catalogue.choose(c.mission, at(c.first), at(c.last), &refusal);
+    problem = refusal.text;
     if (std::string(c.source).empty()) {
       EXPECT_FALSE(chosen) << c.first;
+      EXPECT_EQ(refusal.kind, RefusalKind::outside_orbit) << c.first;
       EXPECT_NE(problem.find(std::string("covers ") + utc_text(add_seconds(at(c.first), -60.0))), std::string::npos)
           << problem;  // the span asked for
       if (std::string(c.mission) == "S1A") {
@@ -147,9 +149,10 @@ TEST(OrbitCatalogue, OverlappingRestitutedFilesMerge) {
         std::pair{"C.EOF", eof("S1A", "AUX_RESORB", "2025-04-06T04:38:00", "2025-04-06T04:50:00",
                               "2025-04-06T07:00:00", 0.3)}})
     ASSERT_TRUE(catalogue.add_file(dir.write(name, text), &problem)) << problem;
+  Refusal refusal;
   const std::optional<ChosenOrbit> chosen =
-      catalogue.choose("S1A", at("2025-04-06T04:31:00"), at("2025-04-06T04:40:00"), &problem);
-  ASSERT_TRUE(chosen) << problem;
+      catalogue.choose("S1A", at("2025-04-06T04:31:00"), at("2025-04-06T04:40:00"), &refusal);
+  ASSERT_TRUE(chosen) << refusal.text;
   EXPECT_EQ(chosen->orbit.source, "A.EOF+B.EOF+C.EOF");
   // Every time once, 10 s apart.
   for (std::size_t k = 1; k < chosen->orbit.rows.size(); ++k)
@@ -177,8 +180,8 @@ TEST(OrbitCatalogue, OverlappingRestitutedFilesMerge) {
   ASSERT_TRUE(two.add_file(dir.write("D.EOF", eof("S1A", "AUX_RESORB", "2025-04-06T04:30:00", "2025-04-06T05:10:00",
                                                   "2025-04-06T06:00:00", 0.0, {{"2025-04-06T04:33:00", 0.25}})),
                            &problem));
-  const std::optional<ChosenOrbit> one = two.choose("S1A", at("2025-04-06T04:35:00"), at("2025-04-06T04:36:00"), &problem);
-  ASSERT_TRUE(one) << problem;
+  const std::optional<ChosenOrbit> one = two.choose("S1A", at("2025-04-06T04:35:00"), at("2025-04-06T04:36:00"), &refusal);
+  ASSERT_TRUE(one) << refusal.text;
   ASSERT_EQ(one->warnings.size(), 1u);
   EXPECT_EQ(one->warnings[0],
             "A.EOF and D.EOF differ at 2025-04-06T04:33:00.000000000Z by 0.250 m: the newer, D.EOF, is used");
@@ -210,14 +213,16 @@ TEST(OrbitCatalogue, RefusedFolderFilesAreSkippedNamedFilesAreErrors) {
                           "skipped the orbit file " + dir.file("D.EOF") + ": is no regular file",
                           "skipped the orbit file " + n + ": no Earth_Explorer_Header within its first 16384 bytes"}));
   // 02:20: P9 is tried first and skipped, P1 serves.
-  const std::optional<ChosenOrbit> early = folder.choose("S1A", at("2025-04-06T02:20:10"), at("2025-04-06T02:20:35"), &problem);
-  ASSERT_TRUE(early) << problem;
+  Refusal refusal;
+  const std::optional<ChosenOrbit> early = folder.choose("S1A", at("2025-04-06T02:20:10"), at("2025-04-06T02:20:35"), &refusal);
+  ASSERT_TRUE(early) << refusal.text;
   EXPECT_EQ(early->orbit.source, "P1.EOF");
   ASSERT_FALSE(early->warnings.empty());
   EXPECT_TRUE(early->warnings[0].starts_with("skipped the orbit file " + p9 + ": not well-formed XML"))
       << early->warnings[0];
   // 03:10: P9 alone would cover; the refusal says why it was not used.
-  EXPECT_FALSE(folder.choose("S1A", at("2025-04-06T03:10:00"), at("2025-04-06T03:10:30"), &problem));
+  EXPECT_FALSE(folder.choose("S1A", at("2025-04-06T03:10:00"), at("2025-04-06T03:10:30"), &refusal));
+  problem = refusal.text;
   EXPECT_NE(problem.find("AUX_POEORB 2025-04-06T02:00:00.000000000Z to 2025-04-06T03:30:00.000000000Z (not used: " +
                          p9 + ": not well-formed XML"),
             std::string::npos)
@@ -229,9 +234,9 @@ TEST(OrbitCatalogue, RefusedFolderFilesAreSkippedNamedFilesAreErrors) {
   EXPECT_FALSE(named.add_file(n, &problem));
   EXPECT_EQ(problem, n + ": no Earth_Explorer_Header within its first 16384 bytes");
   ASSERT_TRUE(named.add_file(p1, &problem) && named.add_file(p9, &problem)) << problem;
-  problem.clear();
-  EXPECT_FALSE(named.choose("S1A", at("2025-04-06T02:20:10"), at("2025-04-06T02:20:35"), &problem));
-  EXPECT_TRUE(problem.starts_with(p9 + ": not well-formed XML")) << problem;
+  EXPECT_FALSE(named.choose("S1A", at("2025-04-06T02:20:10"), at("2025-04-06T02:20:35"), &refusal));
+  EXPECT_EQ(refusal.kind, RefusalKind::unreadable);
+  EXPECT_TRUE(refusal.text.starts_with(p9 + ": not well-formed XML")) << refusal.text;
 
   // A folder of refused files alone still asks for orbit files: the
   // acquisition is refused, not left on its own orbit list.
@@ -240,7 +245,8 @@ TEST(OrbitCatalogue, RefusedFolderFilesAreSkippedNamedFilesAreErrors) {
   OrbitCatalogue none;
   ASSERT_TRUE(none.add_directory(bad.path().string(), &problem, &warnings));
   EXPECT_FALSE(none.empty());
-  EXPECT_FALSE(none.choose("S1A", at("2025-04-06T02:20:10"), at("2025-04-06T02:20:35"), &problem));
+  EXPECT_FALSE(none.choose("S1A", at("2025-04-06T02:20:10"), at("2025-04-06T02:20:35"), &refusal));
+  problem = refusal.text;
   EXPECT_NE(problem.find("cover nothing: none that can be read is given (1 file skipped)"), std::string::npos)
       << problem;
 }

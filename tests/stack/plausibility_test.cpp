@@ -15,7 +15,7 @@
 
 #include "bperp/stack/geometry/plausibility.h"
 #include "bperp/stack/geometry/propagation.h"
-#include "bperp/stack/geometry/stack_run.h"
+#include "bperp/stack/run/stack_run.h"
 #include "stack_test_support.h"
 
 namespace {

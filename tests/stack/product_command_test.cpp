@@ -27,9 +27,9 @@ const std::string reference = data + "s1a-iw2-slc-vv-20250406t022010-20250406t02
 const std::string secondary = data + "s1a-iw2-slc-vv-20250418t022010-20250418t022035-058805-074946-005.xml";
 
 ProductInfo product(const std::string& path) {
-  std::string problem;
+  bperp::stack::Refusal problem;
   const auto p = bperp::stack::read_s1_annotation(path, &problem);
-  if (!p) throw std::runtime_error(problem);
+  if (!p) throw std::runtime_error(problem.text);
   return *p;
 }
 

@@ -26,9 +26,9 @@ const std::string iw2_0418 = "s1a-iw2-slc-vv-20250418t022010-20250418t022035-058
 UtcTime utc(const char* text) { return *parse_utc(text); }
 
 ProductInfo read_real(const std::string& file) {
-  std::string problem;
+  Refusal problem;
   const std::optional<ProductInfo> info = read_s1_annotation(data_dir + file, &problem);
-  EXPECT_TRUE(info.has_value()) << problem;
+  EXPECT_TRUE(info.has_value()) << problem.text;
   return info.value_or(ProductInfo{});
 }
 
@@ -277,16 +277,19 @@ TEST(S1Annotation, FilesOverTheCapOrNotRegularAreRefusedByName) {
     const std::string path = dir.file("big-" + std::to_string(size) + ".xml");
     { std::ofstream(path).put('<'); }
     ASSERT_EQ(::truncate(path.c_str(), size), 0);
-    std::string problem;
+    Refusal problem;
     EXPECT_FALSE(read_s1_annotation(path, &problem).has_value());
-    EXPECT_EQ(problem, path + ": is " + std::to_string(size) +
-                           " bytes, more than the 64 MiB (67108864 bytes) an XML product may hold");
+    EXPECT_EQ(problem.kind, RefusalKind::malformed);
+    EXPECT_EQ(problem.text, path + ": is " + std::to_string(size) +
+                                " bytes, more than the 64 MiB (67108864 bytes) an XML product may hold");
   }
-  std::string problem;
+  Refusal problem;
   EXPECT_FALSE(read_s1_annotation(dir.path().string(), &problem).has_value());
-  EXPECT_EQ(problem, dir.path().string() + ": is no regular file");
+  EXPECT_EQ(problem.kind, RefusalKind::unreadable);
+  EXPECT_EQ(problem.text, dir.path().string() + ": is no regular file");
   EXPECT_FALSE(read_s1_annotation(dir.file("absent.xml"), &problem).has_value());
-  EXPECT_TRUE(problem.starts_with(dir.file("absent.xml") + ": cannot open it")) << problem;
+  EXPECT_EQ(problem.kind, RefusalKind::unreadable);
+  EXPECT_TRUE(problem.text.starts_with(dir.file("absent.xml") + ": cannot open it")) << problem.text;
 }
 
 // The annotation of a SAFE folder by file name. The IW folder links the
@@ -332,18 +335,19 @@ TEST(SafeAnnotation, PicksTheSwathAndTheCoPolarisation) {
       {dir.file("ABSENT.SAFE"), "", "ABSENT.SAFE/annotation: cannot list it", false},
   };
   for (const Case& c : cases) {
-    std::string problem;
+    Refusal problem;
     const std::string path = safe_annotation(c.safe, c.swath, &problem);
     if (c.found) {
-      EXPECT_EQ(path, c.safe + "/annotation/" + c.picked) << problem;
+      EXPECT_EQ(path, c.safe + "/annotation/" + c.picked) << problem.text;
     } else {
       EXPECT_EQ(path, "");
-      EXPECT_NE(problem.find(c.picked), std::string::npos) << problem;
+      EXPECT_NE(problem.text.find(c.picked), std::string::npos) << problem.text;
+      // A folder that can't be listed can't be read; one that lacks the file is malformed.
+      EXPECT_EQ(problem.kind, c.safe.ends_with("ABSENT.SAFE") ? RefusalKind::unreadable : RefusalKind::malformed);
     }
   }
-  std::string problem;
-  EXPECT_TRUE(read_s1_annotation(safe_annotation(iw, "", &problem), &problem).has_value())
-      << problem;
+  Refusal problem;
+  EXPECT_TRUE(read_s1_annotation(safe_annotation(iw, "", &problem), &problem).has_value()) << problem.text;
 }
 
 // The kind of an XML file by its first bytes: the real files, and heads

@@ -49,9 +49,9 @@ TEST(S1OrbitFile, LayoutFilesGiveTheAnnotationsOwnVectorsBitForBit) {
     std::string problem;
     const std::optional<S1OrbitFile> f = read_s1_orbit_file(layout_dir + d.eof + ".EOF", &problem);
     ASSERT_TRUE(f.has_value()) << problem;
-    const std::optional<ProductInfo> a =
-        read_s1_annotation(annotation_dir + d.annotation, &problem);
-    ASSERT_TRUE(a.has_value()) << problem;
+    Refusal refusal;
+    const std::optional<ProductInfo> a = read_s1_annotation(annotation_dir + d.annotation, &refusal);
+    ASSERT_TRUE(a.has_value()) << refusal.text;
     EXPECT_EQ(f->file_name, d.eof);
     EXPECT_EQ(f->mission, "S1A");
     EXPECT_EQ(f->file_type, "AUX_POEORB");

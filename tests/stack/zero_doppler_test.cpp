@@ -401,11 +401,11 @@ TEST(Track108, BaselinesMatchThePublishedOnes) {
   double ours[6][2];  // m: Bpar, Bperp in the published convention
   for (int k = 0; k < 6; ++k) {
     const PublishedBaseline& c = published[k];
-    std::string problem;
+    Refusal problem;
     const auto ref = read_s1_annotation(track108_file(c.swath, "20250406"), &problem);
-    ASSERT_TRUE(ref) << problem;
+    ASSERT_TRUE(ref) << problem.text;
     const auto sec = read_s1_annotation(track108_file(c.swath, "20250418"), &problem);
-    ASSERT_TRUE(sec) << problem;
+    ASSERT_TRUE(sec) << problem.text;
     ASSERT_TRUE(ref->lines_per_burst && ref->samples_per_burst && ref->image.line_interval_s &&
                 ref->image.near_range_m && ref->image.range_pixel_spacing_m);
     // Mid burst: its azimuth time plus (lines - 1) / 2 lines; mid range:

@@ -445,7 +445,7 @@ bool convert_numbers(const NumberTexts& texts, Options& options, std::FILE* err)
       problem = "--grid must be LINESxRANGES, two whole numbers from 1 to 1000 (5x5), not " + escaped(texts.grid);
       return fail();
     }
-    options.stack.grid = std::make_pair(static_cast<int>(lines), static_cast<int>(ranges));
+    options.stack.grid = GridSize{static_cast<int>(lines), static_cast<int>(ranges)};
   }
   if (!texts.look.empty()) target.look = texts.look == "left" ? LookSide::left : LookSide::right;
   return true;

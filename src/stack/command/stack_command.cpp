@@ -17,7 +17,7 @@
 #include "bperp/numeric/units.h"
 #include "bperp/version.h"
 #include "bperp/stack/command/options.h"
-#include "bperp/stack/geometry/stack_run.h"
+#include "bperp/stack/run/stack_run.h"
 #include "bperp/stack/network/connectivity.h"
 #include "bperp/stack/network/pairs.h"
 #include "bperp/stack/outputs/baseline_plot.h"
@@ -146,16 +146,15 @@ int run_command(int argc, const char* const* argv, std::FILE* in, std::FILE* out
       return 1;
     }
   }
-  options.stack.orbits = &orbits;
-  const StackRun run = run_stack(options.reference, options.secondaries, options.stack);
+  const StackRun run = run_stack(options.reference, options.secondaries, options.stack, &orbits);
   for (const std::string& warning : run.warnings)
     std::fprintf(err, "%s: warning: %s\n", program_name, warning.c_str());
-  if (!run.reference_error.empty()) {
-    std::fprintf(err, "%s: %s\n", program_name, run.reference_error.c_str());
+  if (run.refusal) {
+    std::fprintf(err, "%s: %s\n", program_name, run.refusal->text.c_str());
     return 1;
   }
   for (const SecondaryResult& s : run.secondaries)
-    if (!s.ok()) std::fprintf(err, "%s: %s\n", program_name, s.error.c_str());
+    if (!s.ok()) std::fprintf(err, "%s: %s\n", program_name, s.refusal->text.c_str());
 
   const std::vector<NetworkPoint> points = network_points(run);
   if (!dates_where_needed(options, exports, points, err)) return 1;

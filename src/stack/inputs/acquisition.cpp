@@ -71,15 +71,21 @@ Acquisition read_acquisition(const std::string& path, const std::string& what, s
   a.path = path;
   a.name = escaped(path);
   const std::string cant_read = "can't read " + what + a.name + ": ";
+  // The file refused as what is read of it: no kind of file holds numbers
+  // in such a count or form, or one kind matched and its content is wrong.
+  const auto refused = [&](RefusalKind kind, std::string why) {
+    a.refusal = Refusal{kind, cant_read + why};
+    return a;
+  };
   NumberFile file;
   file.keep_lines = true;
   std::string problem;
   switch (read_numbers(stream, max_orbit_rows * orbit_row_numbers, false, max_orbit_bytes, file,
                        &problem)) {
     case FileRead::cannot_open:
+      return refused(RefusalKind::unreadable, problem);
     case FileRead::refused:
-      a.error = cant_read + problem;
-      return a;
+      return refused(RefusalKind::unknown_format, problem);
     case FileRead::ok:
       break;
   }
@@ -87,7 +93,7 @@ Acquisition read_acquisition(const std::string& path, const std::string& what, s
   a.day = header_date(file.header_prefix, &date_problem, &date_warning);
   if (!date_warning.empty()) a.warning = a.name + ": " + date_warning;
   if (!date_problem.empty()) {
-    a.error = a.name + ": " + date_problem;
+    a.refusal = Refusal{RefusalKind::malformed, a.name + ": " + date_problem};
     return a;
   }
   if (file.numbers.size() == state_vector_numbers) {
@@ -98,33 +104,31 @@ Acquisition read_acquisition(const std::string& path, const std::string& what, s
   const std::size_t per_line = numbers_per_line(file);
   const bool rows_are_lines = per_line == orbit_row_numbers;
   if (per_line != 0 && per_line != orbit_row_numbers && file.numbers.size() > per_line) {
-    a.error = cant_read + "the file has " + std::to_string(per_line) +
-              " numbers per line, an orbit row needs " + std::to_string(orbit_row_numbers) +
-              " (t X Y Z VX VY VZ)";
-    return a;
+    return refused(RefusalKind::unknown_format, "the file has " + std::to_string(per_line) +
+                                                   " numbers per line, an orbit row needs " +
+                                                   std::to_string(orbit_row_numbers) + " (t X Y Z VX VY VZ)");
   }
   if (!file.numbers.empty() && file.numbers.size() % orbit_row_numbers == 0)
     a.kind = AcquisitionKind::orbit;
   if (a.kind == AcquisitionKind::orbit &&
       file.numbers.size() < orbit_min_rows * orbit_row_numbers) {
     const std::size_t rows = file.numbers.size() / orbit_row_numbers;
-    a.error = cant_read + "the orbit has " + std::to_string(rows) +
-              (rows == 1 ? " row" : " rows") + "; its interpolation needs at least " +
-              std::to_string(orbit_min_rows);
-    return a;
+    return refused(RefusalKind::malformed, "the orbit has " + std::to_string(rows) +
+                                               (rows == 1 ? " row" : " rows") +
+                                               "; its interpolation needs at least " +
+                                               std::to_string(orbit_min_rows));
   }
   if (file.numbers.empty() || file.numbers.size() % orbit_row_numbers != 0) {
-    a.error = cant_read + "it holds " + std::to_string(file.numbers.size()) +
-              " numbers; a state vector has " + std::to_string(state_vector_numbers) +
-              ", an orbit " + std::to_string(orbit_row_numbers) +
-              " per row (t X Y Z VX VY VZ)";
-    return a;
+    return refused(RefusalKind::unknown_format,
+                   "it holds " + std::to_string(file.numbers.size()) + " numbers; a state vector has " +
+                       std::to_string(state_vector_numbers) + ", an orbit " +
+                       std::to_string(orbit_row_numbers) + " per row (t X Y Z VX VY VZ)");
   }
   if (rows_are_lines)
     for (std::size_t k = 0; k < file.lines.size(); k += orbit_row_numbers)
       a.row_lines.push_back(file.lines[k]);
   a.orbit = orbit_from_numbers(file.numbers, &problem, rows_are_lines ? &a.row_lines : nullptr);
-  if (a.orbit.empty()) a.error = cant_read + problem;
+  if (a.orbit.empty()) return refused(RefusalKind::malformed, problem);
   // A dated orbit counts its seconds from 00:00 UTC of that day.
   if (a.day) a.epoch = start_of_day(*a.day);
   return a;
@@ -146,22 +150,22 @@ Acquisition product_acquisition(const std::string& path, const std::string& read
   return a;
 }
 
-// An acquisition that is only its error.
-Acquisition refused(const std::string& path, std::string error) {
+// An acquisition that is only its refusal.
+Acquisition refused(const std::string& path, RefusalKind kind, std::string text) {
   Acquisition a;
   a.path = path;
   a.name = escaped(path);
-  a.error = std::move(error);
+  a.refusal = Refusal{kind, std::move(text)};
   return a;
 }
 
-// A product read by reader (a function of the path and *problem), as an
+// A product read by reader (a function of the path and *refusal), as an
 // acquisition named path; read_from is the file read when it is not path.
 template <typename Reader>
 Acquisition product_of(const std::string& path, const std::string& read_from, Reader reader) {
-  std::string problem;
-  std::optional<ProductInfo> info = reader(read_from.empty() ? path : read_from, &problem);
-  if (!info) return refused(path, "can't read " + escaped(problem));
+  Refusal refusal;
+  std::optional<ProductInfo> info = reader(read_from.empty() ? path : read_from, &refusal);
+  if (!info) return refused(path, refusal.kind, "can't read " + escaped(refusal.text));
   return product_acquisition(path, read_from, std::move(*info));
 }
 
@@ -183,15 +187,19 @@ Acquisition read_any(const std::string& path, const std::string& what, const Rea
   OpenFile file;
   // Not blocking in the open: a named pipe without a writer reads as empty.
   file.fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (file.fd < 0) return refused(path, "can't open " + escaped(path) + ": " + std::strerror(errno));
+  const auto cannot_open = [&]() {
+    return refused(path, RefusalKind::unreadable, "can't open " + escaped(path) + ": " + std::strerror(errno));
+  };
+  if (file.fd < 0) return cannot_open();
   struct stat st;
-  if (::fstat(file.fd, &st) != 0) return refused(path, "can't open " + escaped(path) + ": " + std::strerror(errno));
+  if (::fstat(file.fd, &st) != 0) return cannot_open();
   const auto identity = std::make_pair(st.st_dev, st.st_ino);
   if (S_ISDIR(st.st_mode)) {
-    std::string problem;
+    Refusal problem;
     const std::string annotation = safe_annotation(path, options.swath, &problem);
     if (annotation.empty())
-      return refused(path, "can't read the Sentinel-1 product " + escaped(path) + ": " + escaped(problem));
+      return refused(path, problem.kind,
+                     "can't read the Sentinel-1 product " + escaped(path) + ": " + escaped(problem.text));
     Acquisition a = product_of(path, annotation, read_s1_annotation);
     a.identity = identity;
     return a;
@@ -210,23 +218,24 @@ Acquisition read_any(const std::string& path, const std::string& what, const Rea
   Acquisition a;
   if (S_ISREG(st.st_mode) && hdf5_signature_in_file(file.fd)) {
 #if defined(BPERP_HAVE_HDF5)
-    a = product_of(path, "", [&](const std::string& p, std::string* problem) {
+    a = product_of(path, "", [&](const std::string& p, Refusal* problem) {
       return read_hdf5_product(p, problem, options.hdf5_orbit.empty() ? hdf5_default_orbit_group : options.hdf5_orbit);
     });
 #else
-    a = refused(path, "can't read " + escaped(path) + ": it is an HDF5 file, and this bperp-stack was built "
-                      "without HDF5 (Debian package libhdf5-dev)");
+    a = refused(path, RefusalKind::unknown_format,
+                "can't read " + escaped(path) +
+                    ": it is an HDF5 file, and this bperp-stack was built without HDF5 (Debian package libhdf5-dev)");
 #endif
   } else if (const XmlProductKind kind = xml_product_kind(head); kind == XmlProductKind::s1_annotation) {
     a = product_of(path, "", read_s1_annotation);
   } else if (kind == XmlProductKind::s1_orbit_file) {
-    a = refused(path, "can't use " + escaped(path) +
-                          " as an acquisition: it is a Sentinel-1 orbit file; give it with --orbit");
+    a = refused(path, RefusalKind::unknown_format,
+                "can't use " + escaped(path) + " as an acquisition: it is a Sentinel-1 orbit file; give it with --orbit");
   } else if (looks_like_image_parameters(head)) {
     a = product_of(path, "", read_image_parameters);
   } else {
     file.stream = ::fdopen(file.fd, "rb");
-    if (file.stream == nullptr) return refused(path, "can't open " + escaped(path) + ": " + std::strerror(errno));
+    if (file.stream == nullptr) return cannot_open();
     a = read_acquisition(path, what, file.stream);
   }
   a.identity = identity;
@@ -247,9 +256,10 @@ Acquisition read_reference(const std::string& path, const ReadOptions& options) 
   // its rows (too few, times out of order) has no epoch yet keeps that
   // reason; an undated one could not serve whatever its rows.
   if (a.kind == AcquisitionKind::orbit && !a.day) {
-    a.error = "can't use " + a.name + " as the reference: it is an orbit file without a date in "
-              "its header (YYYY-MM-DD: its times are then seconds of that day, UTC); the "
-              "reference is a state vector, a product or a dated orbit";
+    a.refusal = Refusal{RefusalKind::malformed,
+                        "can't use " + a.name + " as the reference: it is an orbit file without a date in "
+                        "its header (YYYY-MM-DD: its times are then seconds of that day, UTC); the "
+                        "reference is a state vector, a product or a dated orbit"};
     a.orbit.clear();
   }
   return a;

@@ -574,16 +574,17 @@ bool read_grid(hid_t file, ProductInfo& info, std::string* why) {
   return true;
 }
 
-// The refusal of a path that is no regular HDF5 file, naming it (opened
-// without blocking, as every product reader does), or "" for one that is.
-std::string not_hdf5(const std::string& path) {
+// True, and *refusal set naming it, for a path that is no regular HDF5 file
+// (opened without blocking, as every product reader does).
+bool not_hdf5(const std::string& path, Refusal* refusal) {
   std::size_t size = 0;
   std::string problem;
   const FileDescriptor file(open_regular(path, &size, &problem));
-  if (file.fd < 0) return problem;
+  if (file.fd < 0) return !refuse(refusal, RefusalKind::unreadable, std::move(problem));
   if (!hdf5_signature_in_file(file.fd))
-    return path + ": is no HDF5 file (the HDF5 signature is neither at its start nor after a user block)";
-  return {};
+    return !refuse(refusal, RefusalKind::unknown_format,
+                   path + ": is no HDF5 file (the HDF5 signature is neither at its start nor after a user block)");
+  return false;
 }
 
 // The product in file, or nullopt and *why set (without the file's name).
@@ -608,23 +609,20 @@ std::string absolute_group(std::string group) {
 
 }  // namespace
 
-bool hdf5_file(const std::string& path) { return not_hdf5(path).empty(); }
+bool hdf5_file(const std::string& path) { return !not_hdf5(path, nullptr); }
 
-std::optional<ProductInfo> read_hdf5_product(const std::string& path, std::string* problem,
+std::optional<ProductInfo> read_hdf5_product(const std::string& path, Refusal* problem,
                                              const std::string& orbit_group) {
-  if (const std::string refusal = not_hdf5(path); !refusal.empty()) {
-    fail(problem, refusal);
-    return std::nullopt;
-  }
+  if (not_hdf5(path, problem)) return std::nullopt;
   const QuietErrors quiet;
   const Handle file(H5Fopen(path.c_str(), H5F_ACC_RDONLY, H5P_DEFAULT), H5Fclose);
   if (!file) {
-    fail(problem, path + ": HDF5 cannot open it (damaged or cut short?)");
+    refuse(problem, RefusalKind::malformed, path + ": HDF5 cannot open it (damaged or cut short?)");
     return std::nullopt;
   }
   std::string why;
   std::optional<ProductInfo> info = read_product(file.get(), absolute_group(orbit_group), &why);
-  if (!info) fail(problem, path + ": " + why);
+  if (!info) refuse(problem, RefusalKind::malformed, path + ": " + why);
   return info;
 }
 

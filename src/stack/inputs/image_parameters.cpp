@@ -497,20 +497,24 @@ std::optional<ProductInfo> parse_image_parameters(std::string_view bytes, const 
   return info;
 }
 
-std::optional<ProductInfo> read_image_parameters(const std::string& path, std::string* problem) {
+std::optional<ProductInfo> read_image_parameters(const std::string& path, Refusal* problem) {
   constexpr std::size_t max_bytes = max_image_parameter_bytes;
   std::size_t size = 0;
-  const FileDescriptor file(open_regular(path, &size, problem));
-  if (file.fd < 0) return std::nullopt;
-  if (size > max_bytes) {
-    fail(problem, too_large(path, size, max_bytes));
-    return std::nullopt;
+  std::string why;
+  const FileDescriptor file(open_regular(path, &size, &why));
+  std::string bytes;
+  if (file.fd < 0) {
+    refuse(problem, RefusalKind::unreadable, std::move(why));
+  } else if (size > max_bytes) {
+    refuse(problem, RefusalKind::malformed, too_large(path, size, max_bytes));
+  } else if (!read_bytes(file.fd, size, path, bytes, &why)) {
+    refuse(problem, RefusalKind::unreadable, std::move(why));
+  } else if (std::optional<ProductInfo> info = parse_image_parameters(bytes, path, &why)) {
+    return info;
+  } else {
+    refuse(problem, RefusalKind::malformed, std::move(why));
   }
-  std::string read;
-  const std::optional<std::string> bytes =
-      read_bytes(file.fd, size, path, read, problem) ? std::optional<std::string>(std::move(read)) : std::nullopt;
-  if (!bytes) return std::nullopt;
-  return parse_image_parameters(*bytes, path, problem);
+  return std::nullopt;
 }
 
 }  // namespace bperp::stack

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <filesystem>
 #include <map>
+#include <optional>
 
 #include "bperp/numeric/units.h"
 #include "bperp/stack/support/escape.h"
@@ -106,27 +107,21 @@ std::optional<S1OrbitFile> OrbitCatalogue::read_whole(const Entry& e, const Orbi
   return std::nullopt;
 }
 
-std::optional<ChosenOrbit> OrbitCatalogue::choose(const std::string& mission, UtcTime first, UtcTime last,
-                                                  std::string* problem) const {
-  const UtcTime from = add_seconds(first, -orbit_margin), to = add_seconds(last, orbit_margin);
-  const auto covers = [&](const Entry& e) {
-    return e.header.validity_start <= from && e.header.validity_stop >= to;
-  };
-  Reading reading;
-  // A precise file first, the newest of those that cover; one that cannot
-  // be read whole gives way to the next newest.
+// The newest precise file of mission whose validity covers [from, to], cut
+// to the window; one that cannot be read whole gives way to the next newest.
+std::optional<ChosenOrbit> OrbitCatalogue::choose_precise(const std::string& mission, UtcTime from, UtcTime to,
+                                                          Reading& reading) const {
   std::vector<const Entry*> precise;
   for (const Entry& e : files_)
-    if (e.header.mission == mission && e.header.file_type == precise_type && covers(e)) precise.push_back(&e);
+    if (e.header.mission == mission && e.header.file_type == precise_type && e.header.validity_start <= from &&
+        e.header.validity_stop >= to)
+      precise.push_back(&e);
   std::stable_sort(precise.begin(), precise.end(),
                    [](const Entry* a, const Entry* b) { return a->header.creation > b->header.creation; });
   const OrbitWindow window{from, to};
   for (const Entry* e : precise) {
     std::optional<S1OrbitFile> file = read_whole(*e, &window, reading);
-    if (!reading.error.empty()) {
-      *problem = reading.error;
-      return std::nullopt;
-    }
+    if (!reading.error.empty()) return std::nullopt;
     if (!file) continue;
     ChosenOrbit chosen;
     chosen.orbit = cut(file->orbit, from, to);
@@ -134,43 +129,73 @@ std::optional<ChosenOrbit> OrbitCatalogue::choose(const std::string& mission, Ut
     chosen.warnings.insert(chosen.warnings.end(), file->warnings.begin(), file->warnings.end());
     return chosen;
   }
+  return std::nullopt;
+}
 
-  // Restituted files that overlap the span, merged by time: the newer
-  // file's vector where two differ.
+namespace {
+
+// What two restituted files say at the times both give a vector: one
+// warning per pair of files rather than one per time.
+struct Overlap {
+  std::string older, newer;
+  std::size_t shared = 0, differing = 0;
+  UtcTime first{}, last{};  // of the differing vectors
+  double largest = 0.0;     // km
+};
+
+// The warning of an overlap whose files differ ("" when they agree).
+std::string overlap_warning(const Overlap& o) {
+  if (o.differing == 0) return {};
+  const std::string metres = fixed_text(o.largest * units::metres_per_km, 3) + " m";
+  return escaped(o.older) + " and " + escaped(o.newer) + " differ at " +
+         (o.differing == 1 ? utc_text(o.first) + " by " + metres
+                           : std::to_string(o.differing) + " of the " + std::to_string(o.shared) +
+                                 " times both give, from " + span_text(o.first, o.last) + ", by up to " + metres) +
+         ": the newer, " + escaped(o.newer) + ", is used";
+}
+
+// Whether the merged vectors reach over [from, to] without a gap wider
+// than three of their usual steps.
+template <typename Merged>
+bool covers_without_gaps(const Merged& merged, UtcTime from, UtcTime to) {
+  if (merged.empty() || merged.begin()->first > from || merged.rbegin()->first < to) return false;
+  std::optional<UtcTime> previous;
+  std::vector<double> steps;
+  for (const auto& entry : merged) {
+    const UtcTime t = entry.first;
+    if (previous && t > from && *previous < to) steps.push_back(seconds_between(*previous, t));
+    previous = t;
+  }
+  std::vector<double> sorted = steps;
+  std::sort(sorted.begin(), sorted.end());
+  const double typical = sorted.empty() ? 0.0 : sorted[sorted.size() / 2];
+  return std::none_of(steps.begin(), steps.end(), [&](double s) { return s > 3.0 * typical; });
+}
+
+}  // namespace
+
+// The vectors of the restituted files of mission that overlap [from, to],
+// merged by time (the newer file's vector where two differ), with the
+// files' warnings and one for each pair of files that differ.
+OrbitCatalogue::Merged OrbitCatalogue::merge_restituted(const std::string& mission, UtcTime from, UtcTime to,
+                                                        Reading& reading) const {
   std::vector<const Entry*> restituted;
   for (const Entry& e : files_)
-    if (e.header.mission == mission && e.header.file_type == restituted_type &&
-        e.header.validity_start <= to && e.header.validity_stop >= from)
+    if (e.header.mission == mission && e.header.file_type == restituted_type && e.header.validity_start <= to &&
+        e.header.validity_stop >= from)
       restituted.push_back(&e);
   std::stable_sort(restituted.begin(), restituted.end(),
                    [](const Entry* a, const Entry* b) { return a->header.creation < b->header.creation; });
-  struct Vector {
-    StateVector state;
-    std::string file;
-  };
-  // What two files say at the times both give a vector: one warning per
-  // pair rather than one per time.
-  struct Overlap {
-    std::string older, newer;
-    std::size_t shared = 0, differing = 0;
-    UtcTime first{}, last{};  // of the differing vectors
-    double largest = 0.0;     // km
-  };
-  std::map<UtcTime, Vector> merged;
-  ChosenOrbit chosen;
-  std::vector<std::string> merge_warnings;
+  Merged merged;
   for (const Entry* e : restituted) {
     std::optional<S1OrbitFile> file = read_whole(*e, nullptr, reading);
-    if (!reading.error.empty()) {
-      *problem = reading.error;
-      return std::nullopt;
-    }
+    if (!reading.error.empty()) return merged;
     if (!file) continue;
-    merge_warnings.insert(merge_warnings.end(), file->warnings.begin(), file->warnings.end());
+    merged.warnings.insert(merged.warnings.end(), file->warnings.begin(), file->warnings.end());
     std::vector<Overlap> overlaps;
     for (const OrbitRow& row : file->orbit.rows) {
       const UtcTime t = add_seconds(file->orbit.epoch, row.t);
-      const auto emplaced = merged.emplace(t, Vector{row.state, file->orbit.source});
+      const auto emplaced = merged.vectors.emplace(t, MergedVector{row.state, file->orbit.source});
       if (emplaced.second) continue;
       const auto it = emplaced.first;  // a plain name: lambdas may not capture structured bindings in clang 14
       auto o = std::find_if(overlaps.begin(), overlaps.end(),
@@ -189,66 +214,46 @@ std::optional<ChosenOrbit> OrbitCatalogue::choose(const std::string& mission, Ut
         ++o->differing;
         o->largest = std::max(o->largest, d);
       }
-      it->second = Vector{row.state, file->orbit.source};  // created later: wins
+      it->second = MergedVector{row.state, file->orbit.source};  // created later: wins
     }
-    for (const Overlap& o : overlaps) {
-      if (o.differing == 0) continue;
-      const std::string metres = fixed_text(o.largest * units::metres_per_km, 3) + " m";
-      merge_warnings.push_back(
-          escaped(o.older) + " and " + escaped(o.newer) + " differ at " +
-          (o.differing == 1 ? utc_text(o.first) + " by " + metres
-                            : std::to_string(o.differing) + " of the " + std::to_string(o.shared) +
-                                  " times both give, from " + span_text(o.first, o.last) +
-                                  ", by up to " + metres) +
-          ": the newer, " + escaped(o.newer) + ", is used");
-    }
+    for (const Overlap& o : overlaps)
+      if (std::string w = overlap_warning(o); !w.empty()) merged.warnings.push_back(std::move(w));
   }
-  UtcTime covered_from{}, covered_to{};
-  if (!merged.empty()) {
-    covered_from = merged.begin()->first;
-    covered_to = merged.rbegin()->first;
+  return merged;
+}
+
+// Why no file of mission covers [from, to]: that span and the spans the
+// files of the mission cover, those not used marked so with why.
+std::string OrbitCatalogue::uncovered_text(const std::string& mission, UtcTime from, UtcTime to,
+                                           const Reading& reading) const {
+  std::string spans;
+  for (const Entry& e : files_) {
+    if (e.header.mission != mission) continue;
+    spans += std::string(spans.empty() ? "" : "; ") + e.header.file_type + " " +
+             span_text(e.header.validity_start, e.header.validity_stop);
+    const auto bad = std::find_if(reading.unreadable.begin(), reading.unreadable.end(),
+                                  [&](const auto& u) { return u.first == &e; });
+    if (bad != reading.unreadable.end()) spans += " (not used: " + bad->second + ")";
+    else if (e.header.file_type == predicted_type) spans += " (not used: predicted)";
   }
-  // The merged vectors must reach over the whole span, without a gap wider
-  // than three of their steps.
-  bool covered = !merged.empty() && covered_from <= from && covered_to >= to;
-  if (covered) {
-    std::optional<UtcTime> previous;
-    std::vector<double> steps;
-    for (const auto& [t, v] : merged) {
-      if (previous && t > from && *previous < to) steps.push_back(seconds_between(*previous, t));
-      previous = t;
-    }
-    std::vector<double> sorted = steps;
-    std::sort(sorted.begin(), sorted.end());
-    const double typical = sorted.empty() ? 0.0 : sorted[sorted.size() / 2];
-    for (const double s : steps)
-      if (s > 3.0 * typical) covered = false;
-  }
-  if (!covered) {
-    std::string spans;
-    for (const Entry& e : files_) {
-      if (e.header.mission != mission) continue;
-      spans += std::string(spans.empty() ? "" : "; ") + e.header.file_type + " " +
-               span_text(e.header.validity_start, e.header.validity_stop);
-      const auto bad = std::find_if(reading.unreadable.begin(), reading.unreadable.end(),
-                                    [&](const auto& u) { return u.first == &e; });
-      if (bad != reading.unreadable.end()) spans += " (not used: " + bad->second + ")";
-      else if (e.header.file_type == predicted_type) spans += " (not used: predicted)";
-    }
-    *problem = "no orbit file of " + mission + " covers " + span_text(from, to) + " (its time with " +
-               fixed_text(orbit_margin, 0) + " s on either side); the files of " + mission + " cover " +
-               (!spans.empty()  ? spans
-                : skipped_ == 0 ? std::string("nothing: none is given")
-                                : "nothing: none that can be read is given (" + std::to_string(skipped_) +
-                                      (skipped_ == 1 ? " file" : " files") + " skipped)");
-    return std::nullopt;
-  }
-  chosen.warnings = reading.skipped;
-  chosen.warnings.insert(chosen.warnings.end(), merge_warnings.begin(), merge_warnings.end());
+  return "no orbit file of " + mission + " covers " + span_text(from, to) + " (its time with " +
+         fixed_text(orbit_margin, 0) + " s on either side); the files of " + mission + " cover " +
+         (!spans.empty()  ? spans
+          : skipped_ == 0 ? std::string("nothing: none is given")
+                          : "nothing: none that can be read is given (" + std::to_string(skipped_) +
+                                (skipped_ == 1 ? " file" : " files") + " skipped)");
+}
+
+namespace {
+
+// The merged vectors as one orbit on the epoch of the first, named by the
+// files they came from ("a+b"), cut to [from, to].
+template <typename Vectors>
+TimedOrbit merged_orbit(const Vectors& vectors, UtcTime from, UtcTime to) {
   TimedOrbit all;
-  all.epoch = merged.begin()->first;
+  all.epoch = vectors.begin()->first;
   std::vector<std::string> sources;
-  for (const auto& [t, v] : merged) {
+  for (const auto& [t, v] : vectors) {
     OrbitRow row;
     row.t = seconds_between(all.epoch, t);
     row.state = v.state;
@@ -256,7 +261,31 @@ std::optional<ChosenOrbit> OrbitCatalogue::choose(const std::string& mission, Ut
     if (std::find(sources.begin(), sources.end(), v.file) == sources.end()) sources.push_back(v.file);
   }
   for (const std::string& s : sources) all.source += (all.source.empty() ? "" : "+") + s;
-  chosen.orbit = cut(all, from, to);
+  return cut(all, from, to);
+}
+
+}  // namespace
+
+std::optional<ChosenOrbit> OrbitCatalogue::choose(const std::string& mission, UtcTime first, UtcTime last,
+                                                  Refusal* problem) const {
+  const UtcTime from = add_seconds(first, -orbit_margin), to = add_seconds(last, orbit_margin);
+  Reading reading;
+  const auto unreadable = [&]() {
+    refuse(problem, RefusalKind::unreadable, reading.error);
+    return std::nullopt;
+  };
+  if (std::optional<ChosenOrbit> precise = choose_precise(mission, from, to, reading)) return precise;
+  if (!reading.error.empty()) return unreadable();
+  Merged merged = merge_restituted(mission, from, to, reading);
+  if (!reading.error.empty()) return unreadable();
+  if (!covers_without_gaps(merged.vectors, from, to)) {
+    refuse(problem, RefusalKind::outside_orbit, uncovered_text(mission, from, to, reading));
+    return std::nullopt;
+  }
+  ChosenOrbit chosen;
+  chosen.warnings = reading.skipped;
+  chosen.warnings.insert(chosen.warnings.end(), merged.warnings.begin(), merged.warnings.end());
+  chosen.orbit = merged_orbit(merged.vectors, from, to);
   return chosen;
 }
 

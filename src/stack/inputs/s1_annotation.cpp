@@ -302,10 +302,13 @@ std::string chosen_swath(const std::vector<AnnotationName>& found, const std::st
 
 }  // namespace
 
-std::optional<ProductInfo> read_s1_annotation(const std::string& path, std::string* problem) {
+std::optional<ProductInfo> read_s1_annotation(const std::string& path, Refusal* problem) {
   XmlDocument doc;
   if (!load_xml_file(path, doc, problem)) return std::nullopt;
-  return product_of(doc, problem);
+  std::string why;
+  std::optional<ProductInfo> info = product_of(doc, &why);
+  if (!info) refuse(problem, RefusalKind::malformed, std::move(why));
+  return info;
 }
 
 std::optional<ProductInfo> parse_s1_annotation(std::string_view bytes, const std::string& name,
@@ -315,16 +318,17 @@ std::optional<ProductInfo> parse_s1_annotation(std::string_view bytes, const std
   return product_of(doc, problem);
 }
 
-std::string safe_annotation(const std::string& safe_dir, const std::string& swath,
-                            std::string* problem) {
+std::string safe_annotation(const std::string& safe_dir, const std::string& swath, Refusal* refusal) {
+  // No file, and *refusal set.
+  const auto refused = [&](RefusalKind kind, std::string why) {
+    refuse(refusal, kind, std::move(why));
+    return std::string();
+  };
   namespace fs = std::filesystem;
   const fs::path folder = fs::path(safe_dir) / "annotation";
   std::error_code error;
   fs::directory_iterator entries(folder, error);
-  if (error) {
-    fail(problem, folder.string() + ": cannot list it (" + error.message() + ")");
-    return {};
-  }
+  if (error) return refused(RefusalKind::unreadable, folder.string() + ": cannot list it (" + error.message() + ")");
   std::vector<std::string> names;
   std::vector<AnnotationName> found;
   for (const fs::directory_entry& entry : entries) {
@@ -333,31 +337,25 @@ std::string safe_annotation(const std::string& safe_dir, const std::string& swat
     if (std::optional<AnnotationName> a = annotation_name(names.back())) found.push_back(*a);
   }
   const std::string holds = folder.string() + " holds " + name_list(names);
-  if (found.empty()) {
-    fail(problem, "no Sentinel-1 SLC annotation (s1?-<swath>-slc-<pol>-*.xml): " + holds);
-    return {};
-  }
+  if (found.empty())
+    return refused(RefusalKind::malformed, "no Sentinel-1 SLC annotation (s1?-<swath>-slc-<pol>-*.xml): " + holds);
   const std::string take = chosen_swath(found, swath);
   std::vector<AnnotationName> of_swath;
   std::copy_if(found.begin(), found.end(), std::back_inserter(of_swath),
                [&](const AnnotationName& a) { return a.swath == take; });
-  if (of_swath.empty()) {
-    fail(problem, "no annotation of swath " + upper(take) + ": " + holds);
-    return {};
-  }
+  if (of_swath.empty()) return refused(RefusalKind::malformed, "no annotation of swath " + upper(take) + ": " + holds);
   for (const char* polarisation : {"vv", "hh"}) {
     std::vector<std::string> fit;
     for (const AnnotationName& a : of_swath)
       if (a.polarisation == polarisation) fit.push_back(a.file);
-    if (fit.size() > 1) {
-      fail(problem, "several annotations of swath " + upper(take) + " and " + upper(polarisation) +
-                        " (" + name_list(fit) + ") in " + folder.string());
-      return {};
-    }
+    if (fit.size() > 1)
+      return refused(RefusalKind::malformed, "several annotations of swath " + upper(take) + " and " +
+                                                 upper(polarisation) + " (" + name_list(fit) + ") in " +
+                                                 folder.string());
     if (fit.size() == 1) return (folder / fit.front()).string();
   }
-  fail(problem, "no co-polarised (VV or HH) annotation of swath " + upper(take) + ": " + holds);
-  return {};
+  return refused(RefusalKind::malformed,
+                 "no co-polarised (VV or HH) annotation of swath " + upper(take) + ": " + holds);
 }
 
 }  // namespace bperp::stack

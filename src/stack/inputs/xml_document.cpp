@@ -137,15 +137,22 @@ std::string too_large(const std::string& name, std::size_t size, std::size_t max
 
 }  // namespace
 
-bool load_xml_file(const std::string& path, XmlDocument& out, std::string* problem,
-                   std::size_t max_bytes) {
+bool load_xml_file(const std::string& path, XmlDocument& out, Refusal* problem, std::size_t max_bytes) {
   out.name = path;
   std::size_t size = 0;
-  const FileDescriptor file(open_regular(path, &size, problem));
-  if (file.fd < 0) return false;
-  if (size > max_bytes) return fail(problem, too_large(path, size, max_bytes));
-  if (!read_bytes(file.fd, size, path, out.bytes, problem)) return false;
-  return parse_in_place(out, problem);
+  std::string why;
+  const FileDescriptor file(open_regular(path, &size, &why));
+  if (file.fd < 0) return refuse(problem, RefusalKind::unreadable, why);
+  if (size > max_bytes) return refuse(problem, RefusalKind::malformed, too_large(path, size, max_bytes));
+  if (!read_bytes(file.fd, size, path, out.bytes, &why)) return refuse(problem, RefusalKind::unreadable, why);
+  if (!parse_in_place(out, &why)) return refuse(problem, RefusalKind::malformed, why);
+  return true;
+}
+
+bool load_xml_file(const std::string& path, XmlDocument& out, std::string* problem, std::size_t max_bytes) {
+  Refusal refusal;
+  if (load_xml_file(path, out, &refusal, max_bytes)) return true;
+  return fail(problem, std::move(refusal.text));
 }
 
 bool load_xml_bytes(std::string_view bytes, const std::string& name, XmlDocument& out,

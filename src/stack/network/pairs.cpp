@@ -56,14 +56,15 @@ CoherenceModel coherence_model(const StackRun& run, const BandwidthOptions& opti
                                const CoherenceParameters& parameters) {
   CoherenceModel m;
   m.parameters = parameters;
-  if (run.mode == GeometryMode::beam) {
-    m.wavelength_m = run.geometry.wavelength * metres_per_km;
-    m.slant_range_m = run.geometry.slant_range * metres_per_km;
-    m.incidence_rad = run.geometry.incidence;
+  if (const ZeroDopplerReference* z = zero_doppler_of(run.view)) {
+    m.wavelength_m = z->wavelength * metres_per_km;
+    m.slant_range_m = z->view.slant_range * metres_per_km;
+    m.incidence_rad = z->view.angles.incidence;
   } else {
-    m.wavelength_m = run.zero_doppler.wavelength * metres_per_km;
-    m.slant_range_m = run.zero_doppler.view.slant_range * metres_per_km;
-    m.incidence_rad = run.zero_doppler.view.angles.incidence;
+    const ReferenceGeometry& g = std::get<ReferenceGeometry>(run.view);
+    m.wavelength_m = g.wavelength * metres_per_km;
+    m.slant_range_m = g.slant_range * metres_per_km;
+    m.incidence_rad = g.incidence;
   }
   const ProductInfo* p = run.reference.product ? &*run.reference.product : nullptr;
   const auto pick = [](std::optional<double> product, std::optional<double> option, double preset) {
@@ -83,7 +84,7 @@ CoherenceModel coherence_model(const StackRun& run, const BandwidthOptions& opti
 
 std::vector<NetworkPoint> network_points(const StackRun& run) {
   std::vector<NetworkPoint> points;
-  points.push_back({run.reference.name, run.reference.day, 0.0, true, run.doppler_centroid});
+  points.push_back({run.reference.name, run.reference.day, 0.0, true, reference_doppler_centroid(run.view)});
   for (const SecondaryResult& s : run.secondaries)
     if (s.ok())
       points.push_back({s.acquisition().name, s.acquisition().day,

@@ -76,7 +76,7 @@ void average_components(const StackRun& run, std::size_t k, double* perpendicula
   double sp = 0.0, sq = 0.0;
   int n = 0;
   for (const GridPoint& g : run.grid) {
-    const SecondaryResult& s = g.run.secondaries[k];
+    const SecondaryResult& s = g.secondaries[k];
     if (!s.ok()) continue;
     sp += s.baseline.perpendicular;
     sq += s.baseline.parallel;
@@ -98,9 +98,10 @@ struct FolderEntry {
 // no baseline at some of its points (its average would be over part of the
 // grid).
 bool folder_entries(const StackRun& run, std::vector<FolderEntry>* entries, std::string* problem) {
-  for (const SecondaryResult& s : run.secondaries)
-    if (s.ok() && s.grid_failed > 0) {
-      *problem = s.acquisition().name + " has no baseline at " + std::to_string(s.grid_failed) + " of the " +
+  for (std::size_t k = 0; k < run.grid_failures.size(); ++k)
+    if (const SecondaryResult& s = run.secondaries[k]; s.ok() && run.grid_failures[k].count > 0) {
+      *problem = s.acquisition().name + " has no baseline at " + std::to_string(run.grid_failures[k].count) +
+                 " of the " +
                  std::to_string(run.grid.size()) + " grid points: no average over part of the grid is written";
       return false;
     }

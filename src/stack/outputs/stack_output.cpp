@@ -38,10 +38,11 @@ Value text(const std::optional<UtcTime>& t) { return t ? Value(utc_text(*t)) : V
 // bperp prints km moved to m (the baselines of the beam geometry).
 enum class TableForm { fixed, bperp_digits };
 
-// One row of the secondaries' outputs: a secondary's result in a run (the
-// stack's, or a grid point's, which is then given too).
+// One row of the secondaries' outputs: a secondary's result at a target
+// (the stack's, or a grid point's, which is then given too), with the
+// reference's zero-Doppler view of that target (null in the beam geometry).
 struct Row {
-  const StackRun& run;
+  const ZeroDopplerReference* zero_doppler;
   const SecondaryResult& s;
   const GridPoint* point = nullptr;
 };
@@ -76,16 +77,14 @@ const Column columns[] = {
     {"days_exact", "days exact", Align::right, days_decimals, TableForm::fixed,
      [](const Row& row) { const SecondaryResult& s = row.s; return s.days_exact ? number(*s.days_exact) : Value(); }},
     {"reference_time", "reference time", Align::left, 0, TableForm::fixed,
-     [](const Row& row) { const StackRun& r = row.run;
-       return r.mode == GeometryMode::zero_doppler ? text(r.zero_doppler.time) : Value();
-     }},
+     [](const Row& row) { return row.zero_doppler ? text(row.zero_doppler->time) : Value(); }},
     {"secondary_time", "secondary time", Align::left, 0, TableForm::fixed,
      [](const Row& row) { const SecondaryResult& s = row.s; return text(s.time); }},
     {"aligned_time_s", "aligned t (s)", Align::right, time_decimals, TableForm::fixed,
      [](const Row& row) { const SecondaryResult& s = row.s; return s.alignment ? number(s.alignment->t) : Value(); }},
     {"reference_slant_range_m", "reference range (m)", Align::right, length_decimals, TableForm::fixed,
-     [](const Row& row) { const StackRun& r = row.run;
-       return r.mode == GeometryMode::zero_doppler ? number(km_to_m(r.zero_doppler.view.slant_range)) : Value();
+     [](const Row& row) {
+       return row.zero_doppler ? number(km_to_m(row.zero_doppler->view.slant_range)) : Value();
      }},
     {"secondary_slant_range_m", "secondary range (m)", Align::right, length_decimals, TableForm::fixed,
      [](const Row& row) { const SecondaryResult& s = row.s;
@@ -101,13 +100,11 @@ const Column columns[] = {
      [](const Row& row) { return row.point && row.point->y ? number(*row.point->y) : Value(); }},
     {"latitude_deg", "latitude (deg)", Align::right, angle_decimals, TableForm::fixed,
      [](const Row& row) {
-       return row.run.mode == GeometryMode::zero_doppler
-                  ? number(degrees(row.run.zero_doppler.view.target_geodetic.latitude)) : Value();
+       return row.zero_doppler ? number(degrees(row.zero_doppler->view.target_geodetic.latitude)) : Value();
      }},
     {"longitude_deg", "longitude (deg)", Align::right, angle_decimals, TableForm::fixed,
      [](const Row& row) {
-       return row.run.mode == GeometryMode::zero_doppler
-                  ? number(degrees(row.run.zero_doppler.view.target_geodetic.longitude)) : Value();
+       return row.zero_doppler ? number(degrees(row.zero_doppler->view.target_geodetic.longitude)) : Value();
      }},
     {"parallel_m", "parallel (m)", Align::right, length_decimals, TableForm::bperp_digits,
      [](const Row& row) { const SecondaryResult& s = row.s; return number(km_to_m(s.baseline.parallel)); }},
@@ -145,7 +142,7 @@ Value value_of(const Column& c, const Row& row) {
   const std::string_view key = c.key;
   if (row.s.ok() || key == "name" || key.starts_with("grid_")) return c.value(row);
   const Acquisition& a = row.s.acquisition();
-  const bool read = a.error.empty();
+  const bool read = !a.refusal;
   if (key == "date" || (key == "kind" && (read || a.product)) || (key == "orbit_source" && read))
     return c.value(row);
   return {};
@@ -156,11 +153,11 @@ Value value_of(const Column& c, const Row& row) {
 template <typename Visit>
 void for_each_row(const StackRun& run, Visit visit) {
   if (run.grid.empty()) {
-    for (const SecondaryResult& s : run.secondaries) visit(Row{run, s, nullptr});
+    for (const SecondaryResult& s : run.secondaries) visit(Row{zero_doppler_of(run.view), s, nullptr});
     return;
   }
   for (std::size_t k = 0; k < run.secondaries.size(); ++k)
-    for (const GridPoint& p : run.grid) visit(Row{p.run, p.run.secondaries[k], &p});
+    for (const GridPoint& p : run.grid) visit(Row{&p.view, p.secondaries[k], &p});
 }
 
 // The table's text of a value.
@@ -214,7 +211,7 @@ const Column& column(const std::string& key) {
 
 // The reference block of the table in the beam geometry.
 std::string beam_reference_block(const StackRun& run) {
-  const ReferenceGeometry& g = run.geometry;
+  const ReferenceGeometry& g = std::get<ReferenceGeometry>(run.view);
   const std::string date = day_text(run.reference.day);
   std::string lines;
   lines += "reference         " + run.reference.name +
@@ -236,6 +233,7 @@ std::string beam_reference_block(const StackRun& run) {
 // IW2 VV, absolute orbit 58630 (track 108), ASCENDING").
 std::string product_line(const StackRun& run) {
   const Acquisition& a = run.reference;
+  const ZeroDopplerReference& z = *zero_doppler_of(run.view);
   if (!a.product) return kind_text(a) + " (UTC of its header date)";
   const ProductInfo& p = *a.product;
   std::string line = p.format;
@@ -245,7 +243,7 @@ std::string product_line(const StackRun& run) {
   if (!what.empty()) line += ", " + what;
   if (p.absolute_orbit) {
     line += ", absolute orbit " + std::to_string(*p.absolute_orbit);
-    if (run.zero_doppler.relative_orbit) line += " (track " + std::to_string(*run.zero_doppler.relative_orbit) + ")";
+    if (z.relative_orbit) line += " (track " + std::to_string(*z.relative_orbit) + ")";
   }
   if (!p.pass.empty()) line += ", " + p.pass;
   return line;
@@ -253,7 +251,7 @@ std::string product_line(const StackRun& run) {
 
 // The reference block of the table in the zero-Doppler geometry.
 std::string zero_doppler_reference_block(const StackRun& run) {
-  const ZeroDopplerReference& z = run.zero_doppler;
+  const ZeroDopplerReference& z = *zero_doppler_of(run.view);
   const ZeroDopplerGeometry& v = z.view;
   const std::string date = day_text(run.reference.day);
   std::string lines;
@@ -296,7 +294,7 @@ std::vector<std::string> stack_csv_header() {
 }
 
 void write_stack_table(std::FILE* out, const StackRun& run) {
-  const bool beam = run.mode == GeometryMode::beam;
+  const bool beam = zero_doppler_of(run.view) == nullptr;
   std::fputs((beam ? beam_reference_block(run) : zero_doppler_reference_block(run)).c_str(), out);
 
   const std::vector<std::string>& keys = beam ? beam_table : zero_doppler_table;
@@ -315,7 +313,7 @@ void write_stack_table(std::FILE* out, const StackRun& run) {
     std::vector<std::string> row;
     for (const std::string& key : keys) {
       const Column& c = column(key);
-      Value v = value_of(c, Row{run, s, nullptr});
+      Value v = value_of(c, Row{zero_doppler_of(run.view), s, nullptr});
       // Zero-Doppler baselines are metres of their own, not bperp's km digits.
       Column shown = c;
       if (!beam) shown.form = TableForm::fixed;
@@ -325,7 +323,7 @@ void write_stack_table(std::FILE* out, const StackRun& run) {
       const std::size_t k = static_cast<std::size_t>(&s - run.secondaries.data());
       double lo[2] = {nan, nan}, hi[2] = {nan, nan};
       for (const GridPoint& p : run.grid) {
-        const SecondaryResult& g = p.run.secondaries[k];
+        const SecondaryResult& g = p.secondaries[k];
         if (!g.ok()) continue;
         const double v[2] = {g.baseline.parallel, g.baseline.perpendicular};
         for (int c = 0; c < 2; ++c) {
@@ -336,11 +334,12 @@ void write_stack_table(std::FILE* out, const StackRun& run) {
       for (const double v : {lo[0], hi[0], lo[1], hi[1]})
         row.push_back(std::isfinite(v) ? fixed_text_unsigned_zero(v * metres_per_km, length_decimals) : std::string());
     }
+    const std::size_t failed = grid ? run.grid_failures[&s - run.secondaries.data()].count : 0;
     if (!s.ok()) {
-      row.push_back("error: " + s.error);
-    } else if (s.grid_failed > 0) {
+      row.push_back("error: " + s.refusal->text);
+    } else if (failed > 0) {
       // The spread above is of the points that have a baseline only.
-      row.push_back("spread over " + std::to_string(run.grid.size() - s.grid_failed) + " of " +
+      row.push_back("spread over " + std::to_string(run.grid.size() - failed) + " of " +
                     std::to_string(run.grid.size()) + " points");
     }
     rows.push_back(std::move(row));
@@ -354,7 +353,7 @@ void write_stack_csv(std::FILE* out, const StackRun& run) {
   for_each_row(run, [&](const Row& row) {
     record.clear();
     for (const Column& c : columns) record.push_back(csv_text(value_of(c, row)));
-    record.push_back(row.s.ok() ? std::string() : spreadsheet_text(row.s.error));
+    record.push_back(row.s.ok() ? std::string() : spreadsheet_text(row.s.refusal->text));
     write_csv_record(out, record);
   });
 }
@@ -362,7 +361,7 @@ void write_stack_csv(std::FILE* out, const StackRun& run) {
 namespace {
 
 nlohmann::ordered_json beam_reference_json(const StackRun& run) {
-  const ReferenceGeometry& g = run.geometry;
+  const ReferenceGeometry& g = std::get<ReferenceGeometry>(run.view);
   return {{"name", run.reference.name},
           {"date", date_or_null(run.reference.day)},
           {"geometry", "beam"},
@@ -382,7 +381,7 @@ nlohmann::ordered_json beam_reference_json(const StackRun& run) {
 }
 
 nlohmann::ordered_json zero_doppler_reference_json(const StackRun& run) {
-  const ZeroDopplerReference& z = run.zero_doppler;
+  const ZeroDopplerReference& z = *zero_doppler_of(run.view);
   const ZeroDopplerGeometry& v = z.view;
   const Acquisition& a = run.reference;
   const auto text_or_null = [](const std::string& t) {
@@ -421,12 +420,14 @@ nlohmann::ordered_json zero_doppler_reference_json(const StackRun& run) {
 
 nlohmann::ordered_json stack_json(const StackRun& run) {
   nlohmann::ordered_json reference =
-      run.mode == GeometryMode::beam ? beam_reference_json(run) : zero_doppler_reference_json(run);
+      zero_doppler_of(run.view) ? zero_doppler_reference_json(run) : beam_reference_json(run);
   nlohmann::ordered_json secondaries = nlohmann::ordered_json::array();
   for_each_row(run, [&](const Row& r) {
     nlohmann::ordered_json row = nlohmann::ordered_json::object();
     for (const Column& c : columns) row[c.key] = json_value(value_of(c, r));
-    row["error"] = r.s.ok() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(r.s.error);
+    row["error"] = r.s.ok() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(r.s.refusal->text);
+    row["error_kind"] = r.s.ok() ? nlohmann::ordered_json(nullptr)
+                                 : nlohmann::ordered_json(std::string(refusal_kind_name(r.s.refusal->kind)));
     secondaries.push_back(std::move(row));
   });
   return {{"reference", reference}, {"secondaries", secondaries}};

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "bperp/stack/geometry/stack_run.h"
+#include "bperp/stack/run/stack_run.h"
 #include "bperp/stack/network/pairs.h"
 
 namespace bperp::stack {

@@ -13,6 +13,7 @@
 
 #include "bperp/app/state_vector_file.h"
 #include "bperp/stack/support/iso_date.h"
+#include "bperp/stack/support/refusal.h"
 #include "bperp/stack/inputs/orbit_rows.h"
 #include "bperp/stack/inputs/product.h"
 #include "bperp/stack/support/utc_time.h"
@@ -35,8 +36,8 @@ struct ReadOptions {
   std::string hdf5_orbit;  // the orbit group of an HDF5 product ("": /metadata/orbit)
 };
 
-// One file of the stack as read. When error is not empty the file cannot
-// be used and error says why in one line, naming the file.
+// One file of the stack as read. With a refusal the file cannot be used,
+// and the refusal says why in one line, naming the file.
 struct Acquisition {
   std::string path;         // as given
   std::string name;         // the path escaped, as every output shows it (support/escape.h)
@@ -49,7 +50,7 @@ struct Acquisition {
   std::optional<ProductInfo> product;    // what a product says (kind product)
   std::string read_from;                 // the file read, when not path (a .SAFE folder's annotation)
   std::optional<std::pair<dev_t, ino_t>> identity;  // the file's device and inode, once opened
-  std::string error;
+  std::optional<Refusal> refusal;
   std::string warning;      // something to tell the user that does not make the file unusable
 };
 

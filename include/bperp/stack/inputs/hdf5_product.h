@@ -22,6 +22,7 @@
 #include <unistd.h>
 
 #include "bperp/stack/inputs/product.h"
+#include "bperp/stack/support/refusal.h"
 
 namespace bperp::stack {
 
@@ -87,8 +88,9 @@ constexpr std::size_t max_hdf5_dataset_values = std::size_t{1} << 22;
 // non-finite numbers, times out of order, an epoch that is no UTC time of
 // 1970..2199, another time unit than seconds, an EPSG code of another
 // projection.
-std::optional<ProductInfo> read_hdf5_product(
-    const std::string& path, std::string* problem,
-    const std::string& orbit_group = hdf5_default_orbit_group);
+// The refusal's kind: unreadable when the file can't be opened or is no
+// regular file, unknown_format when it is no HDF5 file, malformed otherwise.
+std::optional<ProductInfo> read_hdf5_product(const std::string& path, Refusal* problem,
+                                             const std::string& orbit_group = hdf5_default_orbit_group);
 
 }  // namespace bperp::stack

@@ -16,6 +16,7 @@
 #include <string_view>
 
 #include "bperp/stack/inputs/product.h"
+#include "bperp/stack/support/refusal.h"
 
 namespace bperp::stack {
 
@@ -80,8 +81,9 @@ std::optional<ProductInfo> parse_image_parameters(std::string_view bytes, const 
 
 // The same for the regular file at path, of at most max_image_parameter_bytes
 // (judged by its size before a byte is read); the messages start with path
-// and also say when the file cannot be opened, is no regular file or is too
-// large.
-std::optional<ProductInfo> read_image_parameters(const std::string& path, std::string* problem);
+// and also say when the file cannot be opened, is no regular file or can't
+// be read (unreadable) or is too large (malformed, as every refusal of its
+// content).
+std::optional<ProductInfo> read_image_parameters(const std::string& path, Refusal* problem);
 
 }  // namespace bperp::stack

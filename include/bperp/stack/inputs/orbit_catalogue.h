@@ -7,6 +7,7 @@
 // whole, and cut to the stretch an acquisition needs.
 #pragma once
 
+#include <map>
 #include <optional>
 #include <string>
 #include <utility>
@@ -14,6 +15,7 @@
 
 #include "bperp/stack/inputs/product.h"
 #include "bperp/stack/inputs/s1_orbit_file.h"
+#include "bperp/stack/support/refusal.h"
 #include "bperp/stack/support/utc_time.h"
 
 namespace bperp::stack {
@@ -60,10 +62,11 @@ class OrbitCatalogue {
   // warning for the pair giving how many differ and by how much at most).
   // Predicted files are never chosen. nullopt and *problem, saying both the
   // span asked for and the spans the files of the mission cover (those that
-  // were not used marked so, with why), when none does, or when a file
-  // added by add_file is chosen and cannot be read.
+  // were not used marked so, with why), when none does (outside_orbit),
+  // or when a file added by add_file is chosen and cannot be read
+  // (unreadable).
   std::optional<ChosenOrbit> choose(const std::string& mission, UtcTime first, UtcTime last,
-                                    std::string* problem) const;
+                                    Refusal* problem) const;
 
  private:
   struct Entry {
@@ -78,7 +81,21 @@ class OrbitCatalogue {
     std::vector<std::pair<const Entry*, std::string>> unreadable;
     std::string error;
   };
+  // Restituted vectors merged by time: each one's state and the file it
+  // came from; the files' warnings and those of their disagreements.
+  struct MergedVector {
+    StateVector state;
+    std::string file;
+  };
+  struct Merged {
+    std::map<UtcTime, MergedVector> vectors;
+    std::vector<std::string> warnings;
+  };
   bool add(const std::string& path, bool named, std::string* problem);
+  std::optional<ChosenOrbit> choose_precise(const std::string& mission, UtcTime from, UtcTime to,
+                                            Reading& reading) const;
+  Merged merge_restituted(const std::string& mission, UtcTime from, UtcTime to, Reading& reading) const;
+  std::string uncovered_text(const std::string& mission, UtcTime from, UtcTime to, const Reading& reading) const;
   // The whole file of e (the vectors of window alone, when given); nullopt
   // with reading told why when it cannot be read.
   std::optional<S1OrbitFile> read_whole(const Entry& e, const OrbitWindow* window, Reading& reading) const;

@@ -79,4 +79,9 @@ struct ProductInfo {
 // When the product was acquired: its first line, else its orbit's epoch.
 UtcTime acquisition_time(const ProductInfo& product);
 
+// The relative orbit (track) of a Sentinel-1 absolute orbit: S1A
+// (absolute - 73) mod 175 + 1, S1B (absolute - 27) mod 175 + 1; nullopt for
+// other missions.
+std::optional<long> sentinel1_relative_orbit(const std::string& mission, long absolute_orbit);
+
 }  // namespace bperp::stack

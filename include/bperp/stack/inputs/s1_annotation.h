@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "bperp/stack/inputs/product.h"
+#include "bperp/stack/support/refusal.h"
 
 namespace bperp::stack {
 
@@ -37,7 +38,9 @@ inline constexpr const char* s1_annotation_orbit_source = "annotation";
 // out of its range (frequencies, rates, intervals, counts must be positive),
 // a text that is no UTC time, too few orbit vectors, vectors or bursts out of
 // time order or repeated, a count attribute that disagrees with its list.
-std::optional<ProductInfo> read_s1_annotation(const std::string& path, std::string* problem);
+// The refusal's kind: unreadable when the file can't be opened or read,
+// malformed otherwise.
+std::optional<ProductInfo> read_s1_annotation(const std::string& path, Refusal* problem);
 
 // The same for an annotation held in bytes, named name in the messages.
 std::optional<ProductInfo> parse_s1_annotation(std::string_view bytes, const std::string& name,
@@ -50,9 +53,9 @@ std::optional<ProductInfo> parse_s1_annotation(std::string_view bytes, const std
 // the swaths present (iw2 of iw1..iw3, ew3 of ew1..ew5, the lower of two, the
 // only one of a strip-map product), and the co-polarisation: vv when it is
 // there, else hh. "" and *problem set, naming the folder and the files in
-// it, when the folder cannot be listed, holds no such file, no file of the
-// swath asked for, no co-polarised file, or several files that fit.
-std::string safe_annotation(const std::string& safe_dir, const std::string& swath,
-                            std::string* problem);
+// it, when the folder cannot be listed (unreadable), holds no such file, no
+// file of the swath asked for, no co-polarised file, or several files that
+// fit (malformed).
+std::string safe_annotation(const std::string& safe_dir, const std::string& swath, Refusal* problem);
 
 }  // namespace bperp::stack

@@ -17,6 +17,7 @@
 #include <pugixml.hpp>
 
 #include "bperp/stack/inputs/product.h"
+#include "bperp/stack/support/refusal.h"
 #include "bperp/stack/support/utc_time.h"
 
 namespace bperp::stack {
@@ -46,7 +47,11 @@ struct XmlDocument {
 // Reads the regular file at path (at most max_bytes, checked by its size
 // before a byte is read) into out and parses it. False and *problem set,
 // starting with the path, when the file cannot be opened, is no regular
-// file, is empty or larger than max_bytes, or is refused by load_xml_bytes.
+// file or can't be read (unreadable), or is empty, larger than max_bytes or
+// refused by load_xml_bytes (malformed).
+bool load_xml_file(const std::string& path, XmlDocument& out, Refusal* problem,
+                   std::size_t max_bytes = max_xml_bytes);
+// The same with the refusal's text alone.
 bool load_xml_file(const std::string& path, XmlDocument& out, std::string* problem,
                    std::size_t max_bytes = max_xml_bytes);
 

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "bperp/stack/geometry/stack_run.h"
+#include "bperp/stack/run/stack_run.h"
 #include "bperp/stack/network/coherence.h"
 #include "bperp/stack/network/sensors.h"
 

@@ -13,7 +13,7 @@
 #include <nlohmann/json.hpp>
 
 #include "bperp/stack/network/pairs.h"
-#include "bperp/stack/geometry/stack_run.h"
+#include "bperp/stack/run/stack_run.h"
 
 namespace bperp::stack {
 

@@ -1,0 +1,137 @@
+// One run over a stack: the reference read and its geometry worked out,
+// then every secondary read, checked for what can be a repeat pass, moved to
+// its closest approach to the reference (an orbit interpolated there, a
+// state vector propagated along its orbit) and decomposed; with a grid, the
+// same at every target of it.
+#pragma once
+
+#include <cmath>
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "bperp/stack/geometry/orbit_alignment.h"
+#include "bperp/stack/geometry/propagation.h"
+#include "bperp/stack/geometry/stack_baseline.h"
+#include "bperp/stack/geometry/zero_doppler.h"
+#include "bperp/stack/inputs/acquisition.h"
+#include "bperp/stack/inputs/orbit_catalogue.h"
+#include "bperp/stack/run/run_settings.h"
+#include "bperp/stack/support/refusal.h"
+
+namespace bperp::stack {
+
+// The reference's view of its target in the zero-Doppler geometry (a
+// product or a dated orbit).
+struct ZeroDopplerReference {
+  ZeroDopplerGeometry view;
+  std::optional<UtcTime> time;  // UTC of view.t, when the orbit's epoch is known
+  double wavelength = 0.0;      // km
+  std::string wavelength_source;  // "product", "--wavelength", "--sensor" or "settings"
+  std::string orbit_source;       // "annotation", an orbit file's name, "orbit file"
+  LookSide look = LookSide::right;
+  std::optional<long> relative_orbit;  // Sentinel-1: the track
+  double doppler_centroid = NAN;       // Hz, toward the target, when the product gives it
+};
+
+// The reference's geometry: bperp's beam geometry of a state vector (its
+// Doppler scaled to the run's wavelength), or the zero-Doppler view of a
+// product or dated orbit.
+using ReferenceView = std::variant<ReferenceGeometry, ZeroDopplerReference>;
+
+// The reference's Doppler centroid (Hz) toward its scene point or target;
+// NaN when it is not known.
+double reference_doppler_centroid(const ReferenceView& view);
+
+// The zero-Doppler view, or null for the beam geometry.
+inline const ZeroDopplerReference* zero_doppler_of(const ReferenceView& view) {
+  return std::get_if<ZeroDopplerReference>(&view);
+}
+
+// One secondary's outcome at one target. ok() without a refusal; then
+// baseline holds its numbers and state the vector they were computed from.
+struct SecondaryResult {
+  // The file as read, shared by the results of every grid point.
+  std::shared_ptr<const Acquisition> source;
+  const Acquisition& acquisition() const { return *source; }
+  std::optional<Alignment> alignment;  // for orbits that reached the search (beam geometry)
+  std::optional<TimeShift> shift;      // for state vectors moved along their orbit
+  StateVector state;                   // the vector used: as read, aligned or moved
+  StackBaseline baseline;
+  std::optional<long> days;  // secondary date - reference date, when both are known
+  // Zero-Doppler geometry: the decomposition at the target, the
+  // secondary's zero-Doppler time in UTC and the exact days from the
+  // reference's.
+  std::optional<ZeroDopplerBaseline> zero_doppler;
+  std::optional<UtcTime> time;
+  std::optional<double> days_exact;
+  double doppler_centroid = NAN;  // Hz, toward the target, when it can be worked out
+  std::optional<Refusal> refusal;  // why it cannot be used, naming the file
+  bool ok() const { return !refusal; }
+};
+
+// One target of a grid: its indices (0-based, line first), its map
+// coordinates when the grid is a geocoded product's, where it is asked
+// for, the reference's view of it (or why the reference cannot see it) and
+// every secondary's result there, in the stack's order.
+struct GridPoint {
+  int line = 0;
+  int range = 0;
+  std::optional<double> x, y;  // m, in the product's map projection
+  TargetOptions target;
+  ZeroDopplerReference view;
+  std::optional<Refusal> refusal;
+  std::vector<SecondaryResult> secondaries;
+};
+
+// How a secondary fared over a grid: the points where it has no baseline,
+// and the first one's refusal.
+struct GridFailures {
+  std::size_t count = 0;
+  std::optional<Refusal> first;
+};
+
+struct StackRun {
+  Acquisition reference;
+  ReferenceView view;
+  std::optional<Refusal> refusal;     // the reference's: the run cannot go on
+  std::vector<SecondaryResult> secondaries;
+  std::vector<std::string> warnings;  // one line each, naming the files; not errors
+  std::vector<GridPoint> grid;        // with StackOptions::grid, row by row
+  std::vector<GridFailures> grid_failures;  // with a grid, one per secondary
+
+  // ok() and a baseline at every point of the grid (when there is one).
+  bool complete(std::size_t secondary) const;
+  // Every value asked for was computed: the reference and every secondary
+  // are usable, and with a grid each secondary has a baseline at every point.
+  bool all_ok() const;
+};
+
+// The reference file read (orbit files given put in for its orbit) and its
+// geometry located: the beam geometry of a state vector, the zero-Doppler
+// view of the target for a product or a dated orbit. A product reference
+// that gives no wavelength (nor radar frequency) is refused unless
+// --wavelength or --sensor gives one. On failure the refusal says why and
+// nothing else is filled.
+StackRun start_stack(const std::string& reference_path, const StackOptions& options = {},
+                     const OrbitCatalogue* orbits = nullptr);
+
+// One secondary against the reference as read and its view of one target
+// (the stack's, or a grid point's).
+SecondaryResult run_secondary(const Acquisition& reference, const ReferenceView& view,
+                              std::shared_ptr<const Acquisition> secondary, const StackOptions& options = {});
+
+// The whole stack: start_stack, then every secondary read and run (none
+// when the reference failed), then the grid. A file given twice (under two
+// names, or the reference among the secondaries) is used once, two files of
+// the same date are noted, and a product secondary of another wavelength
+// than the settings' that the run falls back on is noted, with a warning
+// each. orbits: the orbit files to use instead of the products' own orbit
+// lists (null or empty: the products' own).
+StackRun run_stack(const std::string& reference_path, const std::vector<std::string>& secondaries,
+                   const StackOptions& options = {}, const OrbitCatalogue* orbits = nullptr);
+
+}  // namespace bperp::stack

@@ -1,0 +1,45 @@
+#include "bperp/stack/run/acquisitions.h"
+
+namespace bperp::stack {
+
+void use_orbit_files(Acquisition& a, const OrbitCatalogue* orbits, std::vector<std::string>& warnings) {
+  if (orbits == nullptr || orbits->empty() || a.refusal || !a.product || a.product->mission.empty()) return;
+  const ImageTiming& image = a.product->image;
+  const UtcTime first = acquisition_time(*a.product);
+  const UtcTime last = image.last_line ? *image.last_line : first;
+  Refusal problem;
+  std::optional<ChosenOrbit> chosen = orbits->choose(a.product->mission, first, last, &problem);
+  if (!chosen) {
+    a.refusal = Refusal{problem.kind, a.name + ": " + problem.text};
+    return;
+  }
+  for (const std::string& w : chosen->warnings) warnings.push_back(a.name + ": " + w);
+  a.product->orbit = chosen->orbit;
+  a.orbit = chosen->orbit.rows;
+  a.epoch = chosen->orbit.epoch;
+}
+
+bool SeenFiles::first_time(const Acquisition& a, const std::string& reference_name,
+                           std::vector<std::string>& warnings) {
+  if (!a.identity) return true;
+  const auto [it, added] = names_.emplace(*a.identity, a.name);
+  if (added) return true;
+  warnings.push_back(a.name + " is the same file as " + it->second +
+                     (it->second == reference_name ? " (the reference)" : "") + ": used once");
+  return false;
+}
+
+std::vector<std::string> same_date_warnings(const Acquisition& reference,
+                                            const std::vector<const Acquisition*>& secondaries) {
+  std::vector<std::string> warnings;
+  std::map<long, std::string> dated;  // each date's first name
+  if (reference.day) dated[*reference.day] = reference.name;
+  for (const Acquisition* a : secondaries) {
+    if (!a->day || a->refusal) continue;
+    const auto [it, added] = dated.emplace(*a->day, a->name);
+    if (!added) warnings.push_back(a->name + " and " + it->second + " are both of " + day_text(a->day));
+  }
+  return warnings;
+}
+
+}  // namespace bperp::stack

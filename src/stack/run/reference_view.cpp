@@ -1,0 +1,133 @@
+#include "bperp/stack/run/reference_view.h"
+
+#include "bperp/numeric/units.h"
+#include "bperp/stack/geometry/map_grid.h"
+#include "bperp/stack/geometry/plausibility.h"
+#include "bperp/stack/run/refusal_texts.h"
+#include "bperp/stack/run/wavelength.h"
+
+namespace bperp::stack {
+
+namespace {
+
+// The reference's time and slant range for its target: the options, else
+// the middle of the product's image (its named centre where it has one),
+// else the middle of the orbit's rows (the range must then be given).
+// Writes t (s since the orbit's epoch) and the range (km), or says why not.
+bool target_time_and_range(const Acquisition& a, const TargetOptions& target, double* t, double* range,
+                           std::string* problem) {
+  const ImageTiming* image = a.product ? &a.product->image : nullptr;
+  if (target.at_time) {
+    *t = seconds_between(*a.epoch, *target.at_time);
+  } else if (image && image->centre_line) {
+    *t = seconds_between(*a.epoch, *image->centre_line);
+  } else if (image && image->first_line && image->last_line) {
+    *t = 0.5 * (seconds_between(*a.epoch, *image->first_line) + seconds_between(*a.epoch, *image->last_line));
+  } else {
+    *t = 0.5 * (a.orbit.front().t + a.orbit.back().t);
+  }
+  if (target.at_range) {
+    *range = *target.at_range;
+  } else if (image && image->centre_range_m) {
+    *range = *image->centre_range_m / units::metres_per_km;
+  } else if (image && image->near_range_m && image->far_range_m) {
+    *range = 0.5 * (*image->near_range_m + *image->far_range_m) / units::metres_per_km;
+  } else {
+    *problem = "it gives no slant range: give --at-range (m) or --at-point";
+    return false;
+  }
+  return true;
+}
+
+// The point target asks for: --at-point, else for a geocoded product
+// without --at-time or --at-range the centre of its grid; nullopt for a
+// target at a time and range. false and *problem when the grid's centre
+// can't be placed.
+bool target_point(const Acquisition& a, const TargetOptions& target, std::optional<Geodetic>* point,
+                  std::string* problem) {
+  *point = target.at_point;
+  const ProductInfo* p = a.product ? &*a.product : nullptr;
+  const bool geocoded = p && p->epsg && !p->grid_x.empty() && !p->grid_y.empty();
+  if (*point || !geocoded || target.at_time || target.at_range) return true;
+  *point = map_to_geodetic(*p->epsg, 0.5 * (p->grid_x.front() + p->grid_x.back()),
+                           0.5 * (p->grid_y.front() + p->grid_y.back()), target.height.value_or(0.0), problem);
+  return point->has_value();
+}
+
+// Why the view found no target of a's orbit, or nullopt when it did.
+// point: the point asked for, if any.
+std::optional<Refusal> view_failure(const Acquisition& a, const ZeroDopplerGeometry& view,
+                                    const std::optional<Geodetic>& point) {
+  const auto refused = [&](RefusalKind kind, const std::string& why) {
+    return Refusal{kind, "can't use " + a.name + " as the reference: " + why};
+  };
+  const bool outside = view.status == ZeroDopplerStatus::no_closest_approach &&
+                       (view.alignment == AlignStatus::before_span || view.alignment == AlignStatus::after_span);
+  if (point && outside && a.epoch)
+    return refused(RefusalKind::outside_orbit,
+                   point_outside_text(a, *point, view.alignment == AlignStatus::before_span));
+  if (view.status == ZeroDopplerStatus::outside_span && a.epoch)
+    // Both spans in UTC: the time asked for and the orbit's vectors.
+    return refused(RefusalKind::outside_orbit, "the time " + utc_text(add_seconds(*a.epoch, view.t)) +
+                                                   " lies outside its orbit's vectors (" +
+                                                   utc_text(add_seconds(*a.epoch, a.orbit.front().t)) + " to " +
+                                                   utc_text(add_seconds(*a.epoch, a.orbit.back().t)) + ")");
+  if (view.status != ZeroDopplerStatus::ok)
+    return refused(refusal_kind(view.status), zero_doppler_failure_text(view, a.orbit));
+  if (view.interpolation_error > max_interpolation_error)
+    return refused(RefusalKind::uncertain,
+                   "its orbit's rows are too far apart: the interpolation at the target's time is uncertain by " +
+                       length_text(view.interpolation_error));
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<Refusal> zero_doppler_view(const Acquisition& a, const TargetOptions& target,
+                                         ZeroDopplerReference& z, std::vector<std::string>* warnings) {
+  const std::string cant = "can't use " + a.name + " as the reference: ";
+  if (const std::string why = implausible_orbit(a.orbit, a.row_lines.empty() ? nullptr : &a.row_lines);
+      !why.empty())
+    return Refusal{RefusalKind::implausible, cant + why};
+  z.look = a.product ? a.product->look : target.look.value_or(LookSide::right);
+  if (warnings != nullptr && a.product && target.look && *target.look != a.product->look)
+    warnings->push_back(a.name + " looks " + (a.product->look == LookSide::right ? "right" : "left") +
+                        "; --look is not used for a product");
+  std::optional<Geodetic> point;
+  std::string problem;
+  if (!target_point(a, target, &point, &problem)) return Refusal{RefusalKind::malformed, cant + problem};
+  if (point) {
+    z.view = geometry_at_point(a.orbit, *point);
+  } else {
+    double t = 0.0, range = 0.0;
+    if (!target_time_and_range(a, target, &t, &range, &problem)) return Refusal{RefusalKind::option, cant + problem};
+    z.view = geometry_at_range(a.orbit, t, range, target.height.value_or(0.0), z.look);
+  }
+  if (std::optional<Refusal> failed = view_failure(a, z.view, point)) return failed;
+  if (a.epoch) z.time = add_seconds(*a.epoch, z.view.t);
+  const RunWavelength wavelength = reference_wavelength(a, target);
+  z.wavelength = wavelength.km;
+  z.wavelength_source = wavelength.source;
+  z.doppler_centroid = polynomial_doppler(a, z.view.slant_range);
+  z.orbit_source = a.product ? a.product->orbit.source : std::string("orbit file");
+  if (a.product && a.product->absolute_orbit)
+    z.relative_orbit = sentinel1_relative_orbit(a.product->mission, *a.product->absolute_orbit);
+  return std::nullopt;
+}
+
+std::optional<Refusal> beam_view(const Acquisition& a, const TargetOptions& target, ReferenceGeometry& g) {
+  if (const std::string targeted = beam_target_text(target); !targeted.empty())
+    return Refusal{RefusalKind::option, targeted};
+  // The likely cause (units, zeros) before the beam geometry's own verdict.
+  if (const std::string why = implausible_state(a.state); !why.empty())
+    return Refusal{RefusalKind::implausible, "can't use " + a.name + " as the reference: " + why};
+  g = reference_geometry(a.state);
+  g.wavelength = beam_wavelength(target);
+  const double scale = doppler_scale(g.wavelength);
+  g.doppler_centroid *= scale;
+  g.doppler_rate *= scale;
+  if (g.status != RunStatus::ok) return Refusal{RefusalKind::implausible, reference_failure_text(g.status, a.name)};
+  return std::nullopt;
+}
+
+}  // namespace bperp::stack
