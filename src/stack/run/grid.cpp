@@ -31,7 +31,8 @@ std::optional<Refusal> grid_targets(const Acquisition& a, const TargetOptions& t
         p.x = gx.front() + fraction(j, size.ranges) * (gx.back() - gx.front());
         p.target = target;
         std::string problem;
-        p.target.at_point = map_to_geodetic(*product->epsg, *p.x, *p.y, target.height.value_or(0.0), &problem);
+        p.target.at_point =
+            map_to_geodetic(*product->epsg, *p.x, *p.y, target.height.value_or(0.0), &problem);
         if (!p.target.at_point) return Refusal{RefusalKind::malformed, problem};
         points.push_back(std::move(p));
       }
@@ -106,7 +107,8 @@ std::optional<Refusal> run_grid(StackRun& run, const StackOptions& options) {
   if (std::optional<Refusal> refused = too_many_baselines(run, size)) return refused;
   std::vector<GridPoint> points;
   points.reserve(static_cast<std::size_t>(size.lines) * static_cast<std::size_t>(size.ranges));
-  if (std::optional<Refusal> refused = grid_targets(run.reference, options.target, size, points)) return refused;
+  if (std::optional<Refusal> refused = grid_targets(run.reference, options.target, size, points))
+    return refused;
   for (GridPoint& p : points) run_point(run, p, options);
   run.grid_failures.assign(run.secondaries.size(), GridFailures{});
   for (std::size_t k = 0; k < run.secondaries.size(); ++k) {
@@ -119,8 +121,8 @@ std::optional<Refusal> run_grid(StackRun& run, const StackOptions& options) {
     const SecondaryResult& s = run.secondaries[k];
     if (s.ok() && failures.count > 0)
       run.warnings.push_back(s.acquisition().name + ": no baseline at " + std::to_string(failures.count) +
-                             " of the " + std::to_string(points.size()) + " grid points; the first: " +
-                             failures.first->text);
+                             " of the " + std::to_string(points.size()) +
+                             " grid points; the first: " + failures.first->text);
   }
   run.grid = std::move(points);
   return std::nullopt;

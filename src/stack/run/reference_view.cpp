@@ -49,8 +49,9 @@ bool target_point(const Acquisition& a, const TargetOptions& target, std::option
   const ProductInfo* p = a.product ? &*a.product : nullptr;
   const bool geocoded = p && p->epsg && !p->grid_x.empty() && !p->grid_y.empty();
   if (*point || !geocoded || target.at_time || target.at_range) return true;
-  *point = map_to_geodetic(*p->epsg, 0.5 * (p->grid_x.front() + p->grid_x.back()),
-                           0.5 * (p->grid_y.front() + p->grid_y.back()), target.height.value_or(0.0), problem);
+  *point =
+      map_to_geodetic(*p->epsg, 0.5 * (p->grid_x.front() + p->grid_x.back()),
+                      0.5 * (p->grid_y.front() + p->grid_y.back()), target.height.value_or(0.0), problem);
   return point->has_value();
 }
 
@@ -61,8 +62,9 @@ std::optional<Refusal> view_failure(const Acquisition& a, const ZeroDopplerGeome
   const auto refused = [&](RefusalKind kind, const std::string& why) {
     return Refusal{kind, "can't use " + a.name + " as the reference: " + why};
   };
-  const bool outside = view.status == ZeroDopplerStatus::no_closest_approach &&
-                       (view.alignment == AlignStatus::before_span || view.alignment == AlignStatus::after_span);
+  const bool outside =
+      view.status == ZeroDopplerStatus::no_closest_approach &&
+      (view.alignment == AlignStatus::before_span || view.alignment == AlignStatus::after_span);
   if (point && outside && a.epoch)
     return refused(RefusalKind::outside_orbit,
                    point_outside_text(a, *point, view.alignment == AlignStatus::before_span));
@@ -70,14 +72,16 @@ std::optional<Refusal> view_failure(const Acquisition& a, const ZeroDopplerGeome
     // Both spans in UTC: the time asked for and the orbit's vectors.
     return refused(RefusalKind::outside_orbit, "the time " + utc_text(add_seconds(*a.epoch, view.t)) +
                                                    " lies outside its orbit's vectors (" +
-                                                   utc_text(add_seconds(*a.epoch, a.orbit.front().t)) + " to " +
+                                                   utc_text(add_seconds(*a.epoch, a.orbit.front().t)) +
+                                                   " to " +
                                                    utc_text(add_seconds(*a.epoch, a.orbit.back().t)) + ")");
   if (view.status != ZeroDopplerStatus::ok)
     return refused(refusal_kind(view.status), zero_doppler_failure_text(view, a.orbit));
   if (view.interpolation_error > max_interpolation_error)
-    return refused(RefusalKind::uncertain,
-                   "its orbit's rows are too far apart: the interpolation at the target's time is uncertain by " +
-                       length_text(view.interpolation_error));
+    return refused(
+        RefusalKind::uncertain,
+        "its orbit's rows are too far apart: the interpolation at the target's time is uncertain by " +
+            length_text(view.interpolation_error));
   return std::nullopt;
 }
 
@@ -100,7 +104,8 @@ std::optional<Refusal> zero_doppler_view(const Acquisition& a, const TargetOptio
     z.view = geometry_at_point(a.orbit, *point);
   } else {
     double t = 0.0, range = 0.0;
-    if (!target_time_and_range(a, target, &t, &range, &problem)) return Refusal{RefusalKind::option, cant + problem};
+    if (!target_time_and_range(a, target, &t, &range, &problem))
+      return Refusal{RefusalKind::option, cant + problem};
     z.view = geometry_at_range(a.orbit, t, range, target.height.value_or(0.0), z.look);
   }
   if (std::optional<Refusal> failed = view_failure(a, z.view, point)) return failed;
@@ -126,7 +131,8 @@ std::optional<Refusal> beam_view(const Acquisition& a, const TargetOptions& targ
   const double scale = doppler_scale(g.wavelength);
   g.doppler_centroid *= scale;
   g.doppler_rate *= scale;
-  if (g.status != RunStatus::ok) return Refusal{RefusalKind::implausible, reference_failure_text(g.status, a.name)};
+  if (g.status != RunStatus::ok)
+    return Refusal{RefusalKind::implausible, reference_failure_text(g.status, a.name)};
   return std::nullopt;
 }
 

@@ -50,7 +50,7 @@ RefusalKind refusal_kind(ZeroDopplerStatus status) {
 
 RefusalKind refusal_kind(ShiftStatus status) {
   return status == ShiftStatus::too_far || status == ShiftStatus::farthest ? RefusalKind::other_track
-                                                                          : RefusalKind::implausible;
+                                                                           : RefusalKind::implausible;
 }
 
 std::string length_text(double km) {
@@ -65,7 +65,8 @@ Refusal shift_failure(const Acquisition& a, const TimeShift& shift, const double
   std::string why;
   switch (shift.status) {
     case ShiftStatus::too_far:
-      why = "the state vector stands " + away + " km from the reference position and passes closest to it more than " +
+      why = "the state vector stands " + away +
+            " km from the reference position and passes closest to it more than " +
             fixed_text(max_time_shift, 0) +
             " s along its orbit: not a pass of the reference's place (another track or satellite?)";
       break;
@@ -93,7 +94,8 @@ std::optional<Refusal> shift_uncertainty(const Acquisition& a, const TimeShift& 
   return Refusal{RefusalKind::uncertain,
                  a.name + ": moving the state vector " + fixed_text(std::fabs(shift.seconds), 3) +
                      " s along its orbit to its closest approach leaves its position uncertain by " +
-                     length_text(shift.error) + " (the gravity beyond J2 that the propagation leaves out), more than " +
+                     length_text(shift.error) +
+                     " (the gravity beyond J2 that the propagation leaves out), more than " +
                      length_text(max_interpolation_error) + " (a shift of at most " + fixed_text(longest, 1) +
                      " s): give a state vector nearer the reference's place, or an orbit"};
 }
@@ -105,15 +107,16 @@ std::optional<Refusal> flies_another_way(const Acquisition& a, const double* ref
 }
 
 Refusal too_long(const Acquisition& a, double length, double max_length) {
-  return {RefusalKind::too_long, a.name + ": the baseline is " + fixed_text(length * units::metres_per_km, 3) +
-                                     " m long, more than --max-length " +
-                                     round_trip_text(max_length * units::metres_per_km) +
-                                     " m: not a repeat pass of the reference's track (another track or satellite?)"};
+  return {RefusalKind::too_long,
+          a.name + ": the baseline is " + fixed_text(length * units::metres_per_km, 3) +
+              " m long, more than --max-length " + round_trip_text(max_length * units::metres_per_km) +
+              " m: not a repeat pass of the reference's track (another track or satellite?)"};
 }
 
 Refusal rows_too_far_apart(const Acquisition& a, double error, const std::string& where, bool hint) {
-  return {RefusalKind::uncertain, a.name + ": the orbit's rows are too far apart for an accurate baseline: its "
-                                           "interpolation at " +
+  return {RefusalKind::uncertain, a.name +
+                                      ": the orbit's rows are too far apart for an accurate baseline: its "
+                                      "interpolation at " +
                                       where + " is uncertain by " + length_text(error) + " (at most " +
                                       length_text(max_interpolation_error) +
                                       (hint ? "; rows some 10 to 60 s apart are)" : ")")};
@@ -148,11 +151,13 @@ std::string point_outside_text(const Acquisition& a, const Geodetic& point, bool
   std::string about = utc_text(add_seconds(*a.epoch, end.t + gap));
   if (const std::size_t cut = about.find('.'); cut != std::string::npos) about = about.substr(0, cut) + "Z";
   return std::string("the point's zero-Doppler time") +
-         (near ? ", about " + about + ", lies " : " lies more than " + fixed_text(max_extrapolated_gap, 0) + " s ") +
+         (near ? ", about " + about + ", lies "
+               : " lies more than " + fixed_text(max_extrapolated_gap, 0) + " s ") +
          (before ? "before" : "after") + " its orbit's vectors (" + orbit_span_text(a) + ")";
 }
 
-Refusal secondary_outside_orbit(const Acquisition& a, bool before, const std::optional<UtcTime>& reference_time) {
+Refusal secondary_outside_orbit(const Acquisition& a, bool before,
+                                const std::optional<UtcTime>& reference_time) {
   return {RefusalKind::outside_orbit,
           a.name + ": its zero-Doppler time for the target lies " + (before ? "before" : "after") +
               " its orbit's vectors (" + orbit_span_text(a) + "; the reference sees the target at " +

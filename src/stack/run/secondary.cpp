@@ -21,10 +21,11 @@ std::optional<Refusal> other_track(const ZeroDopplerReference& z, const Acquisit
   if (!z.relative_orbit || !a.product || !a.product->absolute_orbit) return std::nullopt;
   const std::optional<long> track = sentinel1_relative_orbit(a.product->mission, *a.product->absolute_orbit);
   if (!track || *track == *z.relative_orbit) return std::nullopt;
-  return Refusal{RefusalKind::other_track,
-                 a.name + ": it is of relative orbit " + std::to_string(*track) + " (" + a.product->mission +
-                     " absolute orbit " + std::to_string(*a.product->absolute_orbit) + "), the reference of " +
-                     std::to_string(*z.relative_orbit) + ": not a repeat pass of its track"};
+  return Refusal{RefusalKind::other_track, a.name + ": it is of relative orbit " + std::to_string(*track) +
+                                               " (" + a.product->mission + " absolute orbit " +
+                                               std::to_string(*a.product->absolute_orbit) +
+                                               "), the reference of " + std::to_string(*z.relative_orbit) +
+                                               ": not a repeat pass of its track"};
 }
 
 // Why a can't be a SAR's pass at all (units, zeros), or, in the
@@ -73,7 +74,8 @@ void beam_secondary(const ReferenceGeometry& g, const std::string& reference_nam
   } else {
     r.alignment = closest_approach(a.orbit, P);
     if (r.alignment->status != AlignStatus::ok) {
-      r.refusal = Refusal{refusal_kind(r.alignment->status), a.name + ": " + align_failure_text(*r.alignment, a.orbit)};
+      r.refusal = Refusal{refusal_kind(r.alignment->status),
+                          a.name + ": " + align_failure_text(*r.alignment, a.orbit)};
       return;
     }
     if ((r.refusal = flies_another_way(a, g.state.velocity, r.alignment->state.velocity))) return;
@@ -87,7 +89,8 @@ void beam_secondary(const ReferenceGeometry& g, const std::string& reference_nam
   r.baseline = stack_baseline(g, r.state);
   r.doppler_centroid = state_doppler(r.state, g.scene_point, g.wavelength);
   if (r.baseline.status != RunStatus::ok)
-    r.refusal = Refusal{RefusalKind::implausible, "the baseline of " + reference_name + " and " + a.name + " is not finite"};
+    r.refusal = Refusal{RefusalKind::implausible,
+                        "the baseline of " + reference_name + " and " + a.name + " is not finite"};
 }
 
 // r's secondary in the zero-Doppler geometry: its orbit's closest approach
@@ -116,7 +119,8 @@ void zero_doppler_secondary(const ZeroDopplerReference& z, SecondaryResult& r, c
     return;
   }
   if (b.status != ZeroDopplerStatus::ok) {
-    r.refusal = Refusal{refusal_kind(b.status), a.name + ": " + zero_doppler_baseline_failure_text(b, a.orbit)};
+    r.refusal =
+        Refusal{refusal_kind(b.status), a.name + ": " + zero_doppler_baseline_failure_text(b, a.orbit)};
     return;
   }
   if (a.kind != AcquisitionKind::state_vector &&
@@ -127,7 +131,8 @@ void zero_doppler_secondary(const ZeroDopplerReference& z, SecondaryResult& r, c
   r.baseline.perpendicular = b.perpendicular;
   r.baseline.along_track = b.along_track;
   r.baseline.length = b.length;
-  r.baseline.height_of_ambiguity = height_of_ambiguity(z.wavelength, v.slant_range, v.angles.incidence, b.perpendicular);
+  r.baseline.height_of_ambiguity =
+      height_of_ambiguity(z.wavelength, v.slant_range, v.angles.incidence, b.perpendicular);
   r.zero_doppler = b;
   r.doppler_centroid = polynomial_doppler(a, b.secondary_range);
 }
@@ -145,9 +150,12 @@ SecondaryResult run_secondary(const Acquisition& reference, const ReferenceView&
   }
   if (a.day && reference.day) r.days = *a.day - *reference.day;
   if ((r.refusal = not_a_pass(view, a))) return r;
-  if (const ReferenceGeometry* g = std::get_if<ReferenceGeometry>(&view)) beam_secondary(*g, reference.name, r, options);
-  else zero_doppler_secondary(std::get<ZeroDopplerReference>(view), r, options);
-  if (r.ok() && r.baseline.length > options.max_length) r.refusal = too_long(a, r.baseline.length, options.max_length);
+  if (const ReferenceGeometry* g = std::get_if<ReferenceGeometry>(&view))
+    beam_secondary(*g, reference.name, r, options);
+  else
+    zero_doppler_secondary(std::get<ZeroDopplerReference>(view), r, options);
+  if (r.ok() && r.baseline.length > options.max_length)
+    r.refusal = too_long(a, r.baseline.length, options.max_length);
   if (r.ok() && r.shift) r.refusal = shift_uncertainty(a, *r.shift);
   return r;
 }

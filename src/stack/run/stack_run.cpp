@@ -50,7 +50,8 @@ std::optional<double> settings_wavelength_used(const StackRun& run, const StackO
 
 }  // namespace
 
-StackRun start_stack(const std::string& reference_path, const StackOptions& options, const OrbitCatalogue* orbits) {
+StackRun start_stack(const std::string& reference_path, const StackOptions& options,
+                     const OrbitCatalogue* orbits) {
   StackRun run;
   run.reference = read_reference(reference_path, options.read);
   if (!run.reference.warning.empty()) run.warnings.push_back(run.reference.warning);

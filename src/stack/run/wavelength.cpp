@@ -15,7 +15,8 @@ double polynomial_doppler(const Acquisition& a, double slant_range_km) {
   if (!a.product || a.product->doppler_polynomial.empty()) return NAN;
   const double x = slant_range_km * units::metres_per_km - a.product->doppler_reference_range_m.value_or(0.0);
   double f = 0.0;
-  for (std::size_t k = a.product->doppler_polynomial.size(); k-- > 0;) f = f * x + a.product->doppler_polynomial[k];
+  for (std::size_t k = a.product->doppler_polynomial.size(); k-- > 0;)
+    f = f * x + a.product->doppler_polynomial[k];
   return f;
 }
 

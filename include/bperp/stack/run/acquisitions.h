@@ -29,7 +29,8 @@ class SeenFiles {
  public:
   // Notes a's file; false, and a warning naming both names to warnings,
   // when it was seen before (reference_name marks the reference's).
-  bool first_time(const Acquisition& a, const std::string& reference_name, std::vector<std::string>& warnings);
+  bool first_time(const Acquisition& a, const std::string& reference_name,
+                  std::vector<std::string>& warnings);
 
  private:
   std::map<std::pair<dev_t, ino_t>, std::string> names_;

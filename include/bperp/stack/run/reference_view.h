@@ -21,7 +21,8 @@ namespace bperp::stack {
 // be a SAR's or it can't see the target. With warnings, a --look that a
 // product (which knows its look side) does not use is noted there.
 std::optional<Refusal> zero_doppler_view(const Acquisition& a, const TargetOptions& target,
-                                         ZeroDopplerReference& view, std::vector<std::string>* warnings = nullptr);
+                                         ZeroDopplerReference& view,
+                                         std::vector<std::string>* warnings = nullptr);
 
 // The beam geometry of the state-vector reference a, its Doppler scaled to
 // the wavelength target gives (else the settings'). The refusal when a

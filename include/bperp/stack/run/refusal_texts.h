@@ -58,7 +58,8 @@ std::string point_outside_text(const Acquisition& a, const Geodetic& point, bool
 
 // Why a secondary's zero-Doppler time for the target lies outside its
 // orbit's vectors, with the reference's time of the target when known.
-Refusal secondary_outside_orbit(const Acquisition& a, bool before, const std::optional<UtcTime>& reference_time);
+Refusal secondary_outside_orbit(const Acquisition& a, bool before,
+                                const std::optional<UtcTime>& reference_time);
 
 // Why the target options can't serve a state-vector reference ("" when
 // none is given): they place a target at a time and range, or at a point,

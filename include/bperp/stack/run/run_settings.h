@@ -35,12 +35,12 @@ constexpr std::size_t max_grid_baselines = 500000;
 // reference are taken: the target the reference sees at a time and a slant
 // range (by default the middle of its image), or a given point.
 struct TargetOptions {
-  std::optional<UtcTime> at_time;       // replaces the product's centre time
-  std::optional<double> at_range;       // slant range, km; replaces the product's mid range
-  std::optional<Geodetic> at_point;     // the target itself (height km)
-  std::optional<double> height;         // km above WGS84, for a target at a time and range (default 0)
-  std::optional<LookSide> look;         // for an orbit reference (products know theirs)
-  std::optional<double> wavelength;     // km; replaces the product's and the settings'
+  std::optional<UtcTime> at_time;           // replaces the product's centre time
+  std::optional<double> at_range;           // slant range, km; replaces the product's mid range
+  std::optional<Geodetic> at_point;         // the target itself (height km)
+  std::optional<double> height;             // km above WGS84, for a target at a time and range (default 0)
+  std::optional<LookSide> look;             // for an orbit reference (products know theirs)
+  std::optional<double> wavelength;         // km; replaces the product's and the settings'
   std::optional<double> sensor_wavelength;  // km, of --sensor: where no product gives one
 };
 

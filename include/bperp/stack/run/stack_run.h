@@ -28,8 +28,8 @@ namespace bperp::stack {
 // product or a dated orbit).
 struct ZeroDopplerReference {
   ZeroDopplerGeometry view;
-  std::optional<UtcTime> time;  // UTC of view.t, when the orbit's epoch is known
-  double wavelength = 0.0;      // km
+  std::optional<UtcTime> time;    // UTC of view.t, when the orbit's epoch is known
+  double wavelength = 0.0;        // km
   std::string wavelength_source;  // "product", "--wavelength", "--sensor" or "settings"
   std::string orbit_source;       // "annotation", an orbit file's name, "orbit file"
   LookSide look = LookSide::right;
@@ -68,7 +68,7 @@ struct SecondaryResult {
   std::optional<ZeroDopplerBaseline> zero_doppler;
   std::optional<UtcTime> time;
   std::optional<double> days_exact;
-  double doppler_centroid = NAN;  // Hz, toward the target, when it can be worked out
+  double doppler_centroid = NAN;   // Hz, toward the target, when it can be worked out
   std::optional<Refusal> refusal;  // why it cannot be used, naming the file
   bool ok() const { return !refusal; }
 };
@@ -97,10 +97,10 @@ struct GridFailures {
 struct StackRun {
   Acquisition reference;
   ReferenceView view;
-  std::optional<Refusal> refusal;     // the reference's: the run cannot go on
+  std::optional<Refusal> refusal;  // the reference's: the run cannot go on
   std::vector<SecondaryResult> secondaries;
-  std::vector<std::string> warnings;  // one line each, naming the files; not errors
-  std::vector<GridPoint> grid;        // with StackOptions::grid, row by row
+  std::vector<std::string> warnings;        // one line each, naming the files; not errors
+  std::vector<GridPoint> grid;              // with StackOptions::grid, row by row
   std::vector<GridFailures> grid_failures;  // with a grid, one per secondary
 
   // ok() and a baseline at every point of the grid (when there is one).
