@@ -1,6 +1,8 @@
-// The files of a stack: the reference (a state vector in bperp's format)
-// and each secondary (a state vector, or an orbit of rows t X Y Z VX VY VZ),
-// with the acquisition date a header may start with.
+// The files of a stack, the reference and each secondary, told apart by
+// their content: a state vector in bperp's format, an orbit of rows
+// t X Y Z VX VY VZ (with the acquisition date a header may start with), or a
+// radar product (a Sentinel-1 annotation or .SAFE folder, an image
+// parameter file, an HDF5 product) with its orbit, times and ranges.
 #pragma once
 
 #include <cstdint>
@@ -30,7 +32,8 @@ enum class AcquisitionKind {
   product,       // a radar product (Sentinel-1 annotation, ...): orbit, times, ranges
 };
 
-// How files are read: the swath of a .SAFE folder ("" for its middle one).
+// How files are read: the swath of a .SAFE folder ("" for its middle one)
+// and the orbit group of HDF5 products.
 struct ReadOptions {
   std::string swath;
   std::string hdf5_orbit;  // the orbit group of an HDF5 product ("": /metadata/orbit)
