@@ -147,7 +147,9 @@ record() {
     rm -rf "$work/out"
     mkdir "$work/out"
     local status=0
-    (cd "$work" && LC_ALL=C "$build_abs/$program" "${fields[@]:2}" </dev/null \
+    # Run by name from PATH, so that what a program prints of its own name
+    # (bperp's usage line) does not hold the build folder.
+    (cd "$work" && PATH="$build_abs:$PATH" LC_ALL=C "$program" "${fields[@]:2}" </dev/null \
       >"$out_abs/$name.out" 2>"$out_abs/$name.err") || status=$?
     echo "$status" >"$out_abs/$name.status"
     if [ -n "$(ls -A "$work/out")" ]; then
