@@ -157,10 +157,12 @@ record() {
   done < <(cases)
 }
 
-# A file as compared: JSON's error_kind members left out.
+# A file as compared: JSON's error_kind members left out, and bperp's usage
+# line without the folder it was run from (the build folder of the record).
 normalised() {
   awk '
     /^[ \t]*"error_kind": / { next }
+    { sub(/^USAGE% [^ ]*\/bperp /, "USAGE% bperp ") }
     { lines[n++] = $0 }
     END {
       for (i = 0; i < n; i++) {
