@@ -5,20 +5,18 @@
 // for callers that look for a date there) and is bounded, as is the stretch
 // after it, so that neither a huge nor an endless input (/dev/zero) can hang
 // the reader or fill the memory. Every number must be a finite decimal
-// number: [+-]digits[.digits][(e|E)[+-]digits] (or .digits); text, nan,
-// inf, hexadecimal, 1e400 and 7000km are refused. Parsing does not depend on
-// the locale.
+// number (decimal_number); anything else is refused. Parsing does not
+// depend on the locale.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
-#include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "bperp/geometry/state_vector.h"
+#include "bperp/io/decimal_number.h"
 
 namespace bperp {
 
@@ -42,11 +40,6 @@ struct NumberFile {
   // errno of a failed open (cannot_open), 0 otherwise.
   int open_error = 0;
 };
-
-// A whole token as a finite decimal number, by the rule of the files
-// ([+-]digits[.digits][(e|E)[+-]digits]; no hexadecimal, nan, inf or text;
-// an underflow reads as a zero of its sign); nullopt otherwise.
-std::optional<double> decimal_number(std::string_view token);
 
 // Reads the header and then numbers from stream: exactly `count` of them
 // when exact is true (anything after them is ignored; fewer is refused), or

@@ -1,19 +1,19 @@
 #include "bperp/stack/inputs/acquisition.h"
 
+#include <cerrno>
 #include <cstring>
+#include <memory>
 #include <string_view>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "bperp/io/file_descriptor.h"
 #include "bperp/stack/inputs/hdf5_product.h"
 #include "bperp/stack/inputs/image_parameters.h"
 #include "bperp/stack/inputs/s1_annotation.h"
 #include "bperp/stack/inputs/xml_document.h"
 #include "bperp/stack/support/escape.h"
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 
 namespace bperp::stack {
 
@@ -165,27 +165,19 @@ Acquisition product_of(const std::string& path, const std::string& read_from, Re
   return product_acquisition(path, read_from, std::move(*info));
 }
 
-// An open file, closed when it goes (through its stream once it has one).
-struct OpenFile {
-  int fd = -1;
-  std::FILE* stream = nullptr;
-  OpenFile() = default;
-  OpenFile(const OpenFile&) = delete;
-  OpenFile& operator=(const OpenFile&) = delete;
-  ~OpenFile() {
-    if (stream != nullptr) std::fclose(stream);
-    else if (fd >= 0) ::close(fd);
-  }
+// A stdio stream closed when it goes.
+struct CloseStream {
+  void operator()(std::FILE* stream) const { std::fclose(stream); }
 };
+using Stream = std::unique_ptr<std::FILE, CloseStream>;
 
 // The file of path by its content: one open, one look at its first bytes.
 Acquisition read_any(const std::string& path, const std::string& what, const ReadOptions& options) {
-  OpenFile file;
-  // Not blocking in the open: a named pipe without a writer reads as empty.
-  file.fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (file.fd < 0) return refused(path, "can't open " + escaped(path) + ": " + std::strerror(errno));
+  // Not waiting in the open: a named pipe without a writer reads as empty.
+  FileDescriptor file = open_without_waiting(path.c_str(), Reads::blocking);
+  if (!file.is_open()) return refused(path, "can't open " + escaped(path) + ": " + std::strerror(errno));
   struct stat st;
-  if (::fstat(file.fd, &st) != 0) return refused(path, "can't open " + escaped(path) + ": " + std::strerror(errno));
+  if (::fstat(file.get(), &st) != 0) return refused(path, "can't open " + escaped(path) + ": " + std::strerror(errno));
   const auto identity = std::make_pair(st.st_dev, st.st_ino);
   if (S_ISDIR(st.st_mode)) {
     std::string problem;
@@ -196,19 +188,17 @@ Acquisition read_any(const std::string& path, const std::string& what, const Rea
     a.identity = identity;
     return a;
   }
-  const int flags = ::fcntl(file.fd, F_GETFL);
-  if (flags >= 0) ::fcntl(file.fd, F_SETFL, flags & ~O_NONBLOCK);
 
   // The first bytes of a regular file tell its kind (an HDF5 file's may
   // follow a user block); anything else (a pipe) is read as numbers.
   std::string head;
   if (S_ISREG(st.st_mode)) {
     head.resize(xml_sniff_bytes);
-    const ssize_t n = ::pread(file.fd, head.data(), head.size(), 0);
+    const ssize_t n = ::pread(file.get(), head.data(), head.size(), 0);
     head.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
   }
   Acquisition a;
-  if (S_ISREG(st.st_mode) && hdf5_signature_in_file(file.fd)) {
+  if (S_ISREG(st.st_mode) && hdf5_signature_in_file(file.get())) {
 #if defined(BPERP_HAVE_HDF5)
     a = product_of(path, "", [&](const std::string& p, std::string* problem) {
       return read_hdf5_product(p, problem, options.hdf5_orbit.empty() ? hdf5_default_orbit_group : options.hdf5_orbit);
@@ -225,9 +215,9 @@ Acquisition read_any(const std::string& path, const std::string& what, const Rea
   } else if (looks_like_image_parameters(head)) {
     a = product_of(path, "", read_image_parameters);
   } else {
-    file.stream = ::fdopen(file.fd, "rb");
-    if (file.stream == nullptr) return refused(path, "can't open " + escaped(path) + ": " + std::strerror(errno));
-    a = read_acquisition(path, what, file.stream);
+    const Stream stream(file.into_stream("rb"));
+    if (stream == nullptr) return refused(path, "can't open " + escaped(path) + ": " + std::strerror(errno));
+    a = read_acquisition(path, what, stream.get());
   }
   a.identity = identity;
   return a;
