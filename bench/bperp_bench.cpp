@@ -8,7 +8,7 @@
 
 #include "bperp/baseline/baseline_run.h"
 #include "bperp/geometry/settings.h"
-#include "bperp/app/state_vector_file.h"
+#include "bperp/io/state_vector_file.h"
 #include "bperp/baseline/baseline.h"
 #include "bperp/earth/earth_model.h"
 #include "example_pair.h"

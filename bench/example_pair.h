@@ -3,7 +3,7 @@
 // computation and not the reading of files.
 #pragma once
 
-#include "bperp/app/state_vector_file.h"
+#include "bperp/io/state_vector_file.h"
 
 namespace bperp::bench {
 

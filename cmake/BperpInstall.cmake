@@ -1,5 +1,5 @@
 # cmake --install: the executables, the core library and the state-vector
-# reader with their headers (under include/bperp/), and a CMake package, so
+# reader (the io layer) with their headers (under include/bperp/), and a CMake package, so
 # that find_package(bperp) gives bperp::core and bperp::reader.
 include(CMakePackageConfigHelpers)
 
@@ -12,7 +12,7 @@ endif()
 install(TARGETS bperp_core bperp_reader EXPORT bperpTargets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
   INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
-foreach(layer numeric earth geometry baseline)
+foreach(layer numeric earth geometry baseline io)
   install(DIRECTORY include/bperp/${layer} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/bperp)
 endforeach()
 install(FILES include/bperp/app/state_vector_file.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/bperp/app)

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <string>
 
-#include "bperp/app/state_vector_file.h"
+#include "bperp/io/state_vector_file.h"
 
 namespace bperp::fuzz {
 

@@ -15,7 +15,7 @@
 #include <regex>
 #include <string>
 
-#include "bperp/app/state_vector_file.h"
+#include "bperp/io/state_vector_file.h"
 #include "fuzz_support.h"
 
 namespace {

@@ -6,9 +6,6 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -19,7 +16,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "bperp/app/state_vector_file.h"
+#include "bperp/io/file_descriptor.h"
+#include "bperp/io/state_vector_file.h"
 #include "bperp/baseline/baseline_run.h"
 #include "bperp/stack/command/stack_command.h"
 #include "bperp/stack/inputs/acquisition.h"
@@ -87,9 +85,8 @@ py::str text_of(const std::string& text) {
 // errno of the attempt.
 int open_error_of(const std::string& path) {
   errno = 0;
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return errno != 0 ? errno : EIO;
-  ::close(fd);
+  const bperp::FileDescriptor file = bperp::open_without_waiting(path.c_str(), bperp::Reads::non_blocking);
+  if (!file.is_open()) return errno != 0 ? errno : EIO;
   return 0;
 }
 

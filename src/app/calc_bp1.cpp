@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "bperp/app/state_vector_file.h"
+#include "bperp/io/state_vector_file.h"
 #include "bperp/baseline/baseline_run.h"
 #include "bperp/numeric/fatal_error.h"
 

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "bperp/app/calc_bp1.h"
-#include "bperp/app/white_space.h"
+#include "bperp/io/ascii_text.h"
 #include "bperp/numeric/fatal_error.h"
 
 namespace bperp {

@@ -16,7 +16,7 @@ endfunction()
 
 run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
 foreach(header bperp/baseline/baseline_run.h bperp/numeric/arrays.h bperp/app/state_vector_file.h
-               bperp/version.h)
+               bperp/io/state_vector_file.h bperp/version.h)
   if(NOT EXISTS ${prefix}/include/${header})
     message(FATAL_ERROR "not installed: include/${header}")
   endif()

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <numbers>
 
-#include "bperp/app/state_vector_file.h"
+#include "bperp/io/state_vector_file.h"
 #include "support/uniform.h"
 
 namespace bperp::testing_orbits {

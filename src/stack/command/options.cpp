@@ -1,8 +1,5 @@
 #include "bperp/stack/command/options.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cctype>
 #include <cerrno>
 #include <cmath>
@@ -13,7 +10,8 @@
 
 #include <CLI/CLI.hpp>
 
-#include "bperp/app/state_vector_file.h"
+#include "bperp/io/decimal_number.h"
+#include "bperp/io/file_descriptor.h"
 #include "bperp/numeric/units.h"
 #include "bperp/stack/network/sensors.h"
 #include "bperp/stack/support/escape.h"
@@ -293,22 +291,7 @@ std::string unknown_dashed(const CLI::App& app, int argc, const char* const* arg
 // at once instead of blocking the open for ever; then read blocking, so that
 // a pipe being written (a process substitution, say) is read to its end.
 std::FILE* open_list(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return nullptr;
-  const int flags = ::fcntl(fd, F_GETFL);
-  if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) < 0) {
-    const int saved = errno;
-    ::close(fd);
-    errno = saved;
-    return nullptr;
-  }
-  std::FILE* stream = ::fdopen(fd, "rb");
-  if (stream == nullptr) {
-    const int saved = errno;
-    ::close(fd);
-    errno = saved;
-  }
-  return stream;
+  return open_without_waiting(path.c_str(), Reads::blocking).into_stream("rb");
 }
 
 // The hint for names (escaped) that begin with - but are no option.

@@ -1,19 +1,19 @@
 #include "bperp/stack/inputs/acquisition.h"
 
+#include <cerrno>
 #include <cstring>
+#include <memory>
 #include <string_view>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "bperp/io/file_descriptor.h"
 #include "bperp/stack/inputs/hdf5_product.h"
 #include "bperp/stack/inputs/image_parameters.h"
 #include "bperp/stack/inputs/s1_annotation.h"
 #include "bperp/stack/inputs/xml_document.h"
 #include "bperp/stack/support/escape.h"
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 
 namespace bperp::stack {
 
@@ -85,7 +85,7 @@ Acquisition read_acquisition(const std::string& path, const std::string& what, s
     case FileRead::cannot_open:
       return refused(RefusalKind::unreadable, problem);
     case FileRead::refused:
-      return refused(RefusalKind::unknown_format, problem);
+      return refused(file.read_failed ? RefusalKind::unreadable : RefusalKind::unknown_format, problem);
     case FileRead::ok:
       break;
   }
@@ -169,30 +169,22 @@ Acquisition product_of(const std::string& path, const std::string& read_from, Re
   return product_acquisition(path, read_from, std::move(*info));
 }
 
-// An open file, closed when it goes (through its stream once it has one).
-struct OpenFile {
-  int fd = -1;
-  std::FILE* stream = nullptr;
-  OpenFile() = default;
-  OpenFile(const OpenFile&) = delete;
-  OpenFile& operator=(const OpenFile&) = delete;
-  ~OpenFile() {
-    if (stream != nullptr) std::fclose(stream);
-    else if (fd >= 0) ::close(fd);
-  }
+// A stdio stream closed when it goes.
+struct CloseStream {
+  void operator()(std::FILE* stream) const { std::fclose(stream); }
 };
+using Stream = std::unique_ptr<std::FILE, CloseStream>;
 
 // The file of path by its content: one open, one look at its first bytes.
 Acquisition read_any(const std::string& path, const std::string& what, const ReadOptions& options) {
-  OpenFile file;
-  // Not blocking in the open: a named pipe without a writer reads as empty.
-  file.fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  // Not waiting in the open: a named pipe without a writer reads as empty.
+  FileDescriptor file = open_without_waiting(path.c_str(), Reads::blocking);
   const auto cannot_open = [&]() {
     return refused(path, RefusalKind::unreadable, "can't open " + escaped(path) + ": " + std::strerror(errno));
   };
-  if (file.fd < 0) return cannot_open();
+  if (!file.is_open()) return cannot_open();
   struct stat st;
-  if (::fstat(file.fd, &st) != 0) return cannot_open();
+  if (::fstat(file.get(), &st) != 0) return cannot_open();
   const auto identity = std::make_pair(st.st_dev, st.st_ino);
   if (S_ISDIR(st.st_mode)) {
     Refusal problem;
@@ -204,19 +196,17 @@ Acquisition read_any(const std::string& path, const std::string& what, const Rea
     a.identity = identity;
     return a;
   }
-  const int flags = ::fcntl(file.fd, F_GETFL);
-  if (flags >= 0) ::fcntl(file.fd, F_SETFL, flags & ~O_NONBLOCK);
 
   // The first bytes of a regular file tell its kind (an HDF5 file's may
   // follow a user block); anything else (a pipe) is read as numbers.
   std::string head;
   if (S_ISREG(st.st_mode)) {
     head.resize(xml_sniff_bytes);
-    const ssize_t n = ::pread(file.fd, head.data(), head.size(), 0);
+    const ssize_t n = ::pread(file.get(), head.data(), head.size(), 0);
     head.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
   }
   Acquisition a;
-  if (S_ISREG(st.st_mode) && hdf5_signature_in_file(file.fd)) {
+  if (S_ISREG(st.st_mode) && hdf5_signature_in_file(file.get())) {
 #if defined(BPERP_HAVE_HDF5)
     a = product_of(path, "", [&](const std::string& p, Refusal* problem) {
       return read_hdf5_product(p, problem, options.hdf5_orbit.empty() ? hdf5_default_orbit_group : options.hdf5_orbit);
@@ -234,9 +224,9 @@ Acquisition read_any(const std::string& path, const std::string& what, const Rea
   } else if (looks_like_image_parameters(head)) {
     a = product_of(path, "", read_image_parameters);
   } else {
-    file.stream = ::fdopen(file.fd, "rb");
-    if (file.stream == nullptr) return cannot_open();
-    a = read_acquisition(path, what, file.stream);
+    const Stream stream(file.into_stream("rb"));
+    if (stream == nullptr) return cannot_open();
+    a = read_acquisition(path, what, stream.get());
   }
   a.identity = identity;
   return a;

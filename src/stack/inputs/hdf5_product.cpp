@@ -10,6 +10,7 @@
 #include <cstring>
 #include <vector>
 
+#include "bperp/io/ascii_text.h"
 #include "bperp/numeric/units.h"
 #include "bperp/stack/support/number_text.h"
 
@@ -38,21 +39,6 @@ constexpr double max_seconds_from_epoch = 100.0 * 366.0 * units::seconds_per_day
 constexpr std::size_t max_text_bytes = 4096;
 constexpr std::size_t xyz = 3;
 constexpr std::string_view seconds_since = "seconds since ";
-
-
-
-std::string trimmed(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-  return std::string(text);
-}
-
-std::string upper(std::string_view text) {
-  std::string u(text);
-  for (char& c : u)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return u;
-}
 
 // An HDF5 identifier that closes itself with its own close function.
 class Handle {
@@ -381,7 +367,7 @@ std::optional<std::string> read_text(const Item& item, std::string* why) {
     fail(why, item.name + " cannot be read as text");
     return std::nullopt;
   }
-  return trimmed(*text);
+  return std::string(trimmed(*text));
 }
 
 // The UTC time of text (its year within first_product_year..last_product_year),
@@ -579,9 +565,9 @@ bool read_grid(hid_t file, ProductInfo& info, std::string* why) {
 bool not_hdf5(const std::string& path, Refusal* refusal) {
   std::size_t size = 0;
   std::string problem;
-  const FileDescriptor file(open_regular(path, &size, &problem));
-  if (file.fd < 0) return !refuse(refusal, RefusalKind::unreadable, std::move(problem));
-  if (!hdf5_signature_in_file(file.fd))
+  const FileDescriptor file = open_regular(path, &size, &problem);
+  if (!file.is_open()) return !refuse(refusal, RefusalKind::unreadable, std::move(problem));
+  if (!hdf5_signature_in_file(file.get()))
     return !refuse(refusal, RefusalKind::unknown_format,
                    path + ": is no HDF5 file (the HDF5 signature is neither at its start nor after a user block)");
   return false;

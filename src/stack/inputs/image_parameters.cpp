@@ -11,8 +11,8 @@
 #include <map>
 #include <vector>
 
-#include "bperp/app/state_vector_file.h"
-#include "bperp/app/white_space.h"
+#include "bperp/io/ascii_text.h"
+#include "bperp/io/decimal_number.h"
 #include "bperp/numeric/units.h"
 #include "bperp/stack/support/number_text.h"
 
@@ -47,17 +47,6 @@ constexpr double left_looking_deg = -90.0, left_looking_wrapped_deg = 270.0;
 constexpr std::size_t doppler_coefficients = 4;
 constexpr std::size_t mebibyte = std::size_t{1} << 20;
 constexpr std::size_t xyz = 3;
-
-
-
-// text without the white space around it.
-std::string_view trimmed(std::string_view text) {
-  while (!text.empty() && is_white_space(static_cast<unsigned char>(text.front())))
-    text.remove_prefix(1);
-  while (!text.empty() && is_white_space(static_cast<unsigned char>(text.back())))
-    text.remove_suffix(1);
-  return text;
-}
 
 // The words of text, split at white space.
 std::vector<std::string_view> words_of(std::string_view text) {
@@ -471,11 +460,11 @@ bool looks_like_image_parameters(std::string_view head) {
 
 bool image_parameters_file(const std::string& path) {
   std::size_t size = 0;
-  const FileDescriptor file(open_regular(path, &size, nullptr));
-  if (file.fd < 0) return false;
+  const FileDescriptor file = open_regular(path, &size, nullptr);
+  if (!file.is_open()) return false;
   std::string head_bytes;
   const std::optional<std::string> head =
-      read_bytes(file.fd, std::min(size, image_parameters_sniff_bytes), path, head_bytes, nullptr)
+      read_bytes(file.get(), std::min(size, image_parameters_sniff_bytes), path, head_bytes, nullptr)
           ? std::optional<std::string>(std::move(head_bytes))
           : std::nullopt;
   return head && looks_like_image_parameters(*head);
@@ -501,13 +490,13 @@ std::optional<ProductInfo> read_image_parameters(const std::string& path, Refusa
   constexpr std::size_t max_bytes = max_image_parameter_bytes;
   std::size_t size = 0;
   std::string why;
-  const FileDescriptor file(open_regular(path, &size, &why));
+  const FileDescriptor file = open_regular(path, &size, &why);
   std::string bytes;
-  if (file.fd < 0) {
+  if (!file.is_open()) {
     refuse(problem, RefusalKind::unreadable, std::move(why));
   } else if (size > max_bytes) {
     refuse(problem, RefusalKind::malformed, too_large(path, size, max_bytes));
-  } else if (!read_bytes(file.fd, size, path, bytes, &why)) {
+  } else if (!read_bytes(file.get(), size, path, bytes, &why)) {
     refuse(problem, RefusalKind::unreadable, std::move(why));
   } else if (std::optional<ProductInfo> info = parse_image_parameters(bytes, path, &why)) {
     return info;

@@ -3,12 +3,12 @@
 #include "bperp/stack/support/problem_text.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <filesystem>
 #include <system_error>
 #include <vector>
 
+#include "bperp/io/ascii_text.h"
 #include "bperp/numeric/units.h"
 #include "bperp/stack/inputs/xml_document.h"
 #include "bperp/stack/support/number_text.h"
@@ -28,19 +28,6 @@ constexpr const char* earth_fixed_frame = "Earth Fixed";
 
 // File names listed in a message about a SAFE folder, at most.
 constexpr std::size_t listed_names = 12;
-
-
-std::string upper(std::string_view text) {
-  std::string u(text);
-  for (char& c : u) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return u;
-}
-
-std::string lower(std::string_view text) {
-  std::string l(text);
-  for (char& c : l) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return l;
-}
 
 // The number at path when it is positive (Hz, s, ...); nullopt and *why set
 // otherwise.

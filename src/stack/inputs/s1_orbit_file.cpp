@@ -248,10 +248,10 @@ std::optional<S1OrbitFile> read_s1_orbit_file_header(const std::string& path, st
   // Opened without blocking and refused unless regular: a named pipe in an
   // orbit folder would otherwise wait for a writer that never comes.
   std::size_t size = 0;
-  const FileDescriptor f(open_regular(path, &size, problem));
-  if (f.fd < 0) return std::nullopt;
+  const FileDescriptor f = open_regular(path, &size, problem);
+  if (!f.is_open()) return std::nullopt;
   std::string head;
-  if (!read_bytes(f.fd, std::min(size, orbit_header_bytes), path, head, problem)) return std::nullopt;
+  if (!read_bytes(f.get(), std::min(size, orbit_header_bytes), path, head, problem)) return std::nullopt;
   const std::size_t end = head.find(header_end);
   if (end == std::string::npos) {
     fail(problem, path + ": no Earth_Explorer_Header within its first " +

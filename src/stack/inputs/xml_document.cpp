@@ -7,6 +7,7 @@
 #include <charconv>
 #include <cmath>
 
+#include "bperp/io/ascii_text.h"
 #include "bperp/numeric/units.h"
 
 namespace bperp::stack {
@@ -74,14 +75,6 @@ std::size_t sibling_number(pugi::xml_node element) {
   return before == 0 && !after ? 0 : before + 1;
 }
 
-// text without the XML white space (blank, tab, CR, LF) around it.
-std::string_view trimmed(std::string_view text) {
-  constexpr std::string_view white = " \t\r\n";
-  const std::size_t first = text.find_first_not_of(white);
-  if (first == std::string_view::npos) return {};
-  return text.substr(first, text.find_last_not_of(white) - first + 1);
-}
-
 // text trimmed and without one leading '+' (std::from_chars takes none);
 // "" (no number) when another sign follows that '+'.
 std::string_view unsigned_digits(std::string_view text) {
@@ -141,10 +134,10 @@ bool load_xml_file(const std::string& path, XmlDocument& out, Refusal* problem, 
   out.name = path;
   std::size_t size = 0;
   std::string why;
-  const FileDescriptor file(open_regular(path, &size, &why));
-  if (file.fd < 0) return refuse(problem, RefusalKind::unreadable, why);
+  const FileDescriptor file = open_regular(path, &size, &why);
+  if (!file.is_open()) return refuse(problem, RefusalKind::unreadable, why);
   if (size > max_bytes) return refuse(problem, RefusalKind::malformed, too_large(path, size, max_bytes));
-  if (!read_bytes(file.fd, size, path, out.bytes, &why)) return refuse(problem, RefusalKind::unreadable, why);
+  if (!read_bytes(file.get(), size, path, out.bytes, &why)) return refuse(problem, RefusalKind::unreadable, why);
   if (!parse_in_place(out, &why)) return refuse(problem, RefusalKind::malformed, why);
   return true;
 }
@@ -428,10 +421,10 @@ XmlProductKind xml_product_kind(std::string_view head) {
 
 XmlProductKind xml_product_kind_of_file(const std::string& path) {
   std::size_t size = 0;
-  const FileDescriptor file(open_regular(path, &size, nullptr));
-  if (file.fd < 0) return XmlProductKind::none;
+  const FileDescriptor file = open_regular(path, &size, nullptr);
+  if (!file.is_open()) return XmlProductKind::none;
   std::string head;
-  if (!read_bytes(file.fd, std::min(size, xml_sniff_bytes), path, head, nullptr))
+  if (!read_bytes(file.get(), std::min(size, xml_sniff_bytes), path, head, nullptr))
     return XmlProductKind::none;
   return xml_product_kind(head);
 }

@@ -1,8 +1,11 @@
 #include "bperp/stack/network/connectivity.h"
 
+#include "bperp/stack/network/spanning_forest.h"
+
 #include <algorithm>
 #include <limits>
 #include <numeric>
+#include <optional>
 #include <tuple>
 
 namespace bperp::stack {
@@ -36,7 +39,7 @@ constexpr double no_bridge = std::numeric_limits<double>::infinity();
 // A possible bridge between two parts: its points (low_point < high_point,
 // indices into the points), their parts (low_part < high_part) and their
 // network_distance. Ordered by distance, then the parts, then the points:
-// a strict order, so that the tree of the parts is one whatever builds it,
+// a strict order, so that the tree of the parts is one however it grows,
 // and between two parts the pair first in the points' order wins a tie.
 struct Candidate {
   double distance = no_bridge;
@@ -60,51 +63,37 @@ Connectivity connectivity(const PairNetwork& network) {
 
   // The parts in the network's order: each point's part by its root.
   const std::vector<std::size_t>& order = network.order();
-  std::vector<std::size_t> part_of_root(n, n), part(n);
+  std::vector<std::size_t> part_of_root(n, n);
   for (const std::size_t i : order) {
     const std::size_t root = sets.find(i);
     if (part_of_root[root] == n) {
       part_of_root[root] = c.components.size();
       c.components.emplace_back();
     }
-    part[i] = part_of_root[root];
-    c.components[part[i]].push_back(i);
+    c.components[part_of_root[root]].push_back(i);
   }
   const std::size_t parts = c.components.size();
   if (parts < 2) return c;
 
-  // Prim over the parts: the tree grows a part at a time by the shortest
-  // bridge out of it, each point outside keeping only its best bridge into
-  // the tree (O(n) memory, O(n^2) distances, each pair's once).
-  std::vector<Candidate> best(n);
-  std::vector<std::size_t> outside(n);
-  std::iota(outside.begin(), outside.end(), 0);
-  const auto add_part = [&](std::size_t q) {
-    outside.erase(std::remove_if(outside.begin(), outside.end(), [&](std::size_t j) { return part[j] == q; }),
-                  outside.end());
-    for (const std::size_t i : c.components[q])
-      for (const std::size_t j : outside) {
+  // The tree of the parts, two parts apart by their closest pair of points
+  // (each pair of points looked at once: O(n^2) distances, O(n) memory).
+  const auto closest = [&](std::size_t p, std::size_t q) {
+    std::optional<Candidate> best;
+    for (const std::size_t i : c.components[p])
+      for (const std::size_t j : c.components[q]) {
         const std::size_t lo = std::min(i, j), hi = std::max(i, j);
         const double d = network_distance(points, lo, hi);
         if (!(d < no_bridge)) continue;
-        const Candidate candidate{d, std::min(q, part[j]), std::max(q, part[j]), lo, hi};
-        if (candidate < best[j]) best[j] = candidate;
+        const Candidate candidate{d, std::min(p, q), std::max(p, q), lo, hi};
+        if (!best || candidate < *best) best = candidate;
       }
+    return best;
   };
-  add_part(0);
-  while (!outside.empty()) {
-    const std::size_t j = *std::min_element(outside.begin(), outside.end(),
-                                            [&](std::size_t a, std::size_t b) { return best[a] < best[b]; });
-    if (!(best[j].distance < no_bridge)) {
-      // Nothing outside within a finite distance: a tree of its own.
-      add_part(part[outside.front()]);
-      continue;
-    }
-    const Candidate& e = best[j];
+  for (const ForestEdge<Candidate>& edge : spanning_forest(parts, closest)) {
+    const Candidate& e = edge.weight;
     const bool low_first = network.rank(e.low_point) < network.rank(e.high_point);
     c.bridges.push_back(network.make_pair(low_first ? e.low_point : e.high_point,
                                           low_first ? e.high_point : e.low_point));
-    add_part(part[j]);
   }
   std::sort(c.bridges.begin(), c.bridges.end(), [&](const Pair& x, const Pair& y) {
     if (network.rank(x.first) != network.rank(y.first)) return network.rank(x.first) < network.rank(y.first);

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 
 #include "bperp/numeric/units.h"
+#include "bperp/stack/network/spanning_forest.h"
 
 namespace bperp::stack {
 
@@ -115,33 +115,16 @@ bool whole_years_apart(const std::vector<NetworkPoint>& points, std::size_t i, s
   return years >= 1.0 && std::fabs(days - years * year_days) <= annual_tolerance_days;
 }
 
-// The minimum spanning tree of the points under network_distance (Prim,
-// O(n^2), no limit), its edges with the smaller index first, sorted.
+// The minimum spanning tree of the points under network_distance (no
+// limit), its edges with the smaller index first, sorted.
 std::vector<std::pair<std::size_t, std::size_t>> spanning_tree(const std::vector<NetworkPoint>& points) {
-  const std::size_t n = points.size();
+  const auto distance = [&](std::size_t i, std::size_t j) {
+    const double d = network_distance(points, i, j);
+    return std::isfinite(d) ? std::optional<double>(d) : std::nullopt;
+  };
   std::vector<std::pair<std::size_t, std::size_t>> edges;
-  if (n < 2) return edges;
-  constexpr double none = std::numeric_limits<double>::infinity();
-  std::vector<double> best(n, none);
-  std::vector<std::size_t> from(n, 0);
-  std::vector<bool> in(n, false);
-  std::size_t current = 0;
-  in[0] = true;
-  for (std::size_t added = 1; added < n; ++added) {
-    std::size_t next = n;
-    for (std::size_t k = 0; k < n; ++k) {
-      if (in[k]) continue;
-      const double d = network_distance(points, current, k);
-      if (d < best[k]) {
-        best[k] = d;
-        from[k] = current;
-      }
-      if (next == n || best[k] < best[next]) next = k;
-    }
-    in[next] = true;
-    edges.emplace_back(std::min(next, from[next]), std::max(next, from[next]));
-    current = next;
-  }
+  for (const ForestEdge<double>& e : spanning_forest(points.size(), distance))
+    edges.emplace_back(std::min(e.from, e.to), std::max(e.from, e.to));
   std::sort(edges.begin(), edges.end());
   return edges;
 }

@@ -4,7 +4,6 @@
 #include <cerrno>
 #include <system_error>
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,24 +17,19 @@ void set(std::string* problem, std::string text) {
 
 }  // namespace
 
-FileDescriptor::~FileDescriptor() {
-  if (fd >= 0) ::close(fd);
-}
-
-int open_regular(const std::string& path, std::size_t* size, std::string* problem) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) {
+FileDescriptor open_regular(const std::string& path, std::size_t* size, std::string* problem) {
+  FileDescriptor file = open_without_waiting(path.c_str(), Reads::non_blocking);
+  if (!file.is_open()) {
     set(problem, path + ": cannot open it (" + std::generic_category().message(errno) + ")");
-    return -1;
+    return file;
   }
   struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd);
+  if (::fstat(file.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
     set(problem, path + ": is no regular file");
-    return -1;
+    return FileDescriptor();
   }
   *size = static_cast<std::size_t>(st.st_size);
-  return fd;
+  return file;
 }
 
 bool read_bytes(int fd, std::size_t size, const std::string& path, std::string& out, std::string* problem) {

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "bperp/app/state_vector_file.h"
+#include "bperp/io/state_vector_file.h"
 #include "bperp/stack/support/iso_date.h"
 #include "bperp/stack/support/refusal.h"
 #include "bperp/stack/inputs/orbit_rows.h"

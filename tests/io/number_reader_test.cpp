@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "bperp/app/state_vector_file.h"
+#include "bperp/io/state_vector_file.h"
 
 namespace bperp {
 namespace {
@@ -42,6 +42,21 @@ TEST(NumberReader, NamesTheBadNumberByItsPlace) {
         << problem;
   }
   EXPECT_EQ(problem_of("header\n1 2 3\n4 5 6\n"), "");
+}
+
+// A stream that can't be read is told from content that is no number: a
+// folder opened as a file fails its first read.
+TEST(NumberReader, TellsAFailedReadFromBadContent) {
+  NumberFile file;
+  std::string problem;
+  ASSERT_EQ(read_number_file("/", 6, true, 1 << 20, file, &problem), FileRead::refused);
+  EXPECT_TRUE(file.read_failed);
+  EXPECT_TRUE(problem.starts_with("read error: ")) << problem;
+  std::string text = "header\nnan\n";
+  std::FILE* stream = fmemopen(text.data(), text.size(), "rb");
+  ASSERT_EQ(read_numbers(stream, 6, true, 1 << 20, file, &problem), FileRead::refused);
+  std::fclose(stream);
+  EXPECT_FALSE(file.read_failed);
 }
 
 }  // namespace
