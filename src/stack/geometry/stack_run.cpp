@@ -341,11 +341,12 @@ std::string beam_target_text(const TargetOptions& target) {
 
 }  // namespace
 
-StackRun start_stack(const std::string& reference_path, const StackOptions& options) {
+StackRun start_stack(const std::string& reference_path, const StackOptions& options,
+                     const OrbitCatalogue* orbits) {
   StackRun run;
   run.reference = read_reference(reference_path, options.read);
   if (!run.reference.warning.empty()) run.warnings.push_back(run.reference.warning);
-  use_orbit_files(run.reference, options.orbits, run.warnings);
+  use_orbit_files(run.reference, orbits, run.warnings);
   if (!run.reference.error.empty()) {
     run.reference_error = run.reference.error;
     return run;
@@ -701,8 +702,8 @@ std::string settings_wavelength_warning(const StackRun& run, const StackOptions&
 }  // namespace
 
 StackRun run_stack(const std::string& reference_path, const std::vector<std::string>& secondaries,
-                   const StackOptions& options) {
-  StackRun run = start_stack(reference_path, options);
+                   const StackOptions& options, const OrbitCatalogue* orbits) {
+  StackRun run = start_stack(reference_path, options, orbits);
   if (run.reference_error.empty()) run.reference_error = missing_wavelength(run);
   if (!run.reference_error.empty()) return run;
 
@@ -721,7 +722,7 @@ StackRun run_stack(const std::string& reference_path, const std::vector<std::str
         continue;
       }
     }
-    use_orbit_files(a, options.orbits, run.warnings);
+    use_orbit_files(a, orbits, run.warnings);
     SecondaryResult s = run_secondary(run, std::make_shared<const Acquisition>(std::move(a)), options);
     if (!s.acquisition().warning.empty()) run.warnings.push_back(s.acquisition().warning);
     run.secondaries.push_back(std::move(s));

@@ -51,9 +51,6 @@ struct StackOptions {
   double max_length = default_max_length;
   TargetOptions target;
   ReadOptions read;
-  // Orbit files to use instead of the products' own orbit lists (none: the
-  // products' own). Not owned.
-  const OrbitCatalogue* orbits = nullptr;
   // Baselines across the scene: lines x ranges targets from the reference's
   // first to last line and near to far range (a geocoded product: its grid
   // from corner to corner).
@@ -145,9 +142,11 @@ struct GridPoint {
 
 // The reference file read and its geometry located: the beam geometry of
 // a state vector, the zero-Doppler view of the target for a product or a
-// dated orbit. On failure reference_error says why and nothing else is
-// filled.
-StackRun start_stack(const std::string& reference_path, const StackOptions& options = {});
+// dated orbit. orbits: orbit files to use instead of the products' own
+// orbit lists (null or empty: the products' own). On failure
+// reference_error says why and nothing else is filled.
+StackRun start_stack(const std::string& reference_path, const StackOptions& options = {},
+                     const OrbitCatalogue* orbits = nullptr);
 
 // The relative orbit (track) of a Sentinel-1 absolute orbit: S1A
 // (absolute - 73) mod 175 + 1, S1B (absolute - 27) mod 175 + 1; nullopt for
@@ -164,8 +163,8 @@ SecondaryResult run_secondary(const StackRun& run, std::shared_ptr<const Acquisi
 // one. A file given twice (under two names, or the reference among the
 // secondaries) is used once, two files of the same date are noted, and a
 // product secondary of another wavelength than the settings' that the run
-// falls back on is noted, with a warning each.
+// falls back on is noted, with a warning each. orbits as for start_stack.
 StackRun run_stack(const std::string& reference_path, const std::vector<std::string>& secondaries,
-                   const StackOptions& options = {});
+                   const StackOptions& options = {}, const OrbitCatalogue* orbits = nullptr);
 
 }  // namespace bperp::stack
