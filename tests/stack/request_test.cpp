@@ -30,8 +30,10 @@ const std::string s1 = source + "/tests/data/s1-track108-annotation/";
 const std::vector<std::string> s1_pair = {s1 + "s1a-iw2-slc-vv-20250406t022010-20250406t022035-058630-07421f-005.xml",
                                           s1 + "s1a-iw2-slc-vv-20250418t022010-20250418t022035-058805-074946-005.xml"};
 const std::string orbits = source + "/tests/data/s1-track108-orbit-layout/";
-const std::string first_orbit = orbits + "S1A_OPER_AUX_POEORB_OPOD_20250426T022143_V20250406T021903_20250406T022143.EOF";
-const std::string second_orbit = orbits + "S1A_OPER_AUX_POEORB_OPOD_20250508T022143_V20250418T021903_20250418T022143.EOF";
+const std::string first_orbit =
+    orbits + "S1A_OPER_AUX_POEORB_OPOD_20250426T022143_V20250406T021903_20250406T022143.EOF";
+const std::string second_orbit =
+    orbits + "S1A_OPER_AUX_POEORB_OPOD_20250508T022143_V20250418T021903_20250418T022143.EOF";
 
 // Each option the table declares, given a valid value in a run on the
 // example stack (or the Sentinel-1 pair, for what needs a product

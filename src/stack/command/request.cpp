@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 #include <deque>
+#include <vector>
 #include <string>
 #include <string_view>
 
