@@ -19,6 +19,7 @@
 #include "bperp/io/file_descriptor.h"
 #include "bperp/io/state_vector_file.h"
 #include "bperp/baseline/baseline_run.h"
+#include "bperp/stack/command/option_table.h"
 #include "bperp/stack/command/stack_command.h"
 #include "bperp/stack/inputs/acquisition.h"
 #include "bperp/stack/inputs/s1_orbit_file.h"
@@ -241,12 +242,18 @@ const std::vector<std::string> pair_keys = {"first", "second", "first_date", "se
                                             "perpendicular_m", "critical_baseline_m", "height_of_ambiguity_m",
                                             "coherence_model"};
 
+// The declaration of the command's option that keyword names (as the
+// command's name with underscores), or null when stack() has no such.
+const bperp::stack::OptionDeclaration* declared_option(const std::string& keyword) {
+  for (const bperp::stack::OptionDeclaration& o : bperp::stack::option_table())
+    if (!o.keyword.empty() && o.keyword == keyword) return &o;
+  return nullptr;
+}
+
 // The options that are flags: given as True (or False, for absent).
 bool is_flag(const std::string& key) {
-  static const char* const flags[] = {"pairs", "annual", "mst", "require_connected", "as_given"};
-  for (const char* f : flags)
-    if (key == f) return true;
-  return false;
+  const bperp::stack::OptionDeclaration* o = declared_option(key);
+  return o != nullptr && o->type == bperp::stack::ValueType::flag;
 }
 
 // A keyword argument as the command's option (--name VALUE, repeated for
@@ -299,14 +306,6 @@ void append_option(std::vector<std::string>& args, const std::string& key, const
   args.push_back(text(value));
 }
 
-// The options stack() takes, as the command's.
-const char* const stack_options[] = {
-    "pairs", "max_perp", "max_days", "max_neighbours", "sequential", "annual", "mst",
-    "require_connected", "min_coherence", "range_bandwidth", "azimuth_bandwidth", "sensor",
-    "coherence_tau", "coherence_floor", "snr", "as_given", "max_length", "swath", "at_time",
-    "at_range", "at_point", "height", "look", "wavelength", "orbit", "orbit_dir", "hdf5_orbit",
-    "grid", "plot", "export"};
-
 // Runs bperp-stack in this process with args, the GIL released; its two
 // streams captured.
 int run_command(const std::vector<std::string>& args, std::string& out, std::string& err) {
@@ -337,9 +336,7 @@ py::dict stack(const py::handle& reference, const py::handle& secondaries, const
   std::vector<std::string> args = {"bperp-stack", "--format", "json"};
   for (const auto& [k, v] : options) {
     const std::string key = py::str(k).cast<std::string>();
-    bool known = false;
-    for (const char* o : stack_options) known = known || key == o;
-    if (!known) throw py::type_error("stack() got an unknown option '" + key + "'");
+    if (declared_option(key) == nullptr) throw py::type_error("stack() got an unknown option '" + key + "'");
     append_option(args, key, v);
   }
   args.push_back("--");

@@ -4,6 +4,7 @@ import glob
 import json
 import math
 import os
+import re
 import subprocess
 
 import numpy as np
@@ -171,6 +172,24 @@ def test_options_take_their_types():
         numbers = np.array([float(x) for x in f.read().split("\n", 1)[1].split()])
     slave = os.path.join(EXAMPLES, "slave.txt")
     assert bperp.baseline(numbers, slave).parallel == bperp.baseline(master, slave).parallel
+
+
+def test_every_option_of_the_command_is_a_keyword():
+    """The command's options with underscores, but --format and --list,
+    which stack() sets itself: each known (refused here for its empty value,
+    not as an unknown keyword)."""
+    reference, secondaries = example_stack()
+    options = subprocess.run([STACK, "--help"], capture_output=True, text=True).stdout.split("\n\n\n")[0]
+    names = set(re.findall(r"^  (--[a-z0-9-]+)", options, re.M)) - {"--version", "--format", "--list"}
+    assert len(names) == 30
+    for name in names:
+        key = name[2:].replace("-", "_")
+        with pytest.raises((TypeError, ValueError)) as refused:
+            bperp.stack(reference, secondaries, **{key: ""})
+        assert "unknown option" not in str(refused.value), key
+    for key in ["format", "list", "max-perp"]:
+        with pytest.raises(TypeError, match="unknown option"):
+            bperp.stack(reference, secondaries, **{key: "x"})
 
 
 def test_columns_keep_their_types_whatever_the_values():

@@ -65,7 +65,7 @@ TEST(NetworkKinds, EachAgainstItsDefinition) {
       {"neighbours 1 or sequential 1", neighbours1_seq1,
        {{"A", "B"}, {"B", "C"}, {"C", "D"}, {"D", "E"}, {"E", "F"}}},
   };
-  for (const Case& c : cases) EXPECT_EQ(names_of(p, PairNetwork(p, c.limits)), c.expected) << c.name;
+  for (const Case& c : cases) EXPECT_EQ(names_of(p, PairNetwork(p, c.limits, {})), c.expected) << c.name;
 }
 
 // --annual adds the pairs a whole number of years apart (within 30 days)
@@ -81,7 +81,7 @@ TEST(NetworkKinds, AnnualAndSpanningTreeReachBeyondTheLimits) {
   annual.max_days = 20;
   annual.max_perpendicular = 100.0;
   annual.annual = true;
-  EXPECT_EQ(names_of(p, PairNetwork(p, annual)),
+  EXPECT_EQ(names_of(p, PairNetwork(p, annual, {})),
             (Names{{"A", "B"}, {"A", "C"}, {"B", "C"}, {"C", "E"}, {"B", "E"}, {"A", "E"}}));
   // The tree: distances sqrt((d/100)^2 + (dB/100)^2): A-B 0.16, B-C 3.58,
   // A-C 3.71, C-E 7.30, C-D 5.30, D-E 5.16 ... Prim from A: B, C, then D
@@ -89,7 +89,7 @@ TEST(NetworkKinds, AnnualAndSpanningTreeReachBeyondTheLimits) {
   PairLimits mst;
   mst.max_days = 0;  // no candidate at all: the tree alone
   mst.mst = true;
-  const PairNetwork tree(p, mst);
+  const PairNetwork tree(p, mst, {});
   EXPECT_EQ(names_of(p, tree), (Names{{"A", "B"}, {"B", "C"}, {"C", "D"}, {"D", "E"}}));
   EXPECT_TRUE(connectivity(tree).connected());
 }
@@ -100,7 +100,7 @@ TEST(Connectivity, PartsAndTheirBridges) {
   PairLimits split;
   split.max_perpendicular = 50.0;
   split.max_days = 12;
-  const Connectivity c = connectivity(PairNetwork(p, split));
+  const Connectivity c = connectivity(PairNetwork(p, split, {}));
   ASSERT_EQ(c.components.size(), 3u);
   const auto names = [&](const std::vector<std::size_t>& part) {
     std::vector<std::string> n;
@@ -120,8 +120,8 @@ TEST(Connectivity, PartsAndTheirBridges) {
   EXPECT_DOUBLE_EQ(c.bridges[0].perpendicular, 280.0);
 
   PairLimits all;
-  EXPECT_TRUE(connectivity(PairNetwork(p, all)).connected());
-  EXPECT_TRUE(connectivity(PairNetwork(p, all)).bridges.empty());
+  EXPECT_TRUE(connectivity(PairNetwork(p, all, {})).connected());
+  EXPECT_TRUE(connectivity(PairNetwork(p, all, {})).bridges.empty());
 }
 
 // Seven acquisitions in four parts (--max-days 0 keeps the pairs of one
@@ -139,7 +139,7 @@ TEST(Connectivity, TheShortestPairsThatJoinTheParts) {
                                        {"G", 200, -300.0, false}};
   PairLimits same_day;
   same_day.max_days = 0;
-  const Connectivity c = connectivity(PairNetwork(p, same_day));
+  const Connectivity c = connectivity(PairNetwork(p, same_day, {}));
   ASSERT_EQ(c.components.size(), 4u);
   std::vector<std::string> bridges;
   for (const Pair& b : c.bridges) bridges.push_back(p[b.first].name + p[b.second].name);
@@ -161,7 +161,7 @@ TEST(Connectivity, BridgesAreTheSpanningTreeOfAllPairs) {
   PairLimits split;
   split.max_days = 24;
   split.max_perpendicular = 60.0;
-  const PairNetwork network(p, split);
+  const PairNetwork network(p, split, {});
   std::vector<std::size_t> set(p.size());
   std::iota(set.begin(), set.end(), 0);
   const auto find = [&](std::size_t x) {

@@ -17,9 +17,10 @@ using units::millimetres_per_metre;
 // that no limit, however large, overflows an integer).
 double millimetres(double metres) { return std::round(metres * millimetres_per_metre); }
 
-// Whether points i and j may pair under the perpendicular and day limits.
+// Whether points i and j may pair under the perpendicular, day and
+// coherence limits (the coherence by model).
 bool within_limits(const std::vector<NetworkPoint>& points, std::size_t i, std::size_t j,
-                   const PairLimits& limits) {
+                   const PairLimits& limits, const CoherenceModel& model) {
   const NetworkPoint& a = points[i];
   const NetworkPoint& b = points[j];
   if (limits.max_perpendicular &&
@@ -30,7 +31,7 @@ bool within_limits(const std::vector<NetworkPoint>& points, std::size_t i, std::
     if (!a.day || !b.day) return false;
     if (std::labs(*b.day - *a.day) > *limits.max_days) return false;
   }
-  if (limits.min_coherence && !(pair_coherence(points, i, j, limits.model) >= *limits.min_coherence))
+  if (limits.min_coherence && !(pair_coherence(points, i, j, model) >= *limits.min_coherence))
     return false;
   return true;
 }
@@ -131,8 +132,15 @@ std::vector<std::pair<std::size_t, std::size_t>> spanning_tree(const std::vector
 
 }  // namespace
 
-PairNetwork::PairNetwork(const std::vector<NetworkPoint>& points, const PairLimits& limits)
-    : points_(points), limits_(limits) {
+PairNetwork PairNetwork::without_pairs(const std::vector<NetworkPoint>& points, const CoherenceModel& model) {
+  PairNetwork network(points, PairLimits{}, model);
+  network.any_pairs_ = false;
+  return network;
+}
+
+PairNetwork::PairNetwork(const std::vector<NetworkPoint>& points, const PairLimits& limits,
+                         const CoherenceModel& model)
+    : points_(points), limits_(limits), model_(model) {
   const std::size_t n = points.size();
   dated_ = all_dated(points);
   order_.resize(n);
@@ -153,7 +161,7 @@ PairNetwork::PairNetwork(const std::vector<NetworkPoint>& points, const PairLimi
     for (std::size_t i = 0; i < n; ++i) {
       partners.clear();
       for (std::size_t j = 0; j < n; ++j)
-        if (j != i && within_limits(points, i, j, limits)) partners.push_back(j);
+        if (j != i && within_limits(points, i, j, limits, model)) partners.push_back(j);
       const auto apart = [&](std::size_t j) { return std::labs(*points[j].day - *points[i].day); };
       const std::size_t kept = std::min(keep_count, partners.size());
       std::partial_sort(partners.begin(), partners.begin() + static_cast<std::ptrdiff_t>(kept),
@@ -171,7 +179,7 @@ PairNetwork::PairNetwork(const std::vector<NetworkPoint>& points, const PairLimi
     next_.resize(n);
     for (std::size_t a = 0; a < n; ++a)
       for (std::size_t b = a + 1; b < n && next_[order_[a]].size() < keep_count; ++b)
-        if (within_limits(points, order_[a], order_[b], limits)) next_[order_[a]].push_back(order_[b]);
+        if (within_limits(points, order_[a], order_[b], limits, model)) next_[order_[a]].push_back(order_[b]);
     for (auto& v : next_) std::sort(v.begin(), v.end());
   }
 }
@@ -179,7 +187,7 @@ PairNetwork::PairNetwork(const std::vector<NetworkPoint>& points, const PairLimi
 bool PairNetwork::chosen(std::size_t i, std::size_t j) const {
   const bool neighbours = limits_.max_neighbours.has_value(), sequential = limits_.sequential.has_value();
   if (!dated_ && (limits_.max_days || neighbours || sequential)) return false;
-  if (!within_limits(points_, i, j, limits_)) return false;
+  if (!within_limits(points_, i, j, limits_, model_)) return false;
   if (!neighbours && !sequential) return true;
   if (neighbours && std::binary_search(near_[i].begin(), near_[i].end(), j) &&
       std::binary_search(near_[j].begin(), near_[j].end(), i))
@@ -192,11 +200,12 @@ bool PairNetwork::chosen(std::size_t i, std::size_t j) const {
 }
 
 bool PairNetwork::keep(std::size_t i, std::size_t j) const {
+  if (!any_pairs_) return false;
   if (chosen(i, j)) return true;
   if (limits_.annual && dated_ && whole_years_apart(points_, i, j)) {
     PairLimits perpendicular_only;
     perpendicular_only.max_perpendicular = limits_.max_perpendicular;
-    if (within_limits(points_, i, j, perpendicular_only)) return true;
+    if (within_limits(points_, i, j, perpendicular_only, model_)) return true;
   }
   if (limits_.mst)
     return std::binary_search(tree_.begin(), tree_.end(), std::make_pair(std::min(i, j), std::max(i, j)));
@@ -209,8 +218,8 @@ Pair PairNetwork::make_pair(std::size_t first, std::size_t second) const {
   p.second = second;
   p.perpendicular = points_[second].perpendicular - points_[first].perpendicular;
   if (dated_) p.days = *points_[second].day - *points_[first].day;
-  p.height_of_ambiguity = limits_.model.height_of_ambiguity(p.perpendicular);
-  p.coherence = pair_coherence(points_, first, second, limits_.model);
+  p.height_of_ambiguity = model_.height_of_ambiguity(p.perpendicular);
+  p.coherence = pair_coherence(points_, first, second, model_);
   return p;
 }
 
@@ -220,9 +229,10 @@ std::size_t PairNetwork::count() const {
   return count;
 }
 
-std::vector<Pair> select_pairs(const std::vector<NetworkPoint>& points, const PairLimits& limits) {
+std::vector<Pair> select_pairs(const std::vector<NetworkPoint>& points, const PairLimits& limits,
+                               const CoherenceModel& model) {
   std::vector<Pair> pairs;
-  PairNetwork(points, limits).for_each([&](const Pair& p) { pairs.push_back(p); });
+  PairNetwork(points, limits, model).for_each([&](const Pair& p) { pairs.push_back(p); });
   return pairs;
 }
 

@@ -40,7 +40,6 @@ struct PairLimits {
   bool annual = false;                      // pairs a whole number of years apart
   bool mst = false;                         // a minimum spanning tree over all acquisitions
   std::optional<double> min_coherence;      // the modelled coherence at least this
-  CoherenceModel model;                     // the model of the pairs' coherence
 };
 
 // How far from a whole number of years (365.25 days) an --annual pair may
@@ -124,8 +123,13 @@ bool all_dated(const std::vector<NetworkPoint>& points);
 // without dates).
 class PairNetwork {
  public:
+  // The pairs limits selects, their coherence (and min_coherence) by model.
   // points must outlive the network.
-  PairNetwork(const std::vector<NetworkPoint>& points, const PairLimits& limits);
+  PairNetwork(const std::vector<NetworkPoint>& points, const PairLimits& limits, const CoherenceModel& model);
+  // A network of no pairs: the points alone, in the network's order, for a
+  // stack whose pairs are not asked for (its plot and exports draw on the
+  // points and the model).
+  static PairNetwork without_pairs(const std::vector<NetworkPoint>& points, const CoherenceModel& model);
 
   // Calls visit(pair) for every pair, in order. Memory: the points' order
   // and, with the choosers, N partners per point; time O(n^2).
@@ -141,7 +145,7 @@ class PairNetwork {
   std::size_t count() const;
 
   const std::vector<NetworkPoint>& points() const { return points_; }
-  const CoherenceModel& model() const { return limits_.model; }
+  const CoherenceModel& model() const { return model_; }
   // The points in the network's order, and each point's place in it.
   const std::vector<std::size_t>& order() const { return order_; }
   std::size_t rank(std::size_t point) const { return rank_[point]; }
@@ -154,6 +158,8 @@ class PairNetwork {
 
   const std::vector<NetworkPoint>& points_;
   PairLimits limits_;
+  CoherenceModel model_;
+  bool any_pairs_ = true;  // false: a network without pairs
   bool dated_ = false;
   std::vector<std::size_t> order_;              // the points in the network's order
   std::vector<std::size_t> rank_;               // each point's place in order_
@@ -163,6 +169,7 @@ class PairNetwork {
 };
 
 // Every pair of the network, held in a vector (for small stacks and tests).
-std::vector<Pair> select_pairs(const std::vector<NetworkPoint>& points, const PairLimits& limits);
+std::vector<Pair> select_pairs(const std::vector<NetworkPoint>& points, const PairLimits& limits,
+                               const CoherenceModel& model = {});
 
 }  // namespace bperp::stack

@@ -1,0 +1,68 @@
+// What one bperp-stack command line asks for, as one value: every option
+// converted to its unit and checked, alone and against the others, before
+// any input file is read.
+#pragma once
+
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "bperp/stack/run/stack_run.h"
+#include "bperp/stack/network/coherence.h"
+#include "bperp/stack/network/pairs.h"
+#include "bperp/stack/outputs/exports.h"
+
+namespace bperp::stack {
+
+extern const char* const program_name;
+
+enum class OutputFormat { table, csv, json };
+
+// One run of the command as its command line asks for it.
+struct StackRequest {
+  OutputFormat format = OutputFormat::table;
+  std::string reference;
+  std::vector<std::string> secondaries;  // the positional ones, then those of --list
+  std::string list;                      // --list FILE ("-": standard input); empty: none
+  bool pairs = false;                    // a pair network asked for (--pairs)
+  PairLimits limits;                     // which pairs it takes
+  bool require_connected = false;        // a split network is an error
+  BandwidthOptions bandwidth;            // --range-bandwidth, --azimuth-bandwidth, --sensor
+  CoherenceParameters coherence;         // --coherence-tau, --coherence-floor, --snr
+  std::vector<Export> exports;           // --export KIND:PATH, in the order given
+  std::string plot;                      // --plot FILE.svg; empty: no plot
+  std::vector<std::string> orbit_files;  // --orbit, one per use
+  std::vector<std::string> orbit_dirs;   // --orbit-dir
+  StackOptions stack;                    // how the run treats the stack
+
+  // The files read, which no output may overwrite: the secondaries, the
+  // reference and the list file.
+  std::vector<std::string> inputs() const;
+};
+
+// A command line read: the request, or none and the exit status to end
+// with at once (0 after --help or --version, 1 after a message).
+struct RequestOutcome {
+  std::optional<StackRequest> request;
+  int status = 1;
+};
+
+// Reads main's arguments into a request: the options parsed and converted
+// as option_table() declares them, their clashes checked, then the --list
+// file read (from in for "-"), then the output paths checked against every
+// input. --help and --version print on out; every refusal is one message
+// on err.
+RequestOutcome build_request(int argc, const char* const* argv, std::FILE* in, std::FILE* out,
+                             std::FILE* err);
+
+// The paths of a list: one per line, a CRLF line end taken as LF, empty
+// lines skipped, nothing else trimmed. false and *problem when it cannot be
+// read or holds a NUL byte.
+bool read_path_list(std::FILE* stream, std::vector<std::string>& paths, std::string* problem);
+
+// "bperp-stack: TEXT" on err, and "bperp-stack: warning: TEXT".
+void print_problem(std::FILE* err, const std::string& text);
+void print_warning(std::FILE* err, const std::string& text);
+
+}  // namespace bperp::stack

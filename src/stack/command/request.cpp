@@ -1,0 +1,286 @@
+#include "bperp/stack/command/request.h"
+
+#include <cerrno>
+#include <cstring>
+#include <deque>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <CLI/CLI.hpp>
+
+#include "bperp/io/file_descriptor.h"
+#include "bperp/stack/command/option_table.h"
+#include "bperp/stack/outputs/output_file.h"
+#include "bperp/stack/support/escape.h"
+#include "bperp/version.h"
+
+namespace bperp::stack {
+
+const char* const program_name = "bperp-stack";
+
+void print_problem(std::FILE* err, const std::string& text) {
+  std::fprintf(err, "%s: %s\n", program_name, text.c_str());
+}
+
+void print_warning(std::FILE* err, const std::string& text) {
+  std::fprintf(err, "%s: warning: %s\n", program_name, text.c_str());
+}
+
+std::vector<std::string> StackRequest::inputs() const {
+  std::vector<std::string> files = secondaries;
+  files.push_back(reference);
+  if (!list.empty() && list != "-") files.push_back(list);
+  return files;
+}
+
+namespace {
+
+// A misuse of the command line: the problem, then where to look.
+void print_usage_problem(std::FILE* err, const std::string& text) {
+  print_problem(err, text);
+  std::fprintf(err, "Run '%s --help' for the options.\n", program_name);
+}
+
+// The list file at path for reading, or null with errno set. Opened
+// without blocking, so that a named pipe with no writer gives an empty list
+// at once instead of blocking the open for ever; then read blocking, so that
+// a pipe being written (a process substitution, say) is read to its end.
+std::FILE* open_list(const std::string& path) {
+  return open_without_waiting(path.c_str(), Reads::blocking).into_stream("rb");
+}
+
+// The hint for names (escaped) that begin with - but are no option.
+void dashed_name_hint(const std::string& names, std::FILE* err) {
+  print_problem(err, names + " is no option; use -- before names that begin with - (" + program_name +
+                         " [OPTIONS] -- REFERENCE SECONDARY...)");
+}
+
+// The first argument before "--" that starts with -h but is longer (-h.txt,
+// -hx), which the parser takes for the help flag; empty when there is none.
+std::string help_lookalike(int argc, const char* const* argv) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    if (arg == "--") break;
+    if (arg.size() > 2 && arg.starts_with("-h")) return std::string(arg);
+  }
+  return {};
+}
+
+// The arguments that look like options but are none of the app's: a file
+// named -x.txt, say. Empty when there are none.
+std::string unknown_dashed(const CLI::App& app, int argc, const char* const* argv) {
+  std::string names;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--") break;
+    if (arg.size() < 2 || arg[0] != '-') continue;
+    const std::string name = arg.substr(0, arg.find('='));
+    if (name == "-h" || name == "--help" || name == "--version") continue;
+    if (app.get_option_no_throw(name) != nullptr) continue;
+    names += (names.empty() ? "" : ", ") + escaped(arg);
+  }
+  return names;
+}
+
+// What the parser found for one declared option: whether a flag was given,
+// the text of an option given once, the texts of a repeatable one.
+struct Given {
+  const OptionDeclaration* declaration = nullptr;
+  CLI::Option* option = nullptr;
+  bool flag = false;
+  std::string text;
+  std::vector<std::string> texts;
+
+  // The texts given, as the command line has them ("" for a flag given).
+  std::vector<std::string> values() const {
+    if (option->count() == 0) return {};
+    if (declaration->type == ValueType::flag) return flag ? std::vector<std::string>{""} : std::vector<std::string>{};
+    return declaration->repeatable ? texts : std::vector<std::string>{text};
+  }
+};
+
+// Adds option o to the parser, its values to go to given.
+void add_declared(CLI::App& app, const OptionDeclaration& o, Given& given) {
+  given.declaration = &o;
+  if (o.type == ValueType::flag) {
+    given.option = app.add_flag(o.name, given.flag, o.help);
+    return;
+  }
+  CLI::Option* option =
+      o.repeatable ? app.add_option(o.name, given.texts, o.help) : app.add_option(o.name, given.text, o.help);
+  if (!o.type_name.empty()) option->type_name(o.type_name);
+  if (o.repeatable) option->allow_extra_args(false)->expected(1)->take_all();
+  if (!o.choices.empty()) option->check(CLI::IsMember(o.choices));
+  if (o.form != nullptr) option->check(CLI::Validator(o.form, ""));
+  given.option = option;
+}
+
+// The parser of the command line, every option of the table in its order,
+// then the reference and the secondaries (into request).
+void declare_options(CLI::App& app, std::deque<Given>& given, StackRequest& request) {
+  app.footer(help_footer);
+  app.set_version_flag("--version", std::string(program_name) + " " + BPERP_VERSION, "print the version and exit");
+  for (const OptionDeclaration& o : option_table()) add_declared(app, o, given.emplace_back());
+  for (const Given& g : given)
+    if (!g.declaration->needs.empty()) g.option->needs(app.get_option(g.declaration->needs));
+  app.add_option("REFERENCE", request.reference,
+                 "the reference: a state-vector, dated orbit, Sentinel-1, parameter or HDF5 file")
+      ->required();
+  app.add_option("SECONDARY", request.secondaries,
+                 "the secondaries: files of those kinds or orbit files (one or more, or --list)");
+}
+
+// Parses the command line; -1 to go on, else the exit status after --help,
+// --version (on out) or a usage problem (on err).
+int parse(CLI::App& app, int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp&) {
+    // A name such as -h.txt reads as -h followed by more short flags: a
+    // file meant, not the help.
+    if (const std::string name = help_lookalike(argc, argv); !name.empty()) {
+      dashed_name_hint(escaped(name), err);
+      return 1;
+    }
+    std::fputs(app.help().c_str(), out);
+    return 0;
+  } catch (const CLI::CallForVersion& e) {
+    std::fprintf(out, "%s\n", e.what());
+    return 0;
+  } catch (const CLI::ParseError& e) {
+    const std::string dashed = unknown_dashed(app, argc, argv);
+    print_problem(err, escaped(e.what()));
+    if (!dashed.empty()) dashed_name_hint(dashed, err);
+    std::fprintf(err, "Run '%s --help' for the options.\n", program_name);
+    return 1;
+  }
+  return -1;
+}
+
+// Puts every option given into request, in the table's order; false after
+// a message on err. An option given an empty text (--max-length '') would
+// otherwise read as not given at all, and its default be used without a
+// word: every such is refused first.
+bool apply_options(const std::deque<Given>& given, StackRequest& request, std::FILE* err) {
+  for (const Given& g : given)
+    if (g.declaration->type != ValueType::flag)
+      for (const std::string& text : g.option->results())
+        if (text.empty()) {
+          print_usage_problem(err, g.declaration->name + " needs a value, not an empty text");
+          return false;
+        }
+  for (const Given& g : given)
+    for (const std::string& text : g.values()) {
+      std::string problem;
+      if (!g.declaration->apply(*g.declaration, text, request, &problem)) {
+        print_problem(err, problem);
+        return false;
+      }
+    }
+  return true;
+}
+
+// Why options that each are well formed cannot go together ("" when they
+// can).
+std::string clash_problem(const StackRequest& r) {
+  const TargetOptions& target = r.stack.target;
+  if (target.at_point && (target.at_time || target.at_range || target.height))
+    return "--at-point gives the target itself: it takes no --at-time, --at-range or --height";
+  if (std::string problem = coherence_parameters_problem(r.coherence); !problem.empty()) return problem;
+  for (const Export& e : r.exports)
+    if ((e.kind == ExportKind::pairs || e.kind == ExportKind::dates) && !r.pairs)
+      return std::string("--export ") + (e.kind == ExportKind::pairs ? "pairs" : "dates") + " needs --pairs";
+  return {};
+}
+
+// Appends the paths of the --list file to the secondaries; false after a
+// message on err.
+bool read_list(StackRequest& request, std::FILE* in, std::FILE* err) {
+  if (request.list.empty()) return true;
+  std::FILE* stream = request.list == "-" ? in : open_list(request.list);
+  if (stream == nullptr) {
+    print_problem(err, "can't open the list " + escaped(request.list) + ": " + std::strerror(errno));
+    return false;
+  }
+  std::string problem;
+  const bool read = read_path_list(stream, request.secondaries, &problem);
+  if (stream != in) std::fclose(stream);
+  if (!read) print_problem(err, "can't read the list " + escaped(request.list) + ": " + problem);
+  return read;
+}
+
+// Why the plot or an export cannot be written where asked, over an input
+// or where another output goes ("" when all can).
+std::string output_problem(const StackRequest& r) {
+  const std::vector<std::string> inputs = r.inputs();
+  std::vector<OutputPath> outputs;
+  if (!r.plot.empty()) {
+    outputs.push_back({r.plot, "the plot file " + escaped(r.plot)});
+    if (std::string problem = output_path_problem(r.plot, outputs.back().name, inputs); !problem.empty())
+      return problem;
+  }
+  for (const Export& e : r.exports)
+    if (std::string problem = export_path_problem(e, inputs); !problem.empty()) return problem;
+  for (const Export& e : r.exports) outputs.push_back({e.path, "the export " + escaped(e.path)});
+  return shared_output_problem(outputs);
+}
+
+}  // namespace
+
+bool read_path_list(std::FILE* stream, std::vector<std::string>& paths, std::string* problem) {
+  std::string line;
+  int c;
+  const auto finish_line = [&]() {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!line.empty()) paths.push_back(line);
+    line.clear();
+  };
+  while ((c = std::getc(stream)) != EOF) {
+    if (c == '\0') {
+      *problem = "it holds a NUL byte (line " + std::to_string(paths.size() + 1) + ")";
+      return false;
+    }
+    if (c == '\n') finish_line();
+    else line += static_cast<char>(c);
+  }
+  if (std::ferror(stream)) {
+    *problem = std::string("read error: ") + std::strerror(errno);
+    return false;
+  }
+  finish_line();
+  return true;
+}
+
+RequestOutcome build_request(int argc, const char* const* argv, std::FILE* in, std::FILE* out,
+                             std::FILE* err) {
+  RequestOutcome outcome;
+  StackRequest request;
+  CLI::App app{help_description, program_name};
+  std::deque<Given> given;  // one per declared option, in the table's order; bound by reference
+  declare_options(app, given, request);
+  if (const int status = parse(app, argc, argv, out, err); status >= 0) {
+    outcome.status = status;
+    return outcome;
+  }
+  if (!apply_options(given, request, err)) return outcome;
+  if (const std::string problem = clash_problem(request); !problem.empty()) {
+    print_problem(err, problem);
+    return outcome;
+  }
+  // The list is read only once every option has passed, and the outputs
+  // are checked against every input, the listed ones too.
+  if (!read_list(request, in, err)) return outcome;
+  if (request.secondaries.empty()) {
+    print_usage_problem(err, "no secondaries: name at least one after the reference, or give --list");
+    return outcome;
+  }
+  if (const std::string problem = output_problem(request); !problem.empty()) {
+    print_problem(err, problem);
+    return outcome;
+  }
+  outcome.request = std::move(request);
+  return outcome;
+}
+
+}  // namespace bperp::stack
