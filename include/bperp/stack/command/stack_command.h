@@ -1,6 +1,7 @@
-// The bperp-stack command: one reference state vector against a stack of
-// secondaries (state vectors or orbits), the baselines in a table, CSV or
-// JSON.
+// The bperp-stack command: one reference (a state vector, a dated orbit or
+// a radar product) against a stack of secondaries of those kinds or orbit
+// files; the baselines in a table, CSV or JSON, the pair network, the plot
+// and the exports.
 #pragma once
 
 #include <cstdio>
@@ -8,8 +9,7 @@
 namespace bperp::stack {
 
 // Runs the command with main's arguments, reading a --list - from in,
-// printing results on out and
-// messages (one line per unusable file) on err. Returns the exit status: 0
+// printing results on out and messages (one line per unusable file) on err. Returns the exit status: 0
 // when every secondary was computed (and --help), 1 on any failure: a bad
 // option, a refused reference (nothing on out), an unusable secondary (the
 // others still printed).
