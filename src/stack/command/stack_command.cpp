@@ -211,11 +211,8 @@ int run_command(int argc, const char* const* argv, std::FILE* in, std::FILE* out
       }
       break;
     case OutputFormat::json:
-      if (options.pairs)
-        write_json_with_pairs(out, stack_json(run), points, network,
-                              {{"network", network_json(points, network, parts)}});
-      else
-        write_json(out, stack_json(run));
+      if (options.pairs) write_json_with_pairs(out, run, points, network, parts);
+      else write_json(out, run);
       break;
   }
   if (std::fflush(out) != 0 || std::ferror(out)) {
