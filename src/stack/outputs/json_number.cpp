@@ -195,7 +195,8 @@ void append_laid_out(std::string& out, const char* digits, int count, int n) {
     const int magnitude = std::abs(e);
     if (magnitude < 10) out += '0';
     char exp_text[8];
-    out.append(exp_text, static_cast<std::size_t>(std::to_chars(exp_text, exp_text + sizeof exp_text, magnitude).ptr - exp_text));
+    const char* end = std::to_chars(exp_text, exp_text + sizeof exp_text, magnitude).ptr;
+    out.append(exp_text, static_cast<std::size_t>(end - exp_text));
   }
 }
 
