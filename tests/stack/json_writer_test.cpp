@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <random>
 #include <string>
@@ -78,8 +79,10 @@ Json random_value(std::mt19937_64& random, int depth) {
   }
 }
 
-// The document written through the writer, walking it as a program would.
-void write(JsonWriter& w, const Json& j) {
+// The document written through the writer, walking it as a program would;
+// scalar members of even places through member(), with their names kept
+// across the document's depths.
+void write(JsonWriter& w, const Json& j, std::map<std::string, JsonName>& names) {
   switch (j.type()) {
     case Json::value_t::null: w.null(); break;
     case Json::value_t::boolean: w.boolean(j.get<bool>()); break;
@@ -88,14 +91,19 @@ void write(JsonWriter& w, const Json& j) {
     case Json::value_t::string: w.string(j.get<std::string>()); break;
     case Json::value_t::array:
       w.begin_array();
-      for (const Json& e : j) write(w, e);
+      for (const Json& e : j) write(w, e, names);
       w.end_array();
       break;
     default:
       w.begin_object();
+      std::size_t place = 0;
       for (const auto& [k, v] : j.items()) {
+        if (place++ % 2 == 0 && !v.is_structured()) {
+          w.member(names.try_emplace(k, k).first->second, dumped(v));
+          continue;
+        }
         w.key(k);
-        write(w, v);
+        write(w, v, names);
       }
       w.end_object();
   }
@@ -105,7 +113,8 @@ std::string written(const Json& j) {
   std::FILE* f = std::tmpfile();
   {
     JsonWriter w(f);
-    write(w, j);
+    std::map<std::string, JsonName> names;
+    write(w, j, names);
     w.finish();
   }
   std::string text;

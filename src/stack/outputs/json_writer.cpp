@@ -120,6 +120,11 @@ void JsonWriter::end_object() { end_container('}'); }
 
 void JsonWriter::end_array() { end_container(']'); }
 
+void JsonWriter::lay_out(JsonName& name) const {
+  name.line_ = line_start_ + name.name_ + ": ";
+  name.depth_ = counts_.size();
+}
+
 void JsonWriter::key(std::string_view name) {
   start_value();
   append_json_string(text_, name);

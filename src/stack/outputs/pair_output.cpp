@@ -17,8 +17,6 @@ namespace bperp::stack {
 
 namespace {
 
-// Decimals of a pair's perpendicular baseline in the table: mm.
-constexpr int perpendicular_decimals = 3;
 // Bytes gathered before they are written.
 constexpr std::size_t flush_bytes = 1 << 16;
 
@@ -256,7 +254,7 @@ void write_network_summary(std::FILE* out, const std::vector<NetworkPoint>& poin
   std::vector<std::vector<std::string>> rows;
   for (const Pair& p : c.bridges)
     rows.push_back({points[p.first].name, points[p.second].name, days_text(p),
-                    fixed_text_unsigned_zero(p.perpendicular, perpendicular_decimals),
+                    fixed_text_unsigned_zero(p.perpendicular, length_decimals),
                     fixed_text(network_distance(points, p.first, p.second), 3)});
   std::fputs(text.c_str(), out);
   write_text_table(out, columns, rows);

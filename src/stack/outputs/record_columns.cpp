@@ -14,14 +14,11 @@ namespace {
 using units::degrees;
 using units::metres_per_km;
 
-// Decimals in the table: mm for lengths, ms for times, us for time shifts
-// (7.5 mm along the track).
-constexpr int length_decimals = 3;
-constexpr int time_decimals = 3;
+// Decimals in the tables besides those of lengths, times and angles: us for
+// time shifts (7.5 mm along the track).
 constexpr int shift_decimals = 6;
 constexpr int days_decimals = 6;
 constexpr int height_of_ambiguity_decimals = 1;
-constexpr int angle_decimals = 6;
 constexpr int coherence_decimals = 3;
 
 // The values of numbers, times, dates and counts; none for a number that

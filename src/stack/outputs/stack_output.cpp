@@ -16,10 +16,8 @@ using units::degrees;
 using units::metres_per_km;
 constexpr double nan = std::numeric_limits<double>::quiet_NaN();
 
-// Decimals in the reference block: mm for lengths, ms for times.
-constexpr int length_decimals = 3;
-constexpr int time_decimals = 3;
-constexpr int angle_decimals = 6;
+// Decimals in the reference block besides those of lengths, times and
+// angles (record_columns.h).
 constexpr int doppler_decimals = 3;
 constexpr int slant_range_decimals = 6;
 constexpr int wavelength_decimals = 6;

@@ -37,14 +37,18 @@ enum class Digits {
 // A number in JSON; null when it is not finite.
 void append_json_number(std::string& out, double value, Digits digits);
 
-// A member's name escaped once, with the ": " that follows it, for the many
-// objects that have it.
-struct JsonName {
-  explicit JsonName(std::string_view name) {
-    append_json_string(text, name);
-    text += ": ";
-  }
-  std::string text;
+// A member's name escaped once, for the many objects that have it: as it
+// is written (the comma, the newline and the indentation before it, the
+// ": " after it) for the depth it was last written at.
+class JsonName {
+ public:
+  explicit JsonName(std::string_view name) { append_json_string(name_, name); }
+
+ private:
+  friend class JsonWriter;
+  std::string name_;
+  std::string line_;                     // ",\n", blanks, name, ": "
+  std::size_t depth_ = std::string::npos;  // what line_ is indented for
 };
 
 // Writes one JSON document to a stream, in order: containers opened and
@@ -74,9 +78,9 @@ class JsonWriter {
   void raw(std::string_view json);
   // A member whose name is escaped once (JsonName) and whose value is
   // already JSON: the fast way for the many objects of the same members.
-  void member(const JsonName& name, std::string_view json_value) {
-    start_value();
-    text_ += name.text;
+  void member(JsonName& name, std::string_view json_value) {
+    if (name.depth_ != counts_.size()) lay_out(name);
+    text_.append(name.line_, counts_.back()++ == 0 ? 1 : 0);  // a comma after the first
     text_ += json_value;
     written();
   }
@@ -91,6 +95,8 @@ class JsonWriter {
     else if (!counts_.empty()) text_.append(line_start_, counts_.back()++ == 0 ? 1 : 0);  // a comma after the first
   }
   void begin_container(char open);
+  // name as it is written at the present depth.
+  void lay_out(JsonName& name) const;
   void end_container(char close);
   // Writes the text out once it has grown past the buffer's size.
   void written() {

@@ -15,6 +15,12 @@
 
 namespace bperp::stack {
 
+// Decimals the tables show: mm for lengths, ms for times, micro-degrees
+// for angles.
+inline constexpr int length_decimals = 3;
+inline constexpr int time_decimals = 3;
+inline constexpr int angle_decimals = 6;
+
 // What a column holds.
 enum class ValueType {
   text,      // a name, a kind, a source, a reason
