@@ -17,6 +17,7 @@ namespace {
 
 using stack_test::lines_of;
 using stack_test::read_csv;
+using stack_test::read_table;
 using stack_test::RunResult;
 using stack_test::run_bperp;
 using stack_test::run_stack;
@@ -39,43 +40,6 @@ std::vector<std::string> example_stack() {
   for (const auto& v : {example_vectors, example_orbits})
     for (const std::string& name : v) paths.push_back(stack_dir + "/" + name);
   return paths;
-}
-
-std::string trim(const std::string& s) {
-  const std::size_t a = s.find_first_not_of(' ');
-  if (a == std::string::npos) return "";
-  return s.substr(a, s.find_last_not_of(' ') - a + 1);
-}
-
-// The secondaries' table: its rule of dashes marks each column's extent.
-// Returns one map per row, heading -> cell text.
-std::vector<std::map<std::string, std::string>> read_table(const std::string& out) {
-  const std::vector<std::string> lines = lines_of(out);
-  std::size_t head = 0;
-  while (head < lines.size() && lines[head].rfind("secondary", 0) != 0) ++head;
-  std::vector<std::map<std::string, std::string>> rows;
-  if (head + 1 >= lines.size()) return rows;
-  const std::string& rule = lines[head + 1];
-  std::vector<std::pair<std::size_t, std::size_t>> spans;
-  for (std::size_t i = 0; i < rule.size();) {
-    if (rule[i] != '-') {
-      ++i;
-      continue;
-    }
-    const std::size_t start = i;
-    while (i < rule.size() && rule[i] == '-') ++i;
-    spans.emplace_back(start, i - start);
-  }
-  const auto cell = [&](const std::string& line, std::size_t k) {
-    const std::size_t width = (k + 1 < spans.size()) ? spans[k].second : std::string::npos;
-    return spans[k].first < line.size() ? trim(line.substr(spans[k].first, width)) : std::string();
-  };
-  for (std::size_t r = head + 2; r < lines.size() && !lines[r].empty(); ++r) {
-    std::map<std::string, std::string> row;
-    for (std::size_t k = 0; k < spans.size(); ++k) row[cell(lines[head], k)] = cell(lines[r], k);
-    rows.push_back(row);
-  }
-  return rows;
 }
 
 // Millimetres of a printed length: km text (bperp) or m text (the table),
@@ -118,7 +82,7 @@ TEST(StackCommand, StateVectorSecondariesCarryBperpsDigits) {
   args.insert(args.end(), secondaries.begin(), secondaries.end());
   const RunResult stack = run_stack(args);
   ASSERT_EQ(stack.status, 0) << stack.err;
-  const auto rows = read_table(stack.out);
+  const auto rows = read_table(stack.out, "secondary");
   ASSERT_EQ(rows.size(), secondaries.size());
   for (std::size_t k = 0; k < secondaries.size(); ++k) {
     const RunResult pair = run_bperp({reference, secondaries[k]});
@@ -154,7 +118,7 @@ TEST(StackCommand, TableCsvAndJsonAgree) {
   }
 
   const nlohmann::json doc = nlohmann::json::parse(json.out);
-  const auto rows = read_table(table.out);
+  const auto rows = read_table(table.out, "secondary");
   const auto records = read_csv(csv.out);
   const std::vector<std::string> header = {
       "name",           "kind",           "date",          "days",
@@ -296,7 +260,7 @@ TEST(StackCommand, UnusableSecondariesAreMarkedAndTheRestComputed) {
     EXPECT_NE(messages[k].find(bad[k].path), std::string::npos) << messages[k];
     EXPECT_NE(messages[k].find(bad[k].reason), std::string::npos) << messages[k];
   }
-  const auto rows = read_table(table.out);
+  const auto rows = read_table(table.out, "secondary");
   ASSERT_EQ(rows.size(), bad.size() + 2);
   EXPECT_NE(rows.front().at("perpendicular (m)"), "");
   EXPECT_NE(rows.back().at("perpendicular (m)"), "");

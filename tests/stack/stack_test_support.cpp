@@ -60,4 +60,44 @@ std::vector<std::vector<std::string>> read_csv(const std::string& text) {
   return records;
 }
 
+namespace {
+
+std::string trim(const std::string& s) {
+  const std::size_t a = s.find_first_not_of(' ');
+  if (a == std::string::npos) return "";
+  return s.substr(a, s.find_last_not_of(' ') - a + 1);
+}
+
+}  // namespace
+
+std::vector<std::map<std::string, std::string>> read_table(const std::string& out,
+                                                           const std::string& first_heading) {
+  const std::vector<std::string> lines = lines_of(out);
+  std::size_t head = 0;
+  while (head < lines.size() && lines[head].rfind(first_heading, 0) != 0) ++head;
+  std::vector<std::map<std::string, std::string>> rows;
+  if (head + 1 >= lines.size()) return rows;
+  const std::string& rule = lines[head + 1];
+  std::vector<std::pair<std::size_t, std::size_t>> spans;
+  for (std::size_t i = 0; i < rule.size();) {
+    if (rule[i] != '-') {
+      ++i;
+      continue;
+    }
+    const std::size_t start = i;
+    while (i < rule.size() && rule[i] == '-') ++i;
+    spans.emplace_back(start, i - start);
+  }
+  const auto cell = [&](const std::string& line, std::size_t k) {
+    const std::size_t width = (k + 1 < spans.size()) ? spans[k].second : std::string::npos;
+    return spans[k].first < line.size() ? trim(line.substr(spans[k].first, width)) : std::string();
+  };
+  for (std::size_t r = head + 2; r < lines.size() && !lines[r].empty(); ++r) {
+    std::map<std::string, std::string> row;
+    for (std::size_t k = 0; k < spans.size(); ++k) row[cell(lines[head], k)] = cell(lines[r], k);
+    rows.push_back(row);
+  }
+  return rows;
+}
+
 }  // namespace stack_test

@@ -3,6 +3,7 @@
 // outputs.
 #pragma once
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -36,5 +37,12 @@ std::vector<std::string> words_of(const std::string& line);
 
 // The records of a CSV text (RFC 4180: quoted fields, doubled quotes).
 std::vector<std::vector<std::string>> read_csv(const std::string& text);
+
+// The rows of the aligned table in out whose heading line starts with
+// first_heading, up to the next empty line: one map per row, heading ->
+// cell text without its blanks. Its rule of dashes marks each column's
+// extent.
+std::vector<std::map<std::string, std::string>> read_table(const std::string& out,
+                                                           const std::string& first_heading);
 
 }  // namespace stack_test

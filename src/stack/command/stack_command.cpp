@@ -144,10 +144,9 @@ bool write_results(const StackRequest& request, const StackRun& run, const std::
       break;
     case OutputFormat::json:
       if (request.pairs)
-        write_json_with_pairs(out, stack_json(run), points, network,
-                              {{"network", network_json(points, network, parts)}});
+        write_json_with_pairs(out, run, points, network, parts);
       else
-        write_json(out, stack_json(run));
+        write_json(out, run);
       break;
   }
   if (std::fflush(out) != 0 || std::ferror(out)) {

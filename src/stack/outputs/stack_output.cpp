@@ -1,9 +1,9 @@
 #include "bperp/stack/outputs/stack_output.h"
 
 #include <cmath>
-#include <variant>
 
 #include "bperp/numeric/units.h"
+#include "bperp/stack/outputs/record_columns.h"
 #include "bperp/stack/outputs/text_table.h"
 #include "bperp/stack/support/escape.h"
 #include "bperp/stack/support/number_text.h"
@@ -16,137 +16,11 @@ using units::degrees;
 using units::metres_per_km;
 constexpr double nan = std::numeric_limits<double>::quiet_NaN();
 
-// Decimals in the table: mm for lengths, ms for times, us for time shifts
-// (7.5 mm along the track).
-constexpr int length_decimals = 3;
-constexpr int time_decimals = 3;
-constexpr int shift_decimals = 6;
-constexpr int days_decimals = 6;
-constexpr int height_of_ambiguity_decimals = 1;
-constexpr int angle_decimals = 6;
+// Decimals in the reference block besides those of lengths, times and
+// angles (record_columns.h).
 constexpr int doppler_decimals = 3;
 constexpr int slant_range_decimals = 6;
 constexpr int wavelength_decimals = 6;
-
-// One value of a secondary's row: none, a text, a whole number or a number.
-using Value = std::variant<std::monostate, std::string, long, double>;
-
-Value number(double v) { return std::isfinite(v) ? Value(v) : Value(); }
-Value text(const std::optional<UtcTime>& t) { return t ? Value(utc_text(*t)) : Value(); }
-
-// How a column's numbers are shown in the table: fixed decimals, or as
-// bperp prints km moved to m (the baselines of the beam geometry).
-enum class TableForm { fixed, bperp_digits };
-
-// One row of the secondaries' outputs: a secondary's result at a target
-// (the stack's, or a grid point's, which is then given too), with the
-// reference's zero-Doppler view of that target (null in the beam geometry).
-struct Row {
-  const ZeroDopplerReference* zero_doppler;
-  const SecondaryResult& s;
-  const GridPoint* point = nullptr;
-};
-
-// One column of the secondaries: its key (CSV header and JSON member), its
-// table heading, how the table shows it, and its value for a usable row.
-struct Column {
-  const char* key;
-  const char* heading;
-  Align align;
-  int decimals;
-  TableForm form;
-  Value (*value)(const Row&);
-};
-
-double km_to_m(double km) { return km * metres_per_km; }
-
-// The zero-Doppler decomposition of a row, if any.
-const ZeroDopplerBaseline* zd(const SecondaryResult& s) { return s.zero_doppler ? &*s.zero_doppler : nullptr; }
-
-const Column columns[] = {
-    {"name", "secondary", Align::left, 0, TableForm::fixed,
-     [](const Row& row) { const SecondaryResult& s = row.s; return Value(s.acquisition().name); }},
-    {"kind", "kind", Align::left, 0, TableForm::fixed,
-     [](const Row& row) { const SecondaryResult& s = row.s; return Value(kind_text(s.acquisition())); }},
-    {"date", "date", Align::left, 0, TableForm::fixed,
-     [](const Row& row) { const SecondaryResult& s = row.s;
-       return s.acquisition().day ? Value(day_text(s.acquisition().day)) : Value();
-     }},
-    {"days", "days", Align::right, 0, TableForm::fixed,
-     [](const Row& row) { const SecondaryResult& s = row.s; return s.days ? Value(*s.days) : Value(); }},
-    {"days_exact", "days exact", Align::right, days_decimals, TableForm::fixed,
-     [](const Row& row) { const SecondaryResult& s = row.s; return s.days_exact ? number(*s.days_exact) : Value(); }},
-    {"reference_time", "reference time", Align::left, 0, TableForm::fixed,
-     [](const Row& row) { return row.zero_doppler ? text(row.zero_doppler->time) : Value(); }},
-    {"secondary_time", "secondary time", Align::left, 0, TableForm::fixed,
-     [](const Row& row) { const SecondaryResult& s = row.s; return text(s.time); }},
-    {"aligned_time_s", "aligned t (s)", Align::right, time_decimals, TableForm::fixed,
-     [](const Row& row) { const SecondaryResult& s = row.s; return s.alignment ? number(s.alignment->t) : Value(); }},
-    {"reference_slant_range_m", "reference range (m)", Align::right, length_decimals, TableForm::fixed,
-     [](const Row& row) {
-       return row.zero_doppler ? number(km_to_m(row.zero_doppler->view.slant_range)) : Value();
-     }},
-    {"secondary_slant_range_m", "secondary range (m)", Align::right, length_decimals, TableForm::fixed,
-     [](const Row& row) { const SecondaryResult& s = row.s;
-       return zd(s) ? number(km_to_m(zd(s)->secondary_range)) : Value();
-     }},
-    {"grid_line", "grid line", Align::right, 0, TableForm::fixed,
-     [](const Row& row) { return row.point ? Value(static_cast<long>(row.point->line)) : Value(); }},
-    {"grid_range", "grid range", Align::right, 0, TableForm::fixed,
-     [](const Row& row) { return row.point ? Value(static_cast<long>(row.point->range)) : Value(); }},
-    {"grid_x", "grid x (m)", Align::right, length_decimals, TableForm::fixed,
-     [](const Row& row) { return row.point && row.point->x ? number(*row.point->x) : Value(); }},
-    {"grid_y", "grid y (m)", Align::right, length_decimals, TableForm::fixed,
-     [](const Row& row) { return row.point && row.point->y ? number(*row.point->y) : Value(); }},
-    {"latitude_deg", "latitude (deg)", Align::right, angle_decimals, TableForm::fixed,
-     [](const Row& row) {
-       return row.zero_doppler ? number(degrees(row.zero_doppler->view.target_geodetic.latitude)) : Value();
-     }},
-    {"longitude_deg", "longitude (deg)", Align::right, angle_decimals, TableForm::fixed,
-     [](const Row& row) {
-       return row.zero_doppler ? number(degrees(row.zero_doppler->view.target_geodetic.longitude)) : Value();
-     }},
-    {"parallel_m", "parallel (m)", Align::right, length_decimals, TableForm::bperp_digits,
-     [](const Row& row) { const SecondaryResult& s = row.s; return number(km_to_m(s.baseline.parallel)); }},
-    {"perpendicular_m", "perpendicular (m)", Align::right, length_decimals, TableForm::bperp_digits,
-     [](const Row& row) { const SecondaryResult& s = row.s; return number(km_to_m(s.baseline.perpendicular)); }},
-    {"along_track_m", "along-track (m)", Align::right, length_decimals, TableForm::fixed,
-     [](const Row& row) { const SecondaryResult& s = row.s; return number(km_to_m(s.baseline.along_track)); }},
-    {"along_track_removed_m", "along-track removed (m)", Align::right, length_decimals, TableForm::fixed,
-     [](const Row& row) { const SecondaryResult& s = row.s;
-       return zd(s) ? number(km_to_m(zd(s)->along_track_removed)) : Value();
-     }},
-    {"length_m", "length (m)", Align::right, length_decimals, TableForm::fixed,
-     [](const Row& row) { const SecondaryResult& s = row.s; return number(km_to_m(s.baseline.length)); }},
-    {"height_of_ambiguity_m", "height of ambiguity (m)", Align::right, height_of_ambiguity_decimals,
-     TableForm::fixed,
-     [](const Row& row) { const SecondaryResult& s = row.s; return number(km_to_m(s.baseline.height_of_ambiguity)); }},
-    {"time_shift_s", "shift (s)", Align::right, shift_decimals, TableForm::fixed,
-     [](const Row& row) { const SecondaryResult& s = row.s; return s.shift ? number(s.shift->seconds) : Value(); }},
-    {"interpolation_error_m", "interpolation (m)", Align::right, length_decimals, TableForm::fixed,
-     [](const Row& row) { const SecondaryResult& s = row.s;
-       if (zd(s) && s.acquisition().kind != AcquisitionKind::state_vector)
-         return number(km_to_m(zd(s)->interpolation_error));
-       if (s.shift) return number(km_to_m(s.shift->error));  // a state vector moved along its orbit
-       return s.alignment ? number(km_to_m(s.alignment->interpolation_error)) : Value();
-     }},
-    {"orbit_source", "orbit", Align::left, 0, TableForm::fixed,
-     [](const Row& row) { const SecondaryResult& s = row.s; return Value(orbit_source_text(s.acquisition())); }},
-};
-
-// The value of column c for a row: none for an unusable row but its name
-// and grid indices, and what was read of its file: the date its header
-// gives, and once the file was read whole (the refusal is the geometry's)
-// its kind and orbit source; a product recognised keeps its kind too.
-Value value_of(const Column& c, const Row& row) {
-  const std::string_view key = c.key;
-  if (row.s.ok() || key == "name" || key.starts_with("grid_")) return c.value(row);
-  const Acquisition& a = row.s.acquisition();
-  const bool read = !a.refusal;
-  if (key == "date" || (key == "kind" && (read || a.product)) || (key == "orbit_source" && read))
-    return c.value(row);
-  return {};
-}
 
 // Every row of the secondaries' CSV and JSON, in order: each secondary once,
 // or with a grid each secondary at every grid point.
@@ -160,41 +34,6 @@ void for_each_row(const StackRun& run, Visit visit) {
     for (const GridPoint& p : run.grid) visit(Row{&p.view, p.secondaries[k], &p});
 }
 
-// The table's text of a value.
-std::string table_text(const Column& c, const Value& v) {
-  if (const auto* t = std::get_if<std::string>(&v)) return *t;
-  if (const auto* n = std::get_if<long>(&v)) return std::to_string(*n);
-  if (const auto* x = std::get_if<double>(&v))
-    return c.form == TableForm::bperp_digits ? metres_text_from_km(*x / metres_per_km)
-                                             : fixed_text_unsigned_zero(*x, c.decimals);
-  return {};
-}
-
-// The CSV text of a value: full precision, text cells defused.
-std::string csv_text(const Value& v) {
-  if (const auto* t = std::get_if<std::string>(&v)) return spreadsheet_text(*t);
-  if (const auto* n = std::get_if<long>(&v)) return std::to_string(*n);
-  if (const auto* x = std::get_if<double>(&v)) return round_trip_text(*x);
-  return {};
-}
-
-nlohmann::ordered_json json_value(const Value& v) {
-  if (const auto* t = std::get_if<std::string>(&v)) return *t;
-  if (const auto* n = std::get_if<long>(&v)) return *n;
-  if (const auto* x = std::get_if<double>(&v)) return *x;
-  return nullptr;
-}
-
-// null for a missing or non-finite value.
-nlohmann::ordered_json number_or_null(double value) {
-  return std::isfinite(value) ? nlohmann::ordered_json(value) : nlohmann::ordered_json(nullptr);
-}
-
-// "YYYY-MM-DD" of a day number, or null for none.
-nlohmann::ordered_json date_or_null(const std::optional<long>& day) {
-  return day ? nlohmann::ordered_json(day_text(day)) : nlohmann::ordered_json(nullptr);
-}
-
 // The table's columns in each geometry.
 const std::vector<std::string> beam_table = {"name", "kind", "date", "days", "aligned_time_s",
                                              "time_shift_s", "parallel_m", "perpendicular_m",
@@ -203,11 +42,7 @@ const std::vector<std::string> zero_doppler_table = {
     "name",    "kind",         "date",      "days", "secondary_time", "parallel_m", "perpendicular_m",
     "along_track_removed_m",   "length_m",  "height_of_ambiguity_m", "orbit_source"};
 
-const Column& column(const std::string& key) {
-  for (const Column& c : columns)
-    if (key == c.key) return c;
-  return columns[0];
-}
+const Column& column(const std::string& key) { return *secondary_column(key); }
 
 // The reference block of the table in the beam geometry.
 std::string beam_reference_block(const StackRun& run) {
@@ -233,7 +68,6 @@ std::string beam_reference_block(const StackRun& run) {
 // IW2 VV, absolute orbit 58630 (track 108), ASCENDING").
 std::string product_line(const StackRun& run) {
   const Acquisition& a = run.reference;
-  const ZeroDopplerReference& z = *zero_doppler_of(run.view);
   if (!a.product) return kind_text(a) + " (UTC of its header date)";
   const ProductInfo& p = *a.product;
   std::string line = p.format;
@@ -243,7 +77,8 @@ std::string product_line(const StackRun& run) {
   if (!what.empty()) line += ", " + what;
   if (p.absolute_orbit) {
     line += ", absolute orbit " + std::to_string(*p.absolute_orbit);
-    if (z.relative_orbit) line += " (track " + std::to_string(*z.relative_orbit) + ")";
+    if (const std::optional<long>& track = zero_doppler_of(run.view)->relative_orbit)
+      line += " (track " + std::to_string(*track) + ")";
   }
   if (!p.pass.empty()) line += ", " + p.pass;
   return line;
@@ -281,15 +116,10 @@ std::string zero_doppler_reference_block(const StackRun& run) {
 
 }  // namespace
 
-std::string orbit_source_text(const Acquisition& a) {
-  if (a.product) return escaped(a.product->orbit.source);
-  return a.kind == AcquisitionKind::orbit ? "orbit file" : std::string();
-}
-
 std::vector<std::string> stack_csv_header() {
   std::vector<std::string> header;
-  for (const Column& c : columns) header.push_back(c.key);
-  header.push_back("error");
+  for (const Column& c : secondary_columns())
+    if (c.in_csv) header.push_back(c.key);
   return header;
 }
 
@@ -313,11 +143,9 @@ void write_stack_table(std::FILE* out, const StackRun& run) {
     std::vector<std::string> row;
     for (const std::string& key : keys) {
       const Column& c = column(key);
-      Value v = value_of(c, Row{zero_doppler_of(run.view), s, nullptr});
       // Zero-Doppler baselines are metres of their own, not bperp's km digits.
-      Column shown = c;
-      if (!beam) shown.form = TableForm::fixed;
-      row.push_back(table_text(shown, v));
+      row.push_back(table_text(value_of(c, Row{zero_doppler_of(run.view), s, nullptr}),
+                               beam ? c.form : TableForm::fixed, c.decimals));
     }
     if (grid) {
       const std::size_t k = static_cast<std::size_t>(&s - run.secondaries.data());
@@ -349,94 +177,135 @@ void write_stack_table(std::FILE* out, const StackRun& run) {
 
 void write_stack_csv(std::FILE* out, const StackRun& run) {
   write_csv_record(out, stack_csv_header());
-  std::vector<std::string> record;
+  std::string line;
   for_each_row(run, [&](const Row& row) {
-    record.clear();
-    for (const Column& c : columns) record.push_back(csv_text(value_of(c, row)));
-    record.push_back(row.s.ok() ? std::string() : spreadsheet_text(row.s.refusal->text));
-    write_csv_record(out, record);
+    line.clear();
+    bool first = true;
+    for (const Column& c : secondary_columns()) {
+      if (!c.in_csv) continue;
+      if (!first) line += ',';
+      first = false;
+      append_csv_field(line, value_of(c, row));
+    }
+    line += '\n';
+    std::fwrite(line.data(), 1, line.size(), out);
   });
 }
 
 namespace {
 
-nlohmann::ordered_json beam_reference_json(const StackRun& run) {
-  const ReferenceGeometry& g = std::get<ReferenceGeometry>(run.view);
-  return {{"name", run.reference.name},
-          {"date", date_or_null(run.reference.day)},
-          {"geometry", "beam"},
-          {"slant_range_km", number_or_null(g.slant_range)},
-          {"scene_point",
-           {{"latitude_deg", number_or_null(degrees(g.latitude))},
-            {"longitude_deg", number_or_null(degrees(g.longitude))},
-            {"height_m", number_or_null(g.height * metres_per_km)},
-            {"x_km", number_or_null(g.scene_point[0])},
-            {"y_km", number_or_null(g.scene_point[1])},
-            {"z_km", number_or_null(g.scene_point[2])}}},
-          {"incidence_deg", number_or_null(degrees(g.incidence))},
-          {"off_nadir_deg", number_or_null(degrees(g.off_nadir))},
-          {"doppler_centroid_hz", number_or_null(g.doppler_centroid)},
-          {"doppler_rate_hz_per_s", number_or_null(g.doppler_rate)},
-          {"wavelength_m", number_or_null(g.wavelength * metres_per_km)}};
+// The members of the reference objects: a text (null when it is empty,
+// where the absence is possible), a number (null when not finite), a date
+// or a whole number (null for none).
+void text_member(JsonWriter& json, std::string_view key, std::string_view text) {
+  json.key(key);
+  json.string(text);
+}
+void text_or_null_member(JsonWriter& json, std::string_view key, const std::string* text) {
+  json.key(key);
+  if (text != nullptr && !text->empty()) json.string(*text);
+  else json.null();
+}
+void number_member(JsonWriter& json, std::string_view key, double value) {
+  json.key(key);
+  json.number(value);
+}
+void date_member(JsonWriter& json, std::string_view key, const std::optional<long>& day) {
+  json.key(key);
+  if (day) json.string(day_text(day));
+  else json.null();
+}
+void whole_member(JsonWriter& json, std::string_view key, const std::optional<long>& n) {
+  json.key(key);
+  if (n) json.whole(*n);
+  else json.null();
 }
 
-nlohmann::ordered_json zero_doppler_reference_json(const StackRun& run) {
+void beam_reference_json(JsonWriter& json, const StackRun& run) {
+  const ReferenceGeometry& g = std::get<ReferenceGeometry>(run.view);
+  json.begin_object();
+  text_member(json, "name", run.reference.name);
+  date_member(json, "date", run.reference.day);
+  text_member(json, "geometry", "beam");
+  number_member(json, "slant_range_km", g.slant_range);
+  json.key("scene_point");
+  json.begin_object();
+  number_member(json, "latitude_deg", degrees(g.latitude));
+  number_member(json, "longitude_deg", degrees(g.longitude));
+  number_member(json, "height_m", g.height * metres_per_km);
+  number_member(json, "x_km", g.scene_point[0]);
+  number_member(json, "y_km", g.scene_point[1]);
+  number_member(json, "z_km", g.scene_point[2]);
+  json.end_object();
+  number_member(json, "incidence_deg", degrees(g.incidence));
+  number_member(json, "off_nadir_deg", degrees(g.off_nadir));
+  number_member(json, "doppler_centroid_hz", g.doppler_centroid);
+  number_member(json, "doppler_rate_hz_per_s", g.doppler_rate);
+  number_member(json, "wavelength_m", g.wavelength * metres_per_km);
+  json.end_object();
+}
+
+void zero_doppler_reference_json(JsonWriter& json, const StackRun& run) {
   const ZeroDopplerReference& z = *zero_doppler_of(run.view);
   const ZeroDopplerGeometry& v = z.view;
   const Acquisition& a = run.reference;
-  const auto text_or_null = [](const std::string& t) {
-    return t.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(t);
-  };
   const ProductInfo* p = a.product ? &*a.product : nullptr;
-  return {{"name", a.name},
-          {"date", date_or_null(a.day)},
-          {"geometry", "zero-doppler"},
-          {"kind", kind_text(a)},
-          {"mission", p ? text_or_null(p->mission) : nullptr},
-          {"absolute_orbit", p && p->absolute_orbit ? nlohmann::ordered_json(*p->absolute_orbit) : nullptr},
-          {"relative_orbit", z.relative_orbit ? nlohmann::ordered_json(*z.relative_orbit) : nullptr},
-          {"pass", p ? text_or_null(p->pass) : nullptr},
-          {"swath", p ? text_or_null(p->swath) : nullptr},
-          {"polarisation", p ? text_or_null(p->polarisation) : nullptr},
-          {"reference_time", z.time ? nlohmann::ordered_json(utc_text(*z.time)) : nullptr},
-          {"latitude_deg", number_or_null(degrees(v.target_geodetic.latitude))},
-          {"longitude_deg", number_or_null(degrees(v.target_geodetic.longitude))},
-          {"height_m", number_or_null(v.target_geodetic.height * metres_per_km)},
-          {"x_km", number_or_null(v.target[0])},
-          {"y_km", number_or_null(v.target[1])},
-          {"z_km", number_or_null(v.target[2])},
-          {"reference_slant_range_m", number_or_null(v.slant_range * metres_per_km)},
-          {"look_side", z.look == LookSide::right ? "right" : "left"},
-          {"look_angle_deg", number_or_null(degrees(v.angles.look_angle))},
-          {"incidence_deg", number_or_null(degrees(v.angles.incidence))},
-          {"heading_deg", number_or_null(degrees(v.angles.heading))},
-          {"wavelength_m", number_or_null(z.wavelength * metres_per_km)},
-          {"wavelength_source", z.wavelength_source},
-          {"orbit_source", escaped(z.orbit_source)},
-          {"interpolation_error_m", number_or_null(v.interpolation_error * metres_per_km)}};
+  json.begin_object();
+  text_member(json, "name", a.name);
+  date_member(json, "date", a.day);
+  text_member(json, "geometry", "zero-doppler");
+  text_member(json, "kind", kind_text(a));
+  text_or_null_member(json, "mission", p ? &p->mission : nullptr);
+  whole_member(json, "absolute_orbit", p ? p->absolute_orbit : std::nullopt);
+  whole_member(json, "relative_orbit", z.relative_orbit);
+  text_or_null_member(json, "pass", p ? &p->pass : nullptr);
+  text_or_null_member(json, "swath", p ? &p->swath : nullptr);
+  text_or_null_member(json, "polarisation", p ? &p->polarisation : nullptr);
+  const std::string time = z.time ? utc_text(*z.time) : std::string();
+  text_or_null_member(json, "reference_time", &time);
+  number_member(json, "latitude_deg", degrees(v.target_geodetic.latitude));
+  number_member(json, "longitude_deg", degrees(v.target_geodetic.longitude));
+  number_member(json, "height_m", v.target_geodetic.height * metres_per_km);
+  number_member(json, "x_km", v.target[0]);
+  number_member(json, "y_km", v.target[1]);
+  number_member(json, "z_km", v.target[2]);
+  number_member(json, "reference_slant_range_m", v.slant_range * metres_per_km);
+  text_member(json, "look_side", z.look == LookSide::right ? "right" : "left");
+  number_member(json, "look_angle_deg", degrees(v.angles.look_angle));
+  number_member(json, "incidence_deg", degrees(v.angles.incidence));
+  number_member(json, "heading_deg", degrees(v.angles.heading));
+  number_member(json, "wavelength_m", z.wavelength * metres_per_km);
+  text_member(json, "wavelength_source", z.wavelength_source);
+  text_member(json, "orbit_source", escaped(z.orbit_source));
+  number_member(json, "interpolation_error_m", v.interpolation_error * metres_per_km);
+  json.end_object();
 }
 
 }  // namespace
 
-nlohmann::ordered_json stack_json(const StackRun& run) {
-  nlohmann::ordered_json reference =
-      zero_doppler_of(run.view) ? zero_doppler_reference_json(run) : beam_reference_json(run);
-  nlohmann::ordered_json secondaries = nlohmann::ordered_json::array();
+void stack_json(JsonWriter& json, const StackRun& run) {
+  json.key("reference");
+  if (zero_doppler_of(run.view)) zero_doppler_reference_json(json, run);
+  else beam_reference_json(json, run);
+  json.key("secondaries");
+  json.begin_array();
   for_each_row(run, [&](const Row& r) {
-    nlohmann::ordered_json row = nlohmann::ordered_json::object();
-    for (const Column& c : columns) row[c.key] = json_value(value_of(c, r));
-    row["error"] = r.s.ok() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(r.s.refusal->text);
-    row["error_kind"] = r.s.ok() ? nlohmann::ordered_json(nullptr)
-                                 : nlohmann::ordered_json(std::string(refusal_kind_name(r.s.refusal->kind)));
-    secondaries.push_back(std::move(row));
+    json.begin_object();
+    for (const Column& c : secondary_columns()) {
+      json.key(c.key);
+      json_value(json, value_of(c, r), Digits::grisu2);
+    }
+    json.end_object();
   });
-  return {{"reference", reference}, {"secondaries", secondaries}};
+  json.end_array();
 }
 
-void write_json(std::FILE* out, const nlohmann::ordered_json& document) {
-  const std::string text =
-      document.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
-  std::fputs(text.c_str(), out);
+void write_json(std::FILE* out, const StackRun& run) {
+  JsonWriter json(out);
+  json.begin_object();
+  stack_json(json, run);
+  json.end_object();
+  json.finish();
 }
 
 }  // namespace bperp::stack

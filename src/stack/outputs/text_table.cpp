@@ -5,7 +5,7 @@
 
 namespace bperp::stack {
 
-std::size_t display_width(const std::string& text) {
+std::size_t display_width(std::string_view text) {
   std::size_t w = 0;
   for (const char c : text)
     if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++w;
@@ -13,16 +13,15 @@ std::size_t display_width(const std::string& text) {
 }
 
 void append_table_line(std::string& line, const std::vector<TableColumn>& columns,
-                       const std::vector<std::size_t>& width, const std::string* cells,
+                       const std::vector<std::size_t>& width, const TableCell* cells,
                        std::size_t cell_count) {
   const std::size_t start = line.size();
   for (std::size_t c = 0; c < columns.size(); ++c) {
-    static const std::string empty;
-    const std::string& cell = c < cell_count ? cells[c] : empty;
-    const std::size_t pad = width[c] - display_width(cell);
+    const TableCell cell = c < cell_count ? cells[c] : TableCell{};
+    const std::size_t pad = width[c] - cell.width;
     if (c > 0) line += "  ";
     if (columns[c].align == Align::right) line.append(pad, ' ');
-    line += cell;
+    line += cell.text;
     if (columns[c].align == Align::left) line.append(pad, ' ');
   }
   while (line.size() > start && line.back() == ' ') line.pop_back();
@@ -38,7 +37,10 @@ void write_text_table(std::FILE* out, const std::vector<TableColumn>& columns,
     for (std::size_t c = 0; c < n && c < row.size(); ++c)
       width[c] = std::max(width[c], display_width(row[c]));
 
-  const auto write_line = [&](const std::vector<std::string>& cells) {
+  std::vector<TableCell> cells;
+  const auto write_line = [&](const std::vector<std::string>& texts) {
+    cells.clear();
+    for (const std::string& t : texts) cells.push_back({t, display_width(t)});
     std::string line;
     append_table_line(line, columns, width, cells.data(), cells.size());
     std::fputs(line.c_str(), out);

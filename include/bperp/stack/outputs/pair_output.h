@@ -6,39 +6,42 @@
 
 #include <cstdio>
 
-#include <nlohmann/json.hpp>
-
+#include "bperp/stack/run/stack_run.h"
 #include "bperp/stack/network/connectivity.h"
 #include "bperp/stack/network/pairs.h"
+#include "bperp/stack/outputs/json_writer.h"
 
 namespace bperp::stack {
 
-// The pairs after the stack table: their count, then first and second
-// acquisition (first the earlier), their dates, days apart and the pair's
-// perpendicular baseline (m, to the mm). Two enumerations: the column
-// widths, then the lines.
+// The pairs after the stack table: their count, then the columns of
+// pair_columns() that the table shows (record_columns.h): first and second
+// acquisition (first the earlier), their dates, days apart, the pair's
+// perpendicular baseline (m, to the mm), its height of ambiguity and,
+// when the model has a critical baseline, its coherence. Two enumerations:
+// the column widths, then the lines.
 void write_pairs_table(std::FILE* out, const std::vector<NetworkPoint>& points,
                        const PairNetwork& network);
 
-// The pairs as CSV: a header row (first, second, first_date, second_date,
-// days, perpendicular_m) and one row per pair at full precision.
+// The pairs as CSV: a header row (the keys of pair_columns()) and one row
+// per pair at full precision.
 void write_pairs_csv(std::FILE* out, const std::vector<NetworkPoint>& points,
                      const PairNetwork& network);
 
-// The document (as write_json writes it) with a "pairs" member after its
-// others: a list of objects (first, second, first_date, second_date, days,
-// perpendicular_m), missing values null.
-// after: members written after the pairs (the network report).
-void write_json_with_pairs(std::FILE* out, const nlohmann::ordered_json& document,
-                           const std::vector<NetworkPoint>& points, const PairNetwork& network,
-                           const nlohmann::ordered_json& after = nlohmann::ordered_json::object());
+// The "pairs" member, into the object json has open: a list of objects,
+// each with the members of pair_columns() (missing values null), numbers in
+// their shortest digits.
+void pairs_json(JsonWriter& json, const PairNetwork& network);
 
-// The network report as a JSON object: "components" (the count),
-// "members" (each part's names, in the network's order) and "bridges" (the
-// suggested pairs: first, second, their dates, days, perpendicular_m and
-// their network distance).
-nlohmann::ordered_json network_json(const std::vector<NetworkPoint>& points, const PairNetwork& network,
-                                    const Connectivity& connectivity);
+// The network report as a JSON object (a value for json to write):
+// "components" (the count), "members" (each part's names, in the network's
+// order) and "bridges" (the suggested pairs: first, second, their dates,
+// days, perpendicular_m and their network distance).
+void network_json(JsonWriter& json, const std::vector<NetworkPoint>& points, const Connectivity& connectivity);
+
+// The stack's document (as write_json writes it) with the members "pairs"
+// and "network" after its others.
+void write_json_with_pairs(std::FILE* out, const StackRun& run, const std::vector<NetworkPoint>& points,
+                           const PairNetwork& network, const Connectivity& connectivity);
 
 // The network report after the table of pairs: connected, or its parts and
 // the pairs that would join them.

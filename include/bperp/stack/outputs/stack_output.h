@@ -10,9 +10,7 @@
 #include <string>
 #include <vector>
 
-#include <nlohmann/json.hpp>
-
-#include "bperp/stack/network/pairs.h"
+#include "bperp/stack/outputs/json_writer.h"
 #include "bperp/stack/run/stack_run.h"
 
 namespace bperp::stack {
@@ -31,23 +29,20 @@ void write_stack_table(std::FILE* out, const StackRun& run);
 // value, the reason in the error field.
 void write_stack_csv(std::FILE* out, const StackRun& run);
 
-// The stack as a JSON object with "reference" (its geometry) and
-// "secondaries" (one object each); callers may add members (the pairs)
-// before writing it. Missing values are null; "error" is null or a reason.
-nlohmann::ordered_json stack_json(const StackRun& run);
+// The stack's members of its JSON document, into the object json has open:
+// "reference" (its geometry) and "secondaries" (one object per row of the
+// CSV, with its columns as members). Missing values are null; "error" is
+// null or a reason.
+void stack_json(JsonWriter& json, const StackRun& run);
 
-// The document, indented, at full precision (doubles read back exactly),
-// with a final newline. Bytes of names that are not UTF-8 are replaced.
-void write_json(std::FILE* out, const nlohmann::ordered_json& document);
+// The stack as a JSON document (an object of stack_json's members),
+// indented, at full precision (doubles read back exactly), with a final
+// newline. Bytes of names that are not UTF-8 are replaced.
+void write_json(std::FILE* out, const StackRun& run);
 
 // The CSV header fields, in order: the same in both geometries (the JSON
 // members of each secondary are the same keys), empty where a geometry has
 // no such value.
 std::vector<std::string> stack_csv_header();
-
-// Where an acquisition's orbit came from: a product's source ("annotation",
-// an orbit file's name, an HDF5 group), escaped as names are
-// (support/escape.h); "orbit file", or "" for a state vector.
-std::string orbit_source_text(const Acquisition& acquisition);
 
 }  // namespace bperp::stack

@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace bperp::stack {
@@ -15,13 +16,19 @@ struct TableColumn {
 };
 
 // The width of text on a terminal: one column per UTF-8 character.
-std::size_t display_width(const std::string& text);
+std::size_t display_width(std::string_view text);
+
+// One cell of a line: its text and that text's display width.
+struct TableCell {
+  std::string_view text;
+  std::size_t width = 0;
+};
 
 // One line of a table: the cells (cell_count of them; missing ones empty)
 // padded to the column widths, two blanks between columns, no blanks at the
 // end, a newline; appended to line.
 void append_table_line(std::string& line, const std::vector<TableColumn>& columns,
-                       const std::vector<std::size_t>& width, const std::string* cells,
+                       const std::vector<std::size_t>& width, const TableCell* cells,
                        std::size_t cell_count);
 
 // Writes heading, a rule of dashes and the rows, each column as wide as its
