@@ -12,7 +12,8 @@ set -euo pipefail
 
 # bperp itself: a C++20 compiler and CMake.
 run=(cmake g++ make)
-# bperp-stack: JSON output, options, XML products, HDF5 products, UTM grids.
+# bperp-stack: options, XML products, HDF5 products, UTM grids; nlohmann-json
+# reads JSON back (the Python module and the tests).
 stack=(nlohmann-json3-dev libcli11-dev libpugixml-dev libhdf5-dev libgeographiclib-dev)
 # The Python module.
 python=(pybind11-dev python3-dev python3-numpy)
