@@ -15,7 +15,8 @@ install(TARGETS bperp_core bperp_reader EXPORT bperpTargets
 foreach(layer numeric earth geometry baseline io)
   install(DIRECTORY include/bperp/${layer} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/bperp)
 endforeach()
-install(FILES include/bperp/app/state_vector_file.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/bperp/app)
+install(FILES ${PROJECT_BINARY_DIR}/generated/include/bperp/app/state_vector_file.h
+        DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/bperp/app)
 install(FILES ${PROJECT_BINARY_DIR}/generated/include/bperp/version.h
         DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/bperp)
 

@@ -5,16 +5,18 @@
 #   scripts/check-layers.sh        from anywhere in the tree; status 1 and
 #                                  one line per offending include
 #
-# The layers, lowest first. A file's layer is its folder under src/ or
+# The layers, lowest first (app, the bperp command, stands beside the
+# stack tool: above it here, so that the stack builds on no part of it). A
+# file's layer is its folder under src/ or
 # include/bperp/ (python/ for the module); an include "bperp/X/..." names
 # layer X (bperp/stack/X/... names stack/X). bperp/version.h is generated and
 # belongs to every layer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-layers=(numeric earth geometry baseline io app
+layers=(numeric earth geometry baseline io
         stack/support stack/inputs stack/geometry stack/run stack/network stack/outputs stack/command
-        python)
+        app python)
 
 rank_of() {
   local i

@@ -1,13 +1,13 @@
 #include "bperp/stack/command/option_table.h"
 
-#include <cctype>
 #include <cmath>
 #include <limits>
 #include <optional>
 #include <string>
 #include <utility>
 
-#include "bperp/app/state_vector_file.h"
+#include "bperp/io/ascii_text.h"
+#include "bperp/io/decimal_number.h"
 #include "bperp/numeric/units.h"
 #include "bperp/stack/network/sensors.h"
 #include "bperp/stack/support/escape.h"
@@ -278,8 +278,7 @@ std::optional<double> km(const std::optional<double>& metres) {
 // "" when a plot file's name ends in .svg (any case) after some name.
 std::string svg_name_problem(const std::string& path) {
   constexpr std::size_t suffix = 4;
-  std::string tail = path.size() > suffix ? path.substr(path.size() - suffix) : std::string();
-  for (char& c : tail) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  const std::string tail = path.size() > suffix ? lower(path.substr(path.size() - suffix)) : std::string();
   if (tail == ".svg") return {};
   return "the plot file's name must end in .svg, not '" + path + "'";  // escaped with the message
 }

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "bperp/stack/inputs/acquisition.h"
-#include "bperp/stack/run/run_settings.h"
+#include "bperp/stack/run/stack_run.h"
 #include "bperp/stack/run/stack_run.h"
 #include "bperp/stack/support/refusal.h"
 

@@ -13,7 +13,7 @@
 #include "bperp/stack/geometry/wgs84.h"
 #include "bperp/stack/geometry/zero_doppler.h"
 #include "bperp/stack/inputs/acquisition.h"
-#include "bperp/stack/run/run_settings.h"
+#include "bperp/stack/run/stack_run.h"
 #include "bperp/stack/support/refusal.h"
 
 namespace bperp::stack {

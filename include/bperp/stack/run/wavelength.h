@@ -12,7 +12,7 @@
 
 #include "bperp/geometry/state_vector.h"
 #include "bperp/stack/inputs/acquisition.h"
-#include "bperp/stack/run/run_settings.h"
+#include "bperp/stack/run/stack_run.h"
 
 namespace bperp::stack {
 
