@@ -29,8 +29,6 @@ constexpr std::string_view count_line = "number_of_state_vectors:";
 constexpr const char* position_prefix = "state_vector_position_";
 constexpr const char* velocity_prefix = "state_vector_velocity_";
 
-// The years a product's date may lie in (as for every product of the tool).
-constexpr int first_product_year = 1970, last_product_year = 2199;
 // Times are seconds since 00:00 of the file's date; a product that begins
 // just after midnight has its first vectors before it, one that runs over
 // midnight has times beyond a day.

@@ -21,10 +21,6 @@ namespace {
 constexpr unsigned parse_flags =
     (pugi::parse_default | pugi::parse_doctype) & ~static_cast<unsigned>(pugi::parse_escapes);
 
-
-// The years a product's times may lie in: from the start of the calendar of
-// UtcTime to well beyond any mission of today.
-constexpr int first_product_year = 1970, last_product_year = 2199;
 constexpr std::size_t mebibyte = std::size_t{1} << 20;
 
 
