@@ -18,8 +18,9 @@ stack=(nlohmann-json3-dev libcli11-dev libpugixml-dev libhdf5-dev libgeographicl
 # The Python module.
 python=(pybind11-dev python3-dev python3-numpy)
 # The tests: GoogleTest, GeographicLib as the independent geodesy, and the
-# tools the tests read outputs back with (SVG, HDF5 dumps, Python's tests).
-test_tools=(libgtest-dev libgeographiclib-dev libxml2-utils librsvg2-bin hdf5-tools python3-pytest)
+# tools the tests read outputs back with (SVG, HDF5 dumps, Python's tests;
+# h5py writes hostile HDF5 files).
+test_tools=(libgtest-dev libgeographiclib-dev libxml2-utils librsvg2-bin hdf5-tools python3-pytest python3-h5py)
 # Fuzzing and the sanitizer build: clang with libFuzzer and its runtimes.
 fuzz=(clang libclang-rt-14-dev)
 # Benchmarks and the start-up measurement.
