@@ -10,6 +10,7 @@
 
 #include "bperp/io/ascii_text.h"
 #include "bperp/numeric/units.h"
+#include "bperp/stack/inputs/product_bounds.h"
 #include "bperp/stack/inputs/xml_document.h"
 #include "bperp/stack/support/number_text.h"
 
@@ -35,6 +36,21 @@ std::optional<double> positive_number(pugi::xml_node node, const char* path, std
   const std::optional<double> v = xml_number(node, path, why);
   if (v && !(*v > 0.0)) {
     fail(why, xml_path(node, path) + " is " + round_trip_text(*v) + "; it must be positive");
+    return std::nullopt;
+  }
+  return v;
+}
+
+// The number at path (in unit) when within_bounds(value) says nothing
+// against it; nullopt and *why set, naming the path, the value and the
+// bound, otherwise.
+template <typename Bound>
+std::optional<double> bounded_number(pugi::xml_node node, const char* path, const char* unit, Bound within_bounds,
+                                     std::string* why) {
+  const std::optional<double> v = xml_number(node, path, why);
+  if (!v) return std::nullopt;
+  if (const std::string problem = within_bounds(*v); !problem.empty()) {
+    fail(why, xml_path(node, path) + " is " + round_trip_text(*v) + " " + unit + "; " + problem);
     return std::nullopt;
   }
   return v;
@@ -97,20 +113,21 @@ bool read_radar(pugi::xml_node root, ProductInfo& info, std::string* why) {
     return fail(why, xml_path(product, "pass") + " is " + xml_quoted(*pass) +
                          ", not Ascending or Descending");
   info.pass = *pass;
-  info.radar_frequency_hz = positive_number(product, "radarFrequency", why);
+  info.radar_frequency_hz = bounded_number(product, "radarFrequency", "Hz", radar_frequency_problem, why);
   if (!info.radar_frequency_hz) return false;
   info.range_sampling_rate_hz = positive_number(product, "rangeSamplingRate", why);
   return info.range_sampling_rate_hz.has_value();
 }
 
-// The range and azimuth processing bandwidths (positive, Hz) of the first
-// swathProcParams.
+// The range and azimuth processing bandwidths (Hz, positive and below the
+// radar frequency) of the first swathProcParams.
 bool read_bandwidths(pugi::xml_node root, ProductInfo& info, std::string* why) {
   const pugi::xml_node params = xml_child(root, swath_processing, why);
   if (!params) return false;
-  info.range_bandwidth_hz = positive_number(params, "rangeProcessing/processingBandwidth", why);
+  const auto bandwidth = [&](double hz) { return bandwidth_problem(hz, info.radar_frequency_hz); };
+  info.range_bandwidth_hz = bounded_number(params, "rangeProcessing/processingBandwidth", "Hz", bandwidth, why);
   if (!info.range_bandwidth_hz) return false;
-  info.azimuth_bandwidth_hz = positive_number(params, "azimuthProcessing/processingBandwidth", why);
+  info.azimuth_bandwidth_hz = bounded_number(params, "azimuthProcessing/processingBandwidth", "Hz", bandwidth, why);
   return info.azimuth_bandwidth_hz.has_value();
 }
 
@@ -180,7 +197,7 @@ bool read_image(pugi::xml_node root, ProductInfo& info, std::string* why) {
       timing.line_interval_s ? positive_number(image, "slantRangeTime", why) : std::nullopt;
   timing.samples = range_time ? integer_at_least(image, "numberOfSamples", 1, why) : std::nullopt;
   timing.lines = timing.samples ? integer_at_least(image, "numberOfLines", 1, why) : std::nullopt;
-  if (!timing.lines) return false;
+  if (!timing.lines || !range_time) return false;
   const double spacing = metres_per_two_way_second / *info.range_sampling_rate_hz;
   timing.range_pixel_spacing_m = spacing;
   timing.near_range_m = *range_time * metres_per_two_way_second;
@@ -188,6 +205,12 @@ bool read_image(pugi::xml_node root, ProductInfo& info, std::string* why) {
   if (!std::isfinite(*timing.far_range_m))
     return fail(
         why, xml_path(image, "slantRangeTime") + " and numberOfSamples give no finite slant range");
+  if (const std::string problem = slant_range_problem(*timing.near_range_m); !problem.empty())
+    return fail(why, xml_path(image, "slantRangeTime") + " is " + round_trip_text(*range_time) +
+                         " s, a slant range of " + round_trip_text(*timing.near_range_m) + " m; " + problem);
+  if (const std::string problem = slant_range_problem(*timing.far_range_m); !problem.empty())
+    return fail(why, xml_path(image, "slantRangeTime") + ", numberOfSamples and rangeSamplingRate give a far "
+                         "slant range of " + round_trip_text(*timing.far_range_m) + " m; " + problem);
   return true;
 }
 
