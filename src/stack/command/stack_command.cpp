@@ -8,6 +8,7 @@
 
 #include "bperp/numeric/fatal_error.h"
 #include "bperp/stack/command/request.h"
+#include "bperp/stack/run/grid.h"
 #include "bperp/stack/run/stack_run.h"
 #include "bperp/stack/network/connectivity.h"
 #include "bperp/stack/network/pairs.h"
@@ -22,10 +23,11 @@ namespace bperp::stack {
 
 namespace {
 
-// Whether every acquisition has the date that --plot, the dated exports,
+// Why the acquisitions lack the date that --plot, the dated exports,
 // --max-days, --max-neighbours, --sequential, --annual and --min-coherence
-// (the model's temporal term) need; if not, says which lack one on err.
-bool dates_where_needed(const StackRequest& request, const std::vector<NetworkPoint>& points, std::FILE* err) {
+// (the model's temporal term) need, naming those without one; "" when each
+// has its date or none is needed.
+std::string undated_problem(const StackRequest& request, const std::vector<NetworkPoint>& points) {
   const std::vector<Export>& exports = request.exports;
   const PairLimits& limits = request.limits;
   const bool dated_export =
@@ -38,14 +40,12 @@ bool dates_where_needed(const StackRequest& request, const std::vector<NetworkPo
                           : limits.annual         ? "--annual"
                           : limits.min_coherence  ? "--min-coherence"
                                                   : nullptr;
-  if (needed_by == nullptr || all_dated(points)) return true;
+  if (needed_by == nullptr || all_dated(points)) return {};
   std::string undated;
   for (const NetworkPoint& p : points)
     if (!p.day) undated += (undated.empty() ? "" : ", ") + p.name;
-  print_problem(err, std::string(needed_by) +
-                         " needs the date of every acquisition (a header line starting with YYYY-MM-DD); no date in " +
-                         undated);
-  return false;
+  return std::string(needed_by) +
+         " needs the date of every acquisition (a header line starting with YYYY-MM-DD); no date in " + undated;
 }
 
 // The orbit files of --orbit and --orbit-dir, into orbits; false after a
@@ -86,41 +86,47 @@ bool report_run(const StackRun& run, std::FILE* err) {
   return true;
 }
 
-// Whether the run gives what the request's network and exports need: dates
-// where they are needed, what a stack folder needs, the range bandwidth for
-// --min-coherence. false after a message on err.
-bool run_fits_request(const StackRequest& request, const StackRun& run, const std::vector<NetworkPoint>& points,
-                      const CoherenceModel& model, std::FILE* err) {
-  if (!dates_where_needed(request, points, err)) return false;
+// Why the run does not give what the request's network and exports need
+// ("" when it does): dates where they are needed, what a stack folder
+// needs, the range bandwidth for --min-coherence.
+std::string unfit_problem(const StackRequest& request, const StackRun& run, const std::vector<NetworkPoint>& points,
+                          const CoherenceModel& model) {
+  if (std::string problem = undated_problem(request, points); !problem.empty()) return problem;
   for (const Export& e : request.exports)
-    if (const std::string problem = export_run_problem(e, run, request.inputs()); !problem.empty()) {
-      print_problem(err, problem);
-      return false;
-    }
-  if (request.limits.min_coherence && !std::isfinite(model.critical_baseline())) {
-    print_problem(err, "--min-coherence needs the range bandwidth, which the reference does not give: give "
-                       "--range-bandwidth or --sensor");
-    return false;
-  }
-  return true;
+    if (std::string problem = export_run_problem(e, run, request.inputs()); !problem.empty()) return problem;
+  if (request.limits.min_coherence && !std::isfinite(model.critical_baseline()))
+    return "--min-coherence needs the range bandwidth, which the reference does not give: give "
+           "--range-bandwidth or --sensor";
+  return {};
 }
 
-// With --require-connected, false after a message on err when the network
-// is split.
-bool connected_where_required(const StackRequest& request, const std::vector<NetworkPoint>& points,
-                              const Connectivity& parts, std::FILE* err) {
-  if (!request.require_connected || parts.connected()) return true;
-  print_problem(err, "the pair network is split into " + std::to_string(parts.components.size()) +
-                         " parts (--require-connected); " + std::to_string(parts.bridges.size()) +
-                         " pairs would join them, the first " + points[parts.bridges.front().first].name + " - " +
-                         points[parts.bridges.front().second].name);
-  return false;
+// With --require-connected, why a split network ends the run; "" otherwise.
+std::string split_problem(const StackRequest& request, const std::vector<NetworkPoint>& points,
+                          const Connectivity& parts) {
+  if (!request.require_connected || parts.connected()) return {};
+  return "the pair network is split into " + std::to_string(parts.components.size()) +
+         " parts (--require-connected); " + std::to_string(parts.bridges.size()) +
+         " pairs would join them, the first " + points[parts.bridges.front().first].name + " - " +
+         points[parts.bridges.front().second].name;
+}
+
+// Whether the results write the rows of run's grid, each as it is worked out
+// and tallied as it is written (the secondaries' CSV, the JSON), with the
+// run's messages after them: not when the table or a stack folder needs the
+// grid's tally first.
+bool grid_streamed(const StackRequest& request, const StackRun& run) {
+  const bool rows = request.format == OutputFormat::json || (request.format == OutputFormat::csv && !request.pairs);
+  const bool folder = std::any_of(request.exports.begin(), request.exports.end(),
+                                  [](const Export& e) { return e.kind == ExportKind::stack_folder; });
+  return run.grid() && !run.refusal && rows && !folder;
 }
 
 // The results on out in the request's format: the stack, and with --pairs
-// the network. false after a message on err when out can't take them.
+// the network; a streamed grid tallied into tally. false when out can't
+// take them.
 bool write_results(const StackRequest& request, const StackRun& run, const std::vector<NetworkPoint>& points,
-                   const PairNetwork& network, const Connectivity& parts, std::FILE* out, std::FILE* err) {
+                   const PairNetwork& network, const Connectivity& parts, std::FILE* out, std::FILE* err,
+                   GridTally* tally) {
   switch (request.format) {
     case OutputFormat::table:
       write_stack_table(out, run);
@@ -139,21 +145,17 @@ bool write_results(const StackRequest& request, const StackRun& run, const std::
                                  " parts; " + std::to_string(parts.bridges.size()) +
                                  " pairs would join them (--format table or json lists them)");
       } else {
-        write_stack_csv(out, run);
+        write_stack_csv(out, run, tally);
       }
       break;
     case OutputFormat::json:
       if (request.pairs)
-        write_json_with_pairs(out, run, points, network, parts);
+        write_json_with_pairs(out, run, points, network, parts, tally);
       else
-        write_json(out, run);
+        write_json(out, run, tally);
       break;
   }
-  if (std::fflush(out) != 0 || std::ferror(out)) {
-    print_problem(err, "can't write the results to standard output");
-    return false;
-  }
-  return true;
+  return std::fflush(out) == 0 && !std::ferror(out);
 }
 
 // Writes the baseline-time plot through a temporary file; on failure says
@@ -195,21 +197,42 @@ int run_command(int argc, const char* const* argv, std::FILE* in, std::FILE* out
 
   OrbitCatalogue orbits;
   if (!read_orbits(request, orbits, err)) return 1;
-  const StackRun run = run_stack(request.reference, request.secondaries, request.stack, &orbits);
-  if (!report_run(run, err)) return 1;
+  StackRun run = run_stack(request.reference, request.secondaries, request.stack, &orbits);
+  // A grid is gone over once: tallied first (for the table, a stack
+  // folder), or as its rows are written, its messages then said after them.
+  const bool streamed = grid_streamed(request, run);
+  if (run.grid() && !run.refusal && !streamed) tally_grid(run);
+  if (!streamed && !report_run(run, err)) return 1;
 
   const std::vector<NetworkPoint> points = network_points(run);
   const CoherenceModel model = coherence_model(run, request.bandwidth, request.coherence);
-  if (!run_fits_request(request, run, points, model, err)) return 1;
-  const PairNetwork network = request.pairs ? PairNetwork(points, request.limits, model)
-                                            : PairNetwork::without_pairs(points, model);
+  std::string problem = unfit_problem(request, run, points, model);
+  const PairNetwork network = request.pairs && problem.empty() ? PairNetwork(points, request.limits, model)
+                                                               : PairNetwork::without_pairs(points, model);
   // The network's connectivity: reported with the pairs, and with
   // --require-connected a split network ends the run before anything is
   // printed.
-  const Connectivity parts = request.pairs ? connectivity(network) : Connectivity{};
-  if (!connected_where_required(request, points, parts, err)) return 1;
+  const Connectivity parts = request.pairs && problem.empty() ? connectivity(network) : Connectivity{};
+  if (problem.empty()) problem = split_problem(request, points, parts);
+  if (!problem.empty()) {
+    if (streamed) {
+      tally_grid(run);
+      report_run(run, err);
+    }
+    print_problem(err, problem);
+    return 1;
+  }
 
-  if (!write_results(request, run, points, network, parts, out, err)) return 1;
+  GridTally tally(run);
+  const bool results = write_results(request, run, points, network, parts, out, err, streamed ? &tally : nullptr);
+  if (streamed) {
+    tally.finish(run);
+    report_run(run, err);
+  }
+  if (!results) {
+    print_problem(err, "can't write the results to standard output");
+    return 1;
+  }
   const bool written = write_files(request, run, points, network, parts, err);
   return run.all_ok() && written ? 0 : 1;
 }

@@ -23,15 +23,18 @@ constexpr int slant_range_decimals = 6;
 constexpr int wavelength_decimals = 6;
 
 // Every row of the secondaries' CSV and JSON, in order: each secondary once,
-// or with a grid each secondary at every grid point.
+// or with a grid each secondary at every grid point, worked out as it comes
+// and tallied into tally when given.
 template <typename Visit>
-void for_each_row(const StackRun& run, Visit visit) {
-  if (run.grid.empty()) {
+void for_each_row(const StackRun& run, GridTally* tally, Visit visit) {
+  if (!run.grid()) {
     for (const SecondaryResult& s : run.secondaries) visit(Row{zero_doppler_of(run.view), s, nullptr});
     return;
   }
-  for (std::size_t k = 0; k < run.secondaries.size(); ++k)
-    for (const GridPoint& p : run.grid) visit(Row{&p.view, p.secondaries[k], &p});
+  for_each_grid_result(run, [&](const GridPoint& p, std::size_t k, const SecondaryResult& r) {
+    if (tally != nullptr) tally->add(k, r);
+    visit(Row{&p.view, r, &p});
+  });
 }
 
 // The table's columns in each geometry.
@@ -105,9 +108,8 @@ std::string zero_doppler_reference_block(const StackRun& run) {
   lines += "wavelength        " + fixed_text(z.wavelength * metres_per_km, wavelength_decimals) + " m (" +
            z.wavelength_source + ")\n";
   lines += "orbit             " + escaped(z.orbit_source) + "\n";
-  if (!run.grid.empty())
-    lines += "grid              " + std::to_string(run.grid.back().line + 1) + " x " +
-             std::to_string(run.grid.back().range + 1) +
+  if (run.grid())
+    lines += "grid              " + std::to_string(run.grid()->lines) + " x " + std::to_string(run.grid()->ranges) +
              " targets, lines x ranges, first to last line and near to far range (the table: "
              "the values at the target above and their spread over the grid)\n";
   lines += "\n";
@@ -131,7 +133,7 @@ void write_stack_table(std::FILE* out, const StackRun& run) {
   std::vector<TableColumn> headings;
   for (const std::string& key : keys) headings.push_back({column(key).heading, column(key).align});
   // With a grid, the spread of the baselines across it.
-  const bool grid = !run.grid.empty();
+  const bool grid = run.grid().has_value();
   if (grid)
     for (const char* h : {"parallel min (m)", "parallel max (m)", "perpendicular min (m)", "perpendicular max (m)"})
       headings.push_back({h, Align::right});
@@ -147,38 +149,29 @@ void write_stack_table(std::FILE* out, const StackRun& run) {
       row.push_back(table_text(value_of(c, Row{zero_doppler_of(run.view), s, nullptr}),
                                beam ? c.form : TableForm::fixed, c.decimals));
     }
+    const std::size_t k = static_cast<std::size_t>(&s - run.secondaries.data());
     if (grid) {
-      const std::size_t k = static_cast<std::size_t>(&s - run.secondaries.data());
-      double lo[2] = {nan, nan}, hi[2] = {nan, nan};
-      for (const GridPoint& p : run.grid) {
-        const SecondaryResult& g = p.secondaries[k];
-        if (!g.ok()) continue;
-        const double v[2] = {g.baseline.parallel, g.baseline.perpendicular};
-        for (int c = 0; c < 2; ++c) {
-          lo[c] = std::isnan(lo[c]) ? v[c] : std::fmin(lo[c], v[c]);
-          hi[c] = std::isnan(hi[c]) ? v[c] : std::fmax(hi[c], v[c]);
-        }
-      }
-      for (const double v : {lo[0], hi[0], lo[1], hi[1]})
+      const GridSpread& g = run.grid_spreads[k];
+      for (const double v : {g.parallel_min, g.parallel_max, g.perpendicular_min, g.perpendicular_max})
         row.push_back(std::isfinite(v) ? fixed_text_unsigned_zero(v * metres_per_km, length_decimals) : std::string());
     }
-    const std::size_t failed = grid ? run.grid_failures[&s - run.secondaries.data()].count : 0;
+    const std::size_t failed = grid ? run.grid_failures[k].count : 0;
     if (!s.ok()) {
       row.push_back("error: " + s.refusal->text);
     } else if (failed > 0) {
       // The spread above is of the points that have a baseline only.
-      row.push_back("spread over " + std::to_string(run.grid.size() - failed) + " of " +
-                    std::to_string(run.grid.size()) + " points");
+      const std::size_t points = run.grid()->targets();
+      row.push_back("spread over " + std::to_string(points - failed) + " of " + std::to_string(points) + " points");
     }
     rows.push_back(std::move(row));
   }
   write_text_table(out, headings, rows);
 }
 
-void write_stack_csv(std::FILE* out, const StackRun& run) {
+void write_stack_csv(std::FILE* out, const StackRun& run, GridTally* tally) {
   write_csv_record(out, stack_csv_header());
   std::string line;
-  for_each_row(run, [&](const Row& row) {
+  for_each_row(run, tally, [&](const Row& row) {
     line.clear();
     bool first = true;
     for (const Column& c : secondary_columns()) {
@@ -283,13 +276,13 @@ void zero_doppler_reference_json(JsonWriter& json, const StackRun& run) {
 
 }  // namespace
 
-void stack_json(JsonWriter& json, const StackRun& run) {
+void stack_json(JsonWriter& json, const StackRun& run, GridTally* tally) {
   json.key("reference");
   if (zero_doppler_of(run.view)) zero_doppler_reference_json(json, run);
   else beam_reference_json(json, run);
   json.key("secondaries");
   json.begin_array();
-  for_each_row(run, [&](const Row& r) {
+  for_each_row(run, tally, [&](const Row& r) {
     json.begin_object();
     for (const Column& c : secondary_columns()) {
       json.key(c.key);
@@ -300,10 +293,10 @@ void stack_json(JsonWriter& json, const StackRun& run) {
   json.end_array();
 }
 
-void write_json(std::FILE* out, const StackRun& run) {
+void write_json(std::FILE* out, const StackRun& run, GridTally* tally) {
   JsonWriter json(out);
   json.begin_object();
-  stack_json(json, run);
+  stack_json(json, run, tally);
   json.end_object();
   json.finish();
 }

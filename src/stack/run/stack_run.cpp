@@ -53,6 +53,7 @@ std::optional<double> settings_wavelength_used(const StackRun& run, const StackO
 StackRun start_stack(const std::string& reference_path, const StackOptions& options,
                      const OrbitCatalogue* orbits) {
   StackRun run;
+  run.options = options;
   run.reference = read_reference(reference_path, options.read);
   if (!run.reference.warning.empty()) run.warnings.push_back(run.reference.warning);
   use_orbit_files(run.reference, orbits, run.warnings);
@@ -98,7 +99,8 @@ StackRun run_stack(const std::string& reference_path, const std::vector<std::str
   if (const std::optional<double> settings = settings_wavelength_used(run, options))
     if (std::string w = settings_wavelength_warning(*settings, run.reference.name, usable); !w.empty())
       run.warnings.push_back(std::move(w));
-  if (options.grid) run.refusal = run_grid(run, options);
+  if (options.grid) run.refusal = check_grid(run);
+  run.grid_warnings_at = run.warnings.size();
   for (std::string& w : same_date_warnings(run.reference, read)) run.warnings.push_back(std::move(w));
   return run;
 }

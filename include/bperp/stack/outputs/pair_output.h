@@ -6,6 +6,7 @@
 
 #include <cstdio>
 
+#include "bperp/stack/run/grid.h"
 #include "bperp/stack/run/stack_run.h"
 #include "bperp/stack/network/connectivity.h"
 #include "bperp/stack/network/pairs.h"
@@ -38,10 +39,12 @@ void pairs_json(JsonWriter& json, const PairNetwork& network);
 // days, perpendicular_m and their network distance).
 void network_json(JsonWriter& json, const std::vector<NetworkPoint>& points, const Connectivity& connectivity);
 
-// The stack's document (as write_json writes it) with the members "pairs"
-// and "network" after its others.
+// The stack's document (as write_json writes it, its grid's results tallied
+// into tally when given) with the members "pairs" and "network" after its
+// others.
 void write_json_with_pairs(std::FILE* out, const StackRun& run, const std::vector<NetworkPoint>& points,
-                           const PairNetwork& network, const Connectivity& connectivity);
+                           const PairNetwork& network, const Connectivity& connectivity,
+                           GridTally* tally = nullptr);
 
 // The network report after the table of pairs: connected, or its parts and
 // the pairs that would join them.
