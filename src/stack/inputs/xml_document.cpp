@@ -4,6 +4,7 @@
 
 #include "bperp/stack/support/bounded_file.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 
@@ -24,9 +25,21 @@ constexpr unsigned parse_flags =
 constexpr std::size_t mebibyte = std::size_t{1} << 20;
 
 
+// What the parsed document costs besides its bytes, at most: a node (some
+// 64 bytes) for each '<' (an element; the text after it one more, which an
+// end tag's '<' pays for), an attribute (some 40 bytes) for each '='.
+constexpr std::size_t node_bytes = 64, attribute_bytes = 40;
+
 // Parses out.bytes in place. False and *problem set as load_xml_bytes says.
 bool parse_in_place(XmlDocument& out, std::string* problem) {
   if (out.bytes.empty()) return fail(problem, out.name + ": is empty");
+  const std::size_t tags = static_cast<std::size_t>(std::count(out.bytes.begin(), out.bytes.end(), '<'));
+  const std::size_t attributes = static_cast<std::size_t>(std::count(out.bytes.begin(), out.bytes.end(), '='));
+  if (tags * node_bytes + attributes * attribute_bytes > (max_xml_cost - 1) * out.bytes.size())
+    return fail(problem, out.name + ": holds " + std::to_string(tags) + " tags and " + std::to_string(attributes) +
+                             " attributes in " + std::to_string(out.bytes.size()) +
+                             " bytes, markup denser than an XML product's: parsed, it would take more than " +
+                             std::to_string(max_xml_cost) + " times its size");
   const pugi::xml_parse_result result =
       out.doc.load_buffer_inplace(out.bytes.data(), out.bytes.size(), parse_flags);
   if (!result) {

@@ -56,9 +56,14 @@ struct RequestOutcome {
 RequestOutcome build_request(int argc, const char* const* argv, std::FILE* in, std::FILE* out,
                              std::FILE* err);
 
+// The longest line of a --list file, bytes: as long as a path can be
+// (PATH_MAX), so that a list of any size is read in memory of its paths.
+constexpr std::size_t max_list_line_bytes = 4096;
+
 // The paths of a list: one per line, a CRLF line end taken as LF, empty
 // lines skipped, nothing else trimmed. false and *problem when it cannot be
-// read or holds a NUL byte.
+// read, holds a NUL byte or a line longer than max_list_line_bytes (read no
+// further than that).
 bool read_path_list(std::FILE* stream, std::vector<std::string>& paths, std::string* problem);
 
 // "bperp-stack: TEXT" on err, and "bperp-stack: warning: TEXT".

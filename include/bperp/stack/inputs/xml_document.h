@@ -26,6 +26,14 @@ namespace bperp::stack {
 // and 60 times a product annotation (1 MB).
 constexpr std::size_t max_xml_bytes = std::size_t{64} << 20;
 
+// The most a parsed document may cost, as a multiple of its size (its bytes
+// and the parser's nodes and attributes): a file at max_xml_bytes takes at
+// most 512 MiB. Products' markup costs 2 to 4 times their size (an
+// annotation some 90 bytes a tag, a precise orbit file some 23); a file of
+// denser markup ("<a/><a/>...", 16 times its size) is refused before it is
+// parsed.
+constexpr std::size_t max_xml_cost = 8;
+
 // Bytes at the start of a file that tell its kind (the root element and its
 // first child come well before).
 constexpr std::size_t xml_sniff_bytes = 4096;
@@ -57,8 +65,9 @@ bool load_xml_file(const std::string& path, XmlDocument& out, std::string* probl
 
 // Parses bytes (kept in out.bytes) as a document named name. False and
 // *problem set, starting with name, for more than max_xml_bytes, no bytes,
-// XML that is not well formed or cut short (pugixml's description and the
-// byte offset), and any document type declaration.
+// markup that would cost more than max_xml_cost times its size, XML that is
+// not well formed or cut short (pugixml's description and the byte offset),
+// and any document type declaration.
 bool load_xml_bytes(std::string_view bytes, const std::string& name, XmlDocument& out,
                     std::string* problem);
 
