@@ -74,19 +74,20 @@ TEST(ReaderProcess, TheChildHoldsOnlyItsInputAndThePipe) {
   const int leaked = ::open(dir.write("other", "x").c_str(), O_RDONLY);  // no close-on-exec
   ASSERT_GE(leaked, 0);
   const auto old_pipe = std::signal(SIGPIPE, SIG_IGN);
+  // ls alone (a pipe of the shell's own would take the free descriptor 2).
   const Stand s = stand_in(
-      "cat; echo; ls /proc/$$/fd | tr '\\n' ' '; echo; env | grep -c -v '^PWD='; grep SigIgn /proc/$$/status", input);
+      "cat; echo; ls /proc/$$/fd; echo -; env | grep -c -v '^PWD='; grep SigIgn /proc/$$/status", input);
   std::signal(SIGPIPE, old_pipe);
   ::close(leaked);
   ::close(input);
   ASSERT_TRUE(s.run.exited && s.run.status == 0) << reader_failure(s.run, sh);
   const std::vector<std::string> lines = test_support::lines_of(s.run.output);
-  ASSERT_EQ(lines.size(), 4u) << s.run.output;
+  ASSERT_EQ(lines.size(), 6u) << s.run.output;
   EXPECT_EQ(lines[0], "input bytes");
-  EXPECT_EQ(lines[1], "0 1 ");
-  EXPECT_EQ(lines[2], "0");  // no variable but the one sh sets itself
-  const unsigned long ignored = std::stoul(lines[3].substr(lines[3].find('\t') + 1), nullptr, 16);
-  EXPECT_EQ(ignored & (1ul << (SIGPIPE - 1)), 0u) << lines[3];
+  EXPECT_EQ(lines[1] + " " + lines[2] + " " + lines[3], "0 1 -");
+  EXPECT_EQ(lines[4], "0");  // no variable but the one sh sets itself
+  const unsigned long ignored = std::stoul(lines[5].substr(lines[5].find('\t') + 1), nullptr, 16);
+  EXPECT_EQ(ignored & (1ul << (SIGPIPE - 1)), 0u) << lines[5];
   EXPECT_EQ(reader_failure(s.run, sh), "");
 }
 
