@@ -42,7 +42,8 @@ void check_records(const nlohmann::ordered_json& objects, const std::vector<std:
   ASSERT_EQ(csv.size(), objects.size() + 1);
   ASSERT_EQ(table.size(), objects.size());
   for (const auto& [heading, cell] : table.at(0)) {
-    const auto named = [&](const Column& c) { return heading == c.heading; };
+    const std::string& name = heading;  // a structured binding is no lambda capture before C++20's clang 16
+    const auto named = [&](const Column& c) { return name == c.heading; };
     EXPECT_TRUE(heading == "note" || std::any_of(columns.begin(), columns.end(), named)) << heading;
   }
   const std::regex date("\\d{4}-\\d{2}-\\d{2}"), time("\\d{4}-\\d{2}-\\d{2}T\\d{2}:\\d{2}:\\d{2}\\.\\d+Z");
