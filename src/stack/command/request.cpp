@@ -31,6 +31,7 @@ std::vector<std::string> StackRequest::inputs() const {
   std::vector<std::string> files = secondaries;
   files.push_back(reference);
   if (!list.empty() && list != "-") files.push_back(list);
+  files.insert(files.end(), orbit_files.begin(), orbit_files.end());
   return files;
 }
 

@@ -86,14 +86,44 @@ bool report_run(const StackRun& run, std::FILE* err) {
   return true;
 }
 
+// Every file the run read, which no output may replace: those the request
+// names, the orbit files of --orbit-dir, and the annotation each .SAFE
+// folder was read from.
+std::vector<std::string> files_read(const StackRequest& request, const StackRun& run, const OrbitCatalogue& orbits) {
+  std::vector<std::string> files = request.inputs();
+  const std::vector<std::string> orbit_files = orbits.paths();
+  files.insert(files.end(), orbit_files.begin(), orbit_files.end());
+  if (!run.reference.read_from.empty()) files.push_back(run.reference.read_from);
+  for (const SecondaryResult& s : run.secondaries)
+    if (!s.acquisition().read_from.empty()) files.push_back(s.acquisition().read_from);
+  return files;
+}
+
+// Why an output would replace a file the run read ("" when none would):
+// the plot and the exports' files, each compared (device and inode) with
+// every file read. (A stack folder's files are checked by export_run_problem.)
+std::string clash_problem(const StackRequest& request, const std::vector<std::string>& read) {
+  if (!request.plot.empty())
+    if (std::string problem = input_clash_problem(request.plot, "the plot file " + escaped(request.plot), read);
+        !problem.empty())
+      return problem;
+  for (const Export& e : request.exports)
+    if (e.kind != ExportKind::stack_folder)
+      if (std::string problem = input_clash_problem(e.path, "the export " + escaped(e.path), read); !problem.empty())
+        return problem;
+  return {};
+}
+
 // Why the run does not give what the request's network and exports need
 // ("" when it does): dates where they are needed, what a stack folder
-// needs, the range bandwidth for --min-coherence.
+// needs, the range bandwidth for --min-coherence; and why an output would
+// replace a file the run read (read).
 std::string unfit_problem(const StackRequest& request, const StackRun& run, const std::vector<NetworkPoint>& points,
-                          const CoherenceModel& model) {
+                          const CoherenceModel& model, const std::vector<std::string>& read) {
+  if (std::string problem = clash_problem(request, read); !problem.empty()) return problem;
   if (std::string problem = undated_problem(request, points); !problem.empty()) return problem;
   for (const Export& e : request.exports)
-    if (std::string problem = export_run_problem(e, run, request.inputs()); !problem.empty()) return problem;
+    if (std::string problem = export_run_problem(e, run, read); !problem.empty()) return problem;
   if (request.limits.min_coherence && !std::isfinite(model.critical_baseline()))
     return "--min-coherence needs the range bandwidth, which the reference does not give: give "
            "--range-bandwidth or --sensor";
@@ -206,7 +236,7 @@ int run_command(int argc, const char* const* argv, std::FILE* in, std::FILE* out
 
   const std::vector<NetworkPoint> points = network_points(run);
   const CoherenceModel model = coherence_model(run, request.bandwidth, request.coherence);
-  std::string problem = unfit_problem(request, run, points, model);
+  std::string problem = unfit_problem(request, run, points, model, files_read(request, run, orbits));
   const PairNetwork network = request.pairs && problem.empty() ? PairNetwork(points, request.limits, model)
                                                                : PairNetwork::without_pairs(points, model);
   // The network's connectivity: reported with the pairs, and with

@@ -42,7 +42,7 @@ void check_records(const nlohmann::ordered_json& objects, const std::vector<std:
   ASSERT_EQ(csv.size(), objects.size() + 1);
   ASSERT_EQ(table.size(), objects.size());
   for (const auto& [heading, cell] : table.at(0)) {
-    const std::string& name = heading;  // a structured binding is no lambda capture before C++20's clang 16
+    const std::string& name = heading;  // clang before 16 takes no structured binding into a lambda
     const auto named = [&](const Column& c) { return name == c.heading; };
     EXPECT_TRUE(heading == "note" || std::any_of(columns.begin(), columns.end(), named)) << heading;
   }

@@ -36,8 +36,10 @@ struct StackRequest {
   std::vector<std::string> orbit_dirs;   // --orbit-dir
   StackOptions stack;                    // how the run treats the stack
 
-  // The files read, which no output may overwrite: the secondaries, the
-  // reference and the list file.
+  // The files named to be read, which no output may overwrite: the
+  // secondaries, the reference, the list file and the --orbit files. (What
+  // the run finds to read besides, the files of --orbit-dir and the
+  // annotations of .SAFE folders, is checked once it is known.)
   std::vector<std::string> inputs() const;
 };
 

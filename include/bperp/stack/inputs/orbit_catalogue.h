@@ -53,6 +53,8 @@ class OrbitCatalogue {
   // refused rather than keep their own orbit lists unnoticed).
   bool empty() const { return files_.empty() && skipped_ == 0; }
   std::size_t size() const { return files_.size(); }  // the files added
+  // The paths of the files added (named or found in a folder), in the order added.
+  std::vector<std::string> paths() const;
 
   // The orbit for mission ("S1A") over [first, last] widened by
   // orbit_margin: a precise file whose validity covers it (the newest such
