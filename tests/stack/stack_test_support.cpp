@@ -16,6 +16,24 @@ RunResult run(const std::string& exe, const std::vector<std::string>& args) {
 RunResult run_stack(const std::vector<std::string>& args) { return run(BPERP_STACK_EXE, args); }
 RunResult run_bperp(const std::vector<std::string>& args) { return run(BPERP_EXE, args); }
 
+RunResult run_stack_within(std::size_t kilobytes, const std::vector<std::string>& args) {
+  std::vector<std::string> shell = {"-c", "ulimit -v " + std::to_string(kilobytes) + " && exec \"$0\" \"$@\"",
+                                    BPERP_STACK_EXE};
+  shell.insert(shell.end(), args.begin(), args.end());
+  return run("/bin/sh", shell);
+}
+
+bool address_sanitizer() {
+#if defined(__SANITIZE_ADDRESS__)
+  return true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+  return true;
+#endif
+#endif
+  return false;
+}
+
 std::size_t break_hdf5_group_addresses(const std::string& path) {
   std::string bytes = read_file(path);
   std::size_t broken = 0;

@@ -11,7 +11,7 @@
 
 #include "bperp/stack/inputs/xml_document.h"
 #include "support/files.h"
-#include "support/process.h"
+#include "stack_test_support.h"
 
 namespace bperp::stack {
 namespace {
@@ -285,13 +285,7 @@ TEST(S1Annotation, HostileAnnotationsAreRefusedWithTheReason) {
 // denser markup (a tag each 4 bytes, 16 times its size parsed) is refused
 // before it is parsed. Run under an address-space bound of 9 times the size.
 TEST(S1Annotation, MarkupCostsAtMostEightTimesItsSize) {
-#if defined(__SANITIZE_ADDRESS__)
-  GTEST_SKIP() << "AddressSanitizer's shadow memory takes more address space than the bound";
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-  GTEST_SKIP() << "AddressSanitizer's shadow memory takes more address space than the bound";
-#endif
-#endif
+  if (stack_test::address_sanitizer()) GTEST_SKIP() << "AddressSanitizer takes more address space than the bound";
   const TempDir dir;
   const std::size_t size = std::size_t{16} << 20;
   const auto annotation = [&](const std::string& name, const std::string& unit) {
@@ -301,11 +295,10 @@ TEST(S1Annotation, MarkupCostsAtMostEightTimesItsSize) {
   };
   const std::string edge = annotation("edge.xml", "<ab>xxxxxxxxxx</ab>");
   const std::string dense = annotation("dense.xml", "<a/>");
-  const std::string run = "ulimit -v " + std::to_string(9 * size / 1024) + " && exec \"$0\" \"$1\" \"$2\"";
   const std::string reference = BPERP_SOURCE_DIR "/examples/stack/reference.txt";
-  const test_support::ProcessResult parsed = test_support::run_process("/bin/sh", {"-c", run, BPERP_STACK_EXE, reference, edge});
+  const stack_test::RunResult parsed = stack_test::run_stack_within(9 * size / 1024, {reference, edge});
   EXPECT_NE(parsed.err.find("adsHeader/missionId is missing"), std::string::npos) << parsed.err;
-  const test_support::ProcessResult refused = test_support::run_process("/bin/sh", {"-c", run, BPERP_STACK_EXE, reference, dense});
+  const stack_test::RunResult refused = stack_test::run_stack_within(9 * size / 1024, {reference, dense});
   EXPECT_NE(refused.err.find("dense.xml: holds 4194299 tags and 0 attributes in 16777215 bytes, markup denser than "
                              "an XML product's: parsed, it would take more than 8 times its size"),
             std::string::npos)
