@@ -49,7 +49,8 @@ cases() {
   # Each reference kind, in each format: alone, with pairs, with a grid.
   local -A refs
   refs[state_vector]="$(IFS='|'; echo "${stack_refs[*]}")"
-  refs[dated_orbit]="--at-range|870000|$(IFS='|'; echo "${dated_orbit[*]}")"
+  # A dated orbit states no wavelength: the beam geometry's L band, given.
+  refs[dated_orbit]="--at-range|870000|--wavelength|0.23622047244094488|$(IFS='|'; echo "${dated_orbit[*]}")"
   refs[s1_iw2]="$(IFS='|'; echo "${s1_iw2[*]}")"
   refs[s1_all]="--swath|IW2|$(IFS='|'; echo "${s1_all[*]}")"
   refs[s1_orbit_dir]="--orbit-dir|$orbit_dir|$(IFS='|'; echo "${s1_iw2[*]}")"
@@ -91,7 +92,7 @@ cases() {
   echo "at_time_range|bperp-stack|--at-time|2025-04-06T02:20:20|--at-range|880000|--height|120|--format|json|${refs[s1_iw2]}"
   echo "at_point|bperp-stack|--at-point|52.1,-128,30|--format|json|${refs[s1_iw2]}"
   echo "hdf5_at_point|bperp-stack|--at-point|39.4,-119.7|${refs[hdf5]}"
-  echo "look_left|bperp-stack|--look|left|--at-range|870000|${refs[dated_orbit]#--at-range|870000|}"
+  echo "look_left|bperp-stack|--look|left|${refs[dated_orbit]}"
 
   # Refusals and messages.
   echo "help|bperp-stack|--help"
