@@ -35,6 +35,11 @@ std::string names_text(const std::vector<std::string>& names) {
   return text;
 }
 
+// The key of a secondary input's result: its time only where it gives a
+// baseline (a refused input's time may be anything: it flies another way,
+// or its orbit ends before the target).
+PassKey key_of(const SecondaryResult& r) { return {&r.acquisition(), r.ok() ? r.time : std::nullopt}; }
+
 // The reference's key: its time at the target in the zero-Doppler geometry
 // (the beam geometry has none).
 PassKey reference_key(const StackRun& run) {
@@ -94,7 +99,7 @@ void gather_passes(StackRun& run, std::vector<SecondaryResult> results) {
   std::map<long, std::vector<std::size_t>> passes_of_day;
   std::map<std::pair<std::string, long>, std::size_t> pass_of_orbit;
   for (SecondaryResult& r : results) {
-    const PassKey key{&r.acquisition(), r.time};
+    const PassKey key = key_of(r);
     if (const std::string why = one_pass_reason(reference, key); !why.empty()) {
       run.warnings.push_back(key.acquisition->name + " is of the reference's pass (" + why +
                              "): not used as a secondary");
@@ -112,7 +117,7 @@ void gather_passes(StackRun& run, std::vector<SecondaryResult> results) {
     std::string why;
     for (const std::size_t p : candidates) {
       for (const SecondaryResult& m : members[p])
-        if (why = one_pass_reason({&m.acquisition(), m.time}, key); !why.empty()) break;
+        if (why = one_pass_reason(key_of(m), key); !why.empty()) break;
       if (!why.empty()) {
         pass = p;
         break;
@@ -157,7 +162,7 @@ std::vector<std::string> same_date_warnings(const StackRun& run) {
   for (const SecondaryResult& s : run.secondaries) {
     const Acquisition& a = s.acquisition();
     if (!a.day || !s.ok()) continue;
-    const PassKey key{&a, s.time};
+    const PassKey key = key_of(s);
     const auto [it, added] = first_of_day.emplace(*a.day, key);
     if (!added)
       warnings.push_back(a.name + " and " + it->second.acquisition->name + " are both of " + day_text(a.day) +

@@ -45,7 +45,7 @@ TEST(OptionTable, EveryOptionWorksInARun) {
     bool product = false;
   };
   const std::map<std::string, Use> uses = {
-      {"--format", {{"json"}}}, {"--pairs", {}}, {"--max-perp", {{"150"}}}, {"--max-days", {{"400"}}},
+      {"--format", {{"json"}}}, {"--convention", {{"isce"}}}, {"--quiet", {}}, {"--pairs", {}}, {"--max-perp", {{"150"}}}, {"--max-days", {{"400"}}},
       {"--max-neighbours", {{"2"}}}, {"--sequential", {{"1"}}}, {"--annual", {}}, {"--mst", {}},
       {"--require-connected", {{"--mst"}}}, {"--min-coherence", {{"0.1"}, true}},
       {"--range-bandwidth", {{"28e6"}}}, {"--azimuth-bandwidth", {{"1500"}}}, {"--sensor", {{"alos"}}},

@@ -126,7 +126,7 @@ TEST(StackCommand, TableCsvAndJsonAgree) {
       "reference_slant_range_m", "secondary_slant_range_m", "grid_line", "grid_range",
       "grid_x",         "grid_y",         "latitude_deg",   "longitude_deg",  "parallel_m", "perpendicular_m",
       "along_track_m",  "along_track_removed_m", "length_m", "height_of_ambiguity_m",
-      "time_shift_s",   "interpolation_error_m", "orbit_source", "error"};
+      "time_shift_s",   "interpolation_error_m", "orbit_source", "outside_image", "wavelength_source", "error"};
   ASSERT_FALSE(records.empty());
   EXPECT_EQ(records[0], header);
   const nlohmann::json& secondaries = doc.at("secondaries");
@@ -285,10 +285,11 @@ TEST(StackCommand, UnusableSecondariesAreMarkedAndTheRestComputed) {
       const std::string& key = header[f];
       const bool dated = bad[k].path.ends_with("swapped.orbit") || bad[k].path.ends_with("early.orbit");
       const bool read = bad[k].path.ends_with("early.orbit");
-      const std::string expected = key == "date" && dated        ? "2008-04-29"
-                                   : key == "kind" && read        ? "orbit"
-                                   : key == "orbit_source" && read ? "orbit file"
-                                                                   : "";
+      const std::string expected = key == "date" && dated             ? "2008-04-29"
+                                   : key == "kind" && read             ? "orbit"
+                                   : key == "orbit_source" && read     ? "orbit file"
+                                   : key == "wavelength_source" && read ? "beam"
+                                                                        : "";
       EXPECT_EQ(r[f], expected) << bad[k].path << " " << key;
     }
     EXPECT_NE(r.back().find(bad[k].reason), std::string::npos) << r.back();
@@ -352,13 +353,17 @@ TEST(StackCommand, RefusedReferenceEndsTheRunWithNothingPrinted) {
   }
 }
 
+// --help fits a screen: one line per option, the examples, where the full
+// reference is; within 80 lines of 80 columns.
 TEST(StackCommand, OptionsHelpAndMisuse) {
   const RunResult help = run_stack({"--help"});
   EXPECT_EQ(help.status, 0);
-  for (const char* words : {"--format", "table", "csv", "json", "REFERENCE", "SECONDARY",
-                            "t X Y Z VX VY VZ", "YYYY-MM-DD", "closest approach",
-                            "height of ambiguity", "along-track", "Exit status"})
+  for (const char* words : {"--format table|csv|json", "--max-neighbours N", "REFERENCE", "SECONDARY",
+                            "Examples:", "Exit status", "man bperp-stack"})
     EXPECT_NE(help.out.find(words), std::string::npos) << words;
+  const std::vector<std::string> lines = lines_of(help.out);
+  EXPECT_LE(lines.size(), 80u);
+  for (const std::string& line : lines) EXPECT_LE(line.size(), 80u) << line;
 
   const std::string sv = stack_dir + "/20080730.txt";
   for (const std::vector<std::string>& args :

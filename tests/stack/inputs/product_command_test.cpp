@@ -117,12 +117,14 @@ TEST(Track108Command, OneTargetNamedThreeWays) {
   };
   const std::string reference_orbit = orbit_file(reference, "reference.orbit");
   const std::string secondary_orbit = orbit_file(secondary, "secondary.orbit");
-  // An orbit reference has no range: it must be given.
+  // An orbit reference has no range or wavelength: they must be given.
   const RunResult no_range = run_stack({reference_orbit, secondary_orbit});
   EXPECT_EQ(no_range.status, 1);
-  EXPECT_NE(no_range.err.find("give --at-range"), std::string::npos) << no_range.err;
+  EXPECT_NE(no_range.err.find("give --at-range (m) or --at-point, and --wavelength (m) or --sensor"),
+            std::string::npos)
+      << no_range.err;
   const nlohmann::json by_orbits =
-      json_of({"--at-time", ref.at("reference_time"), "--at-range",
+      json_of({"--sensor", "s1-iw2", "--at-time", ref.at("reference_time"), "--at-range",
                std::to_string(ref.at("reference_slant_range_m").get<double>()), reference_orbit, secondary_orbit});
   EXPECT_NEAR(by_orbits.at("secondaries")[0].at("perpendicular_m").get<double>(), perpendicular, 1e-3);
   EXPECT_NEAR(by_orbits.at("secondaries")[0].at("parallel_m").get<double>(), parallel, 1e-3);

@@ -23,7 +23,8 @@ namespace bperp::stack {
 constexpr double same_pass_seconds = 60.0;
 
 // One input as its pass is told: the file as read and its time at the
-// target (zero Doppler) or at its closest approach, UTC, when known.
+// target (zero Doppler) or at its closest approach, UTC, when known (for a
+// secondary input, only where it gives a baseline).
 struct PassKey {
   const Acquisition* acquisition = nullptr;
   std::optional<UtcTime> time;
