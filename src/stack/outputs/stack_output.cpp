@@ -157,8 +157,9 @@ void write_stack_table(std::FILE* out, const StackRun& run, Convention conventio
   std::fputs(block.c_str(), out);
 
   std::vector<std::string> keys = beam ? beam_table : zero_doppler_table;
-  // Passes of one date: their days alone do not tell them apart.
-  if (shared_date(run)) keys.insert(std::find(keys.begin(), keys.end(), "days") + 1, "days_exact");
+  // Passes of one date: their days alone do not tell them apart (where the
+  // geometry has their times).
+  if (!beam && shared_date(run)) keys.insert(std::find(keys.begin(), keys.end(), "days") + 1, "days_exact");
   const ConventionSigns signs = convention_signs(convention, look_side(run.view));
   std::vector<TableColumn> headings;
   for (const std::string& key : keys) headings.push_back({column(key).heading, column(key).align});

@@ -103,7 +103,9 @@ std::string option_wavelength_warning(double used, const std::vector<const Acqui
   if (other.first == nullptr) return {};
   return "--wavelength " + metres_text(used) + " is used, though " + other.first->name + " states " +
          metres_text(other.wavelength) +
-         (other.others > 0 ? " (and " + std::to_string(other.others) + " more products another)" : std::string());
+         (other.others > 0 ? " (and " + std::to_string(other.others) +
+                                 (other.others == 1 ? " more product another)" : " more products another)")
+                           : std::string());
 }
 
 std::string settings_wavelength_warning(double used, const std::string& reference_name,
