@@ -34,13 +34,14 @@ std::string sensor_warning(const StackRequest& r, const StackRun& run) {
   const bool azimuth = !(p && stated(p->azimuth_bandwidth_hz)) && !r.bandwidth.azimuth_hz &&
                        std::isfinite(preset.azimuth_bandwidth_hz);
   const std::string option = std::string("--sensor ") + preset.name;
-  const std::string frequency_from =
-      run.wavelength_source == "option" ? "--wavelength gives the wavelength" : run.reference.name + " states its frequency";
+  const bool given = run.wavelength_source == "option";
   if (!wavelength && !range && !azimuth)
-    return option + " is not used: " + frequency_from + ", and the bandwidths are known without it";
+    return option + " is not used: " +
+           (given ? std::string("--wavelength gives the wavelength") : run.reference.name + " states its frequency") +
+           ", and the bandwidths are known without it";
   if (!wavelength && run.wavelength_source != "beam")
-    return option + " serves only for the bandwidths " + run.reference.name + " does not state: " + frequency_from +
-           ", which the preset does not override";
+    return option + " serves only for the bandwidths " + run.reference.name + " does not state: " +
+           (given ? "--wavelength gives the wavelength" : "its own frequency is used, not the preset's");
   return {};
 }
 

@@ -376,6 +376,74 @@ TEST(StackCommand, OptionsHelpAndMisuse) {
   }
 }
 
+// A mistyped option is named with the one meant; the American spelling of
+// --max-neighbours is one of its own.
+TEST(StackCommand, MistypedOptionsGetTheNearestOne) {
+  const std::vector<std::string> files = {reference, stack_dir + "/20080730.txt"};
+  for (const auto& [typed, meant] : {std::pair{"--max-neigbours", "--max-neighbours"},
+                                     std::pair{"--max-neighbor", "--max-neighbours"},
+                                     std::pair{"--convension", "--convention"}, std::pair{"--wavelenght", "--wavelength"},
+                                     std::pair{"--formt", "--format"}}) {
+    std::vector<std::string> args = {"--pairs", typed, "2"};
+    args.insert(args.end(), files.begin(), files.end());
+    const RunResult r = run_stack(args);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(lines_of(r.err).front(), std::string("bperp-stack: no option ") + typed + "; did you mean " + meant + "?")
+        << r.err;
+  }
+  const RunResult far = run_stack({"--colour", reference, files[1]});
+  EXPECT_NE(far.err.find("--colour is no option; use -- before names that begin with -"), std::string::npos) << far.err;
+  std::vector<std::string> args = {"--pairs", "--max-neighbors", "1", reference};
+  for (const std::string& p : example_stack()) args.push_back(p);
+  const RunResult american = run_stack(args);
+  args[1] = "--max-neighbours";
+  EXPECT_EQ(american.status, 0) << american.err;
+  EXPECT_EQ(american.out, run_stack(args).out);
+}
+
+// An option no input uses is said, once, naming it and why; every warning
+// goes into the JSON's list too, and --quiet keeps them off standard error.
+TEST(StackCommand, OptionsThatDoNothingAreSaid) {
+  const std::string s1 = std::string(BPERP_SOURCE_DIR) + "/tests/data/s1-track108-annotation/";
+  const std::vector<std::string> products = {
+      s1 + "s1a-iw2-slc-vv-20250406t022010-20250406t022035-058630-07421f-005.xml",
+      s1 + "s1a-iw2-slc-vv-20250418t022010-20250418t022035-058805-074946-005.xml"};
+  const std::string opera = std::string(BPERP_SOURCE_DIR) +
+                            "/tests/data/opera-cslc-t042/OPERA_L2_CSLC-S1_T042-088905-IW1_20231021T140757Z_"
+                            "20231023T003801Z_S1A_VV_v1.0.h5";
+  const std::vector<std::string> vectors = {reference, stack_dir + "/20080730.txt"};
+  struct Case {
+    std::vector<std::string> options;
+    std::vector<std::string> files;
+    std::string warning;
+  };
+  const std::vector<Case> cases = {
+      {{"--swath", "IW1"}, products, "--swath is not used: no input is a .SAFE folder"},
+      {{"--hdf5-orbit", "/orbit"}, vectors, "--hdf5-orbit is not used: no input is an HDF5 product"},
+      {{"--orbit-dir", std::string(BPERP_SOURCE_DIR) + "/tests/data/s1-track108-orbit-layout"}, vectors,
+       "--orbit-dir is not used: no input is a Sentinel-1 product"},
+      {{"--as-given"}, products, "--as-given is not used: no secondary is a state vector"},
+      {{"--look", "left"}, vectors, "--look is not used: a state-vector reference"},
+      {{"--range-bandwidth", "50e6"}, products, "--range-bandwidth is not used: " + products[0] + " states its"},
+      {{"--sensor", "alos"}, products, "--sensor alos is not used: " + products[0] + " states its frequency"},
+      {{"--sensor", "s1-iw1"}, {opera, opera}, "--sensor s1-iw1 serves only for the bandwidths " + opera},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = c.options;
+    args.insert(args.end(), c.files.begin(), c.files.end());
+    const RunResult r = run_stack(args);
+    ASSERT_EQ(lines_of(r.err).size(), 1u) << r.err;
+    EXPECT_EQ(r.err.rfind("bperp-stack: warning: " + c.warning, 0), 0u) << r.err;
+    args.insert(args.begin(), {"--format", "json", "--quiet"});
+    const RunResult quiet = run_stack(args);
+    EXPECT_EQ(quiet.err, "");
+    EXPECT_EQ(nlohmann::json::parse(quiet.out).at("warnings"),
+              nlohmann::json{r.err.substr(std::string("bperp-stack: warning: ").size(), r.err.size() - 23)});
+  }
+  // Given where an input uses it: no word.
+  EXPECT_EQ(run_stack({"--sensor", "alos", reference, stack_dir + "/20080730.txt"}).err, "");
+}
+
 // A big stack comes out whole: one row per secondary, in the order given.
 // (Its speed is measured in bench/stack_scale.sh, not here.)
 TEST(StackCommand, ABigStackComesOutWhole) {

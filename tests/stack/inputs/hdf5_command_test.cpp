@@ -23,6 +23,7 @@
 namespace {
 
 using bperp::stack::ProductInfo;
+using stack_test::lines_of;
 using stack_test::RunResult;
 using stack_test::run_stack;
 
@@ -184,6 +185,19 @@ TEST(Hdf5Command, NoWavelengthIsMadeUp) {
                              "frequency; give --wavelength (m) or --sensor"),
             std::string::npos)
       << refused.err;
+  // Without its grid too, it lacks a slant range as well: both named in
+  // one refusal, so that one run tells all that is missing.
+  const std::string bare = edited_copy(no_wavelength, tmp.file("bare.h5"), [](hid_t f) {
+    return H5Ldelete(f, "/data/projection", H5P_DEFAULT) >= 0 && H5Ldelete(f, "/data/x_coordinates", H5P_DEFAULT) >= 0 &&
+           H5Ldelete(f, "/data/y_coordinates", H5P_DEFAULT) >= 0;
+  });
+  const RunResult both = run_stack({bare, secondary});
+  EXPECT_EQ(both.status, 1);
+  EXPECT_EQ(lines_of(both.err), std::vector<std::string>{"bperp-stack: can't use " + bare +
+                                                         " as the reference: it gives no slant range and no radar "
+                                                         "wavelength or frequency: give --at-range (m) or --at-point, "
+                                                         "and --wavelength (m) or --sensor"})
+      << both.err;
   // Given: the product's own run (0.05546576 m) to the last digit, or
   // --sensor's c / 5.405 GHz, the height of ambiguity in proportion.
   const double own = json_of({reference, secondary}).at("secondaries")[0].at("height_of_ambiguity_m");
