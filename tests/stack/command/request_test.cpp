@@ -72,6 +72,22 @@ TEST(OptionTable, EveryOptionWorksInARun) {
   }
 }
 
+// The manual page's option section is the table's as it is now
+// (scripts/update-manual.sh writes it): every option, each with its value
+// and its help.
+TEST(OptionTable, TheManualPageHoldsTheTablesOptions) {
+  const std::string page = stack_test::read_file(source + "/docs/bperp-stack.1");
+  EXPECT_EQ(manual_with_options(page), page) << "run scripts/update-manual.sh BUILD_DIR";
+  const std::string options = manual_options();
+  for (const OptionDeclaration& o : option_table()) {
+    std::string roff_name;
+    for (const char c : o.name) roff_name += c == '-' ? std::string("\\-") : std::string(1, c);
+    EXPECT_NE(page.find("\\fB" + roff_name + "\\fR"), std::string::npos) << o.name;
+  }
+  EXPECT_NE(options.find("Also spelt \\-\\-max\\-neighbors."), std::string::npos);
+  EXPECT_NE(options.find("Needs \\-\\-pairs."), std::string::npos);
+}
+
 // A bad value or a clash ends the run with the option's message, before
 // the reference (which can't be opened) or the --list file is read.
 TEST(OptionTable, MisuseIsRefusedBeforeAnyFileIsRead) {
