@@ -194,8 +194,9 @@ bool write_plot(const std::string& path, const std::vector<NetworkPoint>& points
   std::string problem;
   std::FILE* stream = file.open(path, &problem);
   if (stream != nullptr) {
-    const std::string sign =
-        convention == Convention::bperp ? std::string() : "in " + std::string(convention_name(convention)) + "'s sign";
+    // "ISCE's", "GAMMA's": the words before the convention's description.
+    const std::string owner = convention_text(convention).substr(0, convention_text(convention).find(':'));
+    const std::string sign = convention == Convention::bperp ? std::string() : "in " + owner + " sign convention";
     write_baseline_time_svg(stream, points, network, &parts, sign);
     if (file.commit(&problem)) return true;
   }

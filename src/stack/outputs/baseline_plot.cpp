@@ -260,7 +260,7 @@ std::string title_block(const std::vector<NetworkPoint>& points, std::size_t pai
   svg += text(width / 2, subtitle_baseline,
               count_text(points.size(), "acquisition", "acquisitions") + ", " +
                   count_text(pair_count, "pair", "pairs") + "; perpendicular baselines against the reference geometry" +
-                  (sign.empty() ? "" : ", " + xml_text(sign)),
+                  (sign.empty() ? "" : ", " + sign),
               "text-anchor=\"middle\" font-size=\"12\" fill=\"#555555\"");
   return svg;
 }
