@@ -77,23 +77,6 @@ TEST(Passes, OneMissionAndOrbitElseOneDateWithinAMinute) {
   }
 }
 
-TEST(Passes, AnImageCoversWhatItsStatedSpansHold) {
-  ImageTiming image;
-  const UtcTime first = *parse_utc("2025-04-18T02:20:10"), last = *parse_utc("2025-04-18T02:20:35");
-  EXPECT_FALSE(image_covers(image, first, 850.0));  // nothing stated: not known
-  image.near_range_m = 800e3;
-  image.far_range_m = 900e3;
-  EXPECT_EQ(image_covers(image, std::nullopt, 850.0), true);
-  EXPECT_EQ(image_covers(image, std::nullopt, 900.001), false);
-  image.first_line = first;
-  image.last_line = last;
-  EXPECT_EQ(image_covers(image, first, 800.0), true);  // the bounds are in
-  EXPECT_EQ(image_covers(image, last, 900.0), true);
-  EXPECT_EQ(image_covers(image, add_seconds(first, -1e-9), 850.0), false);
-  EXPECT_EQ(image_covers(image, add_seconds(last, 1e-9), 850.0), false);
-  EXPECT_EQ(image_covers(image, first, 799.999), false);
-}
-
 nlohmann::json json_of(std::vector<std::string> args, RunResult* run = nullptr) {
   args.insert(args.begin(), {"--format", "json"});
   const RunResult r = run_stack(args);
