@@ -56,7 +56,8 @@ std::vector<std::string> unused_option_warnings(const StackRequest& r, const Sta
     warnings.push_back("--hdf5-orbit is not used: no input is an HDF5 product");
   if ((!r.orbit_files.empty() || !r.orbit_dirs.empty()) && !any_input(run, sentinel1_product))
     warnings.push_back(std::string(r.orbit_files.empty() ? "--orbit-dir is" : r.orbit_dirs.empty() ? "--orbit is" : "--orbit and --orbit-dir are") +
-                       " not used: no input is a Sentinel-1 product");
+                       " not used: no input states a Sentinel-1 mission (the orbit files serve Sentinel-1 "
+                       "annotations, .SAFE folders and parameter files)");
   if (r.stack.as_given) {
     bool state_vector = false;
     for (const PassInputs& pass : run.passes)

@@ -1,5 +1,6 @@
 #include "bperp/stack/run/passes.h"
 
+#include <algorithm>
 #include <cmath>
 #include <map>
 #include <utility>
@@ -131,7 +132,7 @@ void gather_passes(StackRun& run, std::vector<SecondaryResult> results) {
     if (reasons[*pass].empty()) reasons[*pass] = why;
     if (key.acquisition->day) {
       std::vector<std::size_t>& of_day = passes_of_day[*key.acquisition->day];
-      if (of_day.empty() || of_day.back() != *pass) of_day.push_back(*pass);
+      if (std::find(of_day.begin(), of_day.end(), *pass) == of_day.end()) of_day.push_back(*pass);
     }
     if (orbit) pass_of_orbit.emplace(*orbit, *pass);
     members[*pass].push_back(std::move(r));

@@ -421,7 +421,7 @@ TEST(StackCommand, OptionsThatDoNothingAreSaid) {
       {{"--swath", "IW1"}, products, "--swath is not used: no input is a .SAFE folder"},
       {{"--hdf5-orbit", "/orbit"}, vectors, "--hdf5-orbit is not used: no input is an HDF5 product"},
       {{"--orbit-dir", std::string(BPERP_SOURCE_DIR) + "/tests/data/s1-track108-orbit-layout"}, vectors,
-       "--orbit-dir is not used: no input is a Sentinel-1 product"},
+       "--orbit-dir is not used: no input states a Sentinel-1 mission"},
       {{"--as-given"}, products, "--as-given is not used: no secondary is a state vector"},
       {{"--look", "left"}, vectors, "--look is not used: a state-vector reference"},
       {{"--range-bandwidth", "50e6"}, products, "--range-bandwidth is not used: " + products[0] + " states its"},
