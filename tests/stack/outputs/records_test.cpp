@@ -41,8 +41,8 @@ void check_records(const nlohmann::ordered_json& objects, const std::vector<std:
   EXPECT_EQ(csv[0], csv_keys);
   ASSERT_EQ(csv.size(), objects.size() + 1);
   ASSERT_EQ(table.size(), objects.size());
-  for (const auto& [name, cell] : table.at(0)) {
-    const std::string& heading = name;  // clang 14 lets no lambda capture a structured binding
+  for (const auto& entry : table.at(0)) {
+    const std::string& heading = entry.first;  // a plain name: clang 14 lets no lambda capture a structured binding
     const auto named = [&](const Column& c) { return heading == c.heading; };
     EXPECT_TRUE(heading == "note" || std::any_of(columns.begin(), columns.end(), named)) << heading;
   }
