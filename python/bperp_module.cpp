@@ -210,7 +210,9 @@ py::dict columns_of(const nlohmann::ordered_json& rows, const std::vector<std::s
       auto v = a.mutable_unchecked<1>();
       for (std::size_t i = 0; i < rows.size(); ++i) {
         const auto& x = member(rows[i], key);
-        v(static_cast<py::ssize_t>(i)) = x.is_number() ? x.get<double>() : NAN;
+        v(static_cast<py::ssize_t>(i)) = x.is_number()    ? x.get<double>()
+                                         : x.is_boolean() ? (x.get<bool>() ? 1.0 : 0.0)
+                                                          : NAN;
       }
       out[py::str(key)] = a;
       continue;

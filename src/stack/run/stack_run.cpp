@@ -4,6 +4,7 @@
 
 #include "bperp/stack/run/acquisitions.h"
 #include "bperp/stack/run/grid.h"
+#include "bperp/stack/run/passes.h"
 #include "bperp/stack/run/reference_view.h"
 #include "bperp/stack/run/wavelength.h"
 
@@ -25,27 +26,27 @@ bool StackRun::all_ok() const {
   return true;
 }
 
-namespace {
-
-// Why a product reference gives no wavelength for the baselines, with
-// neither --wavelength nor --sensor; nullopt when it does.
-std::optional<Refusal> missing_wavelength(const Acquisition& a, const ReferenceView& view) {
+LookSide look_side(const ReferenceView& view) {
   const ZeroDopplerReference* z = zero_doppler_of(view);
-  if (z == nullptr || !std::isnan(z->wavelength)) return std::nullopt;
-  return Refusal{RefusalKind::malformed, "can't use " + a.name +
-                                             " as the reference: it gives no radar wavelength or frequency; "
-                                             "give --wavelength (m) or --sensor"};
+  return z ? z->look : LookSide::right;
 }
 
-// The run's wavelength (km) when it is the settings' (no product gives
-// one, and neither --wavelength nor --sensor); nullopt otherwise.
-std::optional<double> settings_wavelength_used(const StackRun& run, const StackOptions& options) {
-  if (const ZeroDopplerReference* z = zero_doppler_of(run.view)) {
-    if (z->wavelength_source == "settings") return z->wavelength;
-    return std::nullopt;
-  }
-  if (options.target.wavelength || options.target.sensor_wavelength) return std::nullopt;
+namespace {
+
+// The run's wavelength (km) when it is the beam geometry's own L band (a
+// state-vector reference, neither --wavelength nor --sensor); nullopt
+// otherwise.
+std::optional<double> beam_band_used(const StackRun& run) {
+  if (run.wavelength_source != "beam") return std::nullopt;
   return std::get<ReferenceGeometry>(run.view).wavelength;
+}
+
+// The inputs used for the usable secondaries at the stack's target.
+std::vector<const Acquisition*> usable_acquisitions(const StackRun& run) {
+  std::vector<const Acquisition*> usable;
+  for (const SecondaryResult& s : run.secondaries)
+    if (s.ok()) usable.push_back(&s.acquisition());
+  return usable;
 }
 
 }  // namespace
@@ -64,12 +65,13 @@ StackRun start_stack(const std::string& reference_path, const StackOptions& opti
     ReferenceGeometry beam;
     run.refusal = beam_view(run.reference, options.target, beam);
     run.view = std::move(beam);
+    run.wavelength_source = beam_wavelength(options.target).source;
     return run;
   }
   ZeroDopplerReference z;
   run.refusal = zero_doppler_view(run.reference, options.target, z, &run.warnings);
+  run.wavelength_source = z.wavelength_source;
   run.view = std::move(z);
-  if (!run.refusal) run.refusal = missing_wavelength(run.reference, run.view);
   return run;
 }
 
@@ -80,26 +82,29 @@ StackRun run_stack(const std::string& reference_path, const std::vector<std::str
 
   SeenFiles seen;
   seen.first_time(run.reference, run.reference.name, run.warnings);
-  run.secondaries.reserve(secondaries.size());
+  std::vector<SecondaryResult> results;
+  results.reserve(secondaries.size());
   for (const std::string& path : secondaries) {
     Acquisition a = read_secondary(path, options.read);
     if (!seen.first_time(a, run.reference.name, run.warnings)) continue;
     use_orbit_files(a, orbits, run.warnings);
     if (!a.warning.empty()) run.warnings.push_back(a.warning);
-    run.secondaries.push_back(
+    results.push_back(
         run_secondary(run.reference, run.view, std::make_shared<const Acquisition>(std::move(a)), options));
   }
+  gather_passes(run, std::move(results));
 
-  std::vector<const Acquisition*> read, usable;
-  for (const SecondaryResult& s : run.secondaries) {
-    read.push_back(&s.acquisition());
-    if (s.ok()) usable.push_back(&s.acquisition());
-  }
-  if (const std::optional<double> settings = settings_wavelength_used(run, options))
-    if (std::string w = settings_wavelength_warning(*settings, run.reference.name, usable); !w.empty())
+  std::vector<const Acquisition*> usable = usable_acquisitions(run);
+  if (const std::optional<double> beam = beam_band_used(run))
+    if (std::string w = settings_wavelength_warning(*beam, run.reference.name, usable); !w.empty())
       run.warnings.push_back(std::move(w));
+  if (options.target.wavelength) {
+    usable.insert(usable.begin(), &run.reference);
+    if (std::string w = option_wavelength_warning(*options.target.wavelength, usable); !w.empty())
+      run.warnings.push_back(std::move(w));
+  }
   if (options.grid) run.refusal = run_grid(run, options);
-  for (std::string& w : same_date_warnings(run.reference, read)) run.warnings.push_back(std::move(w));
+  for (std::string& w : same_date_warnings(run)) run.warnings.push_back(std::move(w));
   return run;
 }
 

@@ -89,11 +89,15 @@ struct ZeroDopplerReference {
   ZeroDopplerGeometry view;
   std::optional<UtcTime> time;    // UTC of view.t, when the orbit's epoch is known
   double wavelength = 0.0;        // km
-  std::string wavelength_source;  // "product", "--wavelength", "--sensor" or "settings"
+  std::string wavelength_source;  // "product", "option" (--wavelength) or "sensor" (--sensor)
   std::string orbit_source;       // "annotation", an orbit file's name, "orbit file"
   LookSide look = LookSide::right;
   std::optional<long> relative_orbit;  // Sentinel-1: the track
   double doppler_centroid = NAN;       // Hz, toward the target, when the product gives it
+  // Whether the target lies outside the span of line times or of slant
+  // ranges that the reference's image states; nullopt where it states
+  // neither (a geocoded product, a dated orbit). A grid point is inside.
+  std::optional<bool> outside_image;
 };
 
 // The reference's geometry: bperp's beam geometry of a state vector (its
@@ -109,6 +113,10 @@ double reference_doppler_centroid(const ReferenceView& view);
 inline const ZeroDopplerReference* zero_doppler_of(const ReferenceView& view) {
   return std::get_if<ZeroDopplerReference>(&view);
 }
+
+// The side the reference looks to: a product's or --look's in the
+// zero-Doppler geometry; bperp's beam geometry looks right.
+LookSide look_side(const ReferenceView& view);
 
 // One secondary's outcome at one target. ok() without a refusal; then
 // baseline holds its numbers and state the vector they were computed from.
@@ -128,6 +136,11 @@ struct SecondaryResult {
   std::optional<UtcTime> time;
   std::optional<double> days_exact;
   double doppler_centroid = NAN;   // Hz, toward the target, when it can be worked out
+  // Where the wavelength for its numbers comes from: "option"
+  // (--wavelength), else "product" (its own product's, or for an input
+  // that states none the reference product's), "sensor" or "beam" (the
+  // beam geometry's L band).
+  std::string wavelength_source;
   std::optional<Refusal> refusal;  // why it cannot be used, naming the file
   bool ok() const { return !refusal; }
 };
@@ -153,11 +166,19 @@ struct GridFailures {
   std::optional<Refusal> first;
 };
 
+// The inputs of one pass, in the order they were named: slices, swaths,
+// or one product given in two forms, which make one acquisition.
+using PassInputs = std::vector<std::shared_ptr<const Acquisition>>;
+
 struct StackRun {
   Acquisition reference;
   ReferenceView view;
+  std::string wavelength_source;   // the reference's: "product", "option", "sensor" or "beam"
   std::optional<Refusal> refusal;  // the reference's: the run cannot go on
+  // One per secondary pass, in the order their first inputs were named:
+  // the result of the input used at the stack's target (see run_stack).
   std::vector<SecondaryResult> secondaries;
+  std::vector<PassInputs> passes;  // each secondary pass's inputs
   std::vector<std::string> warnings;        // one line each, naming the files; not errors
   std::vector<GridPoint> grid;              // with StackOptions::grid, row by row
   std::vector<GridFailures> grid_failures;  // with a grid, one per secondary
@@ -171,10 +192,10 @@ struct StackRun {
 
 // The reference file read (orbit files given put in for its orbit) and its
 // geometry located: the beam geometry of a state vector, the zero-Doppler
-// view of the target for a product or a dated orbit. A product reference
-// that gives no wavelength (nor radar frequency) is refused unless
-// --wavelength or --sensor gives one. On failure the refusal says why and
-// nothing else is filled.
+// view of the target for a product or a dated orbit. A product or dated
+// orbit reference that states no wavelength (nor radar frequency) is
+// refused unless --wavelength or --sensor gives one. On failure the refusal
+// says why and nothing else is filled.
 StackRun start_stack(const std::string& reference_path, const StackOptions& options = {},
                      const OrbitCatalogue* orbits = nullptr);
 
@@ -184,12 +205,17 @@ SecondaryResult run_secondary(const Acquisition& reference, const ReferenceView&
                               std::shared_ptr<const Acquisition> secondary, const StackOptions& options = {});
 
 // The whole stack: start_stack, then every secondary read and run (none
-// when the reference failed), then the grid. A file given twice (under two
-// names, or the reference among the secondaries) is used once, two files of
-// the same date are noted, and a product secondary of another wavelength
-// than the settings' that the run falls back on is noted, with a warning
-// each. orbits: the orbit files to use instead of the products' own orbit
-// lists (null or empty: the products' own).
+// when the reference failed), gathered into passes, then the grid. A file
+// given twice under two names is used once, with a warning; the reference
+// file among the secondaries is left out without one. Inputs of one pass
+// (pass_difference, run/passes.h) make one acquisition: at each target the
+// input that covers it is used, else the first named that gives a
+// baseline, with one warning naming them; inputs of the reference's pass
+// are left out with a warning. Different passes of one date, a product
+// secondary of another wavelength than the beam geometry's L band, and a
+// --wavelength that differs from what a product states are noted with a
+// warning each. orbits: the orbit files to use instead of the products'
+// own orbit lists (null or empty: the products' own).
 StackRun run_stack(const std::string& reference_path, const std::vector<std::string>& secondaries,
                    const StackOptions& options = {}, const OrbitCatalogue* orbits = nullptr);
 
