@@ -1,0 +1,90 @@
+// What bperp-stack runs for a request, shared by the command and the Python
+// module: the orbit files read, the stack run, the points, the pair
+// network and its connectivity, and every message in the order the command
+// prints them; the outputs are left to the caller.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "bperp/stack/command/request.h"
+#include "bperp/stack/network/coherence.h"
+#include "bperp/stack/network/connectivity.h"
+#include "bperp/stack/network/pairs.h"
+#include "bperp/stack/run/stack_run.h"
+#include "bperp/stack/support/refusal.h"
+#include "bperp/stack/support/warning.h"
+
+namespace bperp::stack {
+
+// One message of a run: a warning (of its kind) or a problem, one line
+// naming the files.
+struct RunMessage {
+  bool warning = false;
+  WarningKind kind = WarningKind::duplicate_file;  // a warning's
+  std::string text;
+};
+
+// Why a run ended before its results: its kind and text (the last problem
+// of the messages), the file concerned when a file could not be used (the
+// reference, an orbit file or folder), and whether it is a network split
+// under require_connected.
+struct RunFailure {
+  RefusalKind kind = RefusalKind::option;
+  std::string text;
+  std::string path;
+  bool split_network = false;
+};
+
+// The inputs of a run: the reference and the secondaries, files or
+// acquisitions made in memory.
+struct RunInputs {
+  StackInput reference;
+  std::vector<StackInput> secondaries;
+};
+
+// The request's reference and secondaries, as files.
+RunInputs file_inputs(const StackRequest& request);
+
+// One request's run. Not copied or moved: the network refers to the points.
+struct RequestRun {
+  RequestRun() = default;
+  RequestRun(const RequestRun&) = delete;
+  RequestRun& operator=(const RequestRun&) = delete;
+
+  StackRun run;
+  std::vector<NetworkPoint> points;   // the reference, then every usable secondary
+  CoherenceModel model;
+  std::optional<PairNetwork> network;  // the pairs asked for, or the points alone
+  Connectivity parts;                  // with pairs: the network's parts
+  std::vector<RunMessage> messages;    // in the order they arose
+  std::optional<RunFailure> failure;   // set when the run ended before its results
+  bool cancelled() const { return run.cancelled; }
+  // The run gave its results (no failure, not cancelled).
+  bool finished() const { return !failure && !run.cancelled; }
+};
+
+// Runs request over inputs into out: the orbit files of --orbit and
+// --orbit-dir, the stack, and when the reference was usable, the checks
+// that the run gives what the network and the outputs need (dates, a stack
+// folder's, the range bandwidth of --min-coherence), the network and, with
+// pairs, its connectivity (a split network a failure under
+// --require-connected). Stops early, cancelled, when the request's
+// stack.stop_requested says so (between orbit files, secondaries, grid
+// points and the steps after).
+void run_request(const StackRequest& request, const RunInputs& inputs, RequestRun& out);
+
+// Why the request's plot, exports and network limits cannot be made of a
+// run ("" when they can): a missing date where one is needed, what a stack
+// folder needs, the range bandwidth of --min-coherence.
+std::string run_outputs_problem(const StackRequest& request, const StackRun& run,
+                                const std::vector<NetworkPoint>& points, const CoherenceModel& model);
+
+// The plot and one export of a finished run, each written through a
+// temporary file; false and *problem (naming the file) on failure, with
+// nothing left behind.
+bool write_plot_file(const std::string& path, const RequestRun& r, std::string* problem);
+bool write_export_file(const Export& e, const RequestRun& r, std::string* problem);
+
+}  // namespace bperp::stack
