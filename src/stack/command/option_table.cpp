@@ -389,7 +389,7 @@ std::vector<OptionDeclaration> declarations() {
        .apply = [](const Option& o, Text t, Request& r, Problem p) {
          return put(r.coherence.snr_db, decimal_of(o, t, Range::any, p));
        }},
-      {.name = "--export", .keyword = "export", .type = text, .repeatable = true, .type_name = "KIND:PATH",
+      {.name = "--export", .keyword = "exports", .type = text, .repeatable = true, .type_name = "KIND:PATH",
        .help = "write KIND to PATH: pairs (CSV), dates (YYYYMMDD_YYYYMMDD lines), baselines (REFDATE DATE BPERP "
                "DT lines) or stack-folder (DIR/REF_SEC/REF_SEC.txt); repeatable",
        .apply = [](const Option&, Text t, Request& r, Problem p) {
