@@ -62,11 +62,11 @@ def main():
     def described(descriptions, table):
         return lambda key: columns.describe(key, descriptions, table)
 
-    parameters = ["reference: Input", "secondaries: Sequence[Input]", "*"]
+    parameters = ["reference: _Input", "secondaries: typing.Sequence[_Input]", "*"]
     for option in options:
         default = "False" if option["type"] == "flag" else "None"
         parameters.append("%s: %s = %s" % (option["keyword"], convert.annotation(option), default))
-    parameters.append("export: Any = None")
+    parameters.append("export: typing.Any = None")
     signature = "def stack(\n    " + ",\n    ".join(parameters) + ",\n) -> StackResult:"
     keywords = ", ".join('"%s": %s' % (o["keyword"], o["keyword"]) for o in options)
 
@@ -122,7 +122,8 @@ from __future__ import annotations
 
 import datetime
 import os
-from typing import Any, Literal, Sequence, Union
+import typing
+from typing import Union
 
 import numpy as np
 
@@ -133,7 +134,7 @@ from ._result import StackResult
 
 __all__ = %r
 
-Input = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]", Orbit, StateVector]
+_Input = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]", Orbit, StateVector]
 
 %s
 
@@ -156,6 +157,7 @@ Input = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]", Orbit, State
     stub = stub.replace("@WARNING_CLASSES@", "\n".join(
         "class %s(StackWarning): ..." % camel(k) for k, _ in library.warning_kinds()))
     stub = stub.replace("@STACK@", signature + " ...")
+    stub = stub.replace("@GENERATED_NAMES@", ", ".join(repr(n) for n in names))
     with open(os.path.join(package_dir, "__init__.pyi"), "w") as f:
         f.write(stub)
 

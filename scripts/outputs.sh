@@ -10,6 +10,10 @@
 #   scripts/outputs.sh check BUILD_DIR            record into a temporary
 #                                                 folder and compare with
 #                                                 tests/outputs/expected
+#   scripts/outputs.sh cases                      the cases, one a line:
+#                                                 NAME|PROGRAM|ARG|ARG...
+#                                                 (the Python package's
+#                                                 tests run them too)
 #
 # Each case runs in one folder that holds copies of the tree's examples/ and
 # tests/data/ (so that no case can write into the tree), and the names in the
@@ -198,6 +202,7 @@ compare() {
 case "${1:-}" in
   record) record "$2" "$3" ;;
   compare) compare "$2" "$3" ;;
+  cases) cases ;;
   check)
     tmp="$(mktemp -d)"
     trap 'rm -rf "$tmp"' EXIT
@@ -205,7 +210,7 @@ case "${1:-}" in
     compare "$source_dir/tests/outputs/expected" "$tmp"
     ;;
   *)
-    echo "usage: $0 record BUILD_DIR OUT_DIR | compare OLD_DIR NEW_DIR | check BUILD_DIR" >&2
+    echo "usage: $0 record BUILD_DIR OUT_DIR | compare OLD_DIR NEW_DIR | check BUILD_DIR | cases" >&2
     exit 2
     ;;
 esac

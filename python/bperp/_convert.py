@@ -134,7 +134,7 @@ SPECIAL: dict[str, tuple[str, Callable[[str, Any], list[bytes]]]] = {
     "at_time": ("str | datetime.datetime | np.datetime64", _time_text),
     "at_point": ("tuple[float, float] | tuple[float, float, float] | str", _point_text),
     "grid": ("tuple[int, int] | str", _grid_text),
-    "exports": ("Sequence[tuple[str, %s]]" % PATH, _export_texts),
+    "exports": ("typing.Sequence[tuple[str, %s]]" % PATH, _export_texts),
 }
 
 # The others by the option's type.
@@ -157,10 +157,10 @@ def annotation(option: dict) -> str:
     if option["type"] == "flag":
         return "bool"
     if option["type"] == "choice":
-        return "Literal[%s] | None" % ", ".join(repr(c) for c in option["choices"])
+        return "typing.Literal[%s] | None" % ", ".join(repr(c) for c in option["choices"])
     kind = BY_TYPE[option["type"]][0]
     if option["repeatable"]:
-        return "Sequence[%s] | %s | None" % (kind, kind)
+        return "typing.Sequence[%s] | %s | None" % (kind, kind)
     return kind + " | None"
 
 

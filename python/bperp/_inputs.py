@@ -32,7 +32,7 @@ class StateVector:
     def __init__(self, position: Any, velocity: Any, date: Any = None, name: Optional[str] = None) -> None:
         self.position = _finite_array(position, (3,), "position")
         self.velocity = _finite_array(velocity, (3,), "velocity")
-        self.date = None if date is None else np.datetime64(date, "D")
+        self.date: Optional[np.datetime64] = None if date is None else np.datetime64(date, "D")
         self.name = name
 
     def numbers(self) -> tuple:
@@ -64,7 +64,7 @@ class Orbit:
         self.velocities = _finite_array(velocities, (-1, 3), "velocities")
         if not len(self.times) == len(self.positions) == len(self.velocities):
             raise ValueError("times, positions and velocities must have one row each per state vector")
-        self.epoch = None if epoch is None else np.datetime64(epoch, "ns")
+        self.epoch: Optional[np.datetime64] = None if epoch is None else np.datetime64(epoch, "ns")
         if self.epoch is not None and np.isnat(self.epoch):
             raise ValueError("epoch must be a time, not NaT")
         self.name = name
@@ -86,11 +86,11 @@ def library_input(value: Any, index: int, what: str) -> Any:
     tuple describing an orbit or a state vector made in memory (index names
     one that has no name)."""
     if isinstance(value, Orbit):
-        epoch = None if value.epoch is None else int(value.epoch.astype("datetime64[ns]").astype(np.int64))
+        epoch = None if value.epoch is None else int(np.array(value.epoch, dtype="datetime64[ns]").astype(np.int64))
         name = value.name if value.name is not None else "<orbit %d>" % index
         return ("orbit", os.fsencode(name), value.times, value.positions, value.velocities, epoch)
     if isinstance(value, StateVector):
-        day = None if value.date is None else int(value.date.astype(np.int64))
+        day = None if value.date is None else int(np.array(value.date, dtype="datetime64[D]").astype(np.int64))
         name = value.name if value.name is not None else "<state vector %d>" % index
         return ("state_vector", os.fsencode(name), value.position, value.velocity, day)
     if is_path(value):

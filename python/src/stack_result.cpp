@@ -83,7 +83,10 @@ class ColumnCells {
       case ValueType::text: texts_.resize(n); break;
       case ValueType::date:
       case ValueType::utc_time: array_ = py::array_t<std::int64_t>(shape); break;
-      case ValueType::whole: array_ = py::array_t<std::int32_t>(shape); break;
+      case ValueType::whole:
+        array_ = py::array_t<std::int32_t>(shape);
+        present_ = py::array_t<bool>(shape);
+        break;
       case ValueType::number: array_ = py::array_t<double>(shape); break;
     }
     data_ = type == ValueType::text ? nullptr : array_.mutable_data();
@@ -101,6 +104,7 @@ class ColumnCells {
       case ValueType::whole: {
         const long* n = std::get_if<long>(&v);
         static_cast<std::int32_t*>(data_)[i] = n != nullptr ? static_cast<std::int32_t>(*n) : 0;
+        present_.mutable_data()[i] = n != nullptr;
         break;
       }
       case ValueType::number: {
@@ -110,7 +114,8 @@ class ColumnCells {
       }
     }
   }
-  void set_text(std::size_t i, std::string text) { texts_[i] = std::move(text); }
+  // Of a whole-number column: where a cell holds a value.
+  const py::array_t<bool>& present() const { return present_; }
 
   // The array (with the GIL): texts as an object array of str, one object
   // per distinct text; dates and times viewed as datetime64.
@@ -138,6 +143,7 @@ class ColumnCells {
   ValueType type_;
   bool file_names_;
   py::array array_;
+  py::array_t<bool> present_;
   void* data_ = nullptr;
   std::vector<std::string> texts_;
 };
@@ -180,6 +186,16 @@ Value python_value(const Column& c, const Row& row) {
 }
 
 bool grid_column(const Column& c) { return std::string_view(c.key).starts_with("grid_"); }
+
+// Puts the arrays of columns into out by their keys, and "has_date": where
+// days holds a temporal baseline (both dates known, the row computed).
+void put_columns(py::dict& out, const std::vector<const Column*>& columns, std::vector<ColumnCells>& cells,
+                 const std::vector<py::ssize_t>& shape) {
+  for (std::size_t k = 0; k < columns.size(); ++k) {
+    out[columns[k]->key] = cells[k].finish(shape);
+    if (std::string_view(columns[k]->key) == "days") out["has_date"] = cells[k].present();
+  }
+}
 
 // The acquisitions' rows of run in order: the reference's, then each
 // secondary's.
@@ -240,14 +256,10 @@ py::dict acquisition_arrays(const RequestRun& r) {
         cells[k].set(i, python_value(*columns[k], Row{view, *rows[i], nullptr}));
   }
   py::dict out;
-  for (std::size_t k = 0; k < columns.size(); ++k) out[columns[k]->key] = cells[k].finish(shape);
-  py::array_t<bool> is_reference = flags(rows.size()), has_date = flags(rows.size());
-  for (std::size_t i = 0; i < rows.size(); ++i) {
-    is_reference.mutable_at(i) = i == 0;
-    has_date.mutable_at(i) = rows[i]->acquisition().day.has_value();
-  }
+  put_columns(out, columns, cells, shape);
+  py::array_t<bool> is_reference = flags(rows.size());
+  for (std::size_t i = 0; i < rows.size(); ++i) is_reference.mutable_at(i) = i == 0;
   out["reference"] = is_reference;
-  out["has_date"] = has_date;
   return out;
 }
 
@@ -260,11 +272,14 @@ py::dict grid_arrays(const RequestRun& r) {
   const auto ranges = static_cast<py::ssize_t>(run.grid.back().range + 1);
   const std::size_t acquisitions = run.secondaries.size() + 1;
   const std::vector<py::ssize_t> shape = {static_cast<py::ssize_t>(acquisitions), lines, ranges};
+  std::vector<const Column*> columns;
   std::vector<ColumnCells> cells;
-  for (const Column& c : secondary_columns()) cells.emplace_back(c.type, shape, std::string_view(c.key) == "name");
+  for (const Column& c : secondary_columns()) {
+    columns.push_back(&c);
+    cells.emplace_back(c.type, shape, std::string_view(c.key) == "name");
+  }
   {
     const py::gil_scoped_release no_gil;
-    const std::span<const Column> columns = secondary_columns();
     for (std::size_t p = 0; p < run.grid.size(); ++p) {
       const GridPoint& point = run.grid[p];
       const SecondaryResult reference_result = reference_row(run, reference, &point.view, point.refusal);
@@ -272,12 +287,11 @@ py::dict grid_arrays(const RequestRun& r) {
         const SecondaryResult& s = a == 0 ? reference_result : point.secondaries[a - 1];
         const std::size_t cell = a * run.grid.size() + p;  // (a, line, range) in C order, points row by row
         for (std::size_t k = 0; k < columns.size(); ++k)
-          cells[k].set(cell, python_value(columns[k], Row{&point.view, s, &point}));
+          cells[k].set(cell, python_value(*columns[k], Row{&point.view, s, &point}));
       }
     }
   }
-  std::size_t k = 0;
-  for (const Column& c : secondary_columns()) out[c.key] = cells[k++].finish(shape);
+  put_columns(out, columns, cells, shape);
   return out;
 }
 
