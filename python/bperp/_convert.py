@@ -150,7 +150,14 @@ BY_TYPE: dict[str, tuple[str, Callable[[str, Any], list[bytes]]]] = {
 
 def annotation(option: dict) -> str:
     """The type of the keyword in stack()'s signature (without its
-    default)."""
+    default), with its unit where it has one (typing.Annotated)."""
+    kind = _annotation(option)
+    if option["unit"]:
+        return "typing.Annotated[%s, %r]" % (kind, option["unit"])
+    return kind
+
+
+def _annotation(option: dict) -> str:
     keyword = option["keyword"]
     if keyword in SPECIAL:
         return SPECIAL[keyword][0] + " | None"
