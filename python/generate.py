@@ -29,9 +29,8 @@ def wrapped(text, indent):
     return textwrap.fill(text, 76, initial_indent=indent, subsequent_indent=indent)
 
 
-def option_doc(option):
-    unit = option["unit"]
-    head = "%s : %s%s" % (option["keyword"], option["type_name"] or option["type"], ", " + unit if unit else "")
+def option_doc(option, convert):
+    head = "%s : %s" % (option["keyword"], convert.doc_type(option))
     needs = " Needs %s=True." % option["needs"] if option["needs"] else ""
     return head + "\n" + wrapped(option["help"] + "." * (not option["help"].endswith(".")) + needs, "    ")
 
@@ -78,7 +77,7 @@ def main():
         "secondaries\n    a sequence of paths (files of those kinds, or orbit files), bperp.Orbit\n"
         "    or bperp.StateVector",
         "Options (None or False: not given; a limit max_* of inf: no limit):\n\n" +
-        "\n".join(option_doc(o) for o in options) +
+        "\n".join(option_doc(o, convert) for o in options) +
         "\nexport : deprecated\n    'KIND:PATH' texts of earlier versions: give exports=[(kind, path)].",
         "Returns a bperp.StackResult, in m, deg, s and Hz; dates datetime64[D], times\n"
         "datetime64[ns] (NaT for none), numbers float64 (NaN for none), texts str.",

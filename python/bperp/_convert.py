@@ -128,24 +128,39 @@ def _export_texts(keyword: str, value: Any) -> list[bytes]:
     return texts
 
 
-# The options whose value has a form of their own: their annotation and
-# conversion.
-SPECIAL: dict[str, tuple[str, Callable[[str, Any], list[bytes]]]] = {
-    "at_time": ("str | datetime.datetime | np.datetime64", _time_text),
-    "at_point": ("tuple[float, float] | tuple[float, float, float] | str", _point_text),
-    "grid": ("tuple[int, int] | str", _grid_text),
-    "exports": ("typing.Sequence[tuple[str, %s]]" % PATH, _export_texts),
+# The options whose value has a form of their own: their annotation, their
+# conversion and how the docstring names their type.
+SPECIAL: dict[str, tuple[str, Callable[[str, Any], list[bytes]], str]] = {
+    "at_time": ("str | datetime.datetime | np.datetime64", _time_text, "str, datetime or numpy.datetime64, UTC"),
+    "at_point": ("tuple[float, float] | tuple[float, float, float] | str", _point_text,
+                 "(latitude, longitude[, height]), deg and m"),
+    "grid": ("tuple[int, int] | str", _grid_text, "(lines, ranges)"),
+    "exports": ("typing.Sequence[tuple[str, %s]]" % PATH, _export_texts, "[(kind, path), ...]"),
 }
 
 # The others by the option's type.
-BY_TYPE: dict[str, tuple[str, Callable[[str, Any], list[bytes]]]] = {
-    "flag": ("bool", _flag),
-    "decimal": ("float", _decimal_text),
-    "whole": ("int", _whole_text),
-    "text": ("str", _word),
-    "choice": ("str", _word),
-    "path": (PATH, _path),
+BY_TYPE: dict[str, tuple[str, Callable[[str, Any], list[bytes]], str]] = {
+    "flag": ("bool", _flag, "bool"),
+    "decimal": ("float", _decimal_text, "float"),
+    "whole": ("int", _whole_text, "int"),
+    "text": ("str", _word, "str"),
+    "choice": ("str", _word, "str"),
+    "path": (PATH, _path, "path"),
 }
+
+
+def doc_type(option: dict) -> str:
+    """The keyword's type as the docstring names it, with its unit."""
+    keyword = option["keyword"]
+    if keyword in SPECIAL:
+        word = SPECIAL[keyword][2]
+    elif option["type"] == "choice":
+        word = " or ".join(repr(c) for c in option["choices"])
+    else:
+        word = BY_TYPE[option["type"]][2]
+        if option["repeatable"]:
+            word += " or a list of them"
+    return word + (", " + option["unit"] if option["unit"] else "")
 
 
 def annotation(option: dict) -> str:
