@@ -31,3 +31,10 @@ __all__ = ["Baseline", "Baselines", "Error", "FileError", "FileIsADirectoryError
            "PairTable", "SplitNetworkError", "StackResult", "StackWarning", "StateVector", "Table",
            "__version__", "baseline", "export_baselines", "export_dates", "export_pairs", "export_plot",
            "export_stack_folder", "read"] + list(_generated_names)
+
+# The public classes are bperp's (in tracebacks, reprs and pickles).
+for _name in __all__:
+    _value = globals()[_name]
+    if isinstance(_value, type) and _value.__module__.startswith("bperp._") and _value.__module__ != "bperp._bperp":
+        _value.__module__ = "bperp"
+del _name, _value

@@ -52,14 +52,17 @@ struct StackCall {
 };
 
 // A failure of kind with text, for the file path when one is concerned:
-// an OSError's errno when that file can't be opened.
+// an OSError's errno when that file can't be opened, or for one that opens
+// but can't be read (a folder that is no product: EISDIR; else EIO).
 Failure failure_of(RefusalKind kind, const std::string& text, const std::string& path = {}) {
   Failure f{std::string(refusal_kind_name(kind)), keyword_text(text), path};
-  if (!path.empty() && (kind == RefusalKind::unreadable || kind == RefusalKind::malformed))
-    if (const int error = open_error_of(path); error != 0) {
-      f.kind = refusal_kind_name(RefusalKind::unreadable);
-      f.error = error;
-    }
+  if (path.empty() || (kind != RefusalKind::unreadable && kind != RefusalKind::malformed)) return f;
+  f.error = open_error_of(path);
+  if (f.error == 0 && kind == RefusalKind::unreadable) {
+    struct stat s;
+    f.error = ::stat(path.c_str(), &s) == 0 && S_ISDIR(s.st_mode) ? EISDIR : EIO;
+  }
+  if (f.error != 0) f.kind = refusal_kind_name(RefusalKind::unreadable);
   return f;
 }
 
