@@ -10,6 +10,13 @@
 #   scripts/outputs.sh check BUILD_DIR            record into a temporary
 #                                                 folder and compare with
 #                                                 tests/outputs/expected
+#   scripts/outputs.sh prepare EMPTY_DIR          the folder the cases run
+#                                                 in (for the Python
+#                                                 package's tests)
+#   scripts/outputs.sh cases                      the cases, one a line:
+#                                                 NAME|PROGRAM|ARG|ARG...
+#                                                 (the Python package's
+#                                                 tests run them too)
 #
 # Each case runs in one folder that holds copies of the tree's examples/ and
 # tests/data/ (so that no case can write into the tree), and the names in the
@@ -193,6 +200,22 @@ seed_outputs() {
   done
 }
 
+# The folder the cases run in: copies of examples/ and tests/data/, the
+# list of --list, another pass of one date, and seeds/ (what some cases
+# find in out/ before they run).
+prepare() {
+  local work="$1"
+  cp -R "$source_dir/examples" "$work/examples"
+  mkdir "$work/tests"
+  cp -R "$source_dir/tests/data" "$work/tests/data"
+  printf '%s\n' examples/stack/20070612.txt '' examples/stack/20071213.orbit >"$work/list.txt"
+  # Another pass dated 2008-07-30 (the pass of 2008-10-30 redated): state
+  # vectors have no time to tell passes of one date apart.
+  mkdir "$work/twin"
+  sed '1s/^2008-10-30/2008-07-30/' "$source_dir/examples/stack/20081030.txt" >"$work/twin/20080730.txt"
+  seed_outputs "$work/seeds"
+}
+
 record() {
   local build="$1" out="$2"
   local build_abs
@@ -203,15 +226,7 @@ record() {
   local work
   work="$(mktemp -d)"
   trap 'rm -rf "$work"' RETURN
-  cp -R "$source_dir/examples" "$work/examples"
-  mkdir "$work/tests"
-  cp -R "$source_dir/tests/data" "$work/tests/data"
-  printf '%s\n' examples/stack/20070612.txt '' examples/stack/20071213.orbit >"$work/list.txt"
-  # Another pass dated 2008-07-30 (the pass of 2008-10-30 redated): state
-  # vectors have no time to tell passes of one date apart.
-  mkdir "$work/twin"
-  sed '1s/^2008-10-30/2008-07-30/' "$source_dir/examples/stack/20081030.txt" >"$work/twin/20080730.txt"
-  seed_outputs "$work/seeds"
+  prepare "$work"
   local line name program
   while IFS= read -r line; do
     IFS='|' read -r -a fields <<<"$line"
@@ -272,6 +287,8 @@ compare() {
 case "${1:-}" in
   record) record "$2" "$3" ;;
   compare) compare "$2" "$3" ;;
+  cases) cases ;;
+  prepare) prepare "$2" ;;
   check)
     tmp="$(mktemp -d)"
     trap 'rm -rf "$tmp"' EXIT
@@ -279,7 +296,7 @@ case "${1:-}" in
     compare "$source_dir/tests/outputs/expected" "$tmp"
     ;;
   *)
-    echo "usage: $0 record BUILD_DIR OUT_DIR | compare OLD_DIR NEW_DIR | check BUILD_DIR" >&2
+    echo "usage: $0 record BUILD_DIR OUT_DIR | compare OLD_DIR NEW_DIR | check BUILD_DIR | cases | prepare EMPTY_DIR" >&2
     exit 2
     ;;
 esac

@@ -293,7 +293,7 @@ std::vector<OptionDeclaration> declarations() {
        .apply = [](const Option& o, Text t, Request& r, Problem p) {
          return put(r.coherence.snr_db, decimal_of(o, t, Range::any, p));
        }},
-      {.name = "--export", .keyword = "export", .type = text, .repeatable = true, .type_name = "KIND:PATH",
+      {.name = "--export", .keyword = "exports", .type = text, .repeatable = true, .type_name = "KIND:PATH",
        .help = "KIND pairs, dates, baselines or stack-folder",
        .details = "Repeatable. pairs: the pairs as CSV; dates: YYYYMMDD_YYYYMMDD lines, one per pair; baselines: REFDATE DATE "
                   "BPERP DT lines (LiCSBAS, the GAMMA tables' sign); stack-folder: DIR/REF_SEC/REF_SEC.txt with "

@@ -244,19 +244,6 @@ bool apply_options(const std::deque<Given>& given, StackRequest& request, std::F
   return true;
 }
 
-// Why options that each are well formed cannot go together ("" when they
-// can).
-std::string clash_problem(const StackRequest& r) {
-  const TargetOptions& target = r.stack.target;
-  if (target.at_point && (target.at_time || target.at_range || target.height))
-    return "--at-point gives the target itself: it takes no --at-time, --at-range or --height";
-  if (std::string problem = coherence_parameters_problem(r.coherence); !problem.empty()) return problem;
-  for (const Export& e : r.exports)
-    if ((e.kind == ExportKind::pairs || e.kind == ExportKind::dates) && !r.pairs)
-      return std::string("--export ") + (e.kind == ExportKind::pairs ? "pairs" : "dates") + " needs --pairs";
-  return {};
-}
-
 // Appends the paths of the --list file to the secondaries; false after a
 // message on err.
 bool read_list(StackRequest& request, std::FILE* in, std::FILE* err) {
@@ -273,8 +260,19 @@ bool read_list(StackRequest& request, std::FILE* in, std::FILE* err) {
   return read;
 }
 
-// Why the plot or an export cannot be written where asked, over an input
-// or where another output goes ("" when all can).
+}  // namespace
+
+std::string clash_problem(const StackRequest& r) {
+  const TargetOptions& target = r.stack.target;
+  if (target.at_point && (target.at_time || target.at_range || target.height))
+    return "--at-point gives the target itself: it takes no --at-time, --at-range or --height";
+  if (std::string problem = coherence_parameters_problem(r.coherence); !problem.empty()) return problem;
+  for (const Export& e : r.exports)
+    if ((e.kind == ExportKind::pairs || e.kind == ExportKind::dates) && !r.pairs)
+      return std::string("--export ") + (e.kind == ExportKind::pairs ? "pairs" : "dates") + " needs --pairs";
+  return {};
+}
+
 std::string output_problem(const StackRequest& r) {
   const std::vector<std::string> inputs = r.inputs();
   std::vector<OutputPath> outputs;
@@ -288,8 +286,6 @@ std::string output_problem(const StackRequest& r) {
   for (const Export& e : r.exports) outputs.push_back({e.path, "the export " + escaped(e.path)});
   return shared_output_problem(outputs);
 }
-
-}  // namespace
 
 bool read_path_list(std::FILE* stream, std::vector<std::string>& paths, std::string* problem) {
   std::string line;

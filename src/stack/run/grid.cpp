@@ -124,7 +124,13 @@ std::optional<Refusal> run_grid(StackRun& run, const StackOptions& options) {
   points.reserve(static_cast<std::size_t>(size.lines) * static_cast<std::size_t>(size.ranges));
   if (std::optional<Refusal> refused = grid_targets(run.reference, options.target, size, points))
     return refused;
-  for (GridPoint& p : points) run_point(run, p, options);
+  for (GridPoint& p : points) {
+    if (options.stop_requested && options.stop_requested()) {
+      run.cancelled = true;
+      return std::nullopt;
+    }
+    run_point(run, p, options);
+  }
   run.grid_failures.assign(run.secondaries.size(), GridFailures{});
   for (std::size_t k = 0; k < run.secondaries.size(); ++k) {
     GridFailures& failures = run.grid_failures[k];
@@ -135,9 +141,10 @@ std::optional<Refusal> run_grid(StackRun& run, const StackOptions& options) {
     }
     const SecondaryResult& s = run.secondaries[k];
     if (s.ok() && failures.count > 0)
-      run.warnings.push_back(s.acquisition().name + ": no baseline at " + std::to_string(failures.count) +
-                             " of the " + std::to_string(points.size()) +
-                             " grid points; the first: " + failures.first->text);
+      run.warnings.push_back({WarningKind::grid_gaps, s.acquisition().name + ": no baseline at " +
+                                                          std::to_string(failures.count) + " of the " +
+                                                          std::to_string(points.size()) +
+                                                          " grid points; the first: " + failures.first->text});
   }
   run.grid = std::move(points);
   return std::nullopt;

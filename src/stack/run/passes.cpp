@@ -102,8 +102,8 @@ void gather_passes(StackRun& run, std::vector<SecondaryResult> results) {
   for (SecondaryResult& r : results) {
     const PassKey key = key_of(r);
     if (const std::string why = one_pass_reason(reference, key); !why.empty()) {
-      run.warnings.push_back(key.acquisition->name + " is of the reference's pass (" + why +
-                             "): not used as a secondary");
+      run.warnings.push_back({WarningKind::same_pass, key.acquisition->name + " is of the reference's pass (" +
+                                                          why + "): not used as a secondary"});
       continue;
     }
     // The passes it may belong to: those of its date and of its orbit.
@@ -148,8 +148,9 @@ void gather_passes(StackRun& run, std::vector<SecondaryResult> results) {
     }
     const std::size_t chosen = chosen_input(members[p]);
     if (members[p].size() > 1)
-      run.warnings.push_back(names_text(names) + " are one pass (" + reasons[p] + "): one acquisition, " +
-                             names[chosen] + " used at the target");
+      run.warnings.push_back({WarningKind::same_pass, names_text(names) + " are one pass (" + reasons[p] +
+                                                          "): one acquisition, " + names[chosen] +
+                                                          " used at the target"});
     run.passes.push_back(std::move(inputs));
     run.secondaries.push_back(std::move(members[p][chosen]));
   }

@@ -142,14 +142,15 @@ std::optional<Refusal> view_failure(const Acquisition& a, const ZeroDopplerGeome
 }  // namespace
 
 std::optional<Refusal> zero_doppler_view(const Acquisition& a, const TargetOptions& target,
-                                         ZeroDopplerReference& z, std::vector<std::string>* warnings) {
+                                         ZeroDopplerReference& z, std::vector<Warning>* warnings) {
   const std::string cant = "can't use " + a.name + " as the reference: ";
   if (const std::string why = implausible_orbit(a.orbit, a.row_lines.empty() ? nullptr : &a.row_lines);
       !why.empty())
     return Refusal{RefusalKind::implausible, cant + why};
   z.look = a.product ? a.product->look : target.look.value_or(LookSide::right);
   if (warnings != nullptr && a.product && target.look && *target.look != a.product->look)
-    warnings->push_back(a.name + " looks " + side_name(a.product->look) + "; --look is not used for a product");
+    warnings->push_back(
+        {WarningKind::look_side, a.name + " looks " + side_name(a.product->look) + "; --look is not used for a product"});
   std::optional<Geodetic> point;
   std::string problem;
   if (!target_point(a, target, &point, &problem)) return Refusal{RefusalKind::malformed, cant + problem};
@@ -172,7 +173,8 @@ std::optional<Refusal> zero_doppler_view(const Acquisition& a, const TargetOptio
   z.wavelength = wavelength.km;
   z.wavelength_source = wavelength.source;
   z.outside_image = outside_image(a, z);
-  if (warnings != nullptr && z.outside_image == true) warnings->push_back(outside_image_text(a, z));
+  if (warnings != nullptr && z.outside_image == true)
+    warnings->push_back({WarningKind::outside_image, outside_image_text(a, z)});
   z.doppler_centroid = polynomial_doppler(a, z.view.slant_range);
   z.orbit_source = a.product ? a.product->orbit.source : std::string("orbit file");
   if (a.product && a.product->absolute_orbit)

@@ -20,7 +20,7 @@ bool StackRun::complete(std::size_t secondary) const {
 }
 
 bool StackRun::all_ok() const {
-  if (refusal) return false;
+  if (refusal || cancelled) return false;
   for (std::size_t k = 0; k < secondaries.size(); ++k)
     if (!complete(k)) return false;
   return true;
@@ -32,6 +32,19 @@ LookSide look_side(const ReferenceView& view) {
 }
 
 namespace {
+
+// Appends texts to run's warnings as warnings of kind.
+void add_warnings(StackRun& run, WarningKind kind, std::vector<std::string> texts) {
+  for (std::string& text : texts) run.warnings.push_back({kind, std::move(text)});
+}
+
+// The acquisition of an input: the one made in memory, or its file read
+// (read, the reference's reader or the secondaries').
+template <typename Reader>
+Acquisition acquisition_of(const StackInput& input, Reader read, const ReadOptions& options) {
+  if (input.made) return *input.made;
+  return read(input.path, options);
+}
 
 // The run's wavelength (km) when it is the beam geometry's own L band (a
 // state-vector reference, neither --wavelength nor --sensor); nullopt
@@ -51,12 +64,13 @@ std::vector<const Acquisition*> usable_acquisitions(const StackRun& run) {
 
 }  // namespace
 
-StackRun start_stack(const std::string& reference_path, const StackOptions& options,
-                     const OrbitCatalogue* orbits) {
+StackRun start_stack(const StackInput& reference, const StackOptions& options, const OrbitCatalogue* orbits) {
   StackRun run;
-  run.reference = read_reference(reference_path, options.read);
-  if (!run.reference.warning.empty()) run.warnings.push_back(run.reference.warning);
-  use_orbit_files(run.reference, orbits, run.warnings);
+  run.reference = acquisition_of(reference, read_reference, options.read);
+  if (!run.reference.warning.empty()) run.warnings.push_back({WarningKind::header_date, run.reference.warning});
+  std::vector<std::string> orbit_notes;
+  use_orbit_files(run.reference, orbits, orbit_notes);
+  add_warnings(run, WarningKind::orbit_file, std::move(orbit_notes));
   if (run.reference.refusal) {
     run.refusal = run.reference.refusal;
     return run;
@@ -75,37 +89,55 @@ StackRun start_stack(const std::string& reference_path, const StackOptions& opti
   return run;
 }
 
-StackRun run_stack(const std::string& reference_path, const std::vector<std::string>& secondaries,
+StackRun run_stack(const StackInput& reference, const std::vector<StackInput>& secondaries,
                    const StackOptions& options, const OrbitCatalogue* orbits) {
-  StackRun run = start_stack(reference_path, options, orbits);
+  StackRun run = start_stack(reference, options, orbits);
   if (run.refusal) return run;
 
   SeenFiles seen;
-  seen.first_time(run.reference, run.reference.name, run.warnings);
+  std::vector<std::string> notes;
+  seen.first_time(run.reference, run.reference.name, notes);
   std::vector<SecondaryResult> results;
   results.reserve(secondaries.size());
-  for (const std::string& path : secondaries) {
-    Acquisition a = read_secondary(path, options.read);
-    if (!seen.first_time(a, run.reference.name, run.warnings)) continue;
-    use_orbit_files(a, orbits, run.warnings);
-    if (!a.warning.empty()) run.warnings.push_back(a.warning);
+  for (const StackInput& input : secondaries) {
+    if (options.stop_requested && options.stop_requested()) {
+      run.cancelled = true;
+      break;
+    }
+    Acquisition a = acquisition_of(input, read_secondary, options.read);
+    const bool first_time = seen.first_time(a, run.reference.name, notes);
+    add_warnings(run, WarningKind::duplicate_file, std::move(notes));
+    notes.clear();
+    if (!first_time) continue;
+    use_orbit_files(a, orbits, notes);
+    add_warnings(run, WarningKind::orbit_file, std::move(notes));
+    notes.clear();
+    if (!a.warning.empty()) run.warnings.push_back({WarningKind::header_date, a.warning});
     results.push_back(
         run_secondary(run.reference, run.view, std::make_shared<const Acquisition>(std::move(a)), options));
   }
-  gather_passes(run, std::move(results));
+  gather_passes(run, std::move(results));  // a cancelled run keeps the secondaries it computed
+  if (run.cancelled) return run;
 
   std::vector<const Acquisition*> usable = usable_acquisitions(run);
   if (const std::optional<double> beam = beam_band_used(run))
     if (std::string w = settings_wavelength_warning(*beam, run.reference.name, usable); !w.empty())
-      run.warnings.push_back(std::move(w));
+      run.warnings.push_back({WarningKind::wavelength, std::move(w)});
   if (options.target.wavelength) {
     usable.insert(usable.begin(), &run.reference);
     if (std::string w = option_wavelength_warning(*options.target.wavelength, usable); !w.empty())
-      run.warnings.push_back(std::move(w));
+      run.warnings.push_back({WarningKind::wavelength, std::move(w)});
   }
   if (options.grid) run.refusal = run_grid(run, options);
-  for (std::string& w : same_date_warnings(run)) run.warnings.push_back(std::move(w));
+  if (run.cancelled) return run;
+  add_warnings(run, WarningKind::same_date, same_date_warnings(run));
   return run;
+}
+
+StackRun run_stack(const std::string& reference_path, const std::vector<std::string>& secondaries,
+                   const StackOptions& options, const OrbitCatalogue* orbits) {
+  return run_stack(StackInput(reference_path), std::vector<StackInput>(secondaries.begin(), secondaries.end()),
+                   options, orbits);
 }
 
 }  // namespace bperp::stack

@@ -59,6 +59,16 @@ struct RequestOutcome {
 RequestOutcome build_request(int argc, const char* const* argv, std::FILE* in, std::FILE* out,
                              std::FILE* err);
 
+// Why options that each are well formed cannot go together ("" when they
+// can): --at-point with another target option, a coherence floor above
+// the model's coherence at zero time, an export of the pairs without them.
+std::string clash_problem(const StackRequest& request);
+
+// Why the plot or an export cannot be written where asked: over an input,
+// where another output goes, or where no file can be made ("" when all
+// can).
+std::string output_problem(const StackRequest& request);
+
 // The paths of a list: one per line, a CRLF line end taken as LF, empty
 // lines skipped, nothing else trimmed. false and *problem when it cannot be
 // read or holds a NUL byte.

@@ -24,7 +24,7 @@ namespace bperp::stack {
 // look side) does not use, and a target outside the image, are noted there.
 std::optional<Refusal> zero_doppler_view(const Acquisition& a, const TargetOptions& target,
                                          ZeroDopplerReference& view,
-                                         std::vector<std::string>* warnings = nullptr);
+                                         std::vector<Warning>* warnings = nullptr);
 
 // The beam geometry of the state-vector reference a, its Doppler scaled to
 // the wavelength target gives (else the settings'). The refusal when a

@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -23,6 +24,7 @@
 #include "bperp/stack/inputs/product.h"
 #include "bperp/stack/support/refusal.h"
 #include "bperp/stack/support/utc_time.h"
+#include "bperp/stack/support/warning.h"
 
 namespace bperp::stack {
 
@@ -67,6 +69,11 @@ struct GridSize {
   int ranges = 0;
 };
 
+// Asked between the steps of a run (before each secondary is read, before
+// each grid point): true stops the run there, its results cut short
+// (StackRun::cancelled). Empty: never asked.
+using StopCheck = std::function<bool()>;
+
 // How the run treats its secondaries.
 struct StackOptions {
   // Use state-vector secondaries where they stand, as bperp does for a pair.
@@ -79,6 +86,18 @@ struct StackOptions {
   // first to last line and near to far range (a geocoded product: its grid
   // from corner to corner).
   std::optional<GridSize> grid;
+  // Whether to stop early (a program's Ctrl-C); the command gives none.
+  StopCheck stop_requested;
+};
+
+// One acquisition of a stack: a file to read (path), or one made in memory
+// (made, whose name is how the outputs show it; path then empty).
+struct StackInput {
+  StackInput(std::string file) : path(std::move(file)) {}  // NOLINT: a path is an input
+  StackInput(const char* file) : path(file) {}             // NOLINT: a path is an input
+  explicit StackInput(std::shared_ptr<const Acquisition> acquisition) : made(std::move(acquisition)) {}
+  std::string path;
+  std::shared_ptr<const Acquisition> made;
 };
 
 // ---- What a run works out ----
@@ -179,14 +198,16 @@ struct StackRun {
   // the result of the input used at the stack's target (see run_stack).
   std::vector<SecondaryResult> secondaries;
   std::vector<PassInputs> passes;  // each secondary pass's inputs
-  std::vector<std::string> warnings;        // one line each, naming the files; not errors
+  std::vector<Warning> warnings;    // one line each, naming the files; not errors
   std::vector<GridPoint> grid;              // with StackOptions::grid, row by row
   std::vector<GridFailures> grid_failures;  // with a grid, one per secondary
+  bool cancelled = false;                   // stopped early by StackOptions::stop_requested
 
   // ok() and a baseline at every point of the grid (when there is one).
   bool complete(std::size_t secondary) const;
-  // Every value asked for was computed: the reference and every secondary
-  // are usable, and with a grid each secondary has a baseline at every point.
+  // Every value asked for was computed: the run was not cancelled, the
+  // reference and every secondary are usable, and with a grid each
+  // secondary has a baseline at every point.
   bool all_ok() const;
 };
 
@@ -195,8 +216,10 @@ struct StackRun {
 // view of the target for a product or a dated orbit. A product or dated
 // orbit reference that states no wavelength (nor radar frequency) is
 // refused unless --wavelength or --sensor gives one. On failure the refusal
-// says why and nothing else is filled.
-StackRun start_stack(const std::string& reference_path, const StackOptions& options = {},
+// says why and nothing else is filled. The reference may be made in memory
+// (a dated orbit, whose day is its date); the caller refuses one without a
+// date.
+StackRun start_stack(const StackInput& reference, const StackOptions& options = {},
                      const OrbitCatalogue* orbits = nullptr);
 
 // One secondary against the reference as read and its view of one target
@@ -216,6 +239,11 @@ SecondaryResult run_secondary(const Acquisition& reference, const ReferenceView&
 // --wavelength that differs from what a product states are noted with a
 // warning each. orbits: the orbit files to use instead of the products'
 // own orbit lists (null or empty: the products' own).
+// Acquisitions made in memory are used as given (never the same file as
+// another). With options.stop_requested, the run may stop before a
+// secondary or a grid point (cancelled, the results cut short there).
+StackRun run_stack(const StackInput& reference, const std::vector<StackInput>& secondaries,
+                   const StackOptions& options = {}, const OrbitCatalogue* orbits = nullptr);
 StackRun run_stack(const std::string& reference_path, const std::vector<std::string>& secondaries,
                    const StackOptions& options = {}, const OrbitCatalogue* orbits = nullptr);
 
