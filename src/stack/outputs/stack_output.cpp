@@ -1,5 +1,6 @@
 #include "bperp/stack/outputs/stack_output.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "bperp/numeric/units.h"
@@ -14,7 +15,6 @@ namespace {
 
 using units::degrees;
 using units::metres_per_km;
-constexpr double nan = std::numeric_limits<double>::quiet_NaN();
 
 // Decimals in the reference block besides those of lengths, times and
 // angles (record_columns.h).
@@ -24,17 +24,51 @@ constexpr int wavelength_decimals = 6;
 
 // Every row of the secondaries' CSV and JSON, in order: each secondary once,
 // or with a grid each secondary at every grid point, worked out as it comes
-// and tallied into tally when given.
+// (tallied into stream's tally, its rows_written called after the last,
+// when stream is given).
 template <typename Visit>
-void for_each_row(const StackRun& run, GridTally* tally, Visit visit) {
+void for_each_row(const StackRun& run, Convention convention, const GridStream* stream, Visit visit) {
+  const ConventionSigns signs = convention_signs(convention, look_side(run.view));
   if (!run.grid()) {
-    for (const SecondaryResult& s : run.secondaries) visit(Row{zero_doppler_of(run.view), s, nullptr});
-    return;
+    for (const SecondaryResult& s : run.secondaries) visit(Row{zero_doppler_of(run.view), s, nullptr, signs});
+  } else {
+    GridTally* tally = stream != nullptr ? stream->tally : nullptr;
+    for_each_grid_result(run, [&](const GridPoint& p, std::size_t k, const SecondaryResult& r) {
+      if (tally != nullptr) tally->add(k, r);
+      visit(Row{&p.view, r, &p, signs});
+    });
   }
-  for_each_grid_result(run, [&](const GridPoint& p, std::size_t k, const SecondaryResult& r) {
-    if (tally != nullptr) tally->add(k, r);
-    visit(Row{&p.view, r, &p});
-  });
+  if (stream != nullptr && stream->rows_written) stream->rows_written();
+}
+
+// The least and greatest of the values sign * [lo, hi] (NaN stays NaN).
+std::pair<double, double> signed_span(double lo, double hi, double sign) {
+  return sign < 0 ? std::pair{-hi, -lo} : std::pair{lo, hi};
+}
+
+// Whether two of the usable acquisitions (the reference among them) are of
+// one date: different passes, whose days alone do not order them.
+bool shared_date(const StackRun& run) {
+  std::vector<long> days;
+  if (run.reference.day) days.push_back(*run.reference.day);
+  for (const SecondaryResult& s : run.secondaries)
+    if (s.ok() && s.acquisition().day) days.push_back(*s.acquisition().day);
+  std::sort(days.begin(), days.end());
+  return std::adjacent_find(days.begin(), days.end()) != days.end();
+}
+
+// The line that names a convention other than this tool's own in the
+// table's reference block; "" for bperp's.
+std::string convention_line(Convention convention) {
+  if (convention == Convention::bperp) return {};
+  return "convention        " + convention_text(convention) + "\n";
+}
+
+// How the table shows where the reference's wavelength comes from.
+std::string wavelength_source_text(const std::string& source) {
+  if (source == "option") return "--wavelength";
+  if (source == "sensor") return "--sensor";
+  return source;
 }
 
 // The table's columns in each geometry.
@@ -106,7 +140,7 @@ std::string zero_doppler_reference_block(const StackRun& run) {
   lines += "incidence angle   " + fixed_text(degrees(v.angles.incidence), angle_decimals) + " deg\n";
   lines += "heading           " + fixed_text(degrees(v.angles.heading), angle_decimals) + " deg\n";
   lines += "wavelength        " + fixed_text(z.wavelength * metres_per_km, wavelength_decimals) + " m (" +
-           z.wavelength_source + ")\n";
+           wavelength_source_text(z.wavelength_source) + ")\n";
   lines += "orbit             " + escaped(z.orbit_source) + "\n";
   if (run.grid())
     lines += "grid              " + std::to_string(run.grid()->lines) + " x " + std::to_string(run.grid()->ranges) +
@@ -125,11 +159,17 @@ std::vector<std::string> stack_csv_header() {
   return header;
 }
 
-void write_stack_table(std::FILE* out, const StackRun& run) {
+void write_stack_table(std::FILE* out, const StackRun& run, Convention convention) {
   const bool beam = zero_doppler_of(run.view) == nullptr;
-  std::fputs((beam ? beam_reference_block(run) : zero_doppler_reference_block(run)).c_str(), out);
+  std::string block = beam ? beam_reference_block(run) : zero_doppler_reference_block(run);
+  block.insert(block.size() - 1, convention_line(convention));  // before the block's empty line
+  std::fputs(block.c_str(), out);
 
-  const std::vector<std::string>& keys = beam ? beam_table : zero_doppler_table;
+  std::vector<std::string> keys = beam ? beam_table : zero_doppler_table;
+  // Passes of one date: their days alone do not tell them apart (where the
+  // geometry has their times).
+  if (!beam && shared_date(run)) keys.insert(std::find(keys.begin(), keys.end(), "days") + 1, "days_exact");
+  const ConventionSigns signs = convention_signs(convention, look_side(run.view));
   std::vector<TableColumn> headings;
   for (const std::string& key : keys) headings.push_back({column(key).heading, column(key).align});
   // With a grid, the spread of the baselines across it.
@@ -146,13 +186,16 @@ void write_stack_table(std::FILE* out, const StackRun& run) {
     for (const std::string& key : keys) {
       const Column& c = column(key);
       // Zero-Doppler baselines are metres of their own, not bperp's km digits.
-      row.push_back(table_text(value_of(c, Row{zero_doppler_of(run.view), s, nullptr}),
+      row.push_back(table_text(value_of(c, Row{zero_doppler_of(run.view), s, nullptr, signs}),
                                beam ? c.form : TableForm::fixed, c.decimals));
     }
     const std::size_t k = static_cast<std::size_t>(&s - run.secondaries.data());
     if (grid) {
       const GridSpread& g = run.grid_spreads[k];
-      for (const double v : {g.parallel_min, g.parallel_max, g.perpendicular_min, g.perpendicular_max})
+      const auto [parallel_lo, parallel_hi] = signed_span(g.parallel_min, g.parallel_max, signs.parallel);
+      const auto [perpendicular_lo, perpendicular_hi] =
+          signed_span(g.perpendicular_min, g.perpendicular_max, signs.perpendicular);
+      for (const double v : {parallel_lo, parallel_hi, perpendicular_lo, perpendicular_hi})
         row.push_back(std::isfinite(v) ? fixed_text_unsigned_zero(v * metres_per_km, length_decimals) : std::string());
     }
     const std::size_t failed = grid ? run.grid_failures[k].count : 0;
@@ -168,10 +211,10 @@ void write_stack_table(std::FILE* out, const StackRun& run) {
   write_text_table(out, headings, rows);
 }
 
-void write_stack_csv(std::FILE* out, const StackRun& run, GridTally* tally) {
+void write_stack_csv(std::FILE* out, const StackRun& run, Convention convention, const GridStream* stream) {
   write_csv_record(out, stack_csv_header());
   std::string line;
-  for_each_row(run, tally, [&](const Row& row) {
+  for_each_row(run, convention, stream, [&](const Row& row) {
     line.clear();
     bool first = true;
     for (const Column& c : secondary_columns()) {
@@ -235,6 +278,7 @@ void beam_reference_json(JsonWriter& json, const StackRun& run) {
   number_member(json, "doppler_centroid_hz", g.doppler_centroid);
   number_member(json, "doppler_rate_hz_per_s", g.doppler_rate);
   number_member(json, "wavelength_m", g.wavelength * metres_per_km);
+  text_member(json, "wavelength_source", run.wavelength_source);
   json.end_object();
 }
 
@@ -276,13 +320,13 @@ void zero_doppler_reference_json(JsonWriter& json, const StackRun& run) {
 
 }  // namespace
 
-void stack_json(JsonWriter& json, const StackRun& run, GridTally* tally) {
+void stack_json(JsonWriter& json, const StackRun& run, Convention convention, const GridStream* stream) {
   json.key("reference");
   if (zero_doppler_of(run.view)) zero_doppler_reference_json(json, run);
   else beam_reference_json(json, run);
   json.key("secondaries");
   json.begin_array();
-  for_each_row(run, tally, [&](const Row& r) {
+  for_each_row(run, convention, stream, [&](const Row& r) {
     json.begin_object();
     for (const Column& c : secondary_columns()) {
       json.key(c.key);
@@ -293,10 +337,21 @@ void stack_json(JsonWriter& json, const StackRun& run, GridTally* tally) {
   json.end_array();
 }
 
-void write_json(std::FILE* out, const StackRun& run, GridTally* tally) {
+void document_notes_json(JsonWriter& json, Convention convention, const std::vector<std::string>& warnings) {
+  json.key("convention");
+  json.string(convention_name(convention));
+  json.key("warnings");
+  json.begin_array();
+  for (const std::string& w : warnings) json.string(w);
+  json.end_array();
+}
+
+void write_json(std::FILE* out, const StackRun& run, Convention convention, const std::vector<std::string>& warnings,
+                const GridStream* stream) {
   JsonWriter json(out);
   json.begin_object();
-  stack_json(json, run, tally);
+  stack_json(json, run, convention, stream);
+  document_notes_json(json, convention, warnings);
   json.end_object();
   json.finish();
 }

@@ -24,22 +24,9 @@ bool SeenFiles::first_time(const Acquisition& a, const std::string& reference_na
   if (!a.identity) return true;
   const auto [it, added] = names_.emplace(*a.identity, a.name);
   if (added) return true;
-  warnings.push_back(a.name + " is the same file as " + it->second +
-                     (it->second == reference_name ? " (the reference)" : "") + ": used once");
+  // The reference among the secondaries (REF dir/*) is what was meant.
+  if (it->second != reference_name) warnings.push_back(a.name + " is the same file as " + it->second + ": used once");
   return false;
-}
-
-std::vector<std::string> same_date_warnings(const Acquisition& reference,
-                                            const std::vector<const Acquisition*>& secondaries) {
-  std::vector<std::string> warnings;
-  std::map<long, std::string> dated;  // each date's first name
-  if (reference.day) dated[*reference.day] = reference.name;
-  for (const Acquisition* a : secondaries) {
-    if (!a->day || a->refusal) continue;
-    const auto [it, added] = dated.emplace(*a->day, a->name);
-    if (!added) warnings.push_back(a->name + " and " + it->second + " are both of " + day_text(a->day));
-  }
-  return warnings;
 }
 
 }  // namespace bperp::stack

@@ -6,6 +6,7 @@
 
 #include "bperp/numeric/units.h"
 #include "bperp/stack/geometry/map_grid.h"
+#include "bperp/stack/run/passes.h"
 #include "bperp/stack/run/reference_view.h"
 
 namespace bperp::stack {
@@ -34,26 +35,36 @@ std::optional<Refusal> too_many_baselines(const StackRun& run, GridSize size) {
 }
 
 // The target (line, range) of run's grid with the reference's view of it.
+// A grid lies inside the image by construction.
 GridPoint viewed_point(const StackRun& run, int line, int range) {
   GridPoint p;
   grid_target(run.reference, run.options.target, *run.grid(), line, range, p);  // placeable: check_grid
   ZeroDopplerReference view;
   p.refusal = zero_doppler_view(run.reference, p.target, view);
+  view.outside_image = false;
   p.view = std::move(view);
   return p;
 }
 
-// Secondary k's result at p (p's refusal when the reference can't see it).
+// Secondary pass k's result at p: of the input of the pass that covers it
+// (chosen_input); p's refusal when the reference can't see it.
 SecondaryResult result_at(const StackRun& run, const GridPoint& p, std::size_t k) {
-  const SecondaryResult& s = run.secondaries[k];
   if (p.refusal) {
     SecondaryResult r;
-    r.source = s.source;
+    r.source = run.secondaries[k].source;
     r.refusal = p.refusal;
     return r;
   }
-  return run_secondary(run.reference, ReferenceView(p.view), s.source, run.options);
+  const ReferenceView view(p.view);
+  const PassInputs& inputs = run.passes[k];
+  if (inputs.size() == 1) return run_secondary(run.reference, view, inputs.front(), run.options);
+  std::vector<SecondaryResult> results;
+  for (const std::shared_ptr<const Acquisition>& input : inputs)
+    results.push_back(run_secondary(run.reference, view, input, run.options));
+  return std::move(results[chosen_input(results)]);
 }
+
+bool stopped(const StopCheck& stop) { return stop && stop(); }
 
 }  // namespace
 
@@ -104,8 +115,19 @@ std::optional<Refusal> check_grid(const StackRun& run) {
   return std::nullopt;
 }
 
-void for_each_grid_result(const StackRun& run, const GridVisit& visit) {
-  if (!run.grid()) return;
+bool for_each_grid_point(const StackRun& run, const std::function<void(const GridPoint&)>& visit,
+                         const StopCheck& stop) {
+  if (!run.grid()) return true;
+  for (int i = 0; i < run.grid()->lines; ++i)
+    for (int j = 0; j < run.grid()->ranges; ++j) {
+      if (stopped(stop)) return false;
+      visit(viewed_point(run, i, j));
+    }
+  return true;
+}
+
+bool for_each_grid_result(const StackRun& run, const GridVisit& visit, const StopCheck& stop) {
+  if (!run.grid()) return true;
   const GridSize size = *run.grid();
   const std::size_t n = run.secondaries.size();
   // The views of every target, worked out once, when there are several
@@ -114,8 +136,7 @@ void for_each_grid_result(const StackRun& run, const GridVisit& visit) {
   std::vector<GridPoint> kept;
   if (n > 1 && target_count(size) <= max_kept_grid_views) {
     kept.reserve(target_count(size));
-    for (int i = 0; i < size.lines; ++i)
-      for (int j = 0; j < size.ranges; ++j) kept.push_back(viewed_point(run, i, j));
+    if (!for_each_grid_point(run, [&](const GridPoint& p) { kept.push_back(p); }, stop)) return false;
   }
   std::vector<GridPoint> line;
   for (std::size_t k = 0; k < n; ++k)
@@ -128,8 +149,12 @@ void for_each_grid_result(const StackRun& run, const GridVisit& visit) {
         for (int j = 0; j < size.ranges; ++j) line.push_back(viewed_point(run, i, j));
         points = line.data();
       }
-      for (int j = 0; j < size.ranges; ++j) visit(points[j], k, result_at(run, points[j], k));
+      for (int j = 0; j < size.ranges; ++j) {
+        if (stopped(stop)) return false;
+        visit(points[j], k, result_at(run, points[j], k));
+      }
     }
+  return true;
 }
 
 GridTally::GridTally(const StackRun& run)
@@ -158,22 +183,25 @@ void GridTally::add(std::size_t k, const SecondaryResult& g) {
 void GridTally::finish(StackRun& run) const {
   run.grid_failures = failures_;
   run.grid_spreads = spreads_;
-  std::vector<std::string> warnings;
+  std::vector<Warning> warnings;
   for (std::size_t k = 0; k < run.secondaries.size(); ++k) {
     const SecondaryResult& s = run.secondaries[k];
     const GridFailures& f = failures_[k];
     if (s.ok() && f.count > 0)
-      warnings.push_back(s.acquisition().name + ": no baseline at " + std::to_string(f.count) + " of the " +
-                         std::to_string(points_) + " grid points; the first: " + f.first->text);
+      warnings.push_back({WarningKind::grid_gaps, s.acquisition().name + ": no baseline at " + std::to_string(f.count) + " of the " +
+                         std::to_string(points_) + " grid points; the first: " + f.first->text});
   }
   const std::size_t at = std::min(run.grid_warnings_at, run.warnings.size());
   run.warnings.insert(run.warnings.begin() + static_cast<std::ptrdiff_t>(at), warnings.begin(), warnings.end());
 }
 
-void tally_grid(StackRun& run) {
+bool tally_grid(StackRun& run, const StopCheck& stop) {
   GridTally tally(run);
-  for_each_grid_result(run, [&](const GridPoint&, std::size_t k, const SecondaryResult& r) { tally.add(k, r); });
+  if (!for_each_grid_result(
+          run, [&](const GridPoint&, std::size_t k, const SecondaryResult& r) { tally.add(k, r); }, stop))
+    return false;
   tally.finish(run);
+  return true;
 }
 
 }  // namespace bperp::stack

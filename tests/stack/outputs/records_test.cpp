@@ -41,9 +41,9 @@ void check_records(const nlohmann::ordered_json& objects, const std::vector<std:
   EXPECT_EQ(csv[0], csv_keys);
   ASSERT_EQ(csv.size(), objects.size() + 1);
   ASSERT_EQ(table.size(), objects.size());
-  for (const auto& [heading, cell] : table.at(0)) {
-    const std::string& name = heading;  // clang before 16 takes no structured binding into a lambda
-    const auto named = [&](const Column& c) { return name == c.heading; };
+  for (const auto& entry : table.at(0)) {
+    const std::string& heading = entry.first;  // a plain name: clang 14 lets no lambda capture a structured binding
+    const auto named = [&](const Column& c) { return heading == c.heading; };
     EXPECT_TRUE(heading == "note" || std::any_of(columns.begin(), columns.end(), named)) << heading;
   }
   const std::regex date("\\d{4}-\\d{2}-\\d{2}"), time("\\d{4}-\\d{2}-\\d{2}T\\d{2}:\\d{2}:\\d{2}\\.\\d+Z");
@@ -83,6 +83,10 @@ void check_records(const nlohmann::ordered_json& objects, const std::vector<std:
           ASSERT_TRUE(value.is_number_integer());
           EXPECT_EQ(field, std::to_string(value.get<long long>()));
           if (shown) { EXPECT_EQ(cell->second, field); }
+          break;
+        case ValueType::boolean:
+          ASSERT_TRUE(value.is_boolean());
+          EXPECT_EQ(field, value.dump());  // true, false
           break;
         case ValueType::number:
           ASSERT_TRUE(value.is_number_float());

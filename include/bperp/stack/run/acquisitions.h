@@ -27,19 +27,14 @@ void use_orbit_files(Acquisition& a, const OrbitCatalogue* orbits, std::vector<s
 // was read under: the same file under another name is not read again.
 class SeenFiles {
  public:
-  // Notes a's file; false, and a warning naming both names to warnings,
-  // when it was seen before (reference_name marks the reference's).
+  // Notes a's file; false when it was seen before, with a warning naming
+  // both names to warnings unless it was first seen as the reference
+  // (named reference_name).
   bool first_time(const Acquisition& a, const std::string& reference_name,
                   std::vector<std::string>& warnings);
 
  private:
   std::map<std::pair<dev_t, ino_t>, std::string> names_;
 };
-
-// Warnings for acquisitions of one date (rarely two passes): each usable
-// secondary dated as the reference or an earlier secondary is named with
-// the first of that date.
-std::vector<std::string> same_date_warnings(const Acquisition& reference,
-                                            const std::vector<const Acquisition*>& secondaries);
 
 }  // namespace bperp::stack

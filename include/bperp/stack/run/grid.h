@@ -35,14 +35,22 @@ std::optional<Refusal> grid_target(const Acquisition& reference, const TargetOpt
 // (its corners tried).
 std::optional<Refusal> check_grid(const StackRun& run);
 
+// Goes over run's targets line by line, each with the reference's view of
+// it (or why it can't see it), handed to visit; stop, when given, asked
+// before each: false when it stopped the going over.
+bool for_each_grid_point(const StackRun& run, const std::function<void(const GridPoint&)>& visit,
+                         const StopCheck& stop = {});
+
 // The result of one secondary (its index in run.secondaries) at one target.
 using GridVisit = std::function<void(const GridPoint& point, std::size_t secondary, const SecondaryResult& result)>;
 
 // Goes over run's grid: for each secondary in the stack's order, for each
 // target line by line, the reference's view of it (or why it can't see it,
 // which is then each secondary's refusal there) and the secondary's result
-// there, handed to visit.
-void for_each_grid_result(const StackRun& run, const GridVisit& visit);
+// there (of the input of its pass that covers the target), handed to visit.
+// stop, when given, is asked before each target: false when it stopped the
+// going over, true when every result was handed.
+bool for_each_grid_result(const StackRun& run, const GridVisit& visit, const StopCheck& stop = {});
 
 // Each secondary's failures and spread over a grid, tallied one result at
 // a time in the grid's order.
@@ -61,7 +69,8 @@ class GridTally {
   std::vector<GridSpread> spreads_;
 };
 
-// Goes over run's grid once, keeping its tallies alone (GridTally::finish).
-void tally_grid(StackRun& run);
+// Goes over run's grid once, keeping its tallies alone (GridTally::finish);
+// false, nothing kept, when stop stopped it.
+bool tally_grid(StackRun& run, const StopCheck& stop = {});
 
 }  // namespace bperp::stack
