@@ -391,7 +391,7 @@ py::dict network_dict(const RequestRun& r) {
     has_date.mutable_at(i) = p.days.has_value();
     days.mutable_at(i) = p.days ? static_cast<std::int32_t>(*p.days) : 0;
     perpendicular.mutable_at(i) = p.perpendicular;
-    distance.mutable_at(i) = network_distance(points, p.first, p.second);
+    distance.mutable_at(i) = network_distance(points, p.first, p.second, r.network->scale());
   }
   py::dict b;
   b["first"] = first;

@@ -48,7 +48,7 @@ bool write_results(const StackRequest& request, const RequestRun& r, Warnings& w
       write_stack_table(out, run, convention);
       if (request.pairs) {
         write_pairs_table(out, r.points, *r.network);
-        write_network_summary(out, r.points, r.parts);
+        write_network_summary(out, r.points, r.parts, r.network->scale());
       }
       break;
     case OutputFormat::csv:
