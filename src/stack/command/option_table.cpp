@@ -360,7 +360,7 @@ std::vector<OptionDeclaration> declarations() {
       // Choosing the reference and the acquisitions, and designing the
       // network.
       {.name = "--reference", .keyword = "choose_reference", .type = text, .type_name = "DATE|PATH|auto",
-       .help = "choose the reference: every name is then an input",
+       .help = "choose the reference among all names given",
        .details = "A text that names an existing file is a path (the input that is that file), else a date "
                   "(YYYY-MM-DD or YYYYMMDD: the input of that date); auto chooses by a criterion C and prints the "
                   "best five candidates: coherence (the default: the largest mean modelled coherence to the "
@@ -378,7 +378,7 @@ std::vector<OptionDeclaration> declarations() {
       {.name = "--end", .keyword = "end", .type = text, .type_name = "DATE", .help = "leave out acquisitions after DATE",
        .apply = [](const Option& o, Text t, Request& r, Problem p) { return put(r.filters.end, date_of(o, t, p)); }},
       {.name = "--exclude", .keyword = "exclude", .type = text, .repeatable = true, .type_name = "DATES|@FILE",
-       .help = "leave out these dates (comma-separated, or a file)",
+       .help = "leave out these dates (or a file's)",
        .details = "Repeatable. @FILE: one date a line, blank lines and # comments skipped.",
        .apply = [](const Option& o, Text t, Request& r, Problem p) { return exclude_dates(o, t, r, p); }},
       {.name = "--months", .keyword = "months", .type = text, .type_name = "M[-M][,...]",
@@ -396,7 +396,7 @@ std::vector<OptionDeclaration> declarations() {
        .implies = pairs,
        .apply = [](const Option&, Text, Request& r, Problem) { return set(r.pairs) && set(r.limits.star); }},
       {.name = "--delaunay", .keyword = "delaunay", .type = flag,
-       .help = "pair by the Delaunay triangles of time and B_perp",
+       .help = "pairs of Delaunay triangles in days and B_perp",
        .details = "The triangulation of the acquisitions at (days / Dt, B_perp / Bp), the scales of "
                   "--distance-scale; implies --pairs. Acquisitions on one line make a chain in time order, as do "
                   "repeated ones; of four on one circle, the diagonal from the earliest is taken.",

@@ -106,6 +106,8 @@ int run_command(int argc, const char* const* argv, std::FILE* in, std::FILE* out
   RequestRun r;
   run_request(request, file_inputs(request), r);
   Warnings warnings(err, request.quiet);
+  if (!request.quiet)
+    for (const std::string& note : r.notes) print_note(err, note);
   for (const RunMessage& m : r.messages) {
     if (m.warning) warnings.add(m.text);
     else print_problem(err, m.text);

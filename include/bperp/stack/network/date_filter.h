@@ -39,6 +39,14 @@ struct DateFilters {
 // "--exclude" or "--months", checked in that order), or "" when it is kept.
 std::string filter_leaving_out(const DateFilters& filters, long day);
 
+// An acquisition a filter left out: its name, date and the option that
+// left it out ("--months").
+struct FilteredAcquisition {
+  std::string name;
+  long day = 0;
+  std::string filter;
+};
+
 // The dates of an --exclude file's text: one a line (YYYY-MM-DD or
 // YYYYMMDD), blank lines and lines starting with # skipped, a CRLF line end
 // taken as LF; false and *problem, naming the line, for any other line.

@@ -47,6 +47,22 @@ std::vector<ReferenceScore> reference_scores(const std::vector<NetworkPoint>& po
                                              ReferenceCriterion criterion, const DistanceScale& scale,
                                              const CoherenceModel& model = {});
 
+// How a reference was chosen by a criterion, for the reports: the
+// criterion asked for and the one used (distance where coherence has no
+// model), the acquisition whose geometry the scores are in, and every
+// candidate's score, the best (the one chosen) first.
+struct ReferenceChoice {
+  struct Candidate {
+    std::string name;
+    std::optional<long> day;
+    double score = NAN;
+  };
+  ReferenceCriterion asked = ReferenceCriterion::coherence;
+  ReferenceCriterion used = ReferenceCriterion::coherence;
+  std::string geometry;
+  std::vector<Candidate> scores;
+};
+
 // The median of values (the mean of the middle two for an even count; NaN
 // for none).
 double median(std::vector<double> values);
