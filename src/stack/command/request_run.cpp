@@ -167,6 +167,7 @@ void run_request(const StackRequest& request, const RunInputs& inputs, RequestRu
   }
   InputChoice choice = choose_inputs(request, inputs, &orbits);
   out.notes = choice_notes(choice);
+  out.filters = request.filters.any();
   out.filtered = std::move(choice.filtered);
   out.reference_choice = std::move(choice.reference);
   for (std::string& w : choice.warnings) warn(out, WarningKind::reference_choice, std::move(w));

@@ -68,9 +68,9 @@ bool write_results(const StackRequest& request, const RequestRun& r, Warnings& w
       break;
     case OutputFormat::json:
       if (request.pairs)
-        write_json_with_pairs(out, run, r.points, *r.network, r.parts, convention, warnings.all());
+        write_json_with_pairs(out, run, r.points, *r.network, r.parts, convention, warnings.all(), r.choices());
       else
-        write_json(out, run, convention, warnings.all());
+        write_json(out, run, convention, warnings.all(), r.choices());
       break;
   }
   if (std::fflush(out) != 0 || std::ferror(out)) {

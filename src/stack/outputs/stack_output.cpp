@@ -343,10 +343,12 @@ void document_notes_json(JsonWriter& json, Convention convention, const std::vec
   json.end_array();
 }
 
-void write_json(std::FILE* out, const StackRun& run, Convention convention, const std::vector<std::string>& warnings) {
+void write_json(std::FILE* out, const StackRun& run, Convention convention, const std::vector<std::string>& warnings,
+                const RunChoices& choices) {
   JsonWriter json(out);
   json.begin_object();
   stack_json(json, run, convention);
+  choices_json(json, choices);
   document_notes_json(json, convention, warnings);
   json.end_object();
   json.finish();

@@ -15,6 +15,7 @@
 #include "bperp/stack/network/date_filter.h"
 #include "bperp/stack/network/pairs.h"
 #include "bperp/stack/network/reference_choice.h"
+#include "bperp/stack/outputs/choice_output.h"
 #include "bperp/stack/run/stack_run.h"
 #include "bperp/stack/support/refusal.h"
 #include "bperp/stack/support/warning.h"
@@ -62,6 +63,11 @@ struct RequestRun {
   std::vector<FilteredAcquisition> filtered;
   std::optional<ReferenceChoice> reference_choice;
   std::vector<std::string> notes;
+  bool filters = false;  // date filters were given (filtered is then reported, even empty)
+  // The choices for the JSON document.
+  RunChoices choices() const {
+    return {filters ? &filtered : nullptr, reference_choice ? &*reference_choice : nullptr};
+  }
   // The signs that put the run's baselines into the request's convention.
   ConventionSigns signs{};
   // The reference, then every usable secondary, in the request's convention.

@@ -10,6 +10,7 @@
 #include "bperp/stack/run/stack_run.h"
 #include "bperp/stack/network/connectivity.h"
 #include "bperp/stack/network/pairs.h"
+#include "bperp/stack/outputs/choice_output.h"
 #include "bperp/stack/outputs/json_writer.h"
 
 namespace bperp::stack {
@@ -44,11 +45,13 @@ void network_json(JsonWriter& json, const std::vector<NetworkPoint>& points, con
                   const DistanceScale& scale);
 
 // The stack's document (as write_json writes it) with the members "pairs"
-// and "network" before its closing notes (the convention of the baselines,
+// and "network" (then the choices made before the run) before its closing
+// notes (the convention of the baselines,
 // which the points and so the pairs are in, and the warnings).
 void write_json_with_pairs(std::FILE* out, const StackRun& run, const std::vector<NetworkPoint>& points,
                            const PairNetwork& network, const Connectivity& connectivity,
-                           Convention convention = Convention::bperp, const std::vector<std::string>& warnings = {});
+                           Convention convention = Convention::bperp, const std::vector<std::string>& warnings = {},
+                           const RunChoices& choices = {});
 
 // The network report after the table of pairs: connected, or its parts and
 // the pairs that would join them (by network_distance under scale); and
