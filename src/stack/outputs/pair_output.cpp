@@ -254,11 +254,13 @@ void write_json_with_pairs(std::FILE* out, const StackRun& run, const std::vecto
 }
 
 std::string network_summary_text(const NetworkSummary& s) {
-  std::string text = count_text(s.pairs, "pair", "pairs") + ", " + std::to_string(s.pairs_per_acquisition_min) +
-                     " to an acquisition at least, " + fixed_text(s.pairs_per_acquisition_mean, 2) + " on average";
-  if (s.max_abs_perpendicular)
+  std::string text = count_text(s.pairs, "pair", "pairs") + "; per acquisition at least " +
+                     std::to_string(s.pairs_per_acquisition_min) + ", on average " +
+                     fixed_text(s.pairs_per_acquisition_mean, 2);
+  if (s.max_abs_perpendicular) {
     text += "; largest |perpendicular| " + fixed_text(*s.max_abs_perpendicular, length_decimals) + " m";
-  if (s.max_abs_days) text += ", largest |days| " + std::to_string(*s.max_abs_days);
+    if (s.max_abs_days) text += " and |days| " + std::to_string(*s.max_abs_days);
+  }
   if (s.mean_coherence) text += "; mean modelled coherence " + fixed_text(*s.mean_coherence, 2);
   return text;
 }

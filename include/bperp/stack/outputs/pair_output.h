@@ -59,9 +59,9 @@ void write_json_with_pairs(std::FILE* out, const StackRun& run, const std::vecto
 void write_network_summary(std::FILE* out, const std::vector<NetworkPoint>& points,
                            const Connectivity& connectivity, const DistanceScale& scale);
 
-// "14 pairs, 2 to an acquisition at least, 4.67 on average; largest
-// |perpendicular| 412.345 m, largest |days| 690; mean modelled coherence
-// 0.51": what the summary has.
+// "14 pairs; per acquisition at least 2, on average 4.67; largest
+// |perpendicular| 412.345 m and |days| 690; mean modelled coherence 0.51":
+// what the summary has.
 std::string network_summary_text(const NetworkSummary& summary);
 
 }  // namespace bperp::stack
