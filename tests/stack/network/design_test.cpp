@@ -31,8 +31,11 @@ Edges edge_set(const IndexPairs& pairs) { return Edges(pairs.begin(), pairs.end(
 // Points at (day, B_perp) with names P0, P1, ...
 std::vector<NetworkPoint> points_at(const std::vector<std::pair<long, double>>& at) {
   std::vector<NetworkPoint> points;
-  for (std::size_t i = 0; i < at.size(); ++i)
-    points.push_back({"P" + std::to_string(i), at[i].first, at[i].second, i == 0});
+  for (std::size_t i = 0; i < at.size(); ++i) {
+    std::string name = "P";
+    name += std::to_string(i);
+    points.push_back({name, at[i].first, at[i].second, i == 0});
+  }
   return points;
 }
 
@@ -110,7 +113,11 @@ TEST(Delaunay, LatticeTiesDoNotDependOnTheOrderGiven) {
   for (int trial = 0; trial < 6; ++trial) {
     std::shuffle(at.begin(), at.end(), random);
     std::vector<NetworkPoint> p = points_at(at);
-    for (std::size_t i = 0; i < p.size(); ++i) p[i].name = "d" + std::to_string(at[i].first) + "b" + std::to_string(at[i].second);
+    for (std::size_t i = 0; i < p.size(); ++i) {
+      p[i].name = std::to_string(at[i].first);
+      p[i].name += "/";
+      p[i].name += std::to_string(at[i].second);
+    }
     std::set<std::pair<std::string, std::string>> named;
     for (const auto& [i, j] : delaunay_edges(p, {})) named.insert(std::minmax(p[i].name, p[j].name));
     EXPECT_EQ(named.size(), 3 * 12 - 3 - 10u);  // 10 points on the hull's sides
@@ -294,7 +301,7 @@ TEST(PairList, ExportedPairsReadBackToTheSameFile) {
     EXPECT_EQ(r.status, 0) << r.err;
     return r;
   };
-  const std::string first = temp.path() + "/first.csv", second = temp.path() + "/second.csv";
+  const std::string first = temp.path().string() + "/first.csv", second = temp.path().string() + "/second.csv";
   run({"--delaunay", "--sensor", "alos", "--export", "pairs:" + first});
   run({"--pairs-from", first, "--sensor", "alos", "--export", "pairs:" + second});
   EXPECT_EQ(stack_test::read_file(second), stack_test::read_file(first));
