@@ -12,6 +12,7 @@
 #include "bperp/stack/inputs/hdf5_product.h"
 #include "bperp/stack/inputs/image_parameters.h"
 #include "bperp/stack/inputs/s1_annotation.h"
+#include "bperp/stack/inputs/saocom_annotation.h"
 #include "bperp/stack/inputs/xml_document.h"
 #include "bperp/stack/support/escape.h"
 #include "bperp/stack/support/number_text.h"
@@ -230,6 +231,8 @@ Acquisition read_any(const std::string& path, const std::string& what, const Rea
 #endif
   } else if (const XmlProductKind kind = xml_product_kind(head); kind == XmlProductKind::s1_annotation) {
     a = product_of(path, "", read_s1_annotation);
+  } else if (kind == XmlProductKind::saocom_annotation) {
+    a = product_of(path, "", read_saocom_annotation);
   } else if (kind == XmlProductKind::s1_orbit_file) {
     a = refused(path, RefusalKind::unknown_format,
                 "can't use " + escaped(path) + " as an acquisition: it is a Sentinel-1 orbit file; give it with --orbit");
@@ -279,6 +282,7 @@ std::string kind_text(const Acquisition& a) {
   if (a.product && a.product->format == s1_annotation_format) return "s1-annotation";
   if (a.product && a.product->format == image_parameters_format) return "parameters";
   if (a.product && a.product->format == hdf5_product_format) return "hdf5";
+  if (a.product && a.product->format == saocom_annotation_format) return "saocom";
   return "product";
 }
 

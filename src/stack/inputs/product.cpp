@@ -3,7 +3,19 @@
 namespace bperp::stack {
 
 UtcTime acquisition_time(const ProductInfo& product) {
-  return product.image.first_line ? *product.image.first_line : product.orbit.epoch;
+  if (product.image.first_line) return *product.image.first_line;
+  return product.image.centre_line ? *product.image.centre_line : product.orbit.epoch;
+}
+
+bool states_times_and_ranges(const ProductInfo& product) {
+  const ImageTiming& image = product.image;
+  return image.first_line && image.last_line && image.near_range_m && image.far_range_m;
+}
+
+std::optional<long> product_track(const ProductInfo& product) {
+  if (product.track) return product.track;
+  if (!product.absolute_orbit) return std::nullopt;
+  return sentinel1_relative_orbit(product.mission, *product.absolute_orbit);
 }
 
 std::optional<long> sentinel1_relative_orbit(const std::string& mission, long absolute_orbit) {

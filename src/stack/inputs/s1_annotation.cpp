@@ -41,21 +41,6 @@ std::optional<double> positive_number(pugi::xml_node node, const char* path, std
   return v;
 }
 
-// The number at path (in unit) when within_bounds(value) says nothing
-// against it; nullopt and *why set, naming the path, the value and the
-// bound, otherwise.
-template <typename Bound>
-std::optional<double> bounded_number(pugi::xml_node node, const char* path, const char* unit, Bound within_bounds,
-                                     std::string* why) {
-  const std::optional<double> v = xml_number(node, path, why);
-  if (!v) return std::nullopt;
-  if (const std::string problem = within_bounds(*v); !problem.empty()) {
-    fail(why, xml_path(node, path) + " is " + round_trip_text(*v) + " " + unit + "; " + problem);
-    return std::nullopt;
-  }
-  return v;
-}
-
 // The integer at path when it is at least `least`; nullopt and *why set otherwise.
 std::optional<long> integer_at_least(pugi::xml_node node, const char* path, long least,
                                      std::string* why) {
@@ -68,21 +53,10 @@ std::optional<long> integer_at_least(pugi::xml_node node, const char* path, long
   return v;
 }
 
-// The non-empty text at path, in upper case; nullopt and *why set otherwise.
-std::optional<std::string> word(pugi::xml_node node, const char* path, std::string* why) {
-  const std::optional<std::string_view> text = xml_text(node, path, why);
-  if (!text) return std::nullopt;
-  if (text->empty()) {
-    fail(why, xml_path(node, path) + " is empty");
-    return std::nullopt;
-  }
-  return upper(*text);
-}
-
 // adsHeader: mission (S1 and a letter), absolute orbit (positive), swath,
 // polarisation into info. False and *why set for any missing or wrong.
 bool read_header(pugi::xml_node root, ProductInfo& info, std::string* why) {
-  const std::optional<std::string> mission = word(root, "adsHeader/missionId", why);
+  const std::optional<std::string> mission = xml_word(root, "adsHeader/missionId", why);
   if (!mission) return false;
   const bool sentinel_1 = mission->size() == 3 && mission->starts_with("S1") &&
                           (*mission)[2] >= 'A' && (*mission)[2] <= 'Z';
@@ -91,9 +65,9 @@ bool read_header(pugi::xml_node root, ProductInfo& info, std::string* why) {
                          ", not a Sentinel-1 mission (S1A, S1B, ...)");
   const std::optional<long> orbit = integer_at_least(root, "adsHeader/absoluteOrbitNumber", 1, why);
   const std::optional<std::string> swath =
-      orbit ? word(root, "adsHeader/swath", why) : std::nullopt;
+      orbit ? xml_word(root, "adsHeader/swath", why) : std::nullopt;
   const std::optional<std::string> polarisation =
-      swath ? word(root, "adsHeader/polarisation", why) : std::nullopt;
+      swath ? xml_word(root, "adsHeader/polarisation", why) : std::nullopt;
   if (!polarisation) return false;
   info.mission = *mission;
   info.absolute_orbit = orbit;
@@ -107,13 +81,13 @@ bool read_header(pugi::xml_node root, ProductInfo& info, std::string* why) {
 bool read_radar(pugi::xml_node root, ProductInfo& info, std::string* why) {
   const pugi::xml_node product = xml_child(root, product_information, why);
   if (!product) return false;
-  const std::optional<std::string> pass = word(product, "pass", why);
+  const std::optional<std::string> pass = xml_word(product, "pass", why);
   if (!pass) return false;
   if (*pass != "ASCENDING" && *pass != "DESCENDING")
     return fail(why, xml_path(product, "pass") + " is " + xml_quoted(*pass) +
                          ", not Ascending or Descending");
   info.pass = *pass;
-  info.radar_frequency_hz = bounded_number(product, "radarFrequency", "Hz", radar_frequency_problem, why);
+  info.radar_frequency_hz = xml_bounded_number(product, "radarFrequency", "Hz", radar_frequency_problem, why);
   if (!info.radar_frequency_hz) return false;
   info.range_sampling_rate_hz = positive_number(product, "rangeSamplingRate", why);
   return info.range_sampling_rate_hz.has_value();
@@ -125,9 +99,9 @@ bool read_bandwidths(pugi::xml_node root, ProductInfo& info, std::string* why) {
   const pugi::xml_node params = xml_child(root, swath_processing, why);
   if (!params) return false;
   const auto bandwidth = [&](double hz) { return bandwidth_problem(hz, info.radar_frequency_hz); };
-  info.range_bandwidth_hz = bounded_number(params, "rangeProcessing/processingBandwidth", "Hz", bandwidth, why);
+  info.range_bandwidth_hz = xml_bounded_number(params, "rangeProcessing/processingBandwidth", "Hz", bandwidth, why);
   if (!info.range_bandwidth_hz) return false;
-  info.azimuth_bandwidth_hz = bounded_number(params, "azimuthProcessing/processingBandwidth", "Hz", bandwidth, why);
+  info.azimuth_bandwidth_hz = xml_bounded_number(params, "azimuthProcessing/processingBandwidth", "Hz", bandwidth, why);
   return info.azimuth_bandwidth_hz.has_value();
 }
 

@@ -10,6 +10,7 @@
 
 #include "bperp/io/ascii_text.h"
 #include "bperp/numeric/units.h"
+#include "bperp/stack/support/number_text.h"
 
 namespace bperp::stack {
 
@@ -257,6 +258,21 @@ std::optional<long> xml_integer(pugi::xml_node node, std::string_view path, std:
   return why == nullptr ? std::optional<long>(value) : std::nullopt;
 }
 
+void xml_bound_problem(pugi::xml_node node, std::string_view path, double value, const char* unit,
+                       const std::string& why, std::string* problem) {
+  fail(problem, xml_path(node, path) + " is " + round_trip_text(value) + " " + unit + "; " + why);
+}
+
+std::optional<std::string> xml_word(pugi::xml_node node, std::string_view path, std::string* problem) {
+  const std::optional<std::string_view> text = xml_text(node, path, problem);
+  if (!text) return std::nullopt;
+  if (text->empty()) {
+    fail(problem, xml_path(node, path) + " is empty");
+    return std::nullopt;
+  }
+  return upper(*text);
+}
+
 std::optional<UtcTime> xml_utc(pugi::xml_node node, std::string_view path, std::string_view prefix,
                                std::string* problem) {
   const std::optional<std::string_view> text = xml_text(node, path, problem);
@@ -419,6 +435,7 @@ XmlProductKind xml_product_kind(std::string_view head) {
   if (root == std::string_view::npos) return XmlProductKind::none;
   const std::string_view root_name = tag_name(head, root);
   if (root_name == "Earth_Explorer_File") return XmlProductKind::s1_orbit_file;
+  if (root_name == "SAOCOM_XMLProduct") return XmlProductKind::saocom_annotation;
   if (root_name != "product") return XmlProductKind::none;
   const std::size_t inside = after_start_tag(head, root);
   if (inside == std::string_view::npos) return XmlProductKind::none;

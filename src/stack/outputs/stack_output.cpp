@@ -109,14 +109,17 @@ std::string product_line(const StackRun& run) {
   const ProductInfo& p = *a.product;
   std::string line = p.format;
   std::string what = p.mission;
-  for (const std::string* part : {&p.swath, &p.polarisation})
+  for (const std::string* part : {&p.product_type, &p.swath, &p.polarisation})
     if (!part->empty()) what += (what.empty() ? "" : " ") + *part;
   if (!what.empty()) line += ", " + what;
+  const std::optional<long>& track = zero_doppler_of(run.view)->relative_orbit;
   if (p.absolute_orbit) {
     line += ", absolute orbit " + std::to_string(*p.absolute_orbit);
-    if (const std::optional<long>& track = zero_doppler_of(run.view)->relative_orbit)
-      line += " (track " + std::to_string(*track) + ")";
+    if (track) line += " (track " + std::to_string(*track) + ")";
+  } else if (track) {
+    line += ", track " + std::to_string(*track);
   }
+  if (p.frame) line += ", frame " + std::to_string(*p.frame);
   if (!p.pass.empty()) line += ", " + p.pass;
   return line;
 }

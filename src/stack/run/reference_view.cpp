@@ -94,7 +94,8 @@ std::string outside_image_text(const Acquisition& a, const ZeroDopplerReference&
 }
 
 // The point target asks for: --at-point, else for a geocoded product
-// without --at-time or --at-range the centre of its grid; nullopt for a
+// without --at-time or --at-range the centre of its grid, else the scene
+// centre a product states (at its height, or --height); nullopt for a
 // target at a time and range. false and *problem when the grid's centre
 // can't be placed.
 bool target_point(const Acquisition& a, const TargetOptions& target, std::optional<Geodetic>* point,
@@ -102,11 +103,30 @@ bool target_point(const Acquisition& a, const TargetOptions& target, std::option
   *point = target.at_point;
   const ProductInfo* p = a.product ? &*a.product : nullptr;
   const bool geocoded = p && p->epsg && !p->grid_x.empty() && !p->grid_y.empty();
-  if (*point || !geocoded || target.at_time || target.at_range) return true;
+  if (*point || target.at_time || target.at_range) return true;
+  if (!geocoded) {
+    if (p && p->scene_centre)
+      *point = Geodetic{units::radians(p->scene_centre->latitude_deg), units::radians(p->scene_centre->longitude_deg),
+                        target.height.value_or(p->scene_centre->height_m / units::metres_per_km)};
+    return true;
+  }
   *point =
       map_to_geodetic(*p->epsg, 0.5 * (p->grid_x.front() + p->grid_x.back()),
                       0.5 * (p->grid_y.front() + p->grid_y.back()), target.height.value_or(0.0), problem);
   return point->has_value();
+}
+
+// Why --at-time or --at-range can't place a target of a: a product that
+// states its scene centre instead of its line times and slant ranges;
+// nullopt otherwise.
+std::optional<Refusal> untimed_target(const Acquisition& a, const TargetOptions& target) {
+  if (!(target.at_time || target.at_range) || !a.product || !a.product->scene_centre ||
+      states_times_and_ranges(*a.product))
+    return std::nullopt;
+  return Refusal{RefusalKind::option,
+                 "can't use " + a.name + " as the reference with --at-time or --at-range: it is a " +
+                     a.product->format + " that states its scene centre, not the line times and slant ranges "
+                     "of its image; give --at-point"};
 }
 
 // Why the view found no target of a's orbit, or nullopt when it did.
@@ -151,6 +171,7 @@ std::optional<Refusal> zero_doppler_view(const Acquisition& a, const TargetOptio
   if (warnings != nullptr && a.product && target.look && *target.look != a.product->look)
     warnings->push_back(
         {WarningKind::look_side, a.name + " looks " + side_name(a.product->look) + "; --look is not used for a product"});
+  if (std::optional<Refusal> refused = untimed_target(a, target)) return refused;
   std::optional<Geodetic> point;
   std::string problem;
   if (!target_point(a, target, &point, &problem)) return Refusal{RefusalKind::malformed, cant + problem};
@@ -177,8 +198,7 @@ std::optional<Refusal> zero_doppler_view(const Acquisition& a, const TargetOptio
     warnings->push_back({WarningKind::outside_image, outside_image_text(a, z)});
   z.doppler_centroid = polynomial_doppler(a, z.view.slant_range);
   z.orbit_source = a.product ? a.product->orbit.source : std::string("orbit file");
-  if (a.product && a.product->absolute_orbit)
-    z.relative_orbit = sentinel1_relative_orbit(a.product->mission, *a.product->absolute_orbit);
+  if (a.product) z.relative_orbit = product_track(*a.product);
   return std::nullopt;
 }
 

@@ -44,11 +44,22 @@ struct ImageTiming {
   std::optional<long> samples;
 };
 
+// A point on the ground that a product names: geodetic latitude and
+// longitude on WGS84 (deg) and height above the ellipsoid (m).
+struct GroundPoint {
+  double latitude_deg = 0.0;
+  double longitude_deg = 0.0;
+  double height_m = 0.0;
+};
+
 // One acquisition as a product describes it.
 struct ProductInfo {
   std::string format;                   // "Sentinel-1 annotation", "image parameter file", ...
   std::string mission;                  // "S1A", "S1B", "S1C", ...; empty when not given
   std::optional<long> absolute_orbit;
+  std::optional<long> track;            // the track (relative orbit) the product states
+  std::optional<long> frame;            // the frame the product states
+  std::string product_type;             // "level 1.5 STANDARD GEOCODE", ...; empty when not given
   std::string pass;                     // "ASCENDING", "DESCENDING" or empty
   std::string swath;                    // "IW2", ...; empty when not given
   std::string polarisation;             // "VV", ...; empty when not given
@@ -73,11 +84,24 @@ struct ProductInfo {
   // rows (northing). No code and empty lists for a product in radar geometry.
   std::optional<int> epsg;
   std::vector<double> grid_x, grid_y;
+  // The scene centre a product states where its image gives no line times
+  // and slant ranges (geocoded and ground-range products without a map
+  // grid read): the default target.
+  std::optional<GroundPoint> scene_centre;
   TimedOrbit orbit;
 };
 
-// When the product was acquired: its first line, else its orbit's epoch.
+// When the product was acquired: its first line, else its centre line, else
+// its orbit's epoch.
 UtcTime acquisition_time(const ProductInfo& product);
+
+// Whether the product's image gives the times of its first and last lines
+// and its near and far slant ranges.
+bool states_times_and_ranges(const ProductInfo& product);
+
+// The product's track: the one it states, else a Sentinel-1 product's
+// relative orbit (sentinel1_relative_orbit); nullopt for neither.
+std::optional<long> product_track(const ProductInfo& product);
 
 // The relative orbit (track) of a Sentinel-1 absolute orbit: S1A
 // (absolute - 73) mod 175 + 1, S1B (absolute - 27) mod 175 + 1; nullopt for

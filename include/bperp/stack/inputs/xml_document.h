@@ -116,6 +116,30 @@ std::optional<long> xml_integer(pugi::xml_node node, std::string_view path, std:
 std::optional<UtcTime> xml_utc(pugi::xml_node node, std::string_view path, std::string_view prefix,
                                std::string* problem);
 
+// Sets *problem to "<path> is <value> <unit>; <why>".
+void xml_bound_problem(pugi::xml_node node, std::string_view path, double value, const char* unit,
+                       const std::string& why, std::string* problem);
+
+// The number at path (in unit: "Hz", "m") when bound(value), a product
+// bound's problem function (product_bounds.h), says nothing against it;
+// nullopt and *problem set, naming the path, the value and the bound,
+// otherwise.
+template <typename Bound>
+std::optional<double> xml_bounded_number(pugi::xml_node node, std::string_view path, const char* unit, Bound bound,
+                                         std::string* problem) {
+  const std::optional<double> v = xml_number(node, path, problem);
+  if (!v) return std::nullopt;
+  if (const std::string why = bound(*v); !why.empty()) {
+    xml_bound_problem(node, path, *v, unit, why, problem);
+    return std::nullopt;
+  }
+  return v;
+}
+
+// The text at path in upper case when it is not empty; nullopt and
+// *problem set otherwise.
+std::optional<std::string> xml_word(pugi::xml_node node, std::string_view path, std::string* problem);
+
 // The number of child elements of list named item. When list has a count
 // attribute (or required is true: it must have one) that count must be the
 // same: otherwise nullopt and *problem set, naming the list and both numbers.
@@ -133,8 +157,9 @@ bool append_orbit_vector(TimedOrbit& orbit, UtcTime t, const double (&position_m
 
 // What the first bytes of a file say it is: a Sentinel-1 product
 // annotation (root <product> whose first element is <adsHeader>), a
-// Sentinel-1 orbit file (root <Earth_Explorer_File>), or neither.
-enum class XmlProductKind { none, s1_annotation, s1_orbit_file };
+// Sentinel-1 orbit file (root <Earth_Explorer_File>), a SAOCOM annotation
+// (root <SAOCOM_XMLProduct>), or none of them.
+enum class XmlProductKind { none, s1_annotation, s1_orbit_file, saocom_annotation };
 
 // The kind that head (the first bytes of a file, any number of them) shows:
 // an XML declaration, comments, processing instructions and a document type
