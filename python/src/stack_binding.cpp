@@ -188,10 +188,6 @@ std::unique_ptr<StackCall> run_stack(const py::handle& reference, const py::list
     call->inputs.secondaries.push_back(input_of(s, &path));
     request.secondaries.push_back(path);
   }
-  if (secondaries.empty()) {
-    call->failure = failure_of(RefusalKind::option, "no secondaries: give at least one");
-    return call;
-  }
   if ((call->failure = output_failure(request))) return call;
 
   SignalCheck check;

@@ -366,7 +366,7 @@ RequestOutcome build_request(int argc, const char* const* argv, std::FILE* in, s
   // The list is read only once every option has passed, and the outputs
   // are checked against every input, the listed ones too.
   if (!read_list(request, in, err)) return outcome;
-  if (request.secondaries.empty()) {
+  if (request.secondaries.empty() && !request.list.empty()) {
     print_usage_problem(err, "no secondaries: name at least one after the reference, or give --list");
     return outcome;
   }

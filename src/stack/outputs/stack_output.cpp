@@ -166,7 +166,10 @@ void write_stack_table(std::FILE* out, const StackRun& run, Convention conventio
   const bool beam = zero_doppler_of(run.view) == nullptr;
   std::string block = beam ? beam_reference_block(run) : zero_doppler_reference_block(run);
   block.insert(block.size() - 1, convention_line(convention));  // before the block's empty line
+  // A reference alone: its geometry, and no table of secondaries.
+  if (run.secondaries.empty()) block.pop_back();
   std::fputs(block.c_str(), out);
+  if (run.secondaries.empty()) return;
 
   std::vector<std::string> keys = beam ? beam_table : zero_doppler_table;
   // Passes of one date: their days alone do not tell them apart (where the
