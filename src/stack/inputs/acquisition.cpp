@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "bperp/io/file_descriptor.h"
+#include "bperp/stack/inputs/ceos_leader.h"
 #include "bperp/stack/inputs/hdf5_product.h"
 #include "bperp/stack/inputs/image_parameters.h"
 #include "bperp/stack/inputs/s1_annotation.h"
@@ -201,6 +202,13 @@ Acquisition read_any(const std::string& path, const std::string& what, const Rea
   const auto identity = std::make_pair(st.st_dev, st.st_ino);
   if (S_ISDIR(st.st_mode)) {
     Refusal problem;
+    if (const std::string leader = ceos_folder_leader(path, &problem); !leader.empty()) {
+      Acquisition a = product_of(path, leader, read_ceos_leader);
+      a.identity = identity;
+      return a;
+    }
+    if (!problem.text.empty())
+      return refused(path, problem.kind, "can't read the CEOS product " + escaped(path) + ": " + escaped(problem.text));
     const std::string annotation = safe_annotation(path, options.swath, &problem);
     if (annotation.empty())
       return refused(path, problem.kind,
@@ -229,6 +237,8 @@ Acquisition read_any(const std::string& path, const std::string& what, const Rea
                 "can't read " + escaped(path) +
                     ": it is an HDF5 file, and this bperp-stack was built without HDF5 (Debian package libhdf5-dev)");
 #endif
+  } else if (looks_like_ceos(head)) {
+    a = product_of(path, "", read_ceos_leader);
   } else if (const XmlProductKind kind = xml_product_kind(head); kind == XmlProductKind::s1_annotation) {
     a = product_of(path, "", read_s1_annotation);
   } else if (kind == XmlProductKind::saocom_annotation) {
@@ -283,6 +293,7 @@ std::string kind_text(const Acquisition& a) {
   if (a.product && a.product->format == image_parameters_format) return "parameters";
   if (a.product && a.product->format == hdf5_product_format) return "hdf5";
   if (a.product && a.product->format == saocom_annotation_format) return "saocom";
+  if (a.product && a.product->format == ceos_leader_format) return "ceos";
   return "product";
 }
 

@@ -72,8 +72,9 @@ std::optional<long> header_date(const std::string& header_prefix, std::string* p
 
 // A file of the stack, recognised by its content: a Sentinel-1 annotation
 // (XML with root <product>), a .SAFE folder (its annotation of
-// options.swath), a SAOCOM annotation (root <SAOCOM_XMLProduct>), an HDF5
-// product, an image parameter file, or a text file of numbers: six numbers make a state
+// options.swath), a SAOCOM annotation (root <SAOCOM_XMLProduct>), a CEOS
+// leader or a CEOS product folder (its one LED-* file), an HDF5 product, an
+// image parameter file, or a text file of numbers: six numbers make a state
 // vector, 7k numbers (k >= 4) an orbit (on UTC when the header gives a
 // date: t is then seconds since 00:00 UTC of that day); any other count,
 // text where a number stands, or orbit times that do not increase make the
@@ -87,7 +88,7 @@ Acquisition read_secondary(const std::string& path, const ReadOptions& options =
 Acquisition read_reference(const std::string& path, const ReadOptions& options = {});
 
 // "state-vector", "orbit", or the product's short kind ("s1-annotation",
-// "parameters", "hdf5", "saocom").
+// "parameters", "hdf5", "saocom", "ceos").
 std::string kind_text(const Acquisition& acquisition);
 
 // "YYYY-MM-DD" of a day number, or "" for none.
