@@ -489,8 +489,16 @@ std::vector<OptionDeclaration> declarations() {
        .details = "IW1, IW2, IW3, EW1 to EW5, S1 to S6.",
        .apply = [](const Option&, Text t, Request& r, Problem) { return keep(r.stack.read.swath, t); }},
       {.name = "--hdf5-orbit", .keyword = "hdf5_orbit", .type = text, .type_name = "PATH",
-       .help = "orbit group of HDF5 products (/metadata/orbit)",
+       .help = "orbit group of HDF5 products (the product's own)",
        .apply = [](const Option&, Text t, Request& r, Problem) { return keep(r.stack.read.hdf5_orbit, t); }},
+      {.name = "--frequency", .keyword = "frequency", .type = text, .type_name = "A|B",
+       .help = "frequency band of NISAR products (A)",
+       .details = "NISAR's L-band products hold up to two bands: frequencyA, frequencyB.",
+       .apply = [](const Option& o, Text t, Request& r, Problem p) {
+         if (t == "A" || t == "B" || t == "a" || t == "b") return keep(r.stack.read.frequency, upper(t));
+         *p = o.name + " must be A or B, not " + escaped(t);
+         return false;
+       }},
       {.name = "--at-time", .keyword = "at_time", .type = text, .type_name = "UTC",
        .help = "the target's zero-Doppler time, UTC",
        .details = "ISO 8601 with a fraction, e.g. 2025-04-06T02:20:12.5; replaces the reference image's middle "

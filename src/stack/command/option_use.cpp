@@ -18,7 +18,8 @@ bool any_input(const StackRun& run, const std::function<bool(const Acquisition&)
 }
 
 bool safe_folder(const Acquisition& a) { return !a.read_from.empty(); }
-bool hdf5_product(const Acquisition& a) { return kind_text(a) == "hdf5"; }
+bool hdf5_product(const Acquisition& a) { return kind_text(a) == "hdf5" || kind_text(a) == "nisar"; }
+bool nisar_product(const Acquisition& a) { return kind_text(a) == "nisar"; }
 bool sentinel1_product(const Acquisition& a) { return a.product && a.product->mission.starts_with("S1"); }
 
 // A bandwidth (Hz) the reference product states, if any.
@@ -54,6 +55,8 @@ std::vector<std::string> unused_option_warnings(const StackRequest& r, const Sta
     warnings.push_back("--swath is not used: no input is a .SAFE folder");
   if (!r.stack.read.hdf5_orbit.empty() && !any_input(run, hdf5_product))
     warnings.push_back("--hdf5-orbit is not used: no input is an HDF5 product");
+  if (r.stack.read.frequency != "A" && !any_input(run, nisar_product))
+    warnings.push_back("--frequency is not used: no input is a NISAR product");
   if ((!r.orbit_files.empty() || !r.orbit_dirs.empty()) && !any_input(run, sentinel1_product))
     warnings.push_back(std::string(r.orbit_files.empty() ? "--orbit-dir is" : r.orbit_dirs.empty() ? "--orbit is" : "--orbit and --orbit-dir are") +
                        " not used: no input states a Sentinel-1 mission (the orbit files serve Sentinel-1 "

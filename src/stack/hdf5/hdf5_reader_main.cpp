@@ -20,6 +20,7 @@
 #include <hdf5.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cerrno>
 #include <cstring>
 #include <new>
@@ -469,18 +470,40 @@ bool read_single(const Item& item, const Hdf5Item& wanted, Hdf5Value& value, std
   return true;
 }
 
-// The text attribute wanted.attribute of the dataset at wanted.path; no
-// value when the dataset has no such attribute.
-bool read_attribute(const Item& dataset, const Hdf5Item& wanted, std::optional<Hdf5Value>& value,
-                    std::string* why) {
+// The text of item when it holds one, else its single number (integer or
+// floating point) written as text: an integer exactly, a floating-point
+// number in its shortest round-trip form; nullopt and *why set otherwise.
+std::optional<std::string> read_label(const Item& item, std::string* why) {
+  const H5T_class_t c = H5Tget_class(item.type.get());
+  if (c == H5T_STRING) return read_text(item, why);
+  if (c != H5T_INTEGER && c != H5T_FLOAT) {
+    fail(why, item.name + " holds " + kind_text(item) + ", not a text or a number");
+    return std::nullopt;
+  }
+  Hdf5Value value;
+  if (!read_single(item, Hdf5Item{c == H5T_INTEGER ? Hdf5Form::integer : Hdf5Form::number, item.name, "", 1}, value,
+                   why))
+    return std::nullopt;
+  if (c == H5T_INTEGER) return std::to_string(value.integer);
+  char text[32];
+  const auto [end, error] = std::to_chars(text, text + sizeof text, value.numbers.front());
+  return error == std::errc{} ? std::string(text, end) : std::string("nan");
+}
+
+// The text attribute wanted.attribute of the object (group or dataset) at
+// wanted.path; no value when the object has no such attribute. Only the
+// attribute is read, never the dataset's values.
+bool read_attribute(const File& f, const Hdf5Item& wanted, std::optional<Hdf5Value>& value, std::string* why) {
+  const Handle object(H5Oopen(f.file.get(), wanted.path.c_str(), f.links.get()), H5Oclose);
+  if (!object) return failed(why, wanted.path + " cannot be opened");
   const char* name = wanted.attribute.c_str();
-  const htri_t there = H5Aexists(dataset.object.get(), name);
+  const htri_t there = H5Aexists(object.get(), name);
   if (there < 0) return failed(why, item_name(wanted) + " cannot be looked up");
   if (there == 0) return true;
   Item item;
   item.name = item_name(wanted);
   item.attribute = true;
-  item.object = Handle(H5Aopen(dataset.object.get(), name, H5P_DEFAULT), H5Aclose);
+  item.object = Handle(H5Aopen(object.get(), name, H5P_DEFAULT), H5Aclose);
   if (item.object) item.type = Handle(H5Aget_type(item.object.get()), H5Tclose);
   if (item.type) item.space = Handle(H5Aget_space(item.object.get()), H5Sclose);
   if (!item.space) return failed(why, item.name + " cannot be opened");
@@ -501,6 +524,7 @@ bool read_wanted(const File& f, const Hdf5Item& wanted, std::optional<Hdf5Value>
     value = Hdf5Value{};
     return true;
   }
+  if (wanted.form == Hdf5Form::attribute_text) return read_attribute(f, wanted, value, why);
   const std::optional<Item> item = open_dataset(f, wanted.path, why);
   if (!item) return false;
   Hdf5Value v;
@@ -522,8 +546,13 @@ bool read_wanted(const File& f, const Hdf5Item& wanted, std::optional<Hdf5Value>
       v.text = std::move(*text);
       break;
     }
+    case Hdf5Form::label: {
+      std::optional<std::string> text = read_label(*item, why);
+      if (!text) return false;
+      v.text = std::move(*text);
+      break;
+    }
     case Hdf5Form::attribute_text:
-      return read_attribute(*item, wanted, value, why);
     case Hdf5Form::group:
       break;
   }

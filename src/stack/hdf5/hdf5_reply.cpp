@@ -26,7 +26,7 @@ constexpr FormWord form_words[] = {
     {Hdf5Form::group, "group", false},     {Hdf5Form::list, "list", true},
     {Hdf5Form::rows_of_three, "rows", true}, {Hdf5Form::number, "number", false},
     {Hdf5Form::integer, "integer", false}, {Hdf5Form::text, "text", false},
-    {Hdf5Form::attribute_text, "attribute", false},
+    {Hdf5Form::attribute_text, "attribute", false}, {Hdf5Form::label, "label", false},
 };
 
 const FormWord& word_of(Hdf5Form form) {
@@ -35,7 +35,9 @@ const FormWord& word_of(Hdf5Form form) {
   return form_words[0];
 }
 
-bool is_text(Hdf5Form form) { return form == Hdf5Form::text || form == Hdf5Form::attribute_text; }
+bool is_text(Hdf5Form form) {
+  return form == Hdf5Form::text || form == Hdf5Form::attribute_text || form == Hdf5Form::label;
+}
 
 // ---- writing ----
 
@@ -154,6 +156,7 @@ bool read_value(Cursor& c, const Hdf5Item& item, std::size_t index, Hdf5Value& v
     }
     case Hdf5Form::text:
     case Hdf5Form::attribute_text:
+    case Hdf5Form::label:
       return read_text(c, max_hdf5_text_bytes, false, value.text, problem);
   }
   return fail(problem, which + " has no form");
@@ -178,7 +181,9 @@ std::vector<std::string> request_arguments(const Hdf5Request& request) {
   std::vector<std::string> arguments;
   for (const Hdf5Item& item : request) {
     const FormWord& w = word_of(item.form);
-    arguments.push_back(std::string(w.word) + (w.bounded ? ":" + std::to_string(item.max_values) : ""));
+    std::string form(w.word);
+    if (w.bounded) form.append(":").append(std::to_string(item.max_values));
+    arguments.push_back(std::move(form));
     arguments.push_back(item.path);
     if (item.form == Hdf5Form::attribute_text) arguments.push_back(item.attribute);
   }
@@ -280,6 +285,7 @@ std::string encode_reply(const Hdf5Request& request, const Hdf5Reply& reply) {
           break;
         case Hdf5Form::text:
         case Hdf5Form::attribute_text:
+        case Hdf5Form::label:
           put_text(out, v.text);
           break;
       }

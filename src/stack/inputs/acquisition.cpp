@@ -230,7 +230,7 @@ Acquisition read_any(const std::string& path, const std::string& what, const Rea
   if (S_ISREG(st.st_mode) && hdf5_signature_in_file(file.get())) {
 #if defined(BPERP_HAVE_HDF5)
     a = product_of(path, "", [&](const std::string& p, Refusal* problem) {
-      return read_hdf5_product(p, problem, options.hdf5_orbit.empty() ? hdf5_default_orbit_group : options.hdf5_orbit);
+      return read_hdf5_product(p, problem, options.hdf5_orbit, options.frequency);
     });
 #else
     a = refused(path, RefusalKind::unknown_format,
@@ -292,6 +292,7 @@ std::string kind_text(const Acquisition& a) {
   if (a.product && a.product->format == s1_annotation_format) return "s1-annotation";
   if (a.product && a.product->format == image_parameters_format) return "parameters";
   if (a.product && a.product->format == hdf5_product_format) return "hdf5";
+  if (a.product && a.product->format.starts_with(nisar_format_prefix)) return "nisar";
   if (a.product && a.product->format == saocom_annotation_format) return "saocom";
   if (a.product && a.product->format == ceos_leader_format) return "ceos";
   return "product";

@@ -1,5 +1,7 @@
 #include "bperp/stack/inputs/hdf5_product.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cmath>
 
 #include "bperp/io/ascii_text.h"
@@ -43,8 +45,48 @@ enum Field : std::size_t {
   projection,
   grid_x,
   grid_y,
+  // Whether the file holds a NISAR product of each layout (asked last).
+  rslc_group,
+  gslc_group,
+  slc_group,
   field_count,
 };
+
+// A NISAR product's items besides the orbit and the map grid (which keep
+// the places above, their paths the product's), in its own request.
+enum NisarField : std::size_t {
+  band_group = grid_y + 1,
+  centre_frequency,
+  range_bandwidth,
+  azimuth_bandwidth,
+  zero_doppler_time,
+  zero_doppler_units,
+  slant_range,
+  look_direction,
+  pass_direction,
+  track_number,
+  frame_number,
+  mission_id,
+  mission_name,
+  absolute_orbit_number,
+  nisar_field_count,
+};
+
+// The NISAR layouts in the order they are looked for, each with its group.
+constexpr const char* nisar_root = "/science/LSAR";
+constexpr const char* nisar_identification = "/science/LSAR/identification";
+struct LayoutName {
+  NisarLayout layout;
+  const char* name;
+};
+constexpr LayoutName layout_names[] = {
+    {NisarLayout::rslc, "RSLC"}, {NisarLayout::gslc, "GSLC"}, {NisarLayout::slc, "SLC"}};
+
+const char* layout_name(NisarLayout layout) {
+  for (const LayoutName& l : layout_names)
+    if (l.layout == layout) return l.name;
+  return "";
+}
 
 // What the reader is asked for, for the orbit of group.
 Hdf5Request product_request(const std::string& group) {
@@ -65,6 +107,41 @@ Hdf5Request product_request(const std::string& group) {
   r[projection] = {Hdf5Form::integer, projection_path, "", 1};
   r[grid_x] = {Hdf5Form::list, grid_x_path, "", max_hdf5_values};
   r[grid_y] = {Hdf5Form::list, grid_y_path, "", max_hdf5_values};
+  for (const LayoutName& l : layout_names)
+    r[rslc_group + static_cast<std::size_t>(l.layout)] = {Hdf5Form::group, std::string(nisar_root) + "/" + l.name, "", 1};
+  return r;
+}
+
+// What the reader is asked for a NISAR product of layout: the orbit of
+// group (its own <product>/metadata/orbit when empty), the band's radar
+// frequency, bandwidths and group, the zero-Doppler times and slant ranges
+// (RSLC, SLC) or the map grid (GSLC), and the identification.
+Hdf5Request nisar_request(NisarLayout layout, const std::string& group, const std::string& band) {
+  const std::string product = std::string(nisar_root) + "/" + layout_name(layout);
+  Hdf5Request r = product_request(group.empty() ? product + "/metadata/orbit" : group);
+  r.resize(nisar_field_count);
+  const bool grids = layout == NisarLayout::gslc;
+  const std::string frequency = product + (grids ? "/grids/frequency" : "/swaths/frequency") + band;
+  if (grids) {
+    r[projection] = {Hdf5Form::integer, frequency + "/projection", "", 1};
+    r[grid_x] = {Hdf5Form::list, frequency + "/xCoordinates", "", max_hdf5_values};
+    r[grid_y] = {Hdf5Form::list, frequency + "/yCoordinates", "", max_hdf5_values};
+  }
+  r[band_group] = {Hdf5Form::group, frequency, "", 1};
+  r[centre_frequency] = {Hdf5Form::number, frequency + (grids ? "/centerFrequency" : "/processedCenterFrequency"), "", 1};
+  r[range_bandwidth] = {Hdf5Form::number, frequency + "/processedRangeBandwidth", "", 1};
+  r[azimuth_bandwidth] = {Hdf5Form::number, frequency + "/processedAzimuthBandwidth", "", 1};
+  r[zero_doppler_time] = {Hdf5Form::list, product + "/swaths/zeroDopplerTime", "", max_hdf5_values};
+  r[zero_doppler_units] = {Hdf5Form::attribute_text, product + "/swaths/zeroDopplerTime", "units", 1};
+  r[slant_range] = {Hdf5Form::list, frequency + "/slantRange", "", max_hdf5_values};
+  const std::string id = std::string(nisar_identification) + "/";
+  r[look_direction] = {Hdf5Form::label, id + "lookDirection", "", 1};
+  r[pass_direction] = {Hdf5Form::label, id + "orbitPassDirection", "", 1};
+  r[track_number] = {Hdf5Form::label, id + "trackNumber", "", 1};
+  r[frame_number] = {Hdf5Form::label, id + "frameNumber", "", 1};
+  r[mission_id] = {Hdf5Form::label, id + "missionId", "", 1};
+  r[mission_name] = {Hdf5Form::attribute_text, "/", "mission_name", 1};
+  r[absolute_orbit_number] = {Hdf5Form::label, id + "absoluteOrbitNumber", "", 1};
   return r;
 }
 
@@ -73,19 +150,19 @@ struct Reply {
   const Hdf5Request& request;
   const Hdf5Reply& values;
 
-  const std::optional<Hdf5Value>& operator[](Field f) const { return values.values[f]; }
-  const std::string& path(Field f) const { return request[f].path; }
-  bool has(Field f) const { return values.values[f].has_value(); }
+  const std::optional<Hdf5Value>& operator[](std::size_t f) const { return values.values[f]; }
+  const std::string& path(std::size_t f) const { return request[f].path; }
+  bool has(std::size_t f) const { return values.values[f].has_value(); }
 };
 
 // False and *why set when the item f is not in the file.
-bool present(const Reply& r, Field f, std::string* why) {
+bool present(const Reply& r, std::size_t f, std::string* why) {
   return r.has(f) || fail(why, item_name(r.request[f]) + " is missing");
 }
 
 // False and *why set, naming the value by its index (by row and column
 // for rows of three), when a number of f is not finite.
-bool finite(const Reply& r, Field f, std::string* why) {
+bool finite(const Reply& r, std::size_t f, std::string* why) {
   const std::vector<double>& values = r[f]->numbers;
   const std::size_t columns = r.request[f].form == Hdf5Form::rows_of_three ? xyz : 1;
   for (std::size_t k = 0; k < values.size(); ++k) {
@@ -120,6 +197,18 @@ std::optional<UtcTime> utc_of(std::string_view text, const std::string& what, st
   return t;
 }
 
+// The epoch a units attribute (of the dataset of times) names: "seconds
+// since <UTC>"; nullopt and *why set otherwise.
+std::optional<UtcTime> epoch_of_units(const Reply& r, std::size_t units, std::string* why) {
+  const std::string& text = r[units]->text;
+  if (!text.starts_with(seconds_since)) {
+    fail(why, item_name(r.request[units]) + " is " + quoted_excerpt(text, '\'') +
+                  ", not \"seconds since YYYY-MM-DD HH:MM:SS\"");
+    return std::nullopt;
+  }
+  return utc_of(trimmed(std::string_view(text).substr(seconds_since.size())), item_name(r.request[units]), why);
+}
+
 // The epoch of the orbit's times: reference_epoch when present, else the
 // time dataset's units attribute "seconds since <UTC>". A units attribute
 // must say seconds either way. nullopt and *why set otherwise.
@@ -137,8 +226,7 @@ std::optional<UtcTime> read_epoch(const Reply& r, std::string* why) {
                   " nor a units attribute \"seconds since YYYY-MM-DD HH:MM:SS\" is there");
     return std::nullopt;
   }
-  return utc_of(trimmed(std::string_view(units->text).substr(seconds_since.size())),
-                item_name(r.request[time_units]), why);
+  return epoch_of_units(r, time_units, why);
 }
 
 // Positions or velocities (first: position_rows or velocity_rows): the
@@ -265,16 +353,176 @@ std::optional<ProductInfo> product_of_reply(const Reply& r, std::string* why) {
   return info;
 }
 
+// ---- NISAR ----
+
+// The number a label holds when it is a whole number (an optional sign,
+// digits); nullopt otherwise.
+std::optional<long> whole_number(std::string_view text) {
+  long value = 0;
+  const char* first = text.data() + (text.starts_with('+') ? 1 : 0);
+  const auto [end, error] = std::from_chars(first, text.data() + text.size(), value);
+  if (error != std::errc{} || end != text.data() + text.size() || first == end) return std::nullopt;
+  return value;
+}
+
+// True when text is a number (a heading, say) rather than a word.
+bool number_label(std::string_view text) {
+  double value = 0.0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  return error == std::errc{} && end == text.data() + text.size() && !text.empty();
+}
+
+// The side the radar looks to (lookDirection: right or left, in any case);
+// refused when it is not stated.
+bool read_look(const Reply& r, LookSide& look, std::string* why) {
+  if (!present(r, look_direction, why)) return false;
+  const std::string side = upper(r[look_direction]->text);
+  if (side != "RIGHT" && side != "LEFT")
+    return fail(why, r.path(look_direction) + " is " + quoted_excerpt(r[look_direction]->text, '\'') +
+                         ", not right or left");
+  look = side == "RIGHT" ? LookSide::right : LookSide::left;
+  return true;
+}
+
+// The pass (orbitPassDirection: ascending or descending, in full or cut to
+// ASCEND, DESCEND, in any case) when stated; a number there is a heading,
+// which states no pass.
+bool read_pass(const Reply& r, std::string& pass, std::string* why) {
+  if (!r.has(pass_direction) || number_label(r[pass_direction]->text)) return true;
+  const std::string direction = upper(r[pass_direction]->text);
+  for (const char* word : {"ASCEND", "DESCEND"})
+    if (direction == word || direction == std::string(word) + "ING") {
+      pass = std::string(word) + "ING";
+      return true;
+    }
+  return fail(why, r.path(pass_direction) + " is " + quoted_excerpt(r[pass_direction]->text, '\'') +
+                       ", not ascending or descending");
+}
+
+// A count the identification states (track, frame, absolute orbit): a
+// whole number, positive where stated (0 stands for none).
+bool read_count(const Reply& r, std::size_t f, std::optional<long>& value, std::string* why) {
+  if (!r.has(f)) return true;
+  const std::optional<long> n = whole_number(r[f]->text);
+  if (!n || *n < 0)
+    return fail(why, r.path(f) + " is " + quoted_excerpt(r[f]->text, '\'') + ", not a whole number");
+  if (*n > 0) value = n;
+  return true;
+}
+
+// The identification: look side, pass, track, frame, absolute orbit, and
+// the mission (missionId where it is a name, else the file's mission_name).
+bool read_identification(const Reply& r, ProductInfo& info, std::string* why) {
+  if (!read_look(r, info.look, why) || !read_pass(r, info.pass, why) ||
+      !read_count(r, track_number, info.track, why) || !read_count(r, frame_number, info.frame, why) ||
+      !read_count(r, absolute_orbit_number, info.absolute_orbit, why))
+    return false;
+  const auto named = [](const std::string& text) {
+    return std::any_of(text.begin(), text.end(), [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); });
+  };
+  for (const std::size_t f : {std::size_t{mission_id}, std::size_t{mission_name}})
+    if (r.has(f) && named(r[f]->text) && info.mission.empty()) info.mission = upper(r[f]->text);
+  return true;
+}
+
+// The band's radar frequency and bandwidths (Hz), where stated.
+bool read_radar(const Reply& r, ProductInfo& info, std::string* why) {
+  if (r.has(centre_frequency)) {
+    const double hz = r[centre_frequency]->numbers.front();
+    if (const std::string problem = radar_frequency_problem(hz); !problem.empty())
+      return fail(why, r.path(centre_frequency) + " is " + round_trip_text(hz) + " Hz; " + problem);
+    info.radar_frequency_hz = hz;
+  }
+  for (const auto& [f, field] : {std::pair{std::size_t{range_bandwidth}, &info.range_bandwidth_hz},
+                                 std::pair{std::size_t{azimuth_bandwidth}, &info.azimuth_bandwidth_hz}}) {
+    if (!r.has(f)) continue;
+    const double hz = r[f]->numbers.front();
+    if (const std::string problem = bandwidth_problem(hz, info.radar_frequency_hz); !problem.empty())
+      return fail(why, r.path(f) + " is " + round_trip_text(hz) + " Hz; " + problem);
+    *field = hz;
+  }
+  return true;
+}
+
+// The image's line times (zeroDopplerTime, s since the epoch of its units
+// attribute, strictly increasing) and slant ranges (m, increasing, within
+// a satellite's), where stated; both or neither.
+bool read_swath_image(const Reply& r, ImageTiming& image, std::string* why) {
+  if (!r.has(zero_doppler_time) && !r.has(slant_range)) return true;
+  if (!present(r, zero_doppler_time, why) || !finite(r, zero_doppler_time, why) || !present(r, slant_range, why) ||
+      !finite(r, slant_range, why))
+    return false;
+  if (!r.has(zero_doppler_units))
+    return fail(why, r.path(zero_doppler_time) + " has no units attribute \"seconds since YYYY-MM-DD HH:MM:SS\"");
+  const std::optional<UtcTime> epoch = epoch_of_units(r, zero_doppler_units, why);
+  if (!epoch) return false;
+  for (const std::size_t f : {std::size_t{zero_doppler_time}, std::size_t{slant_range}}) {
+    const std::vector<double>& v = r[f]->numbers;
+    for (std::size_t k = 1; k < v.size(); ++k)
+      if (!(v[k] > v[k - 1]))
+        return fail(why, r.path(f) + "[" + std::to_string(k) + "] (" + round_trip_text(v[k]) + ") does not come after [" +
+                             std::to_string(k - 1) + "]: the values must increase");
+  }
+  const std::vector<double>& times = r[zero_doppler_time]->numbers;
+  const std::vector<double>& ranges = r[slant_range]->numbers;
+  image.first_line = product_time(*epoch, times.front());
+  image.last_line = product_time(*epoch, times.back());
+  if (!image.first_line || !image.last_line)
+    return fail(why, r.path(zero_doppler_time) + " spans " + round_trip_text(times.front()) + " to " +
+                         round_trip_text(times.back()) + " s after " + utc_text(*epoch) + ", times outside " +
+                         product_years_text());
+  for (const double range : {ranges.front(), ranges.back()})
+    if (const std::string problem = slant_range_problem(range); !problem.empty())
+      return fail(why, r.path(slant_range) + " holds " + round_trip_text(range) + " m; " + problem);
+  image.lines = static_cast<long>(times.size());
+  image.samples = static_cast<long>(ranges.size());
+  if (times.size() > 1) image.line_interval_s = (times.back() - times.front()) / static_cast<double>(times.size() - 1);
+  image.near_range_m = ranges.front();
+  image.far_range_m = ranges.back();
+  if (ranges.size() > 1)
+    image.range_pixel_spacing_m = (ranges.back() - ranges.front()) / static_cast<double>(ranges.size() - 1);
+  return true;
+}
+
+// The NISAR product of layout in the reply, or nullopt and *why set.
+std::optional<ProductInfo> nisar_product_of_reply(const Reply& r, NisarLayout layout, const std::string& band,
+                                                  std::string* why) {
+  ProductInfo info;
+  info.format = std::string(nisar_format_prefix) + layout_name(layout);
+  info.product_type = "frequency " + band;
+  if (!present(r, band_group, why) || !read_orbit(r, info.orbit, info.pass, why) || !read_grid(r, info, why) ||
+      !read_radar(r, info, why) || !read_swath_image(r, info.image, why) || !read_identification(r, info, why))
+    return std::nullopt;
+  return info;
+}
+
+// The NISAR layout whose group the first request found, if any.
+std::optional<NisarLayout> nisar_layout(const Hdf5Reply& reply) {
+  if (reply.refusal) return std::nullopt;
+  for (const LayoutName& l : layout_names)
+    if (reply.values[rslc_group + static_cast<std::size_t>(l.layout)]) return l.layout;
+  return std::nullopt;
+}
+
 // The product of the reply to request, or nullopt and *problem set
 // (malformed, without the file's name): the reader's own refusal, or what
-// the values' checks find.
-std::optional<ProductInfo> product_of_items(const Hdf5Request& request, const Hdf5Reply& reply, Refusal* problem) {
+// the values' checks find. read: the product of a Reply and *why.
+template <typename Read>
+std::optional<ProductInfo> product_of_items(const Hdf5Request& request, const Hdf5Reply& reply, Refusal* problem,
+                                            Read read) {
   std::string why;
   std::optional<ProductInfo> info;
   if (reply.refusal) why = *reply.refusal;
-  else info = product_of_reply(Reply{request, reply}, &why);
+  else info = read(Reply{request, reply}, &why);
   if (!info) refuse(problem, RefusalKind::malformed, why);
   return info;
+}
+
+// The decoded reply of bytes to request, or false and *problem set.
+bool decoded(std::string_view bytes, const Hdf5Request& request, Hdf5Reply& reply, Refusal* problem) {
+  std::string why;
+  if (decode_reply(bytes, request, reply, &why)) return true;
+  return refuse(problem, RefusalKind::malformed, "the HDF5 reader's reply is damaged: " + why);
 }
 
 // group as an absolute path without a trailing slash ("metadata/orbit/" ->
@@ -310,23 +558,43 @@ std::optional<ProductInfo> product_from_reply(std::string_view bytes, const std:
                                               Refusal* problem) {
   const Hdf5Request request = product_request(absolute_group(orbit_group));
   Hdf5Reply reply;
-  std::string why;
-  if (!decode_reply(bytes, request, reply, &why)) {
-    refuse(problem, RefusalKind::malformed, "the HDF5 reader's reply is damaged: " + why);
-    return std::nullopt;
-  }
-  return product_of_items(request, reply, problem);
+  if (!decoded(bytes, request, reply, problem)) return std::nullopt;
+  return product_of_items(request, reply, problem, product_of_reply);
 }
 
-std::optional<ProductInfo> read_hdf5_product(const std::string& path, Refusal* problem,
-                                             const std::string& orbit_group) {
+std::optional<ProductInfo> nisar_product_from_reply(std::string_view bytes, NisarLayout layout,
+                                                    const std::string& orbit_group, const std::string& band,
+                                                    Refusal* problem) {
+  const Hdf5Request request = nisar_request(layout, orbit_group.empty() ? "" : absolute_group(orbit_group), band);
+  Hdf5Reply reply;
+  if (!decoded(bytes, request, reply, problem)) return std::nullopt;
+  return product_of_items(request, reply, problem, [&](const Reply& r, std::string* why) {
+    return nisar_product_of_reply(r, layout, band, why);
+  });
+}
+
+std::optional<ProductInfo> read_hdf5_product(const std::string& path, Refusal* problem, const std::string& orbit_group,
+                                             const std::string& band) {
   const FileDescriptor file = open_hdf5(path, problem);
   if (!file.is_open()) return std::nullopt;
-  const Hdf5Request request = product_request(absolute_group(orbit_group));
+  const std::string group = orbit_group.empty() ? std::string() : absolute_group(orbit_group);
+  // One request for an OPERA product, which also asks whether the file holds
+  // a NISAR product; a second for that.
+  const Hdf5Request request = product_request(group.empty() ? hdf5_default_orbit_group : group);
   Hdf5Reply reply;
   Refusal failure;
   std::optional<ProductInfo> info;
-  if (read_hdf5_items(file.get(), request, reply, &failure)) info = product_of_items(request, reply, &failure);
+  if (read_hdf5_items(file.get(), request, reply, &failure)) {
+    if (const std::optional<NisarLayout> layout = nisar_layout(reply)) {
+      const Hdf5Request nisar = nisar_request(*layout, group, band);
+      if (read_hdf5_items(file.get(), nisar, reply, &failure))
+        info = product_of_items(nisar, reply, &failure, [&](const Reply& r, std::string* why) {
+          return nisar_product_of_reply(r, *layout, band, why);
+        });
+    } else {
+      info = product_of_items(request, reply, &failure, product_of_reply);
+    }
+  }
   if (!info) refuse(problem, failure.kind, path + ": " + failure.text);
   return info;
 }

@@ -14,7 +14,11 @@ constexpr double MHz = 1e6, GHz = 1e9;
 // Envisat ASAR, ALOS PALSAR (fine beam), ALOS-2 PALSAR-2 (its four range
 // bandwidths), NISAR (L-band 77 MHz mode; its azimuth bandwidth not given)
 // and TerraSAR-X: the missions' published radar frequencies and chirp
-// bandwidths and the processed azimuth bandwidths of those tools.
+// bandwidths and the processed azimuth bandwidths of those tools. NISAR's
+// other L-band modes (40 and 20 MHz in its frequency A, 5 MHz in B) at the
+// same centre frequency, which its products state themselves; SAOCOM's
+// radar frequency alone (its products state no bandwidth, and its modes'
+// differ).
 constexpr SensorPreset presets[] = {
     {"s1-iw1", 5.405 * GHz, 56.5 * MHz, 327.0},
     {"s1-iw2", 5.405 * GHz, 48.3 * MHz, 313.0},
@@ -27,6 +31,10 @@ constexpr SensorPreset presets[] = {
     {"alos2-28", 1.2575 * GHz, 28.0 * MHz, 1515.0},
     {"alos2-14", 1.2575 * GHz, 14.0 * MHz, 1515.0},
     {"nisar-77", 1.257 * GHz, 77.0 * MHz, NAN},
+    {"nisar-40", 1.257 * GHz, 40.0 * MHz, NAN},
+    {"nisar-20", 1.257 * GHz, 20.0 * MHz, NAN},
+    {"nisar-5", 1.257 * GHz, 5.0 * MHz, NAN},
+    {"saocom", 1.275 * GHz, NAN, NAN},
     {"tsx", 9.65 * GHz, 100.0 * MHz, 2770.0},
 };
 

@@ -21,6 +21,7 @@ const Hdf5Request request = {
     {Hdf5Form::integer, "/p", "", 1},
     {Hdf5Form::text, "/e", "", 1},
     {Hdf5Form::attribute_text, "/g/time", "units", 1},
+    {Hdf5Form::label, "/i/track", "", 1},
 };
 
 Hdf5Value numbers(std::vector<double> v) { return Hdf5Value{std::move(v), 0, {}}; }
@@ -37,6 +38,7 @@ Hdf5Reply full_reply() {
   r.values[4] = Hdf5Value{{}, std::numeric_limits<long long>::min(), {}};
   r.values[5] = Hdf5Value{{}, 0, "2023-10-19 14:07:57.529716"};
   r.values[6] = Hdf5Value{{}, 0, ""};
+  r.values[7] = Hdf5Value{{}, 0, "-12.5"};
   return r;
 }
 
@@ -78,7 +80,7 @@ TEST(Hdf5Reply, DamagedRepliesAreRefused) {
   std::string repeated = good;     // index 2 said again where 3 stands
   repeated[good.find(std::string("v\x03\x00", 3)) + 1] = 2;
   std::string unknown_index = good;
-  unknown_index[good.find(std::string("v\x06\x00", 3)) + 1] = 7;
+  unknown_index[good.find(std::string("v\x07\x00", 3)) + 1] = 8;
   std::string nul_in_text = good;
   nul_in_text[good.find("2023")] = '\0';
   const std::string refusal = encode_reply(request, Hdf5Reply{"no", {}});
@@ -96,7 +98,7 @@ TEST(Hdf5Reply, DamagedRepliesAreRefused) {
       {"bytes after the end", good + "e", "after its end"},
       {"count beyond the bound", too_many_rows, "count of 3, not 1 to 2"},
       {"index repeated", repeated, "out of order"},
-      {"index beyond the request", unknown_index, "item 7, of 7 asked for"},
+      {"index beyond the request", unknown_index, "item 8, of 8 asked for"},
       {"NUL in a text", nul_in_text, "NUL"},
       {"unknown record", good.substr(0, 5) + "x" + good.substr(5), "unknown kind"},
       {"refusal and values", good.substr(0, good.size() - 1) + refusal.substr(5), "together with values"},

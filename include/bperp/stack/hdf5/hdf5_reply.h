@@ -13,7 +13,7 @@
 //   then its value by its form: nothing for a group; a count n (u32) and n
 //   doubles for a list; a count of rows n (u32) and 3n doubles for rows of
 //   three; one double for a number; one int64 for an integer; a length
-//   (u32) and that many bytes for a text;
+//   (u32) and that many bytes for a text or a label;
 //   or instead of every item, the reader's refusal: 'r', a length (u32) and
 //   that many bytes of text (one line, without the file's name);
 //   'e', the end, as the last byte.
@@ -37,7 +37,8 @@ enum class Hdf5Form {
   number,          // one number: a scalar or a list of one
   integer,         // one integer (of an integer type), read exactly
   text,            // one text: a scalar or a list of one
-  attribute_text,  // one text attribute of the dataset at path
+  attribute_text,  // one text attribute of the object (group or dataset) at path
+  label,           // one text, or one number written as text (its shortest round-trip form)
 };
 
 // One item asked for: its form, its absolute path in the file ("/a/b"),

@@ -36,7 +36,8 @@ enum class AcquisitionKind {
 // and the orbit group of HDF5 products.
 struct ReadOptions {
   std::string swath;
-  std::string hdf5_orbit;  // the orbit group of an HDF5 product ("": /metadata/orbit)
+  std::string hdf5_orbit;  // the orbit group of an HDF5 product ("": the product's own)
+  std::string frequency = "A";  // a NISAR product's frequency band, A or B
 };
 
 // One file of the stack as read. With a refusal the file cannot be used,
@@ -88,7 +89,7 @@ Acquisition read_secondary(const std::string& path, const ReadOptions& options =
 Acquisition read_reference(const std::string& path, const ReadOptions& options = {});
 
 // "state-vector", "orbit", or the product's short kind ("s1-annotation",
-// "parameters", "hdf5", "saocom", "ceos").
+// "parameters", "hdf5", "nisar", "saocom", "ceos").
 std::string kind_text(const Acquisition& acquisition);
 
 // "YYYY-MM-DD" of a day number, or "" for none.

@@ -1,6 +1,9 @@
-// Products in HDF5 files (OPERA CSLC-S1 coregistered SLCs and others of
-// that layout): the orbit of a group of datasets, the radar wavelength and
-// a geocoded product's grid. The file is read by the HDF5 reader process
+// Products in HDF5 files: OPERA CSLC-S1 coregistered SLCs and others of
+// that layout (the orbit of a group of datasets, the radar wavelength and a
+// geocoded product's grid), and NISAR's L-band products (RSLC, GSLC and
+// the early SLC layout: the orbit, the radar of one frequency band, the
+// image's zero-Doppler times and slant ranges or its map grid, and the
+// identification), told apart by their groups. The file is read by the HDF5 reader process
 // (stack/hdf5), never in this one; what it answers is checked here, value
 // by value, as any product's. BPERP_HAVE_HDF5 is 1 when the build made the
 // reader (the HDF5 C library was found); without it an HDF5 file is still
@@ -28,6 +31,12 @@ namespace bperp::stack {
 // ProductInfo::format of an HDF5 product; the orbit's source is its group.
 inline constexpr const char* hdf5_product_format = "HDF5 product";
 inline constexpr const char* hdf5_default_orbit_group = "/metadata/orbit";
+
+// A NISAR product's layout: its group under /science/LSAR (RSLC, GSLC, and
+// SLC of the early simulated products), and the start of its
+// ProductInfo::format ("NISAR RSLC", ...).
+enum class NisarLayout { rslc, gslc, slc };
+inline constexpr const char* nisar_format_prefix = "NISAR ";
 
 // The signature an HDF5 file's superblock starts with.
 inline constexpr std::string_view hdf5_signature{"\x89HDF\r\n\x1a\n", 8};
@@ -59,8 +68,11 @@ inline bool hdf5_signature_in_file(int fd) {
 // anything else.
 bool hdf5_file(const std::string& path);
 
-// The product in the HDF5 file at path as a ProductInfo:
-//  - the orbit of orbit_group: `time` (s since an epoch, 1-D), the epoch a
+// The product in the HDF5 file at path as a ProductInfo. A file with a
+// group /science/LSAR/RSLC, GSLC or SLC (looked for in that order) is a
+// NISAR product of that layout (below); any other is read as OPERA's:
+//  - the orbit of orbit_group ("": /metadata/orbit): `time` (s since an
+//    epoch, 1-D), the epoch a
 //    UTC text in the sibling `reference_epoch` (which wins when present) or
 //    in the `units` attribute of `time` ("seconds since YYYY-MM-DD
 //    HH:MM:SS[.f]"); positions and velocities (m, m/s) as position_x|y|z
@@ -75,7 +87,26 @@ bool hdf5_file(const std::string& path);
 //  - a geocoded grid when /data/projection is present: its EPSG code (UTM
 //    32601-32660, 32701-32760 or UPS 32661, 32761) with /data/x_coordinates
 //    and /data/y_coordinates (1-D, m, inside the projection's valid area).
-// Looking right. nullopt and *problem set, starting with path and naming
+// Looking right.
+// A NISAR product <P> (/science/LSAR/<layout>) of the frequency band
+// ("A" or "B"): the orbit as above from orbit_group ("": <P>/metadata/orbit,
+// its position and velocity N x 3); the band's group <F>
+// (<P>/swaths/frequency<band>, a GSLC's <P>/grids/frequency<band>) must be
+// there; from it the radar frequency (processedCenterFrequency, a GSLC's
+// centerFrequency, Hz) and the bandwidths (processedRangeBandwidth,
+// processedAzimuthBandwidth) where stated; the image's first and last line
+// times from <P>/swaths/zeroDopplerTime (s since the epoch of its units
+// attribute) and near and far slant ranges from <F>/slantRange (m), both
+// strictly increasing; a GSLC's grid from <F>/projection, xCoordinates and
+// yCoordinates as OPERA's; from /science/LSAR/identification the look side
+// (lookDirection, right or left in any case, required), the pass
+// (orbitPassDirection, ascending or descending in any case, ASCEND and
+// DESCEND too; a number there is a heading, no pass), track, frame and
+// absolute orbit (trackNumber, frameNumber, absoluteOrbitNumber: whole
+// numbers, 0 for none), and the mission (missionId where it is a name, else
+// the file's root attribute mission_name). Texts may be NUL-padded; numbers
+// where texts stand are read as their decimal text.
+// nullopt and *problem set, starting with path and naming
 // the dataset or attribute, for a file that cannot be opened or is no HDF5
 // file, a missing dataset, one of another shape or type (a 2-D time, text
 // where numbers belong), lengths that disagree, more than the reader takes
@@ -90,7 +121,7 @@ bool hdf5_file(const std::string& path);
 // regular file, or the HDF5 reader cannot be started; unknown_format when
 // it is no HDF5 file; malformed otherwise.
 std::optional<ProductInfo> read_hdf5_product(const std::string& path, Refusal* problem,
-                                             const std::string& orbit_group = hdf5_default_orbit_group);
+                                             const std::string& orbit_group = "", const std::string& band = "A");
 
 // The product of the HDF5 reader's reply bytes to the request
 // read_hdf5_product makes for orbit_group: as read_hdf5_product, without
@@ -98,5 +129,11 @@ std::optional<ProductInfo> read_hdf5_product(const std::string& path, Refusal* p
 // reply refused too.
 std::optional<ProductInfo> product_from_reply(std::string_view bytes, const std::string& orbit_group,
                                               Refusal* problem);
+
+// The same for the reply to the request read_hdf5_product makes of a NISAR
+// product of layout, orbit_group ("" for its own) and band.
+std::optional<ProductInfo> nisar_product_from_reply(std::string_view bytes, NisarLayout layout,
+                                                    const std::string& orbit_group, const std::string& band,
+                                                    Refusal* problem);
 
 }  // namespace bperp::stack
