@@ -573,28 +573,33 @@ std::optional<ProductInfo> nisar_product_from_reply(std::string_view bytes, Nisa
   });
 }
 
-std::optional<ProductInfo> read_hdf5_product(const std::string& path, Refusal* problem, const std::string& orbit_group,
-                                             const std::string& band) {
-  const FileDescriptor file = open_hdf5(path, problem);
-  if (!file.is_open()) return std::nullopt;
+std::optional<ProductInfo> hdf5_product_of(const Hdf5ItemReader& read, Refusal* problem,
+                                           const std::string& orbit_group, const std::string& band) {
   const std::string group = orbit_group.empty() ? std::string() : absolute_group(orbit_group);
   // One request for an OPERA product, which also asks whether the file holds
   // a NISAR product; a second for that.
   const Hdf5Request request = product_request(group.empty() ? hdf5_default_orbit_group : group);
   Hdf5Reply reply;
+  if (!read(request, reply, problem)) return std::nullopt;
+  const std::optional<NisarLayout> layout = nisar_layout(reply);
+  if (!layout) return product_of_items(request, reply, problem, product_of_reply);
+  const Hdf5Request nisar = nisar_request(*layout, group, band);
+  if (!read(nisar, reply, problem)) return std::nullopt;
+  return product_of_items(nisar, reply, problem, [&](const Reply& r, std::string* why) {
+    return nisar_product_of_reply(r, *layout, band, why);
+  });
+}
+
+std::optional<ProductInfo> read_hdf5_product(const std::string& path, Refusal* problem, const std::string& orbit_group,
+                                             const std::string& band) {
+  const FileDescriptor file = open_hdf5(path, problem);
+  if (!file.is_open()) return std::nullopt;
   Refusal failure;
-  std::optional<ProductInfo> info;
-  if (read_hdf5_items(file.get(), request, reply, &failure)) {
-    if (const std::optional<NisarLayout> layout = nisar_layout(reply)) {
-      const Hdf5Request nisar = nisar_request(*layout, group, band);
-      if (read_hdf5_items(file.get(), nisar, reply, &failure))
-        info = product_of_items(nisar, reply, &failure, [&](const Reply& r, std::string* why) {
-          return nisar_product_of_reply(r, *layout, band, why);
-        });
-    } else {
-      info = product_of_items(request, reply, &failure, product_of_reply);
-    }
-  }
+  std::optional<ProductInfo> info = hdf5_product_of(
+      [&](const Hdf5Request& request, Hdf5Reply& reply, Refusal* refusal) {
+        return read_hdf5_items(file.get(), request, reply, refusal);
+      },
+      &failure, orbit_group, band);
   if (!info) refuse(problem, failure.kind, path + ": " + failure.text);
   return info;
 }

@@ -15,6 +15,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <limits>
 #include <optional>
 #include <string>
@@ -23,6 +24,7 @@
 #include <sys/types.h>
 #include <unistd.h>
 
+#include "bperp/stack/hdf5/hdf5_reply.h"
 #include "bperp/stack/inputs/product.h"
 #include "bperp/stack/support/refusal.h"
 
@@ -122,6 +124,16 @@ bool hdf5_file(const std::string& path);
 // it is no HDF5 file; malformed otherwise.
 std::optional<ProductInfo> read_hdf5_product(const std::string& path, Refusal* problem,
                                              const std::string& orbit_group = "", const std::string& band = "A");
+
+// How the items of a request are read from a product (by the reader
+// process in read_hdf5_product): false and *refusal set (without the
+// file's name) when they can't be.
+using Hdf5ItemReader = std::function<bool(const Hdf5Request& request, Hdf5Reply& reply, Refusal* refusal)>;
+
+// The product whose items read gives, the requests made as
+// read_hdf5_product makes them; its refusals without a file's name.
+std::optional<ProductInfo> hdf5_product_of(const Hdf5ItemReader& read, Refusal* problem,
+                                           const std::string& orbit_group = "", const std::string& band = "A");
 
 // The product of the HDF5 reader's reply bytes to the request
 // read_hdf5_product makes for orbit_group: as read_hdf5_product, without
