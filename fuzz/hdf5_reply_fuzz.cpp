@@ -1,5 +1,6 @@
 // Fuzz target: the HDF5 reader's reply, as the product reader takes it
-// (decoded and checked, then turned into a product), on arbitrary bytes.
+// (decoded and checked, then turned into a product), on arbitrary bytes:
+// as the reply to an OPERA product's request and to each NISAR layout's.
 //
 // Besides surviving, it must either refuse with one printable line, or give
 // a product whose orbit has at least orbit_min_rows rows in strictly
@@ -16,6 +17,7 @@
 #include "bperp/stack/inputs/hdf5_product.h"
 #include "bperp/stack/inputs/product_bounds.h"
 #include "fuzz_support.h"
+#include "product_checks.h"
 
 namespace {
 
@@ -52,6 +54,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   } else {
     FUZZ_CHECK(refusal.kind == RefusalKind::malformed);
     FUZZ_CHECK(!refusal.text.empty());
+  }
+  // The same bytes as the reply to each NISAR layout's request.
+  for (const NisarLayout layout : {NisarLayout::rslc, NisarLayout::gslc, NisarLayout::slc}) {
+    if (const std::optional<ProductInfo> p = nisar_product_from_reply(bytes, layout, "", "A", &refusal)) {
+      check_product(*p);
+      bperp::fuzz::check_stated(*p);
+    } else {
+      FUZZ_CHECK(refusal.kind == RefusalKind::malformed);
+      FUZZ_CHECK(!refusal.text.empty());
+    }
   }
   return 0;
 }

@@ -49,6 +49,7 @@ constexpr Field first_second{160, 22, "seconds of day of the first point"};
 constexpr Field interval{182, 22, "interval"};
 constexpr Field frame{204, 64, "reference frame"};
 constexpr std::size_t first_point = 386, number_width = 22, point_numbers = 6;
+constexpr double min_interval_s = 1e-3;  // the shortest interval between points read
 
 constexpr const char* earth_fixed_frames[] = {"ECR", "EARTH CENTRED ROTATING", "EARTH CENTERED ROTATING"};
 
@@ -270,8 +271,8 @@ bool read_platform(const Record& r, TimedOrbit& orbit, std::string* why) {
                          std::to_string(orbit_min_rows) + " to " + std::to_string(max_orbit_rows) + " points");
   const std::optional<UtcTime> first = first_point_time(r, why);
   const std::optional<double> step =
-      first ? bounded_of(r, interval, "s", [](double v) { return v > 0.0 ? "" : std::string("it must be positive"); },
-                         why)
+      first ? bounded_of(r, interval, "s",
+                         [](double v) { return v >= min_interval_s ? "" : std::string("it must be at least 1 ms"); }, why)
             : std::nullopt;
   const std::optional<std::string_view> frame_text = step ? text_of(r, frame, why) : std::nullopt;
   if (!frame_text) return false;

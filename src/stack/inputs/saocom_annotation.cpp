@@ -49,14 +49,16 @@ std::optional<double> positive_at(pugi::xml_node node, const char* path, std::st
                             why);
 }
 
-// The integer at path, or nullopt for NOT_AVAILABLE or an empty element;
-// false and *why set for anything else.
-bool optional_integer(pugi::xml_node node, const char* path, std::optional<long>& value, std::string* why) {
+// The positive integer at path (a track or orbit number), or nullopt for
+// NOT_AVAILABLE or an empty element; false and *why set for anything else.
+bool optional_count(pugi::xml_node node, const char* path, std::optional<long>& value, std::string* why) {
   if (!node.child(path)) return true;
   const std::optional<std::string_view> text = xml_text(node, path, why);
   if (!text) return false;
   if (text->empty() || upper(*text) == not_available) return true;
   value = xml_integer(node, path, why);
+  if (value && *value < 1)
+    return fail(why, xml_path(node, path) + " is " + std::to_string(*value) + "; it must be positive or " + not_available);
   return value.has_value();
 }
 
@@ -118,7 +120,7 @@ bool read_orbit(pugi::xml_node channel, ProductInfo& info, std::string* why) {
   if (*pass != "ASCENDING" && *pass != "DESCENDING")
     return fail(why, xml_path(data, "OrbitDirection") + " is " + xml_quoted(*pass) + ", not ASCENDING or DESCENDING");
   info.pass = *pass;
-  if (!optional_integer(data, "Track", info.track, why) || !optional_integer(data, "OrbitNumber", info.absolute_orbit, why))
+  if (!optional_count(data, "Track", info.track, why) || !optional_count(data, "OrbitNumber", info.absolute_orbit, why))
     return false;
   const std::optional<long> n = xml_integer(data, "nSV_n", why);
   if (!n) return false;

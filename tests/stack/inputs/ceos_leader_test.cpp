@@ -204,7 +204,7 @@ TEST(CeosLeader, DamagedLeadersAreRefusedNamingRecordAndField) {
       {[](Leader& l) { l.frame = "INERTIAL"; }, "reference frame (bytes 204-267) is 'INERTIAL', not an earth-fixed"},
       {[](Leader& l) { l.date = "2014   9  31 252"; }, "are 2014, 9, 31, not a date"},
       {[](Leader& l) { l.date = "2014   9   9 253"; }, "day of year (bytes 156-159) is 253, but 2014-09-09 is day 252"},
-      {[](Leader& l) { l.interval = " 0.000000000000000E+00"; }, "interval (bytes 182-203) is 0 s"},
+      {[](Leader& l) { l.interval = " 0.000000000000000E+00"; }, "interval (bytes 182-203) is 0 s; it must be at least 1 ms"},
       {[](Leader& l) { l.first = " 9.000000000000000E+04"; }, "seconds of day of the first point (bytes 160-181) is 90000"},
       {[](Leader& l) { l.clock = "        "; }, "sensor clock angle (bytes 476-483) is blank"},
       {[](Leader& l) { l.clock = "  45.000"; }, "sensor clock angle (bytes 476-483) is 45 deg"},
@@ -252,6 +252,29 @@ TEST(CeosLeader, ContentAndProductFolderTellIt) {
   const stack_test::RunResult volume = stack_test::run_stack({tmp.write("VOL-x", good.substr(0, 720))});
   EXPECT_EQ(volume.status, 1);
   EXPECT_NE(volume.err.find("is it the leader file (LED-*)?"), std::string::npos) << volume.err;
+}
+
+}  // namespace
+}  // namespace bperp::stack
+
+namespace bperp::stack {
+namespace {
+
+// The product zip as delivered, read in place: its leader found by its
+// name (LED-*) among the members, read as the leader alone is.
+TEST(CeosLeader, ProductZipReadsAsItsLeader) {
+  REQUIRE_SHARED_DATA(dir, "alos2-ceos-l15");
+  const std::string zip = dir + "0000022708_001001_ALOS2015976960-140909.zip";
+  const stack_test::RunResult r = stack_test::run_stack({"--format", "json", zip});
+  if (r.status != 0 && r.err.find("can't read") != std::string::npos &&
+      nlohmann::json::parse(r.out.empty() ? "{}" : r.out).empty())
+    GTEST_SKIP() << "the product zip is not read: this build has no zip layer (" << r.err << ")";
+  ASSERT_EQ(r.status, 0) << r.err;
+  const nlohmann::json from_zip = nlohmann::json::parse(r.out).at("reference");
+  const nlohmann::json alone = moved_copy::run_json({alos2_leader}).at("reference");
+  EXPECT_EQ(from_zip.at("kind"), "ceos");
+  for (const char* key : {"reference_time", "latitude_deg", "longitude_deg", "reference_slant_range_m"})
+    EXPECT_EQ(from_zip.at(key), alone.at(key)) << key;
 }
 
 }  // namespace

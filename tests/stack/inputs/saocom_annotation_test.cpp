@@ -211,6 +211,7 @@ TEST(SaocomAnnotation, HostileAnnotationsAreRefusedNamingTheField) {
       {"<fc_hz>1275000000</fc_hz>", "<fc_hz>1.275</fc_hz>", "fc_hz is 1.275 Hz"},
       {"<SideLooking>LEFT</SideLooking>", "<SideLooking>UP</SideLooking>", "SideLooking is \"UP\""},
       {"<Track>87</Track>", "<Track>eighty</Track>", "Track is \"eighty\""},
+      {"<Track>87</Track>", "<Track>0</Track>", "Track is 0; it must be positive"},
       {"DESCENDING</OrbitDirection>", "SIDEWAYS</OrbitDirection>", "OrbitDirection is \"SIDEWAYS\""},
       {"<SamplesStart unit=\"s\">0.005", "<SamplesStart unit=\"s\">0.05", "give a slant range of 74948"},
       {"<Lines>1001</Lines>", "<Lines>0</Lines>", "0 lines"},
