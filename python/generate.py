@@ -72,10 +72,10 @@ def main():
     doc = "\n\n".join([
         "The baselines of a stack, as bperp-stack computes them, and with pairs=True the pairs\n"
         "of its network, called directly (no command line, no JSON), the GIL released.",
-        "reference\n    a path (a state-vector, dated orbit, Sentinel-1, parameter or HDF5 file),\n"
-        "    a bperp.Orbit with an epoch or a bperp.StateVector\n"
+        "reference\n    a path (a state-vector, dated orbit, Sentinel-1, SAOCOM, CEOS leader, parameter\n"
+        "    or HDF5 file, or a product folder), a bperp.Orbit with an epoch or a bperp.StateVector\n"
         "secondaries\n    a sequence of paths (files of those kinds, or orbit files), bperp.Orbit\n"
-        "    or bperp.StateVector",
+        "    or bperp.StateVector; empty: the reference's geometry alone",
         "Options (None or False: not given; a limit max_* of inf: no limit):\n\n" +
         "\n".join(option_doc(o, convert) for o in options) +
         "\nexport : deprecated\n    'KIND:PATH' texts of earlier versions: give exports=[(kind, path)].",

@@ -154,6 +154,24 @@ cases() {
   echo "american_spelling|bperp-stack|--max-neighbors|2|--pairs|${refs[state_vector]}"
   echo "reference_among_secondaries|bperp-stack|$ex/reference.txt|$ex/reference.txt|$ex/20080730.txt"
 
+  # The L-band missions' products: a reference alone prints its geometry; a
+  # CEOS leader (alone or its folder) and a NISAR product; targets that a
+  # product stating only its scene centre cannot place; the frequency band.
+  local led=tests/data/alos2-ceos-l15/LED-ALOS2015976960-140909-FBDR1.5GUA
+  local nisar=tests/data/nisar-rslc-sim/REE_RSLC_out17.h5
+  echo "alos2_leader_alone|bperp-stack|$led"
+  echo "alos2_folder_json|bperp-stack|--format|json|tests/data/alos2-ceos-l15"
+  echo "alos2_leader_at_range|bperp-stack|--at-range|800000|$led"
+  echo "alos2_leader_grid|bperp-stack|--grid|2x2|$led"
+  echo "alos2_leader_at_point|bperp-stack|--format|csv|--at-point|-11,-62.6|$led|$nisar"
+  echo "nisar_alone|bperp-stack|$nisar"
+  echo "nisar_alone_json|bperp-stack|--format|json|$nisar"
+  echo "nisar_alone_csv_grid|bperp-stack|--format|csv|--grid|2x2|$nisar"
+  echo "nisar_frequency_b|bperp-stack|--frequency|B|$nisar"
+  echo "nisar_frequency_bad|bperp-stack|--frequency|C|$nisar"
+  echo "frequency_unused|bperp-stack|--frequency|b|--format|csv|${refs[s1_iw2]}"
+  echo "s1_alone_json|bperp-stack|--format|json|$s1/s1a-iw2-slc-vv-20250406t022010-20250406t022035-058630-07421f-005.xml"
+
   # The sign conventions, of a right-looking and a left-looking reference;
   # the exports keep their readers' whatever --convention says.
   local left="--look|left|${refs[dated_orbit]}"

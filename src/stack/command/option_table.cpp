@@ -489,7 +489,7 @@ std::vector<OptionDeclaration> declarations() {
        .details = "IW1, IW2, IW3, EW1 to EW5, S1 to S6.",
        .apply = [](const Option&, Text t, Request& r, Problem) { return keep(r.stack.read.swath, t); }},
       {.name = "--hdf5-orbit", .keyword = "hdf5_orbit", .type = text, .type_name = "PATH",
-       .help = "orbit group of HDF5 products (the product's own)",
+       .help = "orbit group of HDF5 products (their own)",
        .apply = [](const Option&, Text t, Request& r, Problem) { return keep(r.stack.read.hdf5_orbit, t); }},
       {.name = "--frequency", .keyword = "frequency", .type = text, .type_name = "A|B",
        .help = "frequency band of NISAR products (A)",
@@ -616,8 +616,10 @@ std::string help_text() {
   std::string text = "Usage: bperp-stack [OPTIONS] REFERENCE SECONDARY...\n\n"
                      "Parallel and perpendicular baselines of a stack of SAR passes against one\n"
                      "reference pass, with the reference's viewing geometry.\n\n"
-                     "  REFERENCE  a state vector, dated orbit, Sentinel-1, parameter or HDF5 file\n"
-                     "  SECONDARY  files of those kinds, or orbit files (or give --list)\n\n"
+                     "  REFERENCE  a state vector, dated orbit, or product: Sentinel-1, SAOCOM,\n"
+                     "             CEOS leader (or its folder), parameter or HDF5 (NISAR, OPERA) file\n"
+                     "  SECONDARY  files of those kinds, or orbit files (or give --list); none: the\n"
+                     "             reference's geometry alone\n\n"
                      "Options:\n";
   for (const HelpLine& l : lines)
     text += "  " + l.names + std::string(width + 2 - l.names.size(), ' ') + l.help + "\n";

@@ -192,10 +192,11 @@ void declare_options(CLI::App& app, std::deque<Given>& given, StackRequest& requ
   app.set_version_flag("--version", std::string(program_name) + " " + BPERP_VERSION, "print the version and exit");
   for (const OptionDeclaration& o : option_table()) add_declared(app, o, given.emplace_back());
   app.add_option("REFERENCE", request.reference,
-                 "the reference: a state-vector, dated orbit, Sentinel-1, parameter or HDF5 file")
+                 "the reference: a state-vector, dated orbit, Sentinel-1, SAOCOM, CEOS leader, parameter or HDF5 "
+                 "file")
       ->required();
   app.add_option("SECONDARY", request.secondaries,
-                 "the secondaries: files of those kinds or orbit files (one or more, or --list)");
+                 "the secondaries: files of those kinds or orbit files (none, one or more, or --list)");
 }
 
 // Parses the command line; -1 to go on, else the exit status after --help,

@@ -52,7 +52,7 @@ TEST(OptionTable, EveryOptionWorksInARun) {
       {"--coherence-tau", {{"100"}}}, {"--coherence-floor", {{"0.1"}}}, {"--snr", {{"15"}}},
       {"--export", {{"baselines:" + dir.file("baselines.txt")}}}, {"--plot", {{dir.file("plot.svg")}}},
       {"--as-given", {}}, {"--max-length", {{"2000"}}}, {"--swath", {{"IW2"}, true}},
-      {"--hdf5-orbit", {{"/metadata/orbit"}}}, {"--at-time", {{"2025-04-06T02:20:20"}, true}},
+      {"--hdf5-orbit", {{"/metadata/orbit"}}}, {"--frequency", {{"a"}}}, {"--at-time", {{"2025-04-06T02:20:20"}, true}},
       {"--at-range", {{"880000"}, true}}, {"--at-point", {{"52.1,-128,30"}, true}}, {"--height", {{"120"}, true}},
       {"--grid", {{"2x2"}, true}}, {"--look", {{"right"}, true}}, {"--wavelength", {{"0.055"}}},
       {"--orbit", {{first_orbit, "--orbit", second_orbit}, true}}, {"--orbit-dir", {{orbits}, true}},

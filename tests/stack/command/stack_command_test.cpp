@@ -367,13 +367,19 @@ TEST(StackCommand, OptionsHelpAndMisuse) {
 
   const std::string sv = stack_dir + "/20080730.txt";
   for (const std::vector<std::string>& args :
-       {std::vector<std::string>{}, {reference}, {"--format", "xml", reference, sv},
-        {"--format", reference, sv}, {"--colour", reference, sv}}) {
+       {std::vector<std::string>{}, {"--format", "xml", reference, sv}, {"--format", reference, sv},
+        {"--colour", reference, sv}}) {
     const RunResult r = run_stack(args);
     EXPECT_EQ(r.status, 1) << (args.empty() ? "" : args[0]);
     EXPECT_EQ(r.out, "");
     EXPECT_NE(r.err.find("--help"), std::string::npos) << r.err;
   }
+  // A reference alone is no misuse: its geometry, and nothing on standard error.
+  const RunResult alone = run_stack({reference});
+  EXPECT_EQ(alone.status, 0) << alone.err;
+  EXPECT_EQ(alone.err, "");
+  EXPECT_EQ(alone.out.rfind("reference ", 0), 0u) << alone.out;
+  EXPECT_EQ(alone.out.find("secondary"), std::string::npos) << alone.out;
 }
 
 // A mistyped option is named with the one meant; the American spelling of
