@@ -15,31 +15,14 @@
 #include "bperp/stack/inputs/s1_annotation.h"
 #include "bperp/stack/inputs/s1_orbit_file.h"
 #include "bperp/stack/inputs/xml_document.h"
-#include "fuzz_support.h"
+#include "product_checks.h"
 
 namespace {
 
 using namespace bperp::stack;
+using bperp::fuzz::check_orbit;
+using bperp::fuzz::check_refusal;
 using bperp::fuzz::printable_line;
-
-void check_refusal(const std::string& problem, const std::string& name) {
-  FUZZ_CHECK(problem.starts_with(name + ": "));
-  FUZZ_CHECK(printable_line(problem));
-}
-
-void check_orbit(const TimedOrbit& orbit) {
-  FUZZ_CHECK(orbit.rows.size() >= orbit_min_rows);
-  FUZZ_CHECK(orbit.rows.front().t == 0.0);
-  for (std::size_t k = 0; k < orbit.rows.size(); ++k) {
-    const OrbitRow& r = orbit.rows[k];
-    FUZZ_CHECK(std::isfinite(r.t));
-    if (k > 0) FUZZ_CHECK(r.t > orbit.rows[k - 1].t);
-    for (int i = 0; i < 3; ++i) {
-      FUZZ_CHECK(std::isfinite(r.state.position[i]));
-      FUZZ_CHECK(std::isfinite(r.state.velocity[i]));
-    }
-  }
-}
 
 bool positive(const std::optional<double>& v) { return v && std::isfinite(*v) && *v > 0.0; }
 

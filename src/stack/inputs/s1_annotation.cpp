@@ -230,14 +230,6 @@ std::optional<ProductInfo> read_product(const XmlDocument& doc, std::string* why
   return info;
 }
 
-// read_product of a loaded document, with the file's name before any message.
-std::optional<ProductInfo> product_of(const XmlDocument& doc, std::string* problem) {
-  std::string why;
-  std::optional<ProductInfo> info = read_product(doc, &why);
-  if (!info) fail(problem, doc.name + ": " + why);
-  return info;
-}
-
 // The parts of an annotation file name s1?-<swath>-slc-<pol>-....xml, in
 // lower case; nullopt for any other name.
 struct AnnotationName {
@@ -287,19 +279,12 @@ std::string chosen_swath(const std::vector<AnnotationName>& found, const std::st
 }  // namespace
 
 std::optional<ProductInfo> read_s1_annotation(const std::string& path, Refusal* problem) {
-  XmlDocument doc;
-  if (!load_xml_file(path, doc, problem)) return std::nullopt;
-  std::string why;
-  std::optional<ProductInfo> info = product_of(doc, &why);
-  if (!info) refuse(problem, RefusalKind::malformed, std::move(why));
-  return info;
+  return read_xml_product(path, read_product, problem);
 }
 
 std::optional<ProductInfo> parse_s1_annotation(std::string_view bytes, const std::string& name,
                                                std::string* problem) {
-  XmlDocument doc;
-  if (!load_xml_bytes(bytes, name, doc, problem)) return std::nullopt;
-  return product_of(doc, problem);
+  return parse_xml_product(bytes, name, read_product, problem);
 }
 
 std::string safe_annotation(const std::string& safe_dir, const std::string& swath, Refusal* refusal) {

@@ -230,13 +230,6 @@ std::optional<ProductInfo> read_product(const XmlDocument& doc, std::string* why
   return info;
 }
 
-std::optional<ProductInfo> product_of(const XmlDocument& doc, std::string* problem) {
-  std::string why;
-  std::optional<ProductInfo> info = read_product(doc, &why);
-  if (!info) fail(problem, doc.name + ": " + why);
-  return info;
-}
-
 }  // namespace
 
 std::optional<UtcTime> saocom_time(std::string_view text, std::string* problem) {
@@ -267,19 +260,12 @@ std::optional<UtcTime> saocom_time(std::string_view text, std::string* problem) 
 }
 
 std::optional<ProductInfo> read_saocom_annotation(const std::string& path, Refusal* problem) {
-  XmlDocument doc;
-  if (!load_xml_file(path, doc, problem)) return std::nullopt;
-  std::string why;
-  std::optional<ProductInfo> info = product_of(doc, &why);
-  if (!info) refuse(problem, RefusalKind::malformed, std::move(why));
-  return info;
+  return read_xml_product(path, read_product, problem);
 }
 
 std::optional<ProductInfo> parse_saocom_annotation(std::string_view bytes, const std::string& name,
                                                    std::string* problem) {
-  XmlDocument doc;
-  if (!load_xml_bytes(bytes, name, doc, problem)) return std::nullopt;
-  return product_of(doc, problem);
+  return parse_xml_product(bytes, name, read_product, problem);
 }
 
 }  // namespace bperp::stack

@@ -428,6 +428,25 @@ std::size_t after_start_tag(std::string_view text, std::size_t lt) {
 
 }  // namespace
 
+std::optional<ProductInfo> parse_xml_product(std::string_view bytes, const std::string& name, XmlProductReader read,
+                                             std::string* problem) {
+  XmlDocument doc;
+  if (!load_xml_bytes(bytes, name, doc, problem)) return std::nullopt;
+  std::string why;
+  std::optional<ProductInfo> info = read(doc, &why);
+  if (!info) fail(problem, doc.name + ": " + why);
+  return info;
+}
+
+std::optional<ProductInfo> read_xml_product(const std::string& path, XmlProductReader read, Refusal* problem) {
+  XmlDocument doc;
+  if (!load_xml_file(path, doc, problem)) return std::nullopt;
+  std::string why;
+  std::optional<ProductInfo> info = read(doc, &why);
+  if (!info) refuse(problem, RefusalKind::malformed, doc.name + ": " + why);
+  return info;
+}
+
 XmlProductKind xml_product_kind(std::string_view head) {
   constexpr std::string_view byte_order_mark = "\xEF\xBB\xBF";
   if (head.starts_with(byte_order_mark)) head.remove_prefix(byte_order_mark.size());

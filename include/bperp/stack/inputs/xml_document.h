@@ -155,6 +155,19 @@ bool append_orbit_vector(TimedOrbit& orbit, UtcTime t, const double (&position_m
                          const double (&velocity_m_s)[3], pugi::xml_node element,
                          std::string* problem);
 
+// A product reader of a loaded document: the product, or nullopt and *why
+// set (without the document's name).
+using XmlProductReader = std::optional<ProductInfo> (*)(const XmlDocument& doc, std::string* why);
+
+// The product read gives of the XML file at path (at most max_xml_bytes):
+// nullopt and *problem set, starting with path, when load_xml_file refuses
+// the file (its kind) or read does (malformed).
+std::optional<ProductInfo> read_xml_product(const std::string& path, XmlProductReader read, Refusal* problem);
+
+// The same for a document held in bytes, named name in the messages.
+std::optional<ProductInfo> parse_xml_product(std::string_view bytes, const std::string& name, XmlProductReader read,
+                                             std::string* problem);
+
 // What the first bytes of a file say it is: a Sentinel-1 product
 // annotation (root <product> whose first element is <adsHeader>), a
 // Sentinel-1 orbit file (root <Earth_Explorer_File>), a SAOCOM annotation
