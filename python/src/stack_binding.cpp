@@ -164,7 +164,7 @@ std::optional<Failure> write_outputs(const StackRequest& request, const RequestR
     if (!failed) failed = Failure{std::string(refusal_kind_name(RefusalKind::unreadable)), problem, path, error};
   };
   errno = 0;
-  if (!request.plot.empty() && !write_plot_file(request.plot, run, request.convention, &problem)) note(request.plot);
+  if (!request.plot.empty() && !write_plot_file(request, run, &problem)) note(request.plot);
   for (const Export& e : request.exports) {
     errno = 0;
     if (!write_export_file(e, run, &problem)) note(e.path);

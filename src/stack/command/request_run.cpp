@@ -73,7 +73,7 @@ bool report_run(const StackRequest& request, const RunInputs& inputs, RequestRun
   return true;
 }
 
-// Why the dates that --plot, the dated exports, --max-days,
+// Why the dates that --plot, --html, the dated exports, --max-days,
 // --max-neighbours, --sequential, --annual and --min-coherence (the model's
 // temporal term) need are missing: which acquisitions lack one ("" when
 // every acquisition has its date or none is needed).
@@ -83,6 +83,7 @@ std::string missing_dates_problem(const StackRequest& request, const std::vector
   const bool dated_export =
       std::any_of(exports.begin(), exports.end(), [](const Export& e) { return e.kind != ExportKind::pairs; });
   const char* needed_by = !request.plot.empty()   ? "--plot"
+                          : !request.html.empty() ? "--html"
                           : dated_export          ? "--export"
                           : limits.max_days       ? "--max-days"
                           : limits.max_neighbours ? "--max-neighbours"
@@ -113,6 +114,13 @@ bool connected_where_required(const StackRequest& request, RequestRun& out) {
   return false;
 }
 
+// "bperp's", "ISCE's", "GAMMA's": the words before the convention's
+// description.
+std::string convention_words(Convention convention) {
+  const std::string text = convention_text(convention);
+  return text.substr(0, text.find(':'));
+}
+
 }  // namespace
 
 std::string run_outputs_problem(const StackRequest& request, const StackRun& run,
@@ -128,18 +136,16 @@ std::string run_outputs_problem(const StackRequest& request, const StackRun& run
   return {};
 }
 
-bool write_plot_file(const std::string& path, const RequestRun& r, Convention convention, std::string* problem) {
+bool write_plot_file(const StackRequest& request, const RequestRun& r, std::string* problem) {
   AtomicFile file;
   std::string why;
-  if (std::FILE* stream = file.open(path, &why)) {
-    // "ISCE's", "GAMMA's": the words before the convention's description.
-    const std::string text = convention_text(convention);
-    const std::string sign =
-        convention == Convention::bperp ? std::string() : "in " + text.substr(0, text.find(':')) + " sign convention";
-    write_baseline_time_svg(stream, r.points, *r.network, &r.parts, sign);
-    if (file.commit(&why)) return true;
+  if (std::FILE* stream = file.open(request.plot, &why)) {
+    if (write_baseline_time_plot(stream, plot_format_of(request.plot).value_or(PlotFormat::svg), request.plot_size,
+                                 r.points, *r.network, &r.parts, convention_words(request.convention), &why) &&
+        file.commit(&why))
+      return true;
   }
-  *problem = "can't write the plot to " + escaped(path) + ": " + why;
+  *problem = "can't write the plot to " + escaped(request.plot) + ": " + why;
   return false;
 }
 
