@@ -11,6 +11,7 @@
 #include "bperp/stack/inputs/orbit_catalogue.h"
 #include "bperp/stack/outputs/baseline_plot.h"
 #include "bperp/stack/outputs/exports.h"
+#include "bperp/stack/outputs/network_page.h"
 #include "bperp/stack/outputs/output_file.h"
 #include "bperp/stack/support/escape.h"
 
@@ -149,6 +150,25 @@ bool write_plot_file(const StackRequest& request, const RequestRun& r, std::stri
   return false;
 }
 
+bool write_page_file(const StackRequest& request, const RequestRun& r, std::string* problem) {
+  PageContent content;
+  content.points = &r.points;
+  content.network = &*r.network;
+  content.candidates = r.candidates ? &*r.candidates : nullptr;
+  content.export_network = &r.export_network();
+  content.sign = r.signs.perpendicular;
+  content.convention = convention_words(request.convention);
+  content.limits = candidate_limits(request.limits);
+  content.paths = request.html_paths;
+  AtomicFile file;
+  std::string why;
+  if (std::FILE* stream = file.open(request.html, &why)) {
+    if (write_network_page(stream, content, &why) && file.commit(&why)) return true;
+  }
+  *problem = "can't write the page to " + escaped(request.html) + ": " + why;
+  return false;
+}
+
 bool write_export_file(const Export& e, const RequestRun& r, std::string* problem) {
   std::string why;
   if (write_export(e, r.run, r.export_points(), r.export_network(), &why)) return true;
@@ -194,7 +214,18 @@ void run_request(const StackRequest& request, const RunInputs& inputs, RequestRu
   network_of(out.network, out.points);
   // The exports' network, when the points differ: the same pairs (every
   // limit and distance reads |B_perp| or its differences).
-  if (out.own_points && !request.exports.empty()) network_of(out.own_network, *out.own_points);
+  if (out.own_points && (!request.exports.empty() || !request.html.empty()))
+    network_of(out.own_network, *out.own_points);
+  // The page's candidates: within the limits, before the choosers.
+  if (!request.html.empty()) {
+    out.candidates.emplace(out.points, candidate_limits(request.limits), out.model);
+    if (const std::size_t n = out.candidates->count(); n > page_candidate_limit) {
+      warn(out, WarningKind::page_network_only,
+           "the page embeds at most " + std::to_string(page_candidate_limit) + " candidate pairs, not " +
+               std::to_string(n) + ": it holds the network alone (a smaller --max-perp or --max-days embeds them)");
+      out.candidates.reset();
+    }
+  }
   if (stop_requested(request)) {
     out.run.cancelled = true;
     return;

@@ -89,6 +89,10 @@ bool write_files(const StackRequest& request, const RequestRun& r, std::FILE* er
     print_problem(err, problem);
     ok = false;
   }
+  if (!request.html.empty() && !write_page_file(request, r, &problem)) {
+    print_problem(err, problem);
+    ok = false;
+  }
   for (const Export& e : request.exports)
     if (!write_export_file(e, r, &problem)) {
       print_problem(err, problem);

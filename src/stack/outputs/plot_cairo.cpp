@@ -215,7 +215,7 @@ std::string first_surface(std::string svg) {
   if (at == std::string::npos) return svg;
   const std::size_t digits = at + svg_surface_id.size();
   const std::size_t end = svg.find('"', digits);
-  if (end != std::string::npos) svg.replace(digits, end - digits, "1");
+  if (end != std::string::npos) svg.replace(digits, end - digits, 1, '1');
   return svg;
 }
 

@@ -49,7 +49,8 @@ constexpr double least_minor_tick_spacing = 1.5;  // pt
 // last.
 const char* const part_palette[] = {"#1f5fa8", "#e67e22", "#27ae60", "#8e44ad",
                                     "#d4ac0d", "#e84393", "#16a085", "#6d4c41"};
-constexpr std::size_t palette_size = sizeof part_palette / sizeof part_palette[0];
+constexpr std::size_t palette_size = coloured_parts;
+static_assert(sizeof part_palette / sizeof part_palette[0] == palette_size);
 const char* const other_parts_colour = "#a6acaf";
 
 double clamp(double v, double lo, double hi) { return std::max(lo, std::min(hi, v)); }
@@ -86,6 +87,11 @@ struct LegendEntry {
   std::string text;
 };
 
+// The width a legend mark takes: a line, the reference's ring, a dot.
+double mark_width(LegendMark::Kind kind, double s) {
+  return (kind == LegendMark::Kind::line ? 1.8 : kind == LegendMark::Kind::ring ? 2.2 * ring_scale * marker_radius_s : 1.0) * s;
+}
+
 // The legend's entries in rows from the left edge, wrapping at the right,
 // the last row's bottom at bottom.
 Legend lay_out_legend(const std::vector<LegendEntry>& entries, double width, double bottom, double s,
@@ -98,7 +104,7 @@ Legend lay_out_legend(const std::vector<LegendEntry>& entries, double width, dou
   std::vector<std::vector<std::pair<LegendEntry, double>>> rows(1);  // entry, its x
   double x = pad;
   for (const LegendEntry& e : entries) {
-    const double mark = (e.kind == LegendMark::Kind::line ? 1.8 : 1.0) * s;
+    const double mark = mark_width(e.kind, s);
     const double room = width - 2 * pad - mark - 0.3 * s;
     const std::string text =
         shortened(e.text, [&](const std::string& t) { return measure(t, s, false).width <= room; });
@@ -115,7 +121,7 @@ Legend lay_out_legend(const std::vector<LegendEntry>& entries, double width, dou
     const double baseline = bottom - legend.height + static_cast<double>(r) * row + 0.2 * s + m.ascent;
     const double middle = baseline - 0.5 * (m.ascent - m.descent);
     for (const auto& [e, at] : rows[r]) {
-      const double mark = (e.kind == LegendMark::Kind::line ? 1.8 : 1.0) * s;
+      const double mark = mark_width(e.kind, s);
       legend.marks.push_back({e.kind, e.colour, at + 0.5 * mark, middle});
       legend.texts.push_back(text_at(measure, e.text, TextRole::legend, at + mark + 0.3 * s, baseline, s));
     }
@@ -142,7 +148,6 @@ std::vector<std::vector<std::size_t>> parts_in_colour_order(const PlotContent& c
   return parts;
 }
 
-const char* part_colour(std::size_t rank) { return rank < palette_size ? part_palette[rank] : other_parts_colour; }
 
 // The legend's entries: the reference, the acquisitions or each part with a
 // colour of its own (and the rest together), and unshaded pairs.
@@ -355,6 +360,8 @@ std::string coherence_colour(double coherence) {
   return text;
 }
 
+std::string part_colour(std::size_t rank) { return rank < palette_size ? part_palette[rank] : other_parts_colour; }
+
 std::string date_label(long day) { return iso_date_text(civil_from_days(day)); }
 
 std::string file_name(const std::string& path) {
@@ -452,8 +459,10 @@ PlotLayout lay_out_plot(const PlotContent& c, double width, double height, const
   }
   PlacedText y_title = text_at(measure, "", TextRole::axis_title, 0.0, 0.0, s, false, true);
   const double area_height = layout.area.bottom - layout.area.top;
-  const std::string y_words = shortened("perpendicular baseline (m), " + c.convention + " sign",
-                                        [&](const std::string& t) { return measure(t, s, false).width <= area_height; });
+  // The longest title that fits the axis: in words, as a symbol, shortened.
+  const auto fits_axis = [&](const std::string& t) { return measure(t, s, false).width <= area_height; };
+  std::string y_words = "perpendicular baseline (m), " + c.convention + " sign";
+  if (!fits_axis(y_words)) y_words = shortened("B\u22a5 (m), " + c.convention + " sign", fits_axis);
   y_title = text_at(measure, y_words, TextRole::axis_title, pad + m.ascent, 0.0, s, false, true);
   y_title.y = 0.5 * (layout.area.top + layout.area.bottom) + 0.5 * y_title.metrics.width;
   layout.area.left = y_title.box().right + 0.4 * s + widest + 0.25 * s + tick_length_s * s;
@@ -502,7 +511,7 @@ PlotLayout lay_out_plot(const PlotContent& c, double width, double height, const
   lay_out_date_axis(layout, s, measure);
 
   // The points in date order, coloured by part, and their dates.
-  std::vector<const char*> colour(points.size(), other_parts_colour);
+  std::vector<std::string> colour(points.size(), other_parts_colour);
   for (std::size_t k = 0; k < parts.size(); ++k)
     for (const std::size_t i : parts[k]) colour[i] = part_colour(k);
   for (std::size_t i = 0; i < points.size(); ++i)

@@ -65,6 +65,9 @@ struct RequestRun {
   // (which turn them into their readers'), when the request's differs.
   std::optional<std::vector<NetworkPoint>> own_points;
   std::optional<PairNetwork> own_network;
+  // With a page: the candidate pairs it embeds (none when there are more
+  // than it takes).
+  std::optional<PairNetwork> candidates;
   Connectivity parts;                  // with pairs: the network's parts
   std::vector<RunMessage> messages;    // in the order they arose
   std::optional<RunFailure> failure;   // set when the run ended before its results
@@ -102,5 +105,7 @@ std::string run_outputs_problem(const StackRequest& request, const StackRun& run
 // nothing left behind.
 bool write_plot_file(const StackRequest& request, const RequestRun& r, std::string* problem);
 bool write_export_file(const Export& e, const RequestRun& r, std::string* problem);
+// The network page of a finished run, as write_plot_file writes the plot.
+bool write_page_file(const StackRequest& request, const RequestRun& r, std::string* problem);
 
 }  // namespace bperp::stack

@@ -122,6 +122,11 @@ struct ColourStop {
 const std::vector<ColourStop>& coherence_scale();
 std::string coherence_colour(double coherence);
 
+// The colour of the part of rank k (0 the reference's part): a colour each
+// for the first coloured_parts, one grey for the rest.
+inline constexpr std::size_t coloured_parts = 8;
+std::string part_colour(std::size_t rank);
+
 // What the plot shows: the points (every one dated; the reference among
 // them), the number of pairs drawn, whether the pairs are shaded by their
 // modelled coherence, the parts of the network (null or connected: one
