@@ -151,11 +151,15 @@ bool write_plot_file(const StackRequest& request, const RequestRun& r, std::stri
 }
 
 bool write_page_file(const StackRequest& request, const RequestRun& r, std::string* problem) {
+  // The candidates within the request's limits (unless there are too
+  // many), and the points in this tool's convention for the CSV's values.
+  const PairNetwork candidates(r.points, candidate_limits(request.limits), r.model);
+  const PairNetwork own = PairNetwork::without_pairs(r.export_points(), r.model);
   PageContent content;
   content.points = &r.points;
   content.network = &*r.network;
-  content.candidates = r.candidates ? &*r.candidates : nullptr;
-  content.export_network = &r.export_network();
+  content.candidates = candidates.count() <= page_candidate_limit ? &candidates : nullptr;
+  content.export_network = &own;
   content.sign = r.signs.perpendicular;
   content.convention = convention_words(request.convention);
   content.limits = candidate_limits(request.limits);
@@ -214,17 +218,14 @@ void run_request(const StackRequest& request, const RunInputs& inputs, RequestRu
   network_of(out.network, out.points);
   // The exports' network, when the points differ: the same pairs (every
   // limit and distance reads |B_perp| or its differences).
-  if (out.own_points && (!request.exports.empty() || !request.html.empty()))
-    network_of(out.own_network, *out.own_points);
-  // The page's candidates: within the limits, before the choosers.
+  if (out.own_points && !request.exports.empty()) network_of(out.own_network, *out.own_points);
+  // The page's candidates: too many, and it holds the network alone.
   if (!request.html.empty()) {
-    out.candidates.emplace(out.points, candidate_limits(request.limits), out.model);
-    if (const std::size_t n = out.candidates->count(); n > page_candidate_limit) {
+    const std::size_t n = PairNetwork(out.points, candidate_limits(request.limits), out.model).count();
+    if (n > page_candidate_limit)
       warn(out, WarningKind::page_network_only,
            "the page embeds at most " + std::to_string(page_candidate_limit) + " candidate pairs, not " +
                std::to_string(n) + ": it holds the network alone (a smaller --max-perp or --max-days embeds them)");
-      out.candidates.reset();
-    }
   }
   if (stop_requested(request)) {
     out.run.cancelled = true;

@@ -65,9 +65,6 @@ struct RequestRun {
   // (which turn them into their readers'), when the request's differs.
   std::optional<std::vector<NetworkPoint>> own_points;
   std::optional<PairNetwork> own_network;
-  // With a page: the candidate pairs it embeds (none when there are more
-  // than it takes).
-  std::optional<PairNetwork> candidates;
   Connectivity parts;                  // with pairs: the network's parts
   std::vector<RunMessage> messages;    // in the order they arose
   std::optional<RunFailure> failure;   // set when the run ended before its results

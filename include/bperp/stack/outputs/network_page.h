@@ -31,7 +31,8 @@ struct PageContent {
   const std::vector<NetworkPoint>* points = nullptr;  // in the convention shown
   const PairNetwork* network = nullptr;               // the pairs chosen, over points
   const PairNetwork* candidates = nullptr;            // over points; null: the network alone
-  const PairNetwork* export_network = nullptr;        // the same points in this tool's own convention
+  const PairNetwork* export_network = nullptr;        // the same points in this tool's own convention (its
+                                                      // points and model: the CSV's values)
   double sign = 1.0;          // the convention shown's perpendicular sign against this tool's
   std::string convention;     // "bperp's", "ISCE's", "GAMMA's"
   PairLimits limits;          // the limits the candidates were chosen with (the sliders' ends)
