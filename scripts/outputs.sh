@@ -134,7 +134,7 @@ cases() {
   echo "plot_size_malformed|bperp-stack|--plot|out/plot.pdf|--plot-size|88x66|${refs[state_vector]}"
   echo "plot_size_without_plot|bperp-stack|--plot-size|88x66mm|${refs[state_vector]}"
   echo "html_page|bperp-stack|--pairs|--max-perp|200|--max-days|200|--sensor|alos|--convention|gamma|--html|out/page.html|${refs[state_vector]}"
-  echo "html_undated|bperp-stack|--html|out/page.html|examples/master.txt|examples/slave.txt"
+  echo "html_pair|bperp-stack|--html|out/page.html|examples/master.txt|examples/slave.txt"
   echo "html_not_html|bperp-stack|--html|out/page.txt|${refs[state_vector]}"
   echo "html_paths_without_html|bperp-stack|--html-paths|${refs[state_vector]}"
   echo "min_coherence_no_bandwidth|bperp-stack|--pairs|--min-coherence|0.5|${refs[state_vector]}"
