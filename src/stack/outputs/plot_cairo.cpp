@@ -25,6 +25,7 @@ const char* const grid_colour = "#e3e3e3";
 const char* const axis_colour = "#333333";
 const char* const text_colour = "#222222";
 const char* const subtitle_colour = "#555555";
+constexpr double halo_width = 0.25;  // of a point label's size
 
 struct CairoDeleter {
   void operator()(cairo_t* cr) const { cairo_destroy(cr); }
@@ -68,12 +69,22 @@ void line(cairo_t* cr, double x1, double y1, double x2, double y2) {
   cairo_stroke(cr);
 }
 
+// A text; a point's date on a white halo, so that the lines it crosses
+// leave it readable (the halo is outlines, the text stays text).
 void draw_text(cairo_t* cr, const PlacedText& t) {
   set_font(cr, t.size, t.bold);
-  set_colour(cr, t.role == TextRole::subtitle ? subtitle_colour : text_colour);
   cairo_save(cr);
   cairo_translate(cr, t.x, t.y);
   if (t.vertical) cairo_rotate(cr, -0.5 * std::numbers::pi);
+  if (t.role == TextRole::point_label) {
+    cairo_move_to(cr, 0.0, 0.0);
+    cairo_text_path(cr, t.text.c_str());
+    set_colour(cr, "#ffffff", 0.85);
+    cairo_set_line_width(cr, halo_width * t.size);
+    cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
+    cairo_stroke(cr);
+  }
+  set_colour(cr, t.role == TextRole::subtitle ? subtitle_colour : text_colour);
   cairo_move_to(cr, 0.0, 0.0);
   cairo_show_text(cr, t.text.c_str());
   cairo_restore(cr);
@@ -184,13 +195,17 @@ void draw(cairo_t* cr, const PlotLayout& l, const PairNetwork& network) {
   cairo_paint(cr);
   draw_axes(cr, l);
   draw_pairs(cr, l, network);
+  // The points' dates over the lines, under the points.
+  for (const PlacedText& t : l.texts)
+    if (t.role == TextRole::point_label) draw_text(cr, t);
   draw_points(cr, l);
   set_colour(cr, axis_colour);
   cairo_set_line_width(cr, l.line_width);
   cairo_rectangle(cr, l.area.left, l.area.top, l.area.right - l.area.left, l.area.bottom - l.area.top);
   cairo_stroke(cr);
   draw_legend(cr, l);
-  for (const PlacedText& t : l.texts) draw_text(cr, t);
+  for (const PlacedText& t : l.texts)
+    if (t.role != TextRole::point_label) draw_text(cr, t);
 }
 
 // Where a surface's bytes go: straight to a stream, or gathered (an SVG,

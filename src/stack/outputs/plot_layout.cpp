@@ -252,7 +252,8 @@ void lay_out_date_axis(PlotLayout& layout, double s, const MeasureText& measure)
 }
 
 // The dates beside the points, each where it overlaps no text placed so far
-// and stays in the plot area; first where it covers no point either.
+// nor any point and stays in the plot area; the reference's, first, over
+// points where it must.
 void label_points(PlotLayout& layout, const std::vector<NetworkPoint>& points, double s,
                   const MeasureText& measure) {
   const double size = point_label_scale * s;
@@ -276,7 +277,7 @@ void label_points(PlotLayout& layout, const std::vector<NetworkPoint>& points, d
     const double xs[] = {p.x + d, p.x + d, p.x - d - m.width, p.x - d - m.width};
     const double ys[] = {p.y - d - m.descent, p.y + d + m.ascent, p.y - d - m.descent, p.y + d + m.ascent};
     bool placed = false;
-    for (int pass = 0; pass < 2 && !placed; ++pass)
+    for (int pass = 0; pass < (p.reference ? 2 : 1) && !placed; ++pass)
       for (int c = 0; c < 4 && !placed; ++c) {
         PlacedText t{text, TextRole::point_label, xs[c], ys[c], size, bold, false, m};
         const Box b = t.box();

@@ -170,8 +170,8 @@ extern const char* const reference_mark_colour;
 //  - the baseline axis in m, its title naming the sign convention, ticks at
 //    1, 2 or 5 times a power of ten, as many as stand clear of each other;
 //  - each point's date (YYYY-MM-DD) beside it where it overlaps no other
-//    text and stays in the plot area (first clear of other points too): the
-//    reference's first, then by date; the others unlabelled;
+//    text and no point and stays in the plot area: the reference's first
+//    (over points if it must), then by date; the others unlabelled;
 //  - the colours of the parts, the reference's part first; a legend of what
 //    is drawn; the colour bar of the coherence when the pairs are shaded.
 // Degenerate content (one point, all on one date or baseline) gets a range
