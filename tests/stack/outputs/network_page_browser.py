@@ -90,6 +90,7 @@ def main():
         started = time.monotonic()
         driver.get("file://" + page)
         from selenium.webdriver.common.by import By
+        from selenium.webdriver.common.keys import Keys
 
         wait_for("the points", lambda: driver.find_elements(By.CSS_SELECTOR, "circle.point"))
         print("page loaded in %.1f s" % (time.monotonic() - started))
@@ -101,6 +102,7 @@ def main():
 
         # A click on a pair drops it.
         target = lines[len(lines) // 2]
+        ends = [int(target.get_attribute("data-first")), int(target.get_attribute("data-second"))]
         label = target.get_attribute("aria-label")  # "pair DATE to DATE; ..."
         dropped_dates = [label.split(";")[0].split()[1], label.split(";")[0].split()[3]]
         driver.execute_script("arguments[0].scrollIntoView({block: 'center'});", target)
@@ -118,6 +120,23 @@ def main():
         wait_for("the download", lambda: os.path.exists(downloaded) and os.path.getsize(downloaded) > 0)
         with open(downloaded, encoding="utf-8") as f:
             got = f.read()
+
+        # A click on one point of the dropped pair and a shift-click on the
+        # other add it back, with the numbers the command embedded.
+        points = driver.find_elements(By.CSS_SELECTOR, "circle.point")
+        points[ends[0]].click()
+        ActionChains(driver).key_down(Keys.SHIFT).click(points[ends[1]]).key_up(Keys.SHIFT).perform()
+        wait_for("the pair added", lambda: len(driver.find_elements(By.CSS_SELECTOR, "line.pair")) == expected_pairs)
+        with open(exported, encoding="utf-8") as f:
+            assert driver.execute_script("return window.bperpPage.pairsCsv();") == f.read()
+        print("a click and a shift-click added it back: " + driver.find_element(By.ID, "status").text)
+
+        # The days slider at its least: no pair left, every acquisition alone.
+        driver.find_element(By.ID, "max-days").send_keys(Keys.HOME)
+        wait_for("the slider", lambda: not driver.find_elements(By.CSS_SELECTOR, "line.pair"))
+        report = driver.find_element(By.ID, "connectivity").text
+        assert report.startswith("Split into %d parts" % expected_points), report
+        print("the days slider at 0: " + report)
         errors = [e for e in driver.get_log("browser") if e["level"] == "SEVERE"]
         assert not errors, errors
         print("no console error")
