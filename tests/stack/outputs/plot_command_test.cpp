@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "bperp/stack/support/iso_date.h"
 #include "stack_test_support.h"
 
 namespace {
@@ -22,6 +23,10 @@ using stack_test::RunResult;
 using stack_test::run;
 using stack_test::run_stack;
 using stack_test::TempDir;
+using bperp::stack::CivilDate;
+using bperp::stack::civil_from_days;
+using bperp::stack::days_from_civil;
+using bperp::stack::iso_date_text;
 
 const std::string source_dir = BPERP_SOURCE_DIR;
 const std::string stack_dir = source_dir + "/examples/stack";
@@ -260,6 +265,55 @@ TEST(StackPlot, NeverOverwritesAnInput) {
   }
 }
 
+// The page's data: the JSON between its script element's tags.
+nlohmann::json page_data(const std::string& html) {
+  const std::string open = "<script type=\"application/json\" id=\"stack-data\">";
+  const std::size_t from = html.find(open) + open.size();
+  return nlohmann::json::parse(html.substr(from, html.find("</script>", from) - from));
+}
+
+// 640 acquisitions, 6 days apart: 204,480 pairs of 641 points, more
+// candidates than a page takes without limits (a warning, the network
+// alone), all of them within 600 days (about 100 an acquisition), each
+// marked whether the network chose it.
+TEST(StackPage, CandidatesUpToTheLimitThenTheNetworkAlone) {
+  TempDir dir;
+  const std::string text = read_file(stack_dir + "/20080730.txt");
+  const std::string body = text.substr(text.find('\n') + 1);
+  std::vector<std::string> args = {"--format", "json", "--pairs", "--max-neighbours", "2",
+                                   "--html", dir.file("page.html"), stack_dir + "/reference.txt"};
+  for (long k = 0; k < 640; ++k) {
+    const std::string date = iso_date_text(civil_from_days(days_from_civil(CivilDate{2000, 1, 1}) + 6 * k));
+    args.push_back(dir.write(date + ".txt", date + " pass\n" + body));
+  }
+  for (const bool limited : {false, true}) {
+    if (limited) args.insert(args.begin() + 2, {"--max-days", "600"});
+    const RunResult r = run_stack(args);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const nlohmann::json doc = nlohmann::json::parse(r.out);
+    const nlohmann::json data = page_data(read_file(dir.file("page.html")));
+    const bool warned = r.err.find("the page embeds at most 200000 candidate pairs, not 205120") != std::string::npos;
+    EXPECT_EQ(warned, !limited) << r.err;
+    EXPECT_EQ(data.at("candidates"), limited);
+    std::size_t chosen = 0;
+    for (const nlohmann::json& row : data.at("pairs")) chosen += row.at(2).get<int>();
+    EXPECT_EQ(chosen, doc.at("pairs").size());
+    if (!limited) {
+      EXPECT_EQ(data.at("pairs").size(), doc.at("pairs").size());
+      continue;
+    }
+    // Every pair within 600 days: 100 partners after each of the first 540
+    // acquisitions, 99 down to 0 after the last 100 (58,950), and the
+    // reference (2008-06-14, day 3087, off the grid) with the 200 from day
+    // 2490 to 3684.
+    std::size_t within = 0;
+    for (const nlohmann::json& row : data.at("pairs")) within += row.at(3).get<long>() <= 600;
+    EXPECT_EQ(within, data.at("pairs").size());
+    EXPECT_EQ(data.at("pairs").size(), 58950u + 200u);
+    EXPECT_EQ(data.at("limits").at("max_days"), 600);
+  }
+}
+
 // Names that XML must escape or cannot hold still give a well-formed SVG,
 // and a path that holds "</script>" stays inside the page's data, read
 // back whole.
@@ -276,9 +330,7 @@ TEST(StackPlot, AwkwardNamesStayInsideTheirFiles) {
   EXPECT_EQ(run("/usr/bin/xmllint", {"--noout", svg}).status, 0);
   const std::string html = read_file(page);
   EXPECT_EQ(html.find("</script>/f.txt"), std::string::npos);
-  const std::string open = "<script type=\"application/json\" id=\"stack-data\">";
-  const std::size_t from = html.find(open) + open.size();
-  const nlohmann::json data = nlohmann::json::parse(html.substr(from, html.find("</script>", from) - from));
+  const nlohmann::json data = page_data(html);
   std::vector<std::string> names;
   for (const nlohmann::json& a : data.at("acquisitions")) names.push_back(a.at("name"));
   EXPECT_NE(std::find(names.begin(), names.end(), scripted), names.end());
