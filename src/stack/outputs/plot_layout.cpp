@@ -292,6 +292,123 @@ void label_points(PlotLayout& layout, const std::vector<NetworkPoint>& points, d
   }
 }
 
+// The title ("reference NAME, DATE", the name shortened to fit) and the
+// line of counts under it, centred at the top; the plot area's top under
+// them.
+void lay_out_title(PlotLayout& layout, const PlotContent& c, const MeasureText& measure) {
+  const double s = layout.font_size, room = layout.width - 2 * pad_s * s;
+  const double title_size = title_scale * s, subtitle_size = subtitle_scale * s;
+  const NetworkPoint* reference = nullptr;
+  for (const NetworkPoint& p : *c.points)
+    if (p.reference) reference = &p;
+  const std::string date = reference && reference->day ? ", " + date_label(*reference->day) : "";
+  const std::string name = shortened(reference ? file_name(reference->name) : std::string(), [&](const std::string& n) {
+    return measure("reference " + n + date, title_size, true).width <= room;
+  });
+  PlacedText title = text_at(measure, "reference " + name + date, TextRole::title, 0.0, 0.0, title_size, true);
+  title.y = pad_s * s + title.metrics.ascent;
+  title.x = 0.5 * (layout.width - title.metrics.width);
+  const std::string counts =
+      count_text(c.points->size(), "acquisition", "acquisitions") + ", " + count_text(c.pair_count, "pair", "pairs");
+  const std::string said =
+      shortened(counts, [&](const std::string& t) { return measure(t, subtitle_size, false).width <= room; });
+  PlacedText subtitle = text_at(measure, said, TextRole::subtitle, 0.0, 0.0, subtitle_size);
+  subtitle.y = title.box().bottom + 0.3 * s + subtitle.metrics.ascent;
+  subtitle.x = 0.5 * (layout.width - subtitle.metrics.width);
+  layout.area.top = subtitle.box().bottom + 0.6 * s;
+  layout.texts.push_back(std::move(title));
+  layout.texts.push_back(std::move(subtitle));
+}
+
+// The baselines shown, m: the points' and zero, at least 20 m, with a
+// margin of 8 % either side.
+AxisMap baseline_range(const std::vector<NetworkPoint>& points) {
+  double lo = 0.0, hi = 0.0;  // the zero line always shows
+  for (const NetworkPoint& p : points) {
+    lo = std::min(lo, p.perpendicular);
+    hi = std::max(hi, p.perpendicular);
+  }
+  if (hi - lo < min_baseline_span_m) {
+    const double grow = 0.5 * (min_baseline_span_m - (hi - lo));
+    lo -= grow;
+    hi += grow;
+  }
+  const double margin = baseline_margin * (hi - lo);
+  return {lo - margin, hi + margin, 0.0, 1.0};
+}
+
+// The days shown: the points' dates with a margin of 4 % either side, 15
+// days at least.
+AxisMap date_range(const std::vector<NetworkPoint>& points) {
+  double first = 0.0, last = 0.0;
+  bool any = false;
+  for (const NetworkPoint& p : points) {
+    if (!p.day) continue;
+    const double d = static_cast<double>(*p.day);
+    first = any ? std::min(first, d) : d;
+    last = any ? std::max(last, d) : d;
+    any = true;
+  }
+  const double pad = std::max(date_margin * (last - first), min_date_margin_days);
+  return {first - pad, last + pad, 0.0, 1.0};
+}
+
+// The baseline axis between the area's top and bottom: its ticks, their
+// labels and its title (naming the convention: in words where they fit,
+// else with the symbol), which fix the area's left.
+void lay_out_baseline_axis(PlotLayout& layout, const std::vector<NetworkPoint>& points, const std::string& convention,
+                           const MeasureText& measure) {
+  const double s = layout.font_size;
+  const TextMetrics m = measure("0", s, false);
+  layout.y = baseline_range(points);
+  layout.y.pixel_low = layout.area.bottom;
+  layout.y.pixel_high = layout.area.top;
+  const double step = baseline_step(layout.y, m.ascent + m.descent, s);
+  std::vector<PlacedText> labels;
+  double widest = 0.0;
+  for (long k = static_cast<long>(std::ceil(layout.y.low / step)); static_cast<double>(k) * step <= layout.y.high;
+       ++k) {
+    const double v = static_cast<double>(k) * step;
+    layout.baseline_ticks.push_back({layout.y(v), v});
+    labels.push_back(text_at(measure, baseline_label(v, step), TextRole::tick_label, 0.0,
+                             layout.y(v) + 0.5 * (m.ascent - m.descent), s));
+    widest = std::max(widest, labels.back().metrics.width);
+  }
+  const double area_height = layout.area.bottom - layout.area.top;
+  const auto fits_axis = [&](const std::string& t) { return measure(t, s, false).width <= area_height; };
+  std::string words = "perpendicular baseline (m), " + convention + " sign";
+  if (!fits_axis(words)) words = shortened("B\u22a5 (m), " + convention + " sign", fits_axis);
+  PlacedText title = text_at(measure, words, TextRole::axis_title, pad_s * s + m.ascent, 0.0, s, false, true);
+  title.y = 0.5 * (layout.area.top + layout.area.bottom) + 0.5 * title.metrics.width;
+  layout.area.left = title.box().right + 0.4 * s + widest + 0.25 * s + tick_length_s * s;
+  for (PlacedText& t : labels) {
+    t.x = layout.area.left - tick_length_s * s - 0.25 * s - t.metrics.width;
+    layout.texts.push_back(std::move(t));
+  }
+  layout.texts.push_back(std::move(title));
+}
+
+// The colour bar of the coherence at the right edge, from the area's top
+// to its bottom, with its labels (0, 0.5, 1) and its title; the area ends
+// before it.
+void lay_out_colour_bar(PlotLayout& layout, const MeasureText& measure) {
+  const double s = layout.font_size, area_height = layout.area.bottom - layout.area.top;
+  const TextMetrics m = measure("0", s, false);
+  PlacedText title = text_at(measure, "modelled coherence", TextRole::legend, 0.0, 0.0, s, false, true);
+  if (title.metrics.width > area_height) title = text_at(measure, "coherence", TextRole::legend, 0.0, 0.0, s, false, true);
+  title.x = layout.width - pad_s * s - title.metrics.descent;
+  const double bar_right = title.box().left - 0.4 * s - measure("0.5", s, false).width - 0.25 * s;
+  layout.area.right = bar_right - colour_bar_width_s * s - 0.8 * s;
+  const Box bar{bar_right - colour_bar_width_s * s, layout.area.top, bar_right, layout.area.bottom};
+  layout.colour_bar = bar;
+  title.y = 0.5 * (bar.top + bar.bottom) + 0.5 * title.metrics.width;
+  for (const auto& [g, text] : {std::pair{0.0, "0"}, std::pair{0.5, "0.5"}, std::pair{1.0, "1"}}) {
+    const double y = bar.bottom - g * (bar.bottom - bar.top) + 0.5 * (m.ascent - m.descent);
+    layout.texts.push_back(text_at(measure, text, TextRole::tick_label, bar.right + 0.25 * s, y, s));
+  }
+  layout.texts.push_back(std::move(title));
+}
+
 }  // namespace
 
 std::optional<PlotSize> plot_size_of(const std::string& text) {
@@ -401,31 +518,7 @@ PlotLayout lay_out_plot(const PlotContent& c, double width, double height, const
   const double pad = pad_s * s;
   const TextMetrics m = measure("0", s, false);
 
-  // The title and the line under it.
-  const NetworkPoint* reference = nullptr;
-  for (const NetworkPoint& p : points)
-    if (p.reference) reference = &p;
-  const double title_size = title_scale * s, subtitle_size = subtitle_scale * s;
-  const std::string date = reference && reference->day ? ", " + date_label(*reference->day) : "";
-  const auto title_fits = [&](const std::string& name) {
-    return measure("reference " + name + date, title_size, true).width <= width - 2 * pad;
-  };
-  std::string name = shortened(reference ? file_name(reference->name) : std::string(), title_fits);
-  PlacedText title = text_at(measure, "reference " + name + date, TextRole::title, 0.0, 0.0, title_size, true);
-  title.y = pad + title.metrics.ascent;
-  title.x = 0.5 * (width - title.metrics.width);
-  const std::string counts =
-      count_text(points.size(), "acquisition", "acquisitions") + ", " + count_text(c.pair_count, "pair", "pairs");
-  const std::string said = shortened(counts, [&](const std::string& t) {
-    return measure(t, subtitle_size, false).width <= width - 2 * pad;
-  });
-  PlacedText subtitle = text_at(measure, said, TextRole::subtitle, 0.0, 0.0, subtitle_size);
-  subtitle.y = title.box().bottom + 0.3 * s + subtitle.metrics.ascent;
-  subtitle.x = 0.5 * (width - subtitle.metrics.width);
-  layout.area.top = subtitle.box().bottom + 0.6 * s;
-  layout.texts.push_back(std::move(title));
-  layout.texts.push_back(std::move(subtitle));
-
+  lay_out_title(layout, c, measure);
   // From the bottom up: the legend, the date axis's title, its labels.
   const std::vector<std::vector<std::size_t>> parts = parts_in_colour_order(c);
   Legend legend = lay_out_legend(legend_entries(c, parts), width, height - pad, s, measure);
@@ -434,81 +527,17 @@ PlotLayout lay_out_plot(const PlotContent& c, double width, double height, const
   const double labels_top = x_title.box().top - 0.2 * s - m.ascent - m.descent;
   layout.area.bottom = labels_top - 0.2 * s - tick_length_s * s;
 
-  // The baseline axis: its range, ticks and labels fix the area's left.
-  double lo = 0.0, hi = 0.0;  // the zero line always shows
-  for (const NetworkPoint& p : points) {
-    lo = std::min(lo, p.perpendicular);
-    hi = std::max(hi, p.perpendicular);
-  }
-  if (hi - lo < min_baseline_span_m) {
-    const double grow = 0.5 * (min_baseline_span_m - (hi - lo));
-    lo -= grow;
-    hi += grow;
-  }
-  const double margin = baseline_margin * (hi - lo);
-  layout.y = {lo - margin, hi + margin, layout.area.bottom, layout.area.top};
-  const double step = baseline_step(layout.y, m.ascent + m.descent, s);
-  std::vector<PlacedText> y_labels;
-  double widest = 0.0;
-  for (long k = static_cast<long>(std::ceil(layout.y.low / step)); static_cast<double>(k) * step <= layout.y.high;
-       ++k) {
-    const double v = static_cast<double>(k) * step;
-    layout.baseline_ticks.push_back({layout.y(v), v});
-    y_labels.push_back(text_at(measure, baseline_label(v, step), TextRole::tick_label, 0.0,
-                               layout.y(v) + 0.5 * (m.ascent - m.descent), s));
-    widest = std::max(widest, y_labels.back().metrics.width);
-  }
-  PlacedText y_title = text_at(measure, "", TextRole::axis_title, 0.0, 0.0, s, false, true);
-  const double area_height = layout.area.bottom - layout.area.top;
-  // The longest title that fits the axis: in words, as a symbol, shortened.
-  const auto fits_axis = [&](const std::string& t) { return measure(t, s, false).width <= area_height; };
-  std::string y_words = "perpendicular baseline (m), " + c.convention + " sign";
-  if (!fits_axis(y_words)) y_words = shortened("B\u22a5 (m), " + c.convention + " sign", fits_axis);
-  y_title = text_at(measure, y_words, TextRole::axis_title, pad + m.ascent, 0.0, s, false, true);
-  y_title.y = 0.5 * (layout.area.top + layout.area.bottom) + 0.5 * y_title.metrics.width;
-  layout.area.left = y_title.box().right + 0.4 * s + widest + 0.25 * s + tick_length_s * s;
-  for (PlacedText& t : y_labels) {
-    t.x = layout.area.left - tick_length_s * s - 0.25 * s - t.metrics.width;
-    layout.texts.push_back(std::move(t));
-  }
-  layout.texts.push_back(std::move(y_title));
-
-  // The right: the colour bar with its labels and title, or the edge.
+  lay_out_baseline_axis(layout, points, c.convention, measure);
   layout.area.right = width - pad;
-  if (c.shaded && c.pair_count > 0) {
-    const double labels = measure("0.5", s, false).width;
-    PlacedText bar_title = text_at(measure, "modelled coherence", TextRole::legend, 0.0, 0.0, s, false, true);
-    if (bar_title.metrics.width > area_height) bar_title = text_at(measure, "coherence", TextRole::legend, 0.0, 0.0, s, false, true);
-    bar_title.x = width - pad - bar_title.metrics.descent;
-    const double bar_right = bar_title.box().left - 0.4 * s - labels - 0.25 * s;
-    layout.area.right = bar_right - colour_bar_width_s * s - 0.8 * s;
-    const Box bar{bar_right - colour_bar_width_s * s, layout.area.top, bar_right, layout.area.bottom};
-    layout.colour_bar = bar;
-    bar_title.y = 0.5 * (bar.top + bar.bottom) + 0.5 * bar_title.metrics.width;
-    for (const double g : {0.0, 0.5, 1.0}) {
-      const double y = bar.bottom - g * (bar.bottom - bar.top) + 0.5 * (m.ascent - m.descent);
-      layout.texts.push_back(text_at(measure, g == 0.5 ? "0.5" : g == 0.0 ? "0" : "1", TextRole::tick_label,
-                                     bar.right + 0.25 * s, y, s));
-    }
-    layout.texts.push_back(std::move(bar_title));
-  }
+  if (c.shaded && c.pair_count > 0) lay_out_colour_bar(layout, measure);
   x_title.x = 0.5 * (layout.area.left + layout.area.right - x_title.metrics.width);
   layout.texts.push_back(std::move(x_title));
-  for (std::size_t k = 0; k < legend.texts.size(); ++k) layout.texts.push_back(std::move(legend.texts[k]));
+  for (PlacedText& t : legend.texts) layout.texts.push_back(std::move(t));
   layout.legend = std::move(legend.marks);
 
-  // The date axis.
-  double first = 0.0, last = 0.0;
-  bool any = false;
-  for (const NetworkPoint& p : points) {
-    if (!p.day) continue;
-    const double d = static_cast<double>(*p.day);
-    first = any ? std::min(first, d) : d;
-    last = any ? std::max(last, d) : d;
-    any = true;
-  }
-  const double date_pad = std::max(date_margin * (last - first), min_date_margin_days);
-  layout.x = {first - date_pad, last + date_pad, layout.area.left, layout.area.right};
+  layout.x = date_range(points);
+  layout.x.pixel_low = layout.area.left;
+  layout.x.pixel_high = layout.area.right;
   lay_out_date_axis(layout, s, measure);
 
   // The points in date order, coloured by part, and their dates.
