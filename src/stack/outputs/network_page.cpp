@@ -25,16 +25,6 @@ constexpr std::string_view data_marker = "@PAGE_DATA@";
 // The pair columns whose values follow the perpendicular baseline's sign.
 constexpr std::string_view signed_keys[] = {"perpendicular_m", "height_of_ambiguity_m"};
 
-const char* part_name(PairPart part) {
-  switch (part) {
-    case PairPart::first: return "first";
-    case PairPart::second: return "second";
-    case PairPart::network: return "network";
-    case PairPart::pair: return "pair";
-  }
-  return "pair";
-}
-
 // A value as compact JSON.
 std::string json_of(const Value& value) {
   std::string text;
@@ -121,18 +111,12 @@ const char* role_name(TextRole role) {
 void layout_json(JsonWriter& json, const PlotLayout& l) {
   json.key("layout");
   json.begin_object();
-  json.key("width");
-  json.number(l.width, Digits::shortest);
-  json.key("height");
-  json.number(l.height, Digits::shortest);
-  json.key("font_size");
-  json.number(l.font_size, Digits::shortest);
-  json.key("marker_radius");
-  json.number(l.marker_radius, Digits::shortest);
-  json.key("ring_radius");
-  json.number(l.ring_radius, Digits::shortest);
-  json.key("line_width");
-  json.number(l.line_width, Digits::shortest);
+  for (const auto& [key, value] : {std::pair{"width", l.width}, std::pair{"height", l.height},
+                                   std::pair{"font_size", l.font_size}, std::pair{"marker_radius", l.marker_radius},
+                                   std::pair{"ring_radius", l.ring_radius}, std::pair{"line_width", l.line_width}}) {
+    json.key(key);
+    json.number(value, Digits::shortest);
+  }
   box_json(json, "area", l.area);
   axis_json(json, "x", l.x);
   axis_json(json, "y", l.y);
@@ -283,7 +267,7 @@ void data_json(std::FILE* out, const PageContent& c) {
   json.key("columns");
   json.begin_array();
   for (const PairColumn& col : pair_columns())
-    json.raw(Compact('{').member("key", json_of(std::string(col.key))).member("part", json_of(std::string(part_name(col.part)))).done());
+    json.raw(Compact('{').member("key", json_of(std::string(col.key))).member("part", json_of(std::string(pair_part_name(col.part)))).done());
   json.end_array();
   json.key("network_csv");
   json.begin_object();
