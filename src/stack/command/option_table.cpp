@@ -18,6 +18,7 @@
 #include "bperp/stack/network/reference_choice.h"
 #include "bperp/stack/network/sensors.h"
 #include "bperp/stack/support/bounded_file.h"
+#include "bperp/stack/outputs/baseline_plot.h"
 #include "bperp/stack/support/escape.h"
 #include "bperp/stack/support/utc_time.h"
 
@@ -151,12 +152,18 @@ std::optional<double> km(const std::optional<double>& metres) {
   return *metres / units::metres_per_km;
 }
 
-// "" when a plot file's name ends in .svg (any case) after some name.
-std::string svg_name_problem(const std::string& path) {
-  constexpr std::size_t suffix = 4;
-  const std::string tail = path.size() > suffix ? lower(path.substr(path.size() - suffix)) : std::string();
-  if (tail == ".svg") return {};
-  return "the plot file's name must end in .svg, not '" + path + "'";  // escaped with the message
+// "" when a plot file's name ends in .svg, .pdf or .png (any case) after
+// some name.
+std::string plot_name_problem(const std::string& path) {
+  if (plot_format_of(path)) return {};
+  return "the plot file's name must end in .svg, .pdf or .png, not '" + path + "'";  // escaped with the message
+}
+
+// "" when a page's name ends in .html or .htm (any case) after some name.
+std::string page_name_problem(const std::string& path) {
+  const std::string name = lower(path);
+  if ((name.size() > 5 && name.ends_with(".html")) || (name.size() > 4 && name.ends_with(".htm"))) return {};
+  return "the page's name must end in .html or .htm, not '" + path + "'";  // escaped with the message
 }
 
 // A flag given: true.
@@ -472,9 +479,47 @@ std::vector<OptionDeclaration> declarations() {
          if (e) r.exports.push_back(*e);
          return e.has_value();
        }},
-      {.name = "--plot", .keyword = "plot", .type = path, .type_name = "FILE.svg",
-       .help = "write the baseline-time plot (SVG)", .form = svg_name_problem,
-       .apply = [](const Option&, Text t, Request& r, Problem) { return keep(r.plot, t); }},
+      // The figures: the plot and the network page.
+      {.name = "--plot", .keyword = "plot", .type = path, .type_name = "FILE.svg|.pdf|.png",
+       .help = "write the baseline-time plot (SVG, PDF or PNG)",
+       .details = "The format by the name's extension. Dates on the time axis and beside the points (as many as "
+                  "stand clear of each other), the perpendicular baseline in the sign of --convention, the pairs "
+                  "shaded by their modelled coherence (with a colour bar) when it is known, the parts of a split "
+                  "network in colours of their own, the reference's first. A PDF carries a fixed creation date: the "
+                  "same input gives the same bytes.",
+       .form = plot_name_problem,
+       .apply = [](const Option& o, Text t, Request& r, Problem p) {
+         if (!plot_drawing_available()) {
+           *p = o.name + " needs cairo, which this bperp-stack was built without (Debian package " +
+                plot_library_package + ")";
+           return false;
+         }
+         return keep(r.plot, t);
+       }},
+      {.name = "--plot-size", .keyword = "plot_size", .type = text, .type_name = "WxHmm|WxHpx",
+       .help = "the plot's size (88x66mm, one journal column)",
+       .details = "mm (20 to 1000) are drawn at 300 dots per inch in a PNG; px (100 to 10000) are taken at 96 per "
+                  "inch in a PDF or SVG.",
+       .needs = "--plot",
+       .apply = [](const Option& o, Text t, Request& r, Problem p) {
+         if (put(r.plot_size, plot_size_of(t))) return true;
+         *p = o.name + " must be WxHmm (20 to 1000 each) or WxHpx (100 to 10000 each), e.g. 88x66mm or "
+              "1200x800px, not " + escaped(t);
+         return false;
+       }},
+      {.name = "--html", .keyword = "html", .type = path, .type_name = "FILE.html",
+       .help = "write the network as an interactive page",
+       .details = "One self-contained file (no network access when viewed): the plot, live. Hover for an "
+                  "acquisition's or a pair's numbers, click a pair to drop it, click a point and shift-click "
+                  "another to add their pair; sliders tighten --max-perp, --max-days and --min-coherence over the "
+                  "candidate pairs embedded (at most 200000; beyond, the network alone, with a warning); the "
+                  "connectivity follows; a button downloads the pairs as the CSV of --export pairs. File names "
+                  "without their folders unless --html-paths.",
+       .form = page_name_problem,
+       .apply = [](const Option&, Text t, Request& r, Problem) { return keep(r.html, t); }},
+      {.name = "--html-paths", .keyword = "html_paths", .type = flag,
+       .help = "the page shows file names with their folders", .needs = "--html",
+       .apply = [](const Option&, Text, Request& r, Problem) { return set(r.html_paths); }},
       {.name = "--as-given", .keyword = "as_given", .type = flag,
        .help = "state-vector secondaries where they stand",
        .details = "Not moved to their closest approach: their baselines are then bperp's numbers for each pair.",

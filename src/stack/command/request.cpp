@@ -304,6 +304,11 @@ std::string output_problem(const StackRequest& r) {
     if (std::string problem = output_path_problem(r.plot, outputs.back().name, inputs); !problem.empty())
       return problem;
   }
+  if (!r.html.empty()) {
+    outputs.push_back({r.html, "the page " + escaped(r.html)});
+    if (std::string problem = output_path_problem(r.html, outputs.back().name, inputs); !problem.empty())
+      return problem;
+  }
   for (const Export& e : r.exports)
     if (std::string problem = export_path_problem(e, inputs); !problem.empty()) return problem;
   for (const Export& e : r.exports) outputs.push_back({e.path, "the export " + escaped(e.path)});
