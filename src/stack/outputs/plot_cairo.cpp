@@ -23,6 +23,8 @@
 #endif
 #ifdef BPERP_LEAK_CHECKED
 extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\nleak:libcairo.so\n"; }
+// Said nowhere: standard error stays the program's.
+extern "C" const char* __lsan_default_options() { return "print_suppressions=0"; }
 #endif
 
 namespace bperp::stack {
