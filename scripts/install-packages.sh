@@ -12,9 +12,10 @@ set -euo pipefail
 
 # bperp itself: a C++20 compiler and CMake.
 run=(cmake g++ make)
-# bperp-stack: options, XML products, HDF5 products, UTM grids; nlohmann-json
-# reads JSON back (the Python module and the tests).
-stack=(nlohmann-json3-dev libcli11-dev libpugixml-dev libhdf5-dev libgeographiclib-dev)
+# bperp-stack: options, XML products, HDF5 products, zipped products, UTM
+# grids; nlohmann-json reads JSON (Capella metadata, the Python module and
+# the tests).
+stack=(nlohmann-json3-dev libcli11-dev libpugixml-dev libhdf5-dev libgeographiclib-dev libzip-dev)
 # The Python module.
 python=(pybind11-dev python3-dev python3-numpy)
 # The tests: GoogleTest, GeographicLib as the independent geodesy, and the

@@ -9,6 +9,7 @@
 #include "bperp/io/ascii_text.h"
 #include "bperp/io/decimal_number.h"
 #include "bperp/numeric/units.h"
+#include "bperp/stack/inputs/product.h"
 #include "bperp/stack/network/sensors.h"
 #include "bperp/stack/support/escape.h"
 #include "bperp/stack/support/utc_time.h"
@@ -283,6 +284,20 @@ std::string svg_name_problem(const std::string& path) {
   return "the plot file's name must end in .svg, not '" + path + "'";  // escaped with the message
 }
 
+// "" when text is a polarisation: two letters, each H or V (any case).
+std::string polarisation_problem(const std::string& text) {
+  const std::string p = upper(text);
+  if (p.size() == 2 && (p[0] == 'H' || p[0] == 'V') && (p[1] == 'H' || p[1] == 'V')) return {};
+  return "a polarisation is VV, HH, VH or HV, not '" + text + "'";  // escaped with the message
+}
+
+// "" when text is a burst ID in OPERA's spelling.
+std::string burst_problem(const std::string& text) {
+  if (parse_burst_id(text)) return {};
+  return "a burst ID is t, the track's three digits, the burst's six and the swath (t042_088905_iw1), not '" +
+         text + "'";
+}
+
 // A flag given: true.
 bool set(bool& flag) {
   flag = true;
@@ -412,6 +427,20 @@ std::vector<OptionDeclaration> declarations() {
       {.name = "--swath", .keyword = "swath", .type = text, .type_name = "NAME",
        .help = "the swath of a .SAFE folder (IW1, IW2, IW3, EW1.., S1..; default the middle one)",
        .apply = [](const Option&, Text t, Request& r, Problem) { return keep(r.stack.read.swath, t); }},
+      {.name = "--polarisation", .aliases = {"--polarization"}, .keyword = "polarisation", .type = text,
+       .type_name = "POL",
+       .help = "the polarisation of a SAFE product's annotation (VV, HH, VH, HV; default the first "
+               "co-polarisation, else its first with a warning)",
+       .form = polarisation_problem,
+       .apply = [](const Option&, Text t, Request& r, Problem) { return keep(r.stack.read.polarisation, upper(t)); }},
+      {.name = "--burst", .keyword = "burst", .type = text, .type_name = "ID",
+       .help = "the target at the middle of this burst (OPERA's burst ID, t042_088905_iw1), of a Sentinel-1 "
+               "reference's swath of that name",
+       .form = burst_problem,
+       .apply = [](const Option&, Text t, Request& r, Problem) {
+         r.stack.target.burst = lower(t);
+         return true;
+       }},
       {.name = "--hdf5-orbit", .keyword = "hdf5_orbit", .type = text, .type_name = "PATH",
        .help = "the orbit group of HDF5 products (default /metadata/orbit)",
        .apply = [](const Option&, Text t, Request& r, Problem) { return keep(r.stack.read.hdf5_orbit, t); }},
@@ -462,6 +491,10 @@ std::vector<OptionDeclaration> declarations() {
        .help = "every *.EOF orbit file of this folder, as --orbit; one that can't be read is skipped with a "
                "warning, and predicted (AUX_PREORB) files are never used",
        .apply = [](const Option&, Text t, Request& r, Problem) { return keep(r.orbit_dirs, t); }},
+      {.name = "--require-orbit-files", .keyword = "require_orbit_files", .type = flag,
+       .help = "refuse a Sentinel-1 product that the --orbit and --orbit-dir files do not cover (by default it "
+               "keeps its own orbit, with a warning)",
+       .apply = [](const Option&, Text, Request& r, Problem) { return set(r.stack.require_orbit_files); }},
       {.name = "--list", .type = path, .type_name = "FILE",
        .help = "read the secondaries' paths from this file, one per line (- for standard input)",
        .apply = [](const Option&, Text t, Request& r, Problem) { return keep(r.list, t); }},

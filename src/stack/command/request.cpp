@@ -9,6 +9,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "bperp/io/ascii_text.h"
 #include "bperp/io/file_descriptor.h"
 #include "bperp/stack/command/option_table.h"
 #include "bperp/stack/outputs/output_file.h"
@@ -107,8 +108,10 @@ void add_declared(CLI::App& app, const OptionDeclaration& o, Given& given) {
     given.option = app.add_flag(o.name, given.flag, o.help);
     return;
   }
+  std::string names = o.name;
+  for (const std::string& alias : o.aliases) names += "," + alias;
   CLI::Option* option =
-      o.repeatable ? app.add_option(o.name, given.texts, o.help) : app.add_option(o.name, given.text, o.help);
+      o.repeatable ? app.add_option(names, given.texts, o.help) : app.add_option(names, given.text, o.help);
   if (!o.type_name.empty()) option->type_name(o.type_name);
   if (o.repeatable) option->allow_extra_args(false)->expected(1)->take_all();
   if (!o.choices.empty()) option->check(CLI::IsMember(o.choices));
@@ -187,6 +190,12 @@ std::string clash_problem(const StackRequest& r) {
   const TargetOptions& target = r.stack.target;
   if (target.at_point && (target.at_time || target.at_range || target.height))
     return "--at-point gives the target itself: it takes no --at-time, --at-range or --height";
+  if (target.burst && (target.at_point || target.at_time || target.at_range || r.stack.grid))
+    return "--burst places the target at that burst's middle: it takes no --at-time, --at-range, --at-point or --grid";
+  if (target.burst && !r.stack.read.swath.empty() &&
+      upper(r.stack.read.swath) != parse_burst_id(*target.burst)->swath)
+    return "--burst " + *target.burst + " is of swath " + parse_burst_id(*target.burst)->swath + ", --swath asks for " +
+           escaped(r.stack.read.swath);
   if (std::string problem = coherence_parameters_problem(r.coherence); !problem.empty()) return problem;
   for (const Export& e : r.exports)
     if ((e.kind == ExportKind::pairs || e.kind == ExportKind::dates) && !r.pairs)
@@ -268,6 +277,9 @@ RequestOutcome build_request(int argc, const char* const* argv, std::FILE* in, s
     print_problem(err, problem);
     return outcome;
   }
+  // A burst names the swath of the SAFE products read.
+  if (request.stack.target.burst && request.stack.read.swath.empty())
+    request.stack.read.swath = parse_burst_id(*request.stack.target.burst)->swath;
   // The list is read only once every option has passed, and the outputs
   // are checked against every input, the listed ones too.
   if (!read_list(request, in, err)) return outcome;

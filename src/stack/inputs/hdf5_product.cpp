@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <vector>
 
 #include "bperp/io/ascii_text.h"
@@ -23,6 +24,7 @@ constexpr const char* wavelength_path =
 constexpr const char* projection_path = "/data/projection";
 constexpr const char* grid_x_path = "/data/x_coordinates";
 constexpr const char* grid_y_path = "/data/y_coordinates";
+constexpr const char* identification_group = "/identification";
 
 // EPSG codes of the WGS84 UTM zones 1..60 (north, south) and of UPS (north, south).
 constexpr long utm_north_first = 32601, utm_north_last = 32660;
@@ -560,6 +562,54 @@ bool read_grid(hid_t file, ProductInfo& info, std::string* why) {
   return true;
 }
 
+// The text of the dataset at path, when it is there; nullopt and *why set
+// when it is there but no single text. *present says whether it is there.
+std::optional<std::string> optional_text(hid_t file, const std::string& path, bool* present, std::string* why) {
+  *present = link_exists(file, path);
+  if (!*present) return std::nullopt;
+  const Item item = open_dataset(file, path, why);
+  return item.object ? read_text(item, why) : std::nullopt;
+}
+
+// What /identification says, where the product has it: the mission
+// (mission_id), the track (track_number, at least 1), the burst ID
+// (burst_id, in lower case), the look side (look_direction) and the pass
+// (orbit_pass_direction), each when present.
+bool read_identification(hid_t file, ProductInfo& info, std::string* why) {
+  if (!link_exists(file, identification_group)) return true;
+  const std::string group = identification_group;
+  bool present = false;
+  std::optional<std::string> text = optional_text(file, group + "/mission_id", &present, why);
+  if (present && !text) return false;
+  if (text) info.mission = upper(*text);
+  if (link_exists(file, group + "/track_number")) {
+    const std::optional<long long> track = read_integer(file, group + "/track_number", why);
+    if (!track) return false;
+    if (*track < 1 || *track > std::numeric_limits<long>::max())
+      return fail(why, group + "/track_number is " + std::to_string(*track) + "; it must be at least 1");
+    info.track = static_cast<long>(*track);
+  }
+  text = optional_text(file, group + "/burst_id", &present, why);
+  if (present && !text) return false;
+  if (text) info.burst_ids = {lower(*text)};
+  text = optional_text(file, group + "/look_direction", &present, why);
+  if (present && !text) return false;
+  if (text) {
+    const std::optional<LookSide> look = look_side_from_text(*text);
+    if (!look) return fail(why, group + "/look_direction is " + quoted_excerpt(*text, '\'') + ", not Right or Left");
+    info.look = *look;
+  }
+  text = optional_text(file, group + "/orbit_pass_direction", &present, why);
+  if (present && !text) return false;
+  if (text) {
+    const std::optional<std::string> pass = pass_from_text(*text);
+    if (!pass)
+      return fail(why, group + "/orbit_pass_direction is " + quoted_excerpt(*text, '\'') + ", not Ascending or Descending");
+    info.pass = *pass;
+  }
+  return true;
+}
+
 // True, and *refusal set naming it, for a path that is no regular HDF5 file
 // (opened without blocking, as every product reader does).
 bool not_hdf5(const std::string& path, Refusal* refusal) {
@@ -580,7 +630,8 @@ std::optional<ProductInfo> read_product(hid_t file, const std::string& orbit_gro
   info.format = hdf5_product_format;
   info.look = LookSide::right;
   const bool read = read_orbit(file, orbit_group, info.orbit, info.pass, why) &&
-                    read_wavelength(file, info.wavelength_m, why) && read_grid(file, info, why);
+                    read_wavelength(file, info.wavelength_m, why) && read_grid(file, info, why) &&
+                    read_identification(file, info, why);
   if (!read) return std::nullopt;
   return info;
 }

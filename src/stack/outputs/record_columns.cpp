@@ -100,6 +100,13 @@ const Column columns[] = {
      }},
     {"orbit_source", "orbit", text, "", left, 0, fixed,
      [](const Row& row) { return Value(orbit_source_text(row.s.acquisition())); }},
+    {"burst_id", "burst", text, "", left, 0, fixed,
+     [](const Row& row) {
+       const Acquisition& a = row.s.acquisition();
+       const std::string id = a.product && row.s.time ? burst_id_at(*a.product, *row.s.time) : std::string();
+       return id.empty() ? Value() : Value(id);
+     },
+     false},
     {"error", "error", text, "", left, 0, fixed,
      [](const Row& row) { return row.s.ok() ? Value() : Value(row.s.refusal->text); }},
     {"error_kind", "error kind", text, "", left, 0, fixed,

@@ -30,6 +30,7 @@ std::optional<Refusal> grid_targets(const Acquisition& a, const TargetOptions& t
         p.y = gy.front() + fraction(i, size.lines) * (gy.back() - gy.front());
         p.x = gx.front() + fraction(j, size.ranges) * (gx.back() - gx.front());
         p.target = target;
+        p.target.burst.reset();
         std::string problem;
         p.target.at_point =
             map_to_geodetic(*product->epsg, *p.x, *p.y, target.height.value_or(0.0), &problem);
@@ -51,6 +52,7 @@ std::optional<Refusal> grid_targets(const Acquisition& a, const TargetOptions& t
       p.range = j;
       p.target = target;
       p.target.at_point.reset();
+      p.target.burst.reset();
       p.target.at_time = add_seconds(*image->first_line, fraction(i, size.lines) * span);
       const double range_m =
           *image->near_range_m + fraction(j, size.ranges) * (*image->far_range_m - *image->near_range_m);

@@ -55,7 +55,7 @@ StackRun start_stack(const std::string& reference_path, const StackOptions& opti
   StackRun run;
   run.reference = read_reference(reference_path, options.read);
   if (!run.reference.warning.empty()) run.warnings.push_back(run.reference.warning);
-  use_orbit_files(run.reference, orbits, run.warnings);
+  use_orbit_files(run.reference, orbits, options.require_orbit_files, run.warnings);
   if (run.reference.refusal) {
     run.refusal = run.reference.refusal;
     return run;
@@ -84,7 +84,7 @@ StackRun run_stack(const std::string& reference_path, const std::vector<std::str
   for (const std::string& path : secondaries) {
     Acquisition a = read_secondary(path, options.read);
     if (!seen.first_time(a, run.reference.name, run.warnings)) continue;
-    use_orbit_files(a, orbits, run.warnings);
+    use_orbit_files(a, orbits, options.require_orbit_files, run.warnings);
     if (!a.warning.empty()) run.warnings.push_back(a.warning);
     run.secondaries.push_back(
         run_secondary(run.reference, run.view, std::make_shared<const Acquisition>(std::move(a)), options));

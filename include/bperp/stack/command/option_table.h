@@ -30,6 +30,7 @@ using ApplyOption = bool (*)(const OptionDeclaration& option, const std::string&
 
 struct OptionDeclaration {
   std::string name{};     // on the command line: "--max-perp"
+  std::vector<std::string> aliases{};  // other spellings it takes ("--polarization")
   std::string keyword{};  // in Python: "max_perp"; empty: not offered there
   ValueType type = ValueType::flag;
   bool repeatable = false;           // each use one more value (--orbit A --orbit B)

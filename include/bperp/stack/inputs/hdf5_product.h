@@ -79,8 +79,12 @@ constexpr std::size_t max_hdf5_dataset_values = std::size_t{1} << 22;
 //    present;
 //  - a geocoded grid when /data/projection is present: its EPSG code (UTM
 //    32601-32660, 32701-32760 or UPS 32661, 32761) with /data/x_coordinates
-//    and /data/y_coordinates (1-D, m).
-// Looking right. nullopt and *problem set, starting with path and naming
+//    and /data/y_coordinates (1-D, m);
+//  - where /identification is there (OPERA), each of its datasets that is
+//    present: mission_id (the mission, upper case), track_number (the
+//    track, at least 1), burst_id (the product's one burst ID, lower case),
+//    look_direction (Right or Left) and orbit_pass_direction (the pass).
+// Looking right unless /identification says otherwise. nullopt and *problem set, starting with path and naming
 // the dataset or attribute, for a file that cannot be opened or is no HDF5
 // file, a missing dataset, one of another shape or type (a 2-D time, text
 // where numbers belong), lengths that disagree, more than

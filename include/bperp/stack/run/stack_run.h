@@ -58,6 +58,7 @@ struct TargetOptions {
   std::optional<LookSide> look;             // for an orbit reference (products know theirs)
   std::optional<double> wavelength;         // km; replaces the product's and the settings'
   std::optional<double> sensor_wavelength;  // km, of --sensor: where no product gives one
+  std::optional<std::string> burst;         // a burst ID ("t042_088905_iw1"): the target at that burst's middle
 };
 
 // A grid of targets: lines (along the reference's track, or a geocoded
@@ -79,6 +80,9 @@ struct StackOptions {
   // first to last line and near to far range (a geocoded product: its grid
   // from corner to corner).
   std::optional<GridSize> grid;
+  // With orbit files given, a Sentinel-1 product they do not cover is
+  // refused rather than kept on its own orbit with a warning.
+  bool require_orbit_files = false;
 };
 
 // ---- What a run works out ----
