@@ -181,7 +181,7 @@ def test_every_option_of_the_command_is_a_keyword():
     reference, secondaries = example_stack()
     options = subprocess.run([STACK, "--help"], capture_output=True, text=True).stdout.split("\n\n\n")[0]
     names = set(re.findall(r"^  (--[a-z0-9-]+)", options, re.M)) - {"--version", "--format", "--list"}
-    assert len(names) == 30
+    assert len(names) == 33
     for name in names:
         key = name[2:].replace("-", "_")
         with pytest.raises((TypeError, ValueError)) as refused:
