@@ -275,15 +275,15 @@ std::optional<ProductInfo> parse_capella_metadata(std::string_view bytes, const 
   };
   if (bytes.size() > max_json_bytes) return too_large(name, bytes.size(), problem);
   if (nesting(bytes) > max_json_depth)
-    return refused(RefusalKind::unknown_format,
+    return refused(RefusalKind::malformed,
                    "is JSON nested deeper than " + std::to_string(max_json_depth) + " levels, which no product is");
   Json root;
   try {
     root = Json::parse(bytes.begin(), bytes.end());
   } catch (const Json::parse_error& e) {
-    return refused(RefusalKind::unknown_format, "not well-formed JSON at byte " + std::to_string(e.byte));
+    return refused(RefusalKind::malformed, "not well-formed JSON at byte " + std::to_string(e.byte));
   } catch (const Json::exception&) {
-    return refused(RefusalKind::unknown_format, "not well-formed JSON (a number out of range?)");
+    return refused(RefusalKind::malformed, "not well-formed JSON (a number out of range?)");
   }
   std::string why;
   bool unknown = false;

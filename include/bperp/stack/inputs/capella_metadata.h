@@ -55,10 +55,10 @@ bool looks_like_json(std::string_view head);
 //    earth-fixed), the scene centre.
 // nullopt and *problem set, starting with path and naming the member
 // ("collect.radar.center_frequency"), for a file that cannot be opened or
-// read (unreadable), JSON that is not well formed, nested deeper than
-// max_json_depth or without collect.state.state_vectors (unknown_format),
-// a missing member, one of another type, a value out of its range, vectors
-// out of time order (malformed).
+// read (unreadable), JSON without collect.state.state_vectors
+// (unknown_format), JSON that is not well formed or nested deeper than
+// max_json_depth, a missing member, one of another type, a value out of its
+// range, vectors out of time order (malformed).
 std::optional<ProductInfo> read_capella_metadata(const std::string& path, Refusal* problem);
 
 // The same for metadata held in bytes, named name in the messages.
