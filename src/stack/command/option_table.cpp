@@ -30,21 +30,36 @@ Files (told apart by their content, not their names; mixable in one stack):
                  apart as orbit products give them. With a date at the start
                  of the header, t is seconds since 00:00 UTC of that date (a
                  dated orbit, which as the reference needs --at-range).
-  Sentinel-1     a product annotation (annotation/s1?-*-slc-*.xml, IW, EW, SM)
-                 or a .SAFE folder (its --swath, the first co-polarisation).
+  Sentinel-1     a product annotation (annotation/s1?-*-slc-*.xml, IW, EW, SM),
+                 a .SAFE folder, its manifest.safe, or the zip archives deliver
+                 (read in place): its --swath (default the middle one) and
+                 --polarisation (default the first co-polarisation).
   parameter file an image parameter file (*_slc.par, *_mli.par: key: value lines).
   HDF5           a product with an orbit group (--hdf5-orbit, default
-                 /metadata/orbit), e.g. OPERA CSLC-S1; a geocoded product's
-                 grid centre is its default target.
-  Any other content is refused. A state-vector or orbit header line that starts
-  with an ISO date (YYYY-MM-DD, 1978 to 2100; a UTF-8 byte-order mark before it
-  is skipped) gives the acquisition date; products carry theirs. Days =
-  secondary - reference. A date outside those years is taken as none, with a
-  warning. A file named twice (or the reference named as a secondary) is used
-  once, and two files of one date are noted, each with a warning on standard
-  error. --orbit and --orbit-dir give Sentinel-1 orbit files (*.EOF) used
-  instead of the products' own orbit lists: per acquisition a precise file of
-  its mission that covers it, else the restituted files that do.
+                 /metadata/orbit), e.g. OPERA CSLC-S1 (its /identification:
+                 mission, track, burst ID); a geocoded product's grid centre
+                 is its default target.
+  TerraSAR-X     a TerraSAR-X or TanDEM-X main annotation (level1Product XML).
+  ICEYE          an ICEYE product's XML metadata.
+  RCM            a RADARSAT Constellation product.xml.
+  Capella        a Capella product's extended metadata (JSON).
+                 A product without image times and slant ranges (geocoded,
+                 ground range, spotlight) has the scene centre it states as
+                 its default target; --at-time, --at-range and --grid need
+                 times and ranges.
+  Any other content is refused, saying what it looks like. A state-vector or
+  orbit header line that starts with an ISO date (YYYY-MM-DD, 1978 to 2100; a
+  UTF-8 byte-order mark before it is skipped) gives the acquisition date;
+  products carry theirs. Days = secondary - reference. A date outside those
+  years is taken as none, with a warning. A file named twice (or the
+  reference named as a secondary) is used once, and two files of one date are
+  noted, each with a warning on standard error. --orbit and --orbit-dir give Sentinel-1 orbit files (*.EOF, or zips
+  of them) used instead of the products' own orbit lists: per acquisition a
+  precise file of its mission that covers it, else the restituted files that
+  do. A product they do not cover keeps its own orbit, with a warning
+  (refused with --require-orbit-files). Burst IDs (t042_088905_iw1) of
+  Sentinel-1 and OPERA products are in the JSON; --burst puts the target at
+  one burst's middle.
 
 What is computed, with a state-vector reference (bperp's beam geometry):
   The scene point is located once, from the reference, exactly as bperp does for
@@ -484,12 +499,13 @@ std::vector<OptionDeclaration> declarations() {
          return put(r.stack.target.wavelength, km(decimal_of(o, t, Range::positive, p)));
        }},
       {.name = "--orbit", .keyword = "orbit", .type = path, .repeatable = true, .type_name = "FILE",
-       .help = "a Sentinel-1 orbit file (*_AUX_POEORB_*.EOF, *_AUX_RESORB_*.EOF) to use instead of the "
-               "products' orbit lists; one file per use, repeatable; one that can't be read ends the run",
+       .help = "a Sentinel-1 orbit file (*_AUX_POEORB_*.EOF, *_AUX_RESORB_*.EOF, or a zip of them) to use instead "
+               "of the products' orbit lists; one file per use, repeatable; one that can't be read ends the run",
        .apply = [](const Option&, Text t, Request& r, Problem) { return keep(r.orbit_files, t); }},
       {.name = "--orbit-dir", .keyword = "orbit_dir", .type = path, .repeatable = true, .type_name = "DIR",
-       .help = "every *.EOF orbit file of this folder, as --orbit; one that can't be read is skipped with a "
-               "warning, and predicted (AUX_PREORB) files are never used",
+       .help = "every *.EOF orbit file of this folder and of its sub-folders two levels down, and those in its "
+               "zips, as --orbit; one that can't be read is skipped with a warning, and predicted (AUX_PREORB) "
+               "files are never used",
        .apply = [](const Option&, Text t, Request& r, Problem) { return keep(r.orbit_dirs, t); }},
       {.name = "--require-orbit-files", .keyword = "require_orbit_files", .type = flag,
        .help = "refuse a Sentinel-1 product that the --orbit and --orbit-dir files do not cover (by default it "

@@ -128,7 +128,8 @@ void declare_options(CLI::App& app, std::deque<Given>& given, StackRequest& requ
   for (const Given& g : given)
     if (!g.declaration->needs.empty()) g.option->needs(app.get_option(g.declaration->needs));
   app.add_option("REFERENCE", request.reference,
-                 "the reference: a state-vector, dated orbit, Sentinel-1, parameter or HDF5 file")
+                 "the reference: a state-vector, dated orbit, Sentinel-1, parameter, HDF5, TerraSAR-X, ICEYE, "
+                 "RCM or Capella file")
       ->required();
   app.add_option("SECONDARY", request.secondaries,
                  "the secondaries: files of those kinds or orbit files (one or more, or --list)");

@@ -13,8 +13,8 @@ void use_orbit_files(Acquisition& a, const OrbitCatalogue* orbits, bool required
   Refusal problem;
   std::optional<ChosenOrbit> chosen = orbits->choose(a.product->mission, first, last, &problem);
   if (!chosen && problem.kind == RefusalKind::outside_orbit && !required) {
-    warnings.push_back(a.name + ": " + problem.text + ": its own orbit (" + escaped(a.product->orbit.source) +
-                       ") is used; --require-orbit-files refuses it instead");
+    warnings.push_back(a.name + ": " + problem.text + "; so its own orbit (" + escaped(a.product->orbit.source) +
+                       ") is used (--require-orbit-files refuses it instead)");
     return;
   }
   if (!chosen) {
