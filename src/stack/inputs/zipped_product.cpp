@@ -84,10 +84,14 @@ std::optional<ZippedProduct> zipped_product(ZipArchive& archive, const Annotatio
     index.push_back(k);
   }
   ZippedProduct product;
+  Refusal none;
   const std::string file =
-      choose_annotation(names, wish, zip_member_name(archive.name(), folder.substr(0, folder.size() - 1)), problem,
+      choose_annotation(names, wish, zip_member_name(archive.name(), folder.substr(0, folder.size() - 1)), &none,
                         &product.warning);
-  if (file.empty()) return std::nullopt;
+  if (file.empty()) {
+    refuse(problem, none.kind, archive.name() + ": " + none.text);
+    return std::nullopt;
+  }
   const std::size_t k = index[static_cast<std::size_t>(std::find(names.begin(), names.end(), file) - names.begin())];
   product.member = zip_member_name(archive.name(), archive.members()[k]);
   std::string bytes;
