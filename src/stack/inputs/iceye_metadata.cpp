@@ -90,33 +90,28 @@ bool read_scene(pugi::xml_node root, ProductInfo& info, std::string* why) {
   return true;
 }
 
-std::optional<ProductInfo> read_product(const XmlDocument& doc, std::string* why, bool* unknown) {
-  pugi::xml_node root = xml_root(doc, "Metadata", why);
-  if (root && !root.child("Orbit_State_Vectors")) {
-    fail(why, "the root element <Metadata> holds no Orbit_State_Vectors: no ICEYE metadata");
-    root = pugi::xml_node{};
-  }
-  if (!root) {
+// The product below the root element, which must hold Orbit_State_Vectors
+// (other <Metadata> is of no kind read).
+bool read_product(pugi::xml_node root, ProductInfo& info, std::string* why, bool* unknown) {
+  if (!root.child("Orbit_State_Vectors")) {
     if (unknown != nullptr) *unknown = true;
-    return std::nullopt;
+    return fail(why, "the root element <Metadata> holds no Orbit_State_Vectors: no ICEYE metadata");
   }
-  ProductInfo info;
-  info.format = iceye_metadata_format;
-  const bool read = read_mission(root, info, why) && read_radar(root, info, why) &&
-                    read_orbit(root, info.orbit, why) && read_scene(root, info, why);
-  if (!read) return std::nullopt;
-  return info;
+  return read_mission(root, info, why) && read_radar(root, info, why) && read_orbit(root, info.orbit, why) &&
+         read_scene(root, info, why);
 }
+
+constexpr XmlProductReader reader{"Metadata", iceye_metadata_format, read_product};
 
 }  // namespace
 
 std::optional<ProductInfo> read_iceye_metadata(const std::string& path, Refusal* problem) {
-  return read_xml_product(path, read_product, problem);
+  return read_xml_product(path, reader, problem);
 }
 
 std::optional<ProductInfo> parse_iceye_metadata(std::string_view bytes, const std::string& name,
                                                 std::string* problem) {
-  return parse_xml_product(bytes, name, read_product, problem);
+  return parse_xml_product(bytes, name, reader, problem);
 }
 
 }  // namespace bperp::stack

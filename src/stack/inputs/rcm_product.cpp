@@ -116,29 +116,23 @@ bool read_scene(pugi::xml_node root, ProductInfo& info, std::string* why) {
   return true;
 }
 
-std::optional<ProductInfo> read_product(const XmlDocument& doc, std::string* why, bool* unknown) {
-  const pugi::xml_node root = xml_root(doc, "product", why);
-  if (!root) {
-    if (unknown != nullptr) *unknown = true;
-    return std::nullopt;
-  }
-  ProductInfo info;
-  info.format = rcm_product_format;
-  const bool read = read_mission(root, info, why, unknown) && read_orbit(root, info.orbit, why) &&
-                    read_bandwidths(root, info, why) && read_scene(root, info, why);
-  if (!read) return std::nullopt;
-  return info;
+// The product below its root element.
+bool read_product(pugi::xml_node root, ProductInfo& info, std::string* why, bool* unknown) {
+  return read_mission(root, info, why, unknown) && read_orbit(root, info.orbit, why) &&
+         read_bandwidths(root, info, why) && read_scene(root, info, why);
 }
+
+constexpr XmlProductReader reader{"product", rcm_product_format, read_product};
 
 }  // namespace
 
 std::optional<ProductInfo> read_rcm_product(const std::string& path, Refusal* problem) {
-  return read_xml_product(path, read_product, problem);
+  return read_xml_product(path, reader, problem);
 }
 
 std::optional<ProductInfo> parse_rcm_product(std::string_view bytes, const std::string& name,
                                              std::string* problem) {
-  return parse_xml_product(bytes, name, read_product, problem);
+  return parse_xml_product(bytes, name, reader, problem);
 }
 
 }  // namespace bperp::stack

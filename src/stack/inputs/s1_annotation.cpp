@@ -177,19 +177,14 @@ bool read_bursts(pugi::xml_node root, ProductInfo& info, std::string* why) {
   return read_burst_ids(list, info, why);
 }
 
-// The product in doc, or nullopt and *why set (without the file's name).
-std::optional<ProductInfo> read_product(const XmlDocument& doc, std::string* why, bool* /*unknown*/) {
-  const pugi::xml_node root = xml_root(doc, "product", why);
-  if (!root) return std::nullopt;
-  ProductInfo info;
-  info.format = s1_annotation_format;
+// The product below root (<product>), looking right.
+bool read_product(pugi::xml_node root, ProductInfo& info, std::string* why, bool* /*unknown*/) {
   info.look = LookSide::right;
-  const bool read = read_header(root, info, why) && read_radar(root, info, why) &&
-                    read_orbit_list(root, info.orbit, why) && read_image(root, info, why) &&
-                    read_bursts(root, info, why) && read_bandwidths(root, info, why);
-  if (!read) return std::nullopt;
-  return info;
+  return read_header(root, info, why) && read_radar(root, info, why) && read_orbit_list(root, info.orbit, why) &&
+         read_image(root, info, why) && read_bursts(root, info, why) && read_bandwidths(root, info, why);
 }
+
+constexpr XmlProductReader annotation_reader{"product", s1_annotation_format, read_product};
 
 // The parts of an annotation file name s1?-<swath>-slc-<pol>-....xml, in
 // lower case; nullopt for any other name.
@@ -255,12 +250,12 @@ std::vector<std::string> polarisations_to_try(const std::vector<AnnotationName>&
 }  // namespace
 
 std::optional<ProductInfo> read_s1_annotation(const std::string& path, Refusal* problem) {
-  return read_xml_product(path, read_product, problem);
+  return read_xml_product(path, annotation_reader, problem);
 }
 
 std::optional<ProductInfo> parse_s1_annotation(std::string_view bytes, const std::string& name,
                                                std::string* problem) {
-  return parse_xml_product(bytes, name, read_product, problem);
+  return parse_xml_product(bytes, name, annotation_reader, problem);
 }
 
 std::string choose_annotation(const std::vector<std::string>& names, const AnnotationWish& wish,

@@ -91,29 +91,23 @@ bool read_scene(pugi::xml_node root, ProductInfo& info, std::string* why) {
   return true;
 }
 
-std::optional<ProductInfo> read_product(const XmlDocument& doc, std::string* why, bool* unknown) {
-  const pugi::xml_node root = xml_root(doc, "level1Product", why);
-  if (!root) {
-    if (unknown != nullptr) *unknown = true;
-    return std::nullopt;
-  }
-  ProductInfo info;
-  info.format = tsx_annotation_format;
-  const bool read = read_mission(root, info, why) && read_radar(root, info, why) &&
-                    read_orbit(root, info.orbit, why) && read_scene(root, info, why);
-  if (!read) return std::nullopt;
-  return info;
+// The product below its root element.
+bool read_product(pugi::xml_node root, ProductInfo& info, std::string* why, bool* /*unknown*/) {
+  return read_mission(root, info, why) && read_radar(root, info, why) && read_orbit(root, info.orbit, why) &&
+         read_scene(root, info, why);
 }
+
+constexpr XmlProductReader reader{"level1Product", tsx_annotation_format, read_product};
 
 }  // namespace
 
 std::optional<ProductInfo> read_tsx_annotation(const std::string& path, Refusal* problem) {
-  return read_xml_product(path, read_product, problem);
+  return read_xml_product(path, reader, problem);
 }
 
 std::optional<ProductInfo> parse_tsx_annotation(std::string_view bytes, const std::string& name,
                                                 std::string* problem) {
-  return parse_xml_product(bytes, name, read_product, problem);
+  return parse_xml_product(bytes, name, reader, problem);
 }
 
 }  // namespace bperp::stack

@@ -419,22 +419,39 @@ bool read_xml_orbit(pugi::xml_node list, const XmlOrbitLayout& layout, TimedOrbi
   return true;
 }
 
-std::optional<ProductInfo> read_xml_product(const std::string& path, XmlProductReader read, Refusal* problem) {
+namespace {
+
+// The product of reader's kind in a loaded document, or nullopt and *why
+// set (without the document's name).
+std::optional<ProductInfo> xml_product(const XmlDocument& doc, const XmlProductReader& reader, std::string* why,
+                                       bool* unknown) {
+  const pugi::xml_node root = xml_root(doc, reader.root, why);
+  if (!root) return std::nullopt;
+  ProductInfo info;
+  info.format = reader.format;
+  if (!reader.read(root, info, why, unknown)) return std::nullopt;
+  return info;
+}
+
+}  // namespace
+
+std::optional<ProductInfo> read_xml_product(const std::string& path, const XmlProductReader& reader,
+                                            Refusal* problem) {
   XmlDocument doc;
   if (!load_xml_file(path, doc, problem)) return std::nullopt;
   std::string why;
   bool unknown = false;
-  std::optional<ProductInfo> info = read(doc, &why, &unknown);
+  std::optional<ProductInfo> info = xml_product(doc, reader, &why, &unknown);
   if (!info) refuse(problem, unknown ? RefusalKind::unknown_format : RefusalKind::malformed, path + ": " + why);
   return info;
 }
 
 std::optional<ProductInfo> parse_xml_product(std::string_view bytes, const std::string& name,
-                                             XmlProductReader read, std::string* problem) {
+                                             const XmlProductReader& reader, std::string* problem) {
   XmlDocument doc;
   if (!load_xml_bytes(bytes, name, doc, problem)) return std::nullopt;
   std::string why;
-  std::optional<ProductInfo> info = read(doc, &why, nullptr);
+  std::optional<ProductInfo> info = xml_product(doc, reader, &why, nullptr);
   if (!info) fail(problem, name + ": " + why);
   return info;
 }

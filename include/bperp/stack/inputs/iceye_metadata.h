@@ -39,10 +39,10 @@ inline constexpr const char* iceye_metadata_orbit_source = "metadata";
 //    c / (2 range_sampling_rate)); otherwise coord_center, "pixel line
 //    latitude longitude" (degrees) in one element.
 // nullopt and *problem set, starting with path and naming the element, for
-// a file that cannot be loaded (see load_xml_file), another root than
-// <Metadata> or one without Orbit_State_Vectors (unknown_format), a missing
+// a file that cannot be loaded (see load_xml_file), a <Metadata> root
+// without Orbit_State_Vectors (unknown_format), another root, a missing
 // element, a malformed number or time, a value out of its range, vectors out
-// of time order or fewer than count says (malformed).
+// of time order or other than count says (malformed).
 std::optional<ProductInfo> read_iceye_metadata(const std::string& path, Refusal* problem);
 
 // The same for metadata held in bytes, named name in the messages.

@@ -43,9 +43,9 @@ inline constexpr const char* rcm_product_orbit_source = "product.xml";
 //    positioningInformation's four corners, or of geolocationGrid's
 //    imageTiePoint elements.
 // nullopt and *problem set, starting with path and naming the element, for a
-// file that cannot be loaded (see load_xml_file), another root than
-// <product>, a satellite that is no RCM (unknown_format), a missing element,
-// a malformed number or time, a value out of its range, vectors out of time
+// file that cannot be loaded (see load_xml_file), a satellite that is no
+// RCM (unknown_format), another root than <product>, a missing element, a
+// malformed number or time, a value out of its range, vectors out of time
 // order (malformed).
 std::optional<ProductInfo> read_rcm_product(const std::string& path, Refusal* problem);
 

@@ -42,9 +42,9 @@ inline constexpr const char* tsx_annotation_orbit_source = "annotation";
 //    t c / 2); otherwise sceneInfo/sceneCenterCoord/lat and lon (degrees).
 // nullopt and *problem set, starting with path and naming the element, for
 // a file that cannot be loaded (see load_xml_file), another root than
-// <level1Product> (unknown_format), a missing element, a malformed number
-// or time, a value out of its range, vectors out of time order or fewer
-// than numStateVectors says (malformed).
+// <level1Product>, a missing element, a malformed number or time, a value
+// out of its range, vectors out of time order or other than
+// numStateVectors says (malformed).
 std::optional<ProductInfo> read_tsx_annotation(const std::string& path, Refusal* problem);
 
 // The same for an annotation held in bytes, named name in the messages.

@@ -170,22 +170,28 @@ struct XmlOrbitLayout {
 // otherwise.
 bool read_xml_orbit(pugi::xml_node list, const XmlOrbitLayout& layout, TimedOrbit& orbit, std::string* problem);
 
-// A reader of one XML product kind: the product in a loaded document, or
-// nullopt and *why set (without the document's name). *unknown, when not
-// null, is set when the document is not of the kind at all (another root
-// or mission), so that the refusal is unknown_format rather than malformed.
-using XmlProductReader = std::optional<ProductInfo> (*)(const XmlDocument& doc, std::string* why,
-                                                       bool* unknown);
+// One XML product kind: its root element's name, its ProductInfo::format,
+// and how the root is read: info (its format set) filled, or false and *why
+// set (without the document's name). *unknown, when not null, is set when
+// the root holds no product of the kind at all (another mission's), so that
+// the refusal is unknown_format rather than malformed.
+struct XmlProductReader {
+  const char* root;
+  const char* format;
+  bool (*read)(pugi::xml_node root, ProductInfo& info, std::string* why, bool* unknown);
+};
 
-// The product read finds in the XML file at path (at most max_xml_bytes).
-// nullopt and *problem set, starting with path, otherwise: unreadable when
-// the file can't be opened or read, unknown_format when read says it is of
-// another kind, malformed for the rest.
-std::optional<ProductInfo> read_xml_product(const std::string& path, XmlProductReader read, Refusal* problem);
+// The product of the kind reader reads in the XML file at path (at most
+// max_xml_bytes). nullopt and *problem set, starting with path, otherwise:
+// unreadable when the file can't be opened or read, unknown_format when the
+// reader says it holds no product of the kind, malformed for the rest
+// (another root element included).
+std::optional<ProductInfo> read_xml_product(const std::string& path, const XmlProductReader& reader,
+                                            Refusal* problem);
 
 // The same for a document held in bytes, named name in the messages.
 std::optional<ProductInfo> parse_xml_product(std::string_view bytes, const std::string& name,
-                                             XmlProductReader read, std::string* problem);
+                                             const XmlProductReader& reader, std::string* problem);
 
 // What the first bytes of a file say it is: a Sentinel-1 product
 // annotation (root <product> whose first element is <adsHeader>), a
