@@ -1,4 +1,4 @@
-# cmake --install: the executables, the core library and the state-vector
+# cmake --install: the executables (and bperp-stack's manual page), the core library and the state-vector
 # reader (the io layer) with their headers (under include/bperp/), and a CMake package, so
 # that find_package(bperp) gives bperp::core and bperp::reader.
 include(CMakePackageConfigHelpers)
@@ -8,6 +8,7 @@ set(BPERP_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/bperp)
 install(TARGETS bperp RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 if(TARGET bperp-stack)
   install(TARGETS bperp-stack RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(FILES docs/bperp-stack.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endif()
 install(TARGETS bperp_core bperp_reader EXPORT bperpTargets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}

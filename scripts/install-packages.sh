@@ -16,11 +16,15 @@ run=(cmake g++ make)
 # grids; nlohmann-json reads JSON (Capella metadata, the Python module and
 # the tests).
 stack=(nlohmann-json3-dev libcli11-dev libpugixml-dev libhdf5-dev libgeographiclib-dev libzip-dev)
-# The Python module.
-python=(pybind11-dev python3-dev python3-numpy)
+# The Python package: the module's build, and pip's install of it into a
+# virtual environment (pyproject.toml with setuptools as its backend).
+python=(pybind11-dev python3-dev python3-numpy python3-pip python3-venv python3-wheel python3-setuptools)
 # The tests: GoogleTest, GeographicLib as the independent geodesy, and the
-# tools the tests read outputs back with (SVG, HDF5 dumps, Python's tests).
-test_tools=(libgtest-dev libgeographiclib-dev libxml2-utils librsvg2-bin hdf5-tools python3-pytest)
+# tools the tests read outputs back with (SVG, HDF5 dumps, Python's tests;
+# mypy's stubtest for the package's stubs, pandas and matplotlib for the
+# README's examples, locales for the localedef of the locale test).
+test_tools=(libgtest-dev libgeographiclib-dev libxml2-utils librsvg2-bin hdf5-tools python3-pytest
+            mypy python3-pandas python3-matplotlib locales)
 # Fuzzing and the sanitizer build: clang with libFuzzer and its runtimes.
 fuzz=(clang libclang-rt-14-dev)
 # Benchmarks and the start-up measurement.

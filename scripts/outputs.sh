@@ -10,6 +10,13 @@
 #   scripts/outputs.sh check BUILD_DIR            record into a temporary
 #                                                 folder and compare with
 #                                                 tests/outputs/expected
+#   scripts/outputs.sh prepare EMPTY_DIR          the folder the cases run
+#                                                 in (for the Python
+#                                                 package's tests)
+#   scripts/outputs.sh cases                      the cases, one a line:
+#                                                 NAME|PROGRAM|ARG|ARG...
+#                                                 (the Python package's
+#                                                 tests run them too)
 #
 # Each case runs in one folder that holds copies of the tree's examples/ and
 # tests/data/ (so that no case can write into the tree), and the names in the
@@ -53,7 +60,8 @@ cases() {
   # Each reference kind, in each format: alone, with pairs, with a grid.
   local -A refs
   refs[state_vector]="$(IFS='|'; echo "${stack_refs[*]}")"
-  refs[dated_orbit]="--at-range|870000|$(IFS='|'; echo "${dated_orbit[*]}")"
+  # A dated orbit states no wavelength: the beam geometry's L band, given.
+  refs[dated_orbit]="--at-range|870000|--wavelength|0.23622047244094488|$(IFS='|'; echo "${dated_orbit[*]}")"
   refs[s1_iw2]="$(IFS='|'; echo "${s1_iw2[*]}")"
   refs[s1_all]="--swath|IW2|$(IFS='|'; echo "${s1_all[*]}")"
   refs[s1_orbit_dir]="--orbit-dir|$orbit_dir|$(IFS='|'; echo "${s1_iw2[*]}")"
@@ -95,7 +103,7 @@ cases() {
   echo "at_time_range|bperp-stack|--at-time|2025-04-06T02:20:20|--at-range|880000|--height|120|--format|json|${refs[s1_iw2]}"
   echo "at_point|bperp-stack|--at-point|52.1,-128,30|--format|json|${refs[s1_iw2]}"
   echo "hdf5_at_point|bperp-stack|--at-point|39.4,-119.7|${refs[hdf5]}"
-  echo "look_left|bperp-stack|--look|left|--at-range|870000|${refs[dated_orbit]#--at-range|870000|}"
+  echo "look_left|bperp-stack|--look|left|${refs[dated_orbit]}"
 
   # Refusals and messages.
   echo "help|bperp-stack|--help"
@@ -128,6 +136,47 @@ cases() {
   echo "mixed_tracks|bperp-stack|--format|json|$s1/s1a-iw2-slc-vv-20250406t022010-20250406t022035-058630-07421f-005.xml|${refs[state_vector]}"
   echo "orbit_file_as_input|bperp-stack|$orbit_dir/S1A_OPER_AUX_POEORB_OPOD_20250426T022143_V20250406T021903_20250406T022143.EOF|$ex/20070612.txt"
 
+  # Targets the reference does not see, and wavelengths stated or not.
+  echo "at_point_other_side|bperp-stack|--at-point|52.121021,-140|${refs[s1_iw2]}"
+  echo "at_range_outside_image|bperp-stack|--at-range|2000000|--format|json|${refs[s1_iw2]}"
+  echo "dated_orbit_no_wavelength|bperp-stack|--at-range|870000|$(IFS='|'; echo "${dated_orbit[*]}")"
+  echo "wavelength_differs|bperp-stack|--wavelength|0.056|${refs[s1_iw2]}"
+  echo "sensor_on_products|bperp-stack|--sensor|alos|--pairs|${refs[s1_iw2]}"
+  echo "unused_options|bperp-stack|--swath|IW1|--hdf5-orbit|/orbit|--orbit-dir|$orbit_dir|--look|left|--format|json|${refs[state_vector]}"
+  echo "quiet|bperp-stack|--quiet|--swath|IW1|--format|json|${refs[s1_iw2]}"
+  echo "did_you_mean|bperp-stack|--max-neigbours|2|--pairs|${refs[state_vector]}"
+  echo "american_spelling|bperp-stack|--max-neighbors|2|--pairs|${refs[state_vector]}"
+  echo "reference_among_secondaries|bperp-stack|$ex/reference.txt|$ex/reference.txt|$ex/20080730.txt"
+
+  # The sign conventions, of a right-looking and a left-looking reference;
+  # the exports keep their readers' whatever --convention says.
+  local left="--look|left|${refs[dated_orbit]}"
+  for convention in isce gamma; do
+    echo "convention_${convention}_table|bperp-stack|--convention|$convention|--pairs|${refs[s1_iw2]}"
+    echo "convention_${convention}_csv_pairs|bperp-stack|--convention|$convention|--format|csv|--pairs|${refs[slc_par]}"
+    echo "convention_${convention}_left_json|bperp-stack|--convention|$convention|--format|json|--pairs|$left"
+    echo "convention_${convention}_exports|bperp-stack|--convention|$convention|--pairs|--export|pairs:out/pairs.csv|--export|baselines:out/baselines.txt|--export|stack-folder:out/stack|--plot|out/plot.svg|${refs[slc_par]}"
+  done
+  echo "left_exports|bperp-stack|--pairs|--export|baselines:out/baselines.txt|--export|stack-folder:out/stack|$left"
+
+  # Passes: slices of one date make one acquisition; the reference's own
+  # pass is no secondary; two passes of one date pair, but no export that
+  # names acquisitions by date takes them.
+  local slices=("$s1/s1a-iw2-slc-vv-20250406t022010-20250406t022035-058630-07421f-005.xml"
+                "$s1/s1a-iw1-slc-vv-20250406t022009-20250406t022034-058630-07421f-004.xml"
+                "$s1"/s1a-iw?-slc-vv-20250418t*.xml)
+  echo "slices|bperp-stack|--pairs|--export|dates:out/dates.txt|--export|baselines:out/baselines.txt|$(IFS='|'; echo "${slices[*]}")"
+  echo "slices_grid_csv|bperp-stack|--format|csv|--grid|2x2|$(IFS='|'; echo "${slices[*]}")"
+  echo "two_passes_one_date|bperp-stack|--pairs|$ex/reference.txt|$ex/20080730.txt|twin/20080730.txt"
+  echo "two_passes_one_date_export|bperp-stack|--pairs|--export|dates:out/dates.txt|$ex/reference.txt|$ex/20080730.txt|twin/20080730.txt"
+
+  # A stack folder with a manifest: entries of the same reference replaced
+  # (and the others left, said), another reference's or entries without a
+  # manifest refused (seeds/NAME/ is what out/ held before).
+  for seed in same_reference other_reference no_manifest; do
+    echo "stack_folder_${seed}|bperp-stack|--export|stack-folder:out/stack|${refs[slc_par]}"
+  done
+
   # Products as downloaded and the X- and C-band missions: each reference
   # alone (named twice, used once), the burst, the orbit fallback, files of
   # no kind.
@@ -147,6 +196,48 @@ cases() {
   echo "no_kind_text|bperp-stack|$ex/reference.txt|$ex/make_example_stack.py|$capella/LICENSE.capella-reader"
 }
 
+# A stack folder's manifest: REFERENCE FILE DATE ENTRY.
+seed_manifest() {
+  printf '{\n  "written_by": "bperp-stack 0.1.0",\n  "reference": "%s",\n  "reference_file": "%s",\n  "reference_date": "%s",\n  "convention": "isce",\n  "entries": [\n    "%s"\n  ]\n}\n' "$@"
+}
+
+# What some cases find in out/ before they run (seeds/NAME/).
+seed_outputs() {
+  local seeds="$1"
+  mkdir -p "$seeds/stack_folder_same_reference/stack/20180106_20171213" \
+           "$seeds/stack_folder_same_reference/stack/20180106_20180130" \
+           "$seeds/stack_folder_other_reference/stack/20180130_20180106" \
+           "$seeds/stack_folder_no_manifest/stack/20180130_20180106"
+  seed_manifest ../par/r20180106_VV_slc.par r20180106_VV_slc.par 2018-01-06 20180106_20171213 \
+    >"$seeds/stack_folder_same_reference/stack/bperp-stack.json"
+  printf 'Bperp (average): 1.0\nBpar (average): 2.0\n' \
+    >"$seeds/stack_folder_same_reference/stack/20180106_20171213/20180106_20171213.txt"
+  printf 'Bperp (average): 1.0\nBpar (average): 2.0\n' \
+    >"$seeds/stack_folder_same_reference/stack/20180106_20180130/20180106_20180130.txt"
+  seed_manifest r20180130_VV_slc.par r20180130_VV_slc.par 2018-01-30 20180130_20180106 \
+    >"$seeds/stack_folder_other_reference/stack/bperp-stack.json"
+  for seed in other_reference no_manifest; do
+    printf 'Bperp (average): 30.191786\nBpar (average): 26.778476\n' \
+      >"$seeds/stack_folder_$seed/stack/20180130_20180106/20180130_20180106.txt"
+  done
+}
+
+# The folder the cases run in: copies of examples/ and tests/data/, the
+# list of --list, another pass of one date, and seeds/ (what some cases
+# find in out/ before they run).
+prepare() {
+  local work="$1"
+  cp -R "$source_dir/examples" "$work/examples"
+  mkdir "$work/tests"
+  cp -R "$source_dir/tests/data" "$work/tests/data"
+  printf '%s\n' examples/stack/20070612.txt '' examples/stack/20071213.orbit >"$work/list.txt"
+  # Another pass dated 2008-07-30 (the pass of 2008-10-30 redated): state
+  # vectors have no time to tell passes of one date apart.
+  mkdir "$work/twin"
+  sed '1s/^2008-10-30/2008-07-30/' "$source_dir/examples/stack/20081030.txt" >"$work/twin/20080730.txt"
+  seed_outputs "$work/seeds"
+}
+
 record() {
   local build="$1" out="$2"
   local build_abs
@@ -157,10 +248,7 @@ record() {
   local work
   work="$(mktemp -d)"
   trap 'rm -rf "$work"' RETURN
-  cp -R "$source_dir/examples" "$work/examples"
-  mkdir "$work/tests"
-  cp -R "$source_dir/tests/data" "$work/tests/data"
-  printf '%s\n' examples/stack/20070612.txt '' examples/stack/20071213.orbit >"$work/list.txt"
+  prepare "$work"
   local line name program
   while IFS= read -r line; do
     IFS='|' read -r -a fields <<<"$line"
@@ -168,6 +256,7 @@ record() {
     program="${fields[1]}"
     rm -rf "$work/out"
     mkdir "$work/out"
+    if [ -d "$work/seeds/$name" ]; then cp -R "$work/seeds/$name/." "$work/out/"; fi
     local status=0
     # Run by name from PATH, so that what a program prints of its own name
     # (bperp's usage line) does not hold the build folder.
@@ -220,6 +309,8 @@ compare() {
 case "${1:-}" in
   record) record "$2" "$3" ;;
   compare) compare "$2" "$3" ;;
+  cases) cases ;;
+  prepare) prepare "$2" ;;
   check)
     tmp="$(mktemp -d)"
     trap 'rm -rf "$tmp"' EXIT
@@ -227,7 +318,7 @@ case "${1:-}" in
     compare "$source_dir/tests/outputs/expected" "$tmp"
     ;;
   *)
-    echo "usage: $0 record BUILD_DIR OUT_DIR | compare OLD_DIR NEW_DIR | check BUILD_DIR" >&2
+    echo "usage: $0 record BUILD_DIR OUT_DIR | compare OLD_DIR NEW_DIR | check BUILD_DIR | cases | prepare EMPTY_DIR" >&2
     exit 2
     ;;
 esac

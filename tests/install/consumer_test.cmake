@@ -21,6 +21,10 @@ foreach(header bperp/baseline/baseline_run.h bperp/numeric/arrays.h bperp/app/st
     message(FATAL_ERROR "not installed: include/${header}")
   endif()
 endforeach()
+# bperp-stack's manual page beside it, where man finds it.
+if(EXISTS ${prefix}/bin/bperp-stack AND NOT EXISTS ${prefix}/share/man/man1/bperp-stack.1)
+  message(FATAL_ERROR "not installed: share/man/man1/bperp-stack.1")
+endif()
 if(EXISTS ${prefix}/include/numeric)
   message(FATAL_ERROR "headers installed without the bperp/ prefix")
 endif()

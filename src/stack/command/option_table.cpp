@@ -1,5 +1,7 @@
 #include "bperp/stack/command/option_table.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <limits>
 #include <optional>
@@ -20,163 +22,16 @@ const char* const help_description =
     "bperp-stack: parallel and perpendicular baselines of a whole stack of SAR passes against "
     "one reference pass, with the reference's viewing geometry.";
 
-const char* const help_footer = R"(
-Files (told apart by their content, not their names; mixable in one stack):
-  state vector   a header line, then six numbers X Y Z VX VY VZ (earth-fixed,
-                 km and km/s), as bperp reads them.
-  orbit          a header line, then rows of seven numbers t X Y Z VX VY VZ
-                 (s, km, km/s, earth-fixed), at least four rows, times strictly
-                 increasing, at most 100000 rows (64 MiB), rows 10 to 300 s
-                 apart as orbit products give them. With a date at the start
-                 of the header, t is seconds since 00:00 UTC of that date (a
-                 dated orbit, which as the reference needs --at-range).
-  Sentinel-1     a product annotation (annotation/s1?-*-slc-*.xml, IW, EW, SM),
-                 a .SAFE folder, its manifest.safe, or the zip archives deliver
-                 (read in place): its --swath (default the middle one) and
-                 --polarisation (default the first co-polarisation).
-  parameter file an image parameter file (*_slc.par, *_mli.par: key: value lines).
-  HDF5           a product with an orbit group (--hdf5-orbit, default
-                 /metadata/orbit), e.g. OPERA CSLC-S1 (its /identification:
-                 mission, track, burst ID); a geocoded product's grid centre
-                 is its default target.
-  TerraSAR-X     a TerraSAR-X or TanDEM-X main annotation (level1Product XML).
-  ICEYE          an ICEYE product's XML metadata.
-  RCM            a RADARSAT Constellation product.xml.
-  Capella        a Capella product's extended metadata (JSON).
-                 A product without image times and slant ranges (geocoded,
-                 ground range, spotlight) has the scene centre it states as
-                 its default target; --at-time, --at-range and --grid need
-                 times and ranges.
-  Any other content is refused, saying what it looks like. A state-vector or
-  orbit header line that starts with an ISO date (YYYY-MM-DD, 1978 to 2100; a
-  UTF-8 byte-order mark before it is skipped) gives the acquisition date;
-  products carry theirs. Days = secondary - reference. A date outside those
-  years is taken as none, with a warning. A file named twice (or the
-  reference named as a secondary) is used once, and two files of one date are
-  noted, each with a warning on standard error. --orbit and --orbit-dir give Sentinel-1 orbit files (*.EOF, or zips
-  of them) used instead of the products' own orbit lists: per acquisition a
-  precise file of its mission that covers it, else the restituted files that
-  do. A product they do not cover keeps its own orbit, with a warning
-  (refused with --require-orbit-files). Burst IDs (t042_088905_iw1) of
-  Sentinel-1 and OPERA products are in the JSON; --burst puts the target at
-  one burst's middle.
+const char* const help_footer = R"(Examples:
+  bperp-stack ref.txt 2*.txt                         a stack of state vectors
+  bperp-stack --orbit-dir orbits/ S1A_*.SAFE         Sentinel-1 products
+  bperp-stack --pairs --max-perp 150 --max-days 48 --export dates:ifgs.txt \
+      --export stack-folder:baselines *_slc.par      a network for a time series
 
-What is computed, with a state-vector reference (bperp's beam geometry):
-  The scene point is located once, from the reference, exactly as bperp does for
-  its master pass (beam 7, 34.3 deg off nadir, GRS80 ellipsoid). Each
-  secondary is first moved to its closest approach to the reference position P,
-  the root of (S(t) - P) . S'(t) = 0:
-  - an orbit by interpolating its rows (the Hermite polynomial through the
-    positions and velocities of six neighbouring rows), with an estimate of the
-    interpolation error (the difference to the polynomial through four rows);
-    an estimate above 1 cm refuses the secondary (rows too far apart);
-  - a state vector by moving it along its own orbit (the earth's gravity with
-    J2), with an estimate of the error of the move, 1/2 a t^2 for the gravity
-    left out (a = 4e-4 m/s^2); an estimate above 1 cm (a move of more than
-    some 7 s) refuses the secondary; --as-given uses it where it stands
-    instead, so that parallel and perpendicular are exactly the numbers
-    `bperp REFERENCE SECONDARY` prints, in metres.
-  Its baseline B = reference position - secondary position is then split on the
-  reference's line of sight. --at-time, --at-range, --at-point, --height and
-  --grid need a reference with times and ranges.
-
-With a product or dated-orbit reference (zero-Doppler geometry):
-  The target T on the WGS84 ellipsoid (at --height) is the reference scene's
-  centre (its middle line time at its middle slant range) unless --at-time,
-  --at-range or --at-point name it; --grid LINESxRANGES gives a grid of targets
-  from the first to the last line and the near to the far range. R is where
-  the reference sees T at zero Doppler, S where the secondary does, moved into
-  the plane through R across the reference's track; B = R - S is split on the
-  line of sight from R to T. UTC times are held to the nanosecond.
-
-Refused as no repeat pass of the reference (the row marked, status 1): a
-position below 150 km or above 2000 km (positions in metres?), a speed outside
-5.5 to 8.5 km/s (velocities in m/s?), orbit velocities that do not match the
-change of position between rows (a time column in days or milliseconds?), a
-closest approach outside the orbit's rows or more than 60 s from a state
-vector, a velocity more than 1 deg from the reference's (another track, or an
-ascending and a descending pass?), and a baseline longer than --max-length
-(default 50000 m). The reference gets the same checks.
-
-Per secondary (m unless stated):
-  days                 temporal baseline, whole days
-  aligned t (s)        time of closest approach on the orbit's time scale (orbits)
-  shift (s)            the time a state vector was moved along its orbit
-  secondary time       the secondary's zero-Doppler time of the target (UTC)
-  parallel             B . U, U the unit look vector from the reference to the target
-  perpendicular        B . V, V at right angles to U, away from the earth
-  along-track          B . v/|v|, v the secondary's earth-fixed velocity; zero after
-                       alignment (with --as-given a large value on a state vector means
-                       the two vectors do not stand at the same place along the track)
-  along-track removed  the offset taken out when S was moved into R's plane
-  length               |B|
-  height of ambiguity  lambda R sin(incidence) / (2 perpendicular); none when the
-                       perpendicular baseline is zero
-  orbit                where the secondary's orbit came from (an orbit file's name)
-  (CSV and JSON also: days_exact, reference_time, the slant ranges, the target's
-  latitude and longitude, grid_line and grid_range, time_shift_s,
-  interpolation_error_m (the error estimate of an orbit's interpolation or of
-  a state vector's move), orbit_source, error)
-Once, for the reference: the slant range R (km), the scene point or target (geodetic
-latitude, longitude in deg, height in m), the incidence angle there (against the
-ellipsoid normal), the off-nadir or look angle (deg), the Doppler centroid (Hz)
-and rate (Hz/s) of the beam geometry, the wavelength lambda = c / f0 (m).
-
-Output (--format):
-  table   aligned columns for people; baselines to the mm, as bperp prints them
-  csv     a header row and one row per secondary at full precision, empty fields
-          where there is no value, for spreadsheets and pandas
-  json    {"reference": {...}, "secondaries": [...]} at full precision,
-          missing values null, "error" null or the reason
-  No output depends on the locale.
-
-Pair network (--pairs):
-  Candidates: the pairs of acquisitions, the reference included, with
-  |perpendicular baseline| <= --max-perp metres, |days| <= --max-days days and
-  modelled coherence >= --min-coherence (all pairs without limits; equal to a
-  limit is in, compared at the printed mm).
-  Chosen among them: with --max-neighbours N the pairs whose two acquisitions
-  each have the other among their N nearest candidates in time; with
-  --sequential N each acquisition's next N candidates in time; with both the
-  pairs either keeps; with neither every candidate. Added: with --annual the
-  pairs a whole number of years apart (within 30 days) within --max-perp,
-  whatever --max-days says; with --mst a minimum spanning tree over all
-  acquisitions, no limits. The network is the union.
-  The perpendicular baseline of a pair (i, j), i the earlier, is
-  B_perp(j) - B_perp(i), the difference of their perpendicular baselines
-  against the reference geometry: the approximation stack tools commonly make
-  (the reference's line of sight stands for every pair's).
-  The pairs are sorted by date and printed after the stack table (table), as the
-  CSV instead of the secondaries' rows (csv), or as a "pairs" list (json).
-  Connectivity: the table after the pairs and the JSON's "network" object give
-  the network's parts and, when it is split, the closest pairs that would join
-  them (distance sqrt((days/100)^2 + (B_perp/100 m)^2)); --require-connected
-  makes a split network an error (status 1, nothing on standard output).
-  Per pair (CSV and JSON): the critical baseline lambda Br R tan(incidence) / c,
-  the height of ambiguity and the modelled coherence (geometric x temporal x
-  Doppler; --coherence-tau, --coherence-floor, --snr; bandwidths from the
-  products, --range-bandwidth, --azimuth-bandwidth or --sensor).
-  --max-days, --max-neighbours, --sequential, --annual, --min-coherence,
-  --plot and the dates, baselines and stack-folder exports need a date on
-  every acquisition.
-
-Plot (--plot FILE.svg):
-  Writes the baseline-time plot as a standalone SVG: every usable acquisition
-  a labelled point at (date, perpendicular baseline), the reference marked,
-  the pairs selected by --pairs as lines, date ticks by months or years,
-  a zero line. Without --pairs only the points are drawn.
-
-Exit status:
-  0  every secondary computed at every target (and the plot and exports written)
-  1  a bad option; a refused reference (message on standard error, nothing on
-     standard output); a missing date where one is needed, an unwritable plot
-     or export, or a network split under --require-connected (nothing on
-     standard output); or an unusable secondary (reason on standard error, its
-     row marked, the others still computed)
-
-Names are shown one way in every output: printable UTF-8 as it is, a
-backslash doubled, any other byte as \xhh. CSV text cells that a spreadsheet
-would run as a formula (starting with =, +, -, @, tab or CR) get a ' before them.
+Exit status 0: every secondary computed at every target (and the files written);
+1: a refusal (its reason on standard error; a refused row is marked).
+The full reference (inputs, geometry, refusals, columns, conventions):
+man bperp-stack.
 )";
 
 namespace {
@@ -339,61 +194,93 @@ std::vector<OptionDeclaration> declarations() {
   using enum ValueType;
   const std::string pairs = "--pairs";
   return {
-      {.name = "--format", .type = choice, .help = "output format: table (default), csv or json",
+      {.name = "--format", .type = choice, .help = "output format (default table)",
+       .details = "table: aligned columns for people, baselines to the millimetre; csv: a header row and one row "
+                  "per secondary (or pair) at full precision, empty fields where there is no value; json: the "
+                  "reference, the secondaries, the pairs and the warnings at full precision, missing values null.",
        .choices = {"table", "csv", "json"},
        .apply = [](const Option&, Text t, Request& r, Problem) {
          r.format = t == "csv" ? OutputFormat::csv : t == "json" ? OutputFormat::json : OutputFormat::table;
          return true;
        }},
-      {.name = "--pairs", .keyword = "pairs", .type = flag,
-       .help = "select and list the pairs of the network (see below)",
+      {.name = "--convention", .keyword = "convention", .type = choice,
+       .help = "sign convention of the baselines (bperp)",
+       .details = "bperp: B = reference - secondary, parallel along the line of sight to the target, "
+                  "perpendicular positive away from the earth; isce: ISCE's, parallel (S - R) . U and "
+                  "perpendicular with the sign of ((T - R) x (S - R)) . V_R (for a left-looking reference minus "
+                  "ours); gamma: the GAMMA tables', B = secondary - reference. Applies to the parallel and "
+                  "perpendicular baselines of the secondaries and of the pairs, their heights of ambiguity and "
+                  "the plot; named in the table's header, the JSON's \"convention\" and, for CSV, on standard "
+                  "error. The exports keep their readers' conventions whatever it says.",
+       .choices = {"bperp", "isce", "gamma"},
+       .apply = [](const Option&, Text t, Request& r, Problem) {
+         r.convention = convention_of(t).value_or(Convention::bperp);
+         return true;
+       }},
+      {.name = "--quiet", .keyword = "quiet", .type = flag, .help = "no warnings on standard error",
+       .details = "The warnings still go into the JSON document's \"warnings\" list; errors are still printed.",
+       .apply = [](const Option&, Text, Request& r, Problem) { return set(r.quiet); }},
+      {.name = "--pairs", .keyword = "pairs", .type = flag, .help = "select and list the pairs of the network",
+       .details = "Candidates are the pairs within --max-perp, --max-days and --min-coherence (every pair without "
+                  "limits); --max-neighbours and --sequential choose among them; --annual and --mst add pairs.",
        .apply = [](const Option&, Text, Request& r, Problem) { return set(r.pairs); }},
       {.name = "--max-perp", .keyword = "max_perp", .type = decimal, .type_name = "METRES", .unit = "metres",
-       .help = "largest |perpendicular baseline| of a pair, m", .needs = pairs,
+       .help = "largest |perpendicular baseline| of a pair, m",
+       .details = "Compared at the millimetre the outputs show: a limit equal to a pair's baseline keeps it.",
+       .needs = pairs,
        .apply = [](const Option& o, Text t, Request& r, Problem p) {
          return put(r.limits.max_perpendicular, decimal_of(o, t, Range::at_least_zero, p));
        }},
       {.name = "--max-days", .keyword = "max_days", .type = whole, .type_name = "DAYS", .unit = "days",
-       .help = "largest |temporal baseline| of a pair, whole days", .needs = pairs,
+       .help = "largest |temporal baseline| of a pair, days", .needs = pairs,
        .apply = [](const Option& o, Text t, Request& r, Problem p) {
          return put(r.limits.max_days, whole_of(o, t, 0, p));
        }},
-      {.name = "--max-neighbours", .keyword = "max_neighbours", .type = whole, .type_name = "N",
-       .help = "at most N pairs per acquisition, the nearest in time", .needs = pairs,
+      {.name = "--max-neighbours", .aliases = {"--max-neighbors"}, .keyword = "max_neighbours", .type = whole,
+       .type_name = "N", .help = "at most N pairs an acquisition, nearest in time",
+       .details = "A pair is kept when each of its two acquisitions has the other among its N nearest candidates "
+                  "in time.",
+       .needs = pairs,
        .apply = [](const Option& o, Text t, Request& r, Problem p) {
          return put(r.limits.max_neighbours, count_of(o, t, p));
        }},
       {.name = "--sequential", .keyword = "sequential", .type = whole, .type_name = "N",
-       .help = "each acquisition paired with its next N in time", .needs = pairs,
+       .help = "each acquisition with its next N in time", .needs = pairs,
        .apply = [](const Option& o, Text t, Request& r, Problem p) {
          return put(r.limits.sequential, count_of(o, t, p));
        }},
-      {.name = "--annual", .keyword = "annual", .type = flag,
-       .help = "add the pairs a whole number of years apart (within 30 days), within --max-perp", .needs = pairs,
-       .apply = [](const Option&, Text, Request& r, Problem) { return set(r.limits.annual); }},
-      {.name = "--mst", .keyword = "mst", .type = flag,
-       .help = "add a minimum spanning tree over all acquisitions (no limits): always connected", .needs = pairs,
-       .apply = [](const Option&, Text, Request& r, Problem) { return set(r.limits.mst); }},
+      {.name = "--annual", .keyword = "annual", .type = flag, .help = "add pairs a whole number of years apart",
+       .details = "Within 30 days of a whole number of years (365.25 days each) and within --max-perp, whatever "
+                  "--max-days says: pairs of the same season.",
+       .needs = pairs, .apply = [](const Option&, Text, Request& r, Problem) { return set(r.limits.annual); }},
+      {.name = "--mst", .keyword = "mst", .type = flag, .help = "add a minimum spanning tree: always connected",
+       .details = "Over all acquisitions, without any limit, by sqrt((days / 100)^2 + (B_perp / 100 m)^2).",
+       .needs = pairs, .apply = [](const Option&, Text, Request& r, Problem) { return set(r.limits.mst); }},
       {.name = "--require-connected", .keyword = "require_connected", .type = flag,
-       .help = "a network split into parts is an error (status 1, nothing printed)", .needs = pairs,
-       .apply = [](const Option&, Text, Request& r, Problem) { return set(r.require_connected); }},
+       .help = "a network split into parts is an error",
+       .details = "Status 1, nothing on standard output, and one line naming the count of parts and the first "
+                  "pair that would join them.",
+       .needs = pairs, .apply = [](const Option&, Text, Request& r, Problem) { return set(r.require_connected); }},
       {.name = "--min-coherence", .keyword = "min_coherence", .type = decimal, .type_name = "C",
-       .help = "candidates only the pairs whose modelled coherence is at least C (0 to 1)", .needs = pairs,
+       .help = "pairs of modelled coherence >= C (0 to 1)",
+       .details = "A limit on the candidates, like --max-perp; it needs a range bandwidth.", .needs = pairs,
        .apply = [](const Option& o, Text t, Request& r, Problem p) {
          return put(r.limits.min_coherence, coherence_of(o, t, p));
        }},
       {.name = "--range-bandwidth", .keyword = "range_bandwidth", .type = decimal, .type_name = "HZ", .unit = "Hz",
-       .help = "the range bandwidth, Hz, where the products give none",
+       .help = "range bandwidth, Hz, where products give none",
        .apply = [](const Option& o, Text t, Request& r, Problem p) {
          return put(r.bandwidth.range_hz, decimal_of(o, t, Range::positive, p));
        }},
       {.name = "--azimuth-bandwidth", .keyword = "azimuth_bandwidth", .type = decimal, .type_name = "HZ",
-       .unit = "Hz", .help = "the azimuth bandwidth, Hz, where the products give none",
+       .unit = "Hz", .help = "azimuth bandwidth, Hz, where products give none",
        .apply = [](const Option& o, Text t, Request& r, Problem p) {
          return put(r.bandwidth.azimuth_hz, decimal_of(o, t, Range::positive, p));
        }},
       {.name = "--sensor", .keyword = "sensor", .type = text, .type_name = "NAME",
-       .help = "radar frequency and bandwidths of a sensor where the products give none: " + sensor_names(),
+       .help = "a sensor's frequency and bandwidths",
+       .details = "For what the reference does not state: its wavelength (a state vector or dated orbit) and "
+                  "its bandwidths. Never overrides what a product states. One of " + sensor_names() + ".",
        .apply = [](const Option& o, Text t, Request& r, Problem p) {
          r.bandwidth.sensor = sensor_preset(t);
          if (!r.bandwidth.sensor) {
@@ -405,62 +292,72 @@ std::vector<OptionDeclaration> declarations() {
          return true;
        }},
       {.name = "--coherence-tau", .keyword = "coherence_tau", .type = decimal, .type_name = "DAYS", .unit = "days",
-       .help = "the model's temporal decorrelation time, days (200)",
+       .help = "model's decorrelation time, days (200)",
+       .details = "The coherence model of the pairs: geometric x temporal x Doppler terms.",
        .apply = [](const Option& o, Text t, Request& r, Problem p) {
          return put(r.coherence.tau_days, decimal_of(o, t, Range::positive, p));
        }},
       {.name = "--coherence-floor", .keyword = "coherence_floor", .type = decimal, .type_name = "GAMMA",
-       .help = "the model's long-term coherence (0.2), at most its coherence at zero time (--snr)",
+       .help = "model's long-term coherence (0.2)",
+       .details = "At most the model's coherence at zero time, which --snr gives.",
        .apply = [](const Option& o, Text t, Request& r, Problem p) {
          return put(r.coherence.gamma_inf, coherence_of(o, t, p));
        }},
       {.name = "--snr", .keyword = "snr", .type = decimal, .type_name = "DB", .unit = "dB",
-       .help = "the model's signal to noise ratio, dB (22)",
+       .help = "model's signal to noise ratio, dB (22)",
        .apply = [](const Option& o, Text t, Request& r, Problem p) {
          return put(r.coherence.snr_db, decimal_of(o, t, Range::any, p));
        }},
-      {.name = "--export", .keyword = "export", .type = text, .repeatable = true, .type_name = "KIND:PATH",
-       .help = "write KIND to PATH: pairs (CSV), dates (YYYYMMDD_YYYYMMDD lines), baselines (REFDATE DATE BPERP "
-               "DT lines) or stack-folder (DIR/REF_SEC/REF_SEC.txt); repeatable",
+      {.name = "--export", .keyword = "exports", .type = text, .repeatable = true, .type_name = "KIND:PATH",
+       .help = "KIND pairs, dates, baselines or stack-folder",
+       .details = "Repeatable. pairs: the pairs as CSV; dates: YYYYMMDD_YYYYMMDD lines, one per pair; baselines: REFDATE DATE "
+                  "BPERP DT lines (LiCSBAS, the GAMMA tables' sign); stack-folder: DIR/REF_SEC/REF_SEC.txt with "
+                  "\"Bperp (average):\" and \"Bpar (average):\" (ISCE's sign, as MintPy reads them) and a manifest "
+                  "DIR/bperp-stack.json.",
        .apply = [](const Option&, Text t, Request& r, Problem p) {
          const std::optional<Export> e = parse_export(t, p);
          if (e) r.exports.push_back(*e);
          return e.has_value();
        }},
       {.name = "--plot", .keyword = "plot", .type = path, .type_name = "FILE.svg",
-       .help = "write the baseline-time plot to this SVG file (name ending in .svg)", .form = svg_name_problem,
+       .help = "write the baseline-time plot (SVG)", .form = svg_name_problem,
        .apply = [](const Option&, Text t, Request& r, Problem) { return keep(r.plot, t); }},
       {.name = "--as-given", .keyword = "as_given", .type = flag,
-       .help = "use state-vector secondaries where they stand (bperp's numbers for each pair), not moved to "
-               "their closest approach",
+       .help = "state-vector secondaries where they stand",
+       .details = "Not moved to their closest approach: their baselines are then bperp's numbers for each pair.",
        .apply = [](const Option&, Text, Request& r, Problem) { return set(r.stack.as_given); }},
       {.name = "--max-length", .keyword = "max_length", .type = decimal, .type_name = "METRES", .unit = "metres",
-       .help = "longest baseline taken as a repeat pass, m (default 50000)",
+       .help = "longest baseline of a repeat pass, m (50000)",
        .apply = [](const Option& o, Text t, Request& r, Problem p) {
          return put(r.stack.max_length, km(decimal_of(o, t, Range::at_least_zero, p)));
        }},
       {.name = "--swath", .keyword = "swath", .type = text, .type_name = "NAME",
-       .help = "the swath of a .SAFE folder (IW1, IW2, IW3, EW1.., S1..; default the middle one)",
+       .help = "swath of a .SAFE folder (default the middle)",
+       .details = "IW1, IW2, IW3, EW1 to EW5, S1 to S6.",
        .apply = [](const Option&, Text t, Request& r, Problem) { return keep(r.stack.read.swath, t); }},
       {.name = "--polarisation", .aliases = {"--polarization"}, .keyword = "polarisation", .type = text,
        .type_name = "POL",
-       .help = "the polarisation of a SAFE product's annotation (VV, HH, VH, HV; default the first "
-               "co-polarisation, else its first with a warning)",
+       .help = "SAFE product's polarisation (VV, else HH)",
+       .details = "VV, HH, VH or HV. Without it the first co-polarisation is read; a product of "
+                  "cross-polarisations only is read in its first, with a warning.",
        .form = polarisation_problem,
        .apply = [](const Option&, Text t, Request& r, Problem) { return keep(r.stack.read.polarisation, upper(t)); }},
       {.name = "--burst", .keyword = "burst", .type = text, .type_name = "ID",
-       .help = "the target at the middle of this burst (OPERA's burst ID, t042_088905_iw1), of a Sentinel-1 "
-               "reference's swath of that name",
+       .help = "target at a burst's middle (t042_088905_iw1)",
+       .details = "A burst ID in OPERA's spelling: the target at the middle line of that burst of the reference, "
+                  "at mid range; a SAFE product is read in the burst's swath.",
        .form = burst_problem,
        .apply = [](const Option&, Text t, Request& r, Problem) {
          r.stack.target.burst = lower(t);
          return true;
        }},
       {.name = "--hdf5-orbit", .keyword = "hdf5_orbit", .type = text, .type_name = "PATH",
-       .help = "the orbit group of HDF5 products (default /metadata/orbit)",
+       .help = "orbit group of HDF5 products (/metadata/orbit)",
        .apply = [](const Option&, Text t, Request& r, Problem) { return keep(r.stack.read.hdf5_orbit, t); }},
       {.name = "--at-time", .keyword = "at_time", .type = text, .type_name = "UTC",
-       .help = "the reference's zero-Doppler time of the target, UTC (2025-04-06T02:20:12.5)",
+       .help = "the target's zero-Doppler time, UTC",
+       .details = "ISO 8601 with a fraction, e.g. 2025-04-06T02:20:12.5; replaces the reference image's middle "
+                  "line.",
        .apply = [](const Option& o, Text t, Request& r, Problem p) {
          if (put(r.stack.target.at_time, parse_utc(t, p))) return true;
          *p = o.name + ": " + escaped(*p);
@@ -472,47 +369,56 @@ std::vector<OptionDeclaration> declarations() {
          return put(r.stack.target.at_range, km(decimal_of(o, t, Range::positive, p)));
        }},
       {.name = "--at-point", .keyword = "at_point", .type = text, .type_name = "LAT,LON[,HEIGHT]",
-       .help = "the target itself: geodetic degrees and m (WGS84)",
+       .help = "the target itself: deg and m (WGS84)",
+       .details = "A point on the other side of the track than the reference looks to is refused.",
        .apply = [](const Option& o, Text t, Request& r, Problem p) {
          return put(r.stack.target.at_point, point_of(o, t, p));
        }},
       {.name = "--height", .keyword = "height", .type = decimal, .type_name = "METRES", .unit = "metres",
-       .help = "the target's height above WGS84, m (default 0)",
+       .help = "the target's height above WGS84, m (0)",
        .apply = [](const Option& o, Text t, Request& r, Problem p) {
          return put(r.stack.target.height, km(decimal_of(o, t, Range::any, p)));
        }},
       {.name = "--grid", .keyword = "grid", .type = text, .type_name = "LINESxRANGES",
-       .help = "baselines at LINES times from the reference's first to last line and RANGES slant ranges from "
-               "near to far (a geocoded product: its grid, rows by columns); at most 500000 grid points x "
-               "secondaries",
+       .help = "baselines across the scene (e.g. 5x5)",
+       .details = "LINES times from the reference's first to last line and RANGES slant ranges from near to far "
+                  "(a geocoded product: its grid, rows by columns); at most 500000 grid points x secondaries.",
        .apply = [](const Option& o, Text t, Request& r, Problem p) { return put(r.stack.grid, grid_of(o, t, p)); }},
-      {.name = "--look", .keyword = "look", .type = choice,
-       .help = "the look side of an orbit-file reference (default right)", .choices = {"right", "left"},
+      {.name = "--look", .keyword = "look", .type = choice, .help = "look side of a dated-orbit reference (right)",
+       .details = "Products know their own look side; bperp's beam geometry looks right.",
+       .choices = {"right", "left"},
        .apply = [](const Option&, Text t, Request& r, Problem) {
          r.stack.target.look = t == "left" ? LookSide::left : LookSide::right;
          return true;
        }},
       {.name = "--wavelength", .keyword = "wavelength", .type = decimal, .type_name = "METRES", .unit = "metres",
-       .help = "the radar wavelength, m (default: the product's, which a product reference must give if this is "
-               "not; for state vectors and dated orbits 0.236220, their Doppler scaled to it)",
+       .help = "radar wavelength, m (default the product's)",
+       .details = "A dated-orbit reference, or a product reference that states none, needs it or --sensor; a "
+                  "state vector's beam geometry uses 0.236220 m (L band) without it, its Doppler scaled to it. "
+                  "One that differs by more than 0.1 % from what a product states is used, with a warning.",
        .apply = [](const Option& o, Text t, Request& r, Problem p) {
          return put(r.stack.target.wavelength, km(decimal_of(o, t, Range::positive, p)));
        }},
       {.name = "--orbit", .keyword = "orbit", .type = path, .repeatable = true, .type_name = "FILE",
-       .help = "a Sentinel-1 orbit file (*_AUX_POEORB_*.EOF, *_AUX_RESORB_*.EOF, or a zip of them) to use instead "
-               "of the products' orbit lists; one file per use, repeatable; one that can't be read ends the run",
+       .help = "Sentinel-1 orbit file (*.EOF, zip); repeatable",
+       .details = "A precise (*_AUX_POEORB_*) or restituted (*_AUX_RESORB_*) file, or a zip holding such files, "
+                  "used instead of the products' orbit lists; one that can't be read ends the run.",
        .apply = [](const Option&, Text t, Request& r, Problem) { return keep(r.orbit_files, t); }},
       {.name = "--orbit-dir", .keyword = "orbit_dir", .type = path, .repeatable = true, .type_name = "DIR",
-       .help = "every *.EOF orbit file of this folder and of its sub-folders two levels down, and those in its "
-               "zips, as --orbit; one that can't be read is skipped with a warning, and predicted (AUX_PREORB) "
-               "files are never used",
+       .help = "every *.EOF orbit file of a folder, as --orbit",
+       .details = "Its sub-folders are looked into two levels down (links to folders not followed), and its "
+                  "zips (*.EOF.zip, or any zip of *.EOF files). A file that can't be read is skipped with a "
+                  "warning; predicted (AUX_PREORB) files are never used.",
        .apply = [](const Option&, Text t, Request& r, Problem) { return keep(r.orbit_dirs, t); }},
       {.name = "--require-orbit-files", .keyword = "require_orbit_files", .type = flag,
-       .help = "refuse a Sentinel-1 product that the --orbit and --orbit-dir files do not cover (by default it "
-               "keeps its own orbit, with a warning)",
+       .help = "refuse a product the orbit files do not cover",
+       .details = "Without it, a Sentinel-1 product that no --orbit or --orbit-dir file covers keeps its own "
+                  "orbit, with a warning.",
        .apply = [](const Option&, Text, Request& r, Problem) { return set(r.stack.require_orbit_files); }},
       {.name = "--list", .type = path, .type_name = "FILE",
-       .help = "read the secondaries' paths from this file, one per line (- for standard input)",
+       .help = "the secondaries' paths, one a line (- stdin)",
+       .details = "Read after those named on the command line; a CRLF line end counts as LF, empty lines are "
+                  "skipped.",
        .apply = [](const Option&, Text t, Request& r, Problem) { return keep(r.list, t); }},
   };
 }
@@ -522,6 +428,93 @@ std::vector<OptionDeclaration> declarations() {
 const std::vector<OptionDeclaration>& option_table() {
   static const std::vector<OptionDeclaration> table = declarations();
   return table;
+}
+
+std::string value_text(const OptionDeclaration& o) {
+  if (!o.type_name.empty()) return o.type_name;
+  std::string words;
+  for (const std::string& c : o.choices) words += (words.empty() ? "" : "|") + c;
+  return words;
+}
+
+namespace {
+
+// The options --help lists: --help and --version, then the table's.
+struct HelpLine {
+  std::string names;
+  std::string help;
+};
+std::vector<HelpLine> help_lines() {
+  std::vector<HelpLine> lines = {{"-h, --help", "print this help and exit"},
+                                 {"--version", "print the version and exit"}};
+  for (const OptionDeclaration& o : option_table()) {
+    const std::string value = value_text(o);
+    lines.push_back({o.name + (value.empty() ? "" : " " + value), o.help});
+  }
+  return lines;
+}
+
+// text with roff's special characters escaped: a backslash, a minus (so
+// that options copy as the ASCII they are), and a dot or quote that would
+// start a request at the beginning of a line.
+std::string roff_text(const std::string& text) {
+  std::string out;
+  for (const char c : text) {
+    if (c == '\\') out += "\\e";
+    else if (c == '-') out += "\\-";
+    else out += c;
+  }
+  if (!out.empty() && (out[0] == '.' || out[0] == '\'')) out.insert(0, "\\&");
+  return out;
+}
+
+}  // namespace
+
+std::string help_text() {
+  const std::vector<HelpLine> lines = help_lines();
+  std::size_t width = 0;
+  for (const HelpLine& l : lines) width = std::max(width, l.names.size());
+  std::string text = "Usage: bperp-stack [OPTIONS] REFERENCE SECONDARY...\n\n"
+                     "Parallel and perpendicular baselines of a stack of SAR passes against one\n"
+                     "reference pass, with the reference's viewing geometry.\n\n"
+                     "  REFERENCE  a state vector, dated orbit, Sentinel-1 (annotation, SAFE, zip),\n"
+                     "             parameter, HDF5, TerraSAR-X, ICEYE, RCM or Capella file\n"
+                     "  SECONDARY  files of those kinds, or orbit files (or give --list)\n\n"
+                     "Options:\n";
+  for (const HelpLine& l : lines)
+    text += "  " + l.names + std::string(width + 2 - l.names.size(), ' ') + l.help + "\n";
+  return text + "\n" + help_footer;
+}
+
+std::string manual_options() {
+  std::string text;
+  for (const OptionDeclaration& o : option_table()) {
+    const std::string value = value_text(o);
+    text += ".TP\n\\fB" + roff_text(o.name) + "\\fR" + (value.empty() ? "" : " \\fI" + roff_text(value) + "\\fR") + "\n";
+    std::string body = o.help;
+    if (!body.empty()) body[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(body[0])));
+    body += ".";
+    if (!o.details.empty()) body += " " + o.details;
+    if (!o.aliases.empty()) {
+      body += " Also spelt";
+      for (const std::string& a : o.aliases) body += " " + a;
+      body += ".";
+    }
+    if (o.repeatable && o.details.find("epeatable") == std::string::npos && o.help.find("epeatable") == std::string::npos)
+      body += " Repeatable.";
+    if (!o.needs.empty()) body += " Needs " + o.needs + ".";
+    if (!o.keyword.empty()) body += " Python: " + o.keyword + ".";
+    text += roff_text(body) + "\n";
+  }
+  return text;
+}
+
+std::string manual_with_options(const std::string& manual) {
+  const std::string begin = ".\\\" options: begin\n", end = ".\\\" options: end\n";
+  const std::size_t from = manual.find(begin);
+  const std::size_t to = from == std::string::npos ? from : manual.find(end, from);
+  if (to == std::string::npos) return manual;
+  return manual.substr(0, from + begin.size()) + manual_options() + manual.substr(to);
 }
 
 }  // namespace bperp::stack

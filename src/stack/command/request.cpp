@@ -1,5 +1,6 @@
 #include "bperp/stack/command/request.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <deque>
@@ -26,6 +27,48 @@ void print_problem(std::FILE* err, const std::string& text) {
 
 void print_warning(std::FILE* err, const std::string& text) {
   std::fprintf(err, "%s: warning: %s\n", program_name, text.c_str());
+}
+
+void print_note(std::FILE* err, const std::string& text) {
+  std::fprintf(err, "%s: note: %s\n", program_name, text.c_str());
+}
+
+namespace {
+
+// The edit distance of a and b: the fewest insertions, deletions and
+// substitutions that turn one into the other (Levenshtein).
+std::size_t edit_distance(const std::string& a, const std::string& b) {
+  std::vector<std::size_t> row(b.size() + 1);
+  for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
+  for (std::size_t i = 1; i <= a.size(); ++i) {
+    std::size_t diagonal = row[0];
+    row[0] = i;
+    for (std::size_t j = 1; j <= b.size(); ++j) {
+      const std::size_t above = row[j];
+      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+      diagonal = above;
+    }
+  }
+  return row[b.size()];
+}
+
+}  // namespace
+
+std::string nearest_option(const std::string& word) {
+  // Each spelling with the name it stands for.
+  std::vector<std::pair<std::string, std::string>> spellings = {{"--help", "--help"}, {"--version", "--version"}};
+  for (const OptionDeclaration& o : option_table()) {
+    spellings.emplace_back(o.name, o.name);
+    for (const std::string& alias : o.aliases) spellings.emplace_back(alias, o.name);
+  }
+  std::string best;
+  std::size_t best_distance = std::max<std::size_t>(2, word.size() / 3) + 1;
+  for (const auto& [spelling, name] : spellings)
+    if (const std::size_t d = edit_distance(word, spelling); d < best_distance) {
+      best = name;
+      best_distance = d;
+    }
+  return best;
 }
 
 std::vector<std::string> StackRequest::inputs() const {
@@ -68,10 +111,10 @@ std::string help_lookalike(int argc, const char* const* argv) {
   return {};
 }
 
-// The arguments that look like options but are none of the app's: a file
-// named -x.txt, say. Empty when there are none.
-std::string unknown_dashed(const CLI::App& app, int argc, const char* const* argv) {
-  std::string names;
+// The arguments that look like options but are none of the app's: an
+// option mistyped, or a file named -x.txt, say.
+std::vector<std::string> unknown_dashed(const CLI::App& app, int argc, const char* const* argv) {
+  std::vector<std::string> unknown;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--") break;
@@ -79,9 +122,24 @@ std::string unknown_dashed(const CLI::App& app, int argc, const char* const* arg
     const std::string name = arg.substr(0, arg.find('='));
     if (name == "-h" || name == "--help" || name == "--version") continue;
     if (app.get_option_no_throw(name) != nullptr) continue;
-    names += (names.empty() ? "" : ", ") + escaped(arg);
+    unknown.push_back(arg);
   }
-  return names;
+  return unknown;
+}
+
+// What to say of the unknown dashed arguments, one message: the option
+// meant where one is near ("did you mean --max-perp?"), else a hint to put
+// file names that begin with - after --.
+void unknown_options_message(const std::vector<std::string>& unknown, std::FILE* err) {
+  std::string names;
+  for (const std::string& arg : unknown) names += (names.empty() ? "" : ", ") + escaped(arg);
+  const std::string first = unknown.front().substr(0, unknown.front().find('='));
+  if (const std::string near = first.starts_with("--") ? nearest_option(first) : std::string(); !near.empty()) {
+    print_problem(err, (unknown.size() == 1 ? "no option " : "no options ") + names + "; did you mean " + near +
+                           "?");
+    return;
+  }
+  dashed_name_hint(names, err);
 }
 
 // What the parser found for one declared option: whether a flag was given,
@@ -104,12 +162,12 @@ struct Given {
 // Adds option o to the parser, its values to go to given.
 void add_declared(CLI::App& app, const OptionDeclaration& o, Given& given) {
   given.declaration = &o;
-  if (o.type == ValueType::flag) {
-    given.option = app.add_flag(o.name, given.flag, o.help);
-    return;
-  }
   std::string names = o.name;
   for (const std::string& alias : o.aliases) names += "," + alias;
+  if (o.type == ValueType::flag) {
+    given.option = app.add_flag(names, given.flag, o.help);
+    return;
+  }
   CLI::Option* option =
       o.repeatable ? app.add_option(names, given.texts, o.help) : app.add_option(names, given.text, o.help);
   if (!o.type_name.empty()) option->type_name(o.type_name);
@@ -147,15 +205,18 @@ int parse(CLI::App& app, int argc, const char* const* argv, std::FILE* out, std:
       dashed_name_hint(escaped(name), err);
       return 1;
     }
-    std::fputs(app.help().c_str(), out);
+    std::fputs(help_text().c_str(), out);
     return 0;
   } catch (const CLI::CallForVersion& e) {
     std::fprintf(out, "%s\n", e.what());
     return 0;
   } catch (const CLI::ParseError& e) {
-    const std::string dashed = unknown_dashed(app, argc, argv);
-    print_problem(err, escaped(e.what()));
-    if (!dashed.empty()) dashed_name_hint(dashed, err);
+    // Unknown options are said once, with the one meant where it is near;
+    // the parser's own words for other misuse.
+    const std::vector<std::string> unknown = unknown_dashed(app, argc, argv);
+    if (unknown.empty() || dynamic_cast<const CLI::ExtrasError*>(&e) == nullptr)
+      print_problem(err, escaped(e.what()));
+    if (!unknown.empty()) unknown_options_message(unknown, err);
     std::fprintf(err, "Run '%s --help' for the options.\n", program_name);
     return 1;
   }
@@ -185,8 +246,24 @@ bool apply_options(const std::deque<Given>& given, StackRequest& request, std::F
   return true;
 }
 
-// Why options that each are well formed cannot go together ("" when they
-// can).
+// Appends the paths of the --list file to the secondaries; false after a
+// message on err.
+bool read_list(StackRequest& request, std::FILE* in, std::FILE* err) {
+  if (request.list.empty()) return true;
+  std::FILE* stream = request.list == "-" ? in : open_list(request.list);
+  if (stream == nullptr) {
+    print_problem(err, "can't open the list " + escaped(request.list) + ": " + std::strerror(errno));
+    return false;
+  }
+  std::string problem;
+  const bool read = read_path_list(stream, request.secondaries, &problem);
+  if (stream != in) std::fclose(stream);
+  if (!read) print_problem(err, "can't read the list " + escaped(request.list) + ": " + problem);
+  return read;
+}
+
+}  // namespace
+
 std::string clash_problem(const StackRequest& r) {
   const TargetOptions& target = r.stack.target;
   if (target.at_point && (target.at_time || target.at_range || target.height))
@@ -204,24 +281,6 @@ std::string clash_problem(const StackRequest& r) {
   return {};
 }
 
-// Appends the paths of the --list file to the secondaries; false after a
-// message on err.
-bool read_list(StackRequest& request, std::FILE* in, std::FILE* err) {
-  if (request.list.empty()) return true;
-  std::FILE* stream = request.list == "-" ? in : open_list(request.list);
-  if (stream == nullptr) {
-    print_problem(err, "can't open the list " + escaped(request.list) + ": " + std::strerror(errno));
-    return false;
-  }
-  std::string problem;
-  const bool read = read_path_list(stream, request.secondaries, &problem);
-  if (stream != in) std::fclose(stream);
-  if (!read) print_problem(err, "can't read the list " + escaped(request.list) + ": " + problem);
-  return read;
-}
-
-// Why the plot or an export cannot be written where asked, over an input
-// or where another output goes ("" when all can).
 std::string output_problem(const StackRequest& r) {
   const std::vector<std::string> inputs = r.inputs();
   std::vector<OutputPath> outputs;
@@ -235,8 +294,6 @@ std::string output_problem(const StackRequest& r) {
   for (const Export& e : r.exports) outputs.push_back({e.path, "the export " + escaped(e.path)});
   return shared_output_problem(outputs);
 }
-
-}  // namespace
 
 bool read_path_list(std::FILE* stream, std::vector<std::string>& paths, std::string* problem) {
   std::string line;
@@ -278,9 +335,6 @@ RequestOutcome build_request(int argc, const char* const* argv, std::FILE* in, s
     print_problem(err, problem);
     return outcome;
   }
-  // A burst names the swath of the SAFE products read.
-  if (request.stack.target.burst && request.stack.read.swath.empty())
-    request.stack.read.swath = parse_burst_id(*request.stack.target.burst)->swath;
   // The list is read only once every option has passed, and the outputs
   // are checked against every input, the listed ones too.
   if (!read_list(request, in, err)) return outcome;

@@ -98,7 +98,7 @@ Acquisition read_acquisition(const std::string& path, const std::string& what, s
   }
   std::string date_problem, date_warning;
   a.day = header_date(file.header_prefix, &date_problem, &date_warning);
-  if (!date_warning.empty()) a.warning = a.name + ": " + date_warning;
+  if (!date_warning.empty()) a.warning = Warning{WarningKind::header_date, a.name + ": " + date_warning};
   if (!date_problem.empty()) {
     a.refusal = Refusal{RefusalKind::malformed, a.name + ": " + date_problem};
     return a;
@@ -205,7 +205,7 @@ Acquisition safe_folder(const std::string& path, const std::string& safe_dir, co
     return refused(path, problem.kind,
                    "can't read the Sentinel-1 product " + escaped(path) + ": " + escaped(problem.text));
   Acquisition a = product_of(path, annotation, read_s1_annotation);
-  if (!warning.empty()) a.warning = escaped(warning);
+  if (!warning.empty()) a.warning = Warning{WarningKind::polarisation, escaped(warning)};
   return a;
 }
 
@@ -215,7 +215,7 @@ Acquisition zipped(const std::string& path, const ReadOptions& options) {
   std::optional<ZippedProduct> product = read_zipped_product(path, wish_of(options), &problem);
   if (!product) return refused_by_reader(path, problem);
   Acquisition a = product_acquisition(path, product->member, std::move(product->info));
-  if (!product->warning.empty()) a.warning = escaped(product->warning);
+  if (!product->warning.empty()) a.warning = Warning{WarningKind::polarisation, escaped(product->warning)};
   return a;
 }
 

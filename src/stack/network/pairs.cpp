@@ -83,13 +83,13 @@ CoherenceModel coherence_model(const StackRun& run, const BandwidthOptions& opti
   return m;
 }
 
-std::vector<NetworkPoint> network_points(const StackRun& run) {
+std::vector<NetworkPoint> network_points(const StackRun& run, double perpendicular_sign) {
   std::vector<NetworkPoint> points;
   points.push_back({run.reference.name, run.reference.day, 0.0, true, reference_doppler_centroid(run.view)});
   for (const SecondaryResult& s : run.secondaries)
     if (s.ok())
       points.push_back({s.acquisition().name, s.acquisition().day,
-                        s.baseline.perpendicular * metres_per_km, false, s.doppler_centroid});
+                        perpendicular_sign * s.baseline.perpendicular * metres_per_km, false, s.doppler_centroid});
   return points;
 }
 

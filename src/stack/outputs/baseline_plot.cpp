@@ -245,8 +245,9 @@ std::string document_start(double extra_height) {
 }
 
 // The title (the reference's file name and date) and the line under it
-// (the size of the network).
-std::string title_block(const std::vector<NetworkPoint>& points, std::size_t pair_count) {
+// (the size of the network, and the sign convention when it is not this
+// tool's own).
+std::string title_block(const std::vector<NetworkPoint>& points, std::size_t pair_count, const std::string& sign) {
   std::string reference_title;
   for (const NetworkPoint& p : points)
     if (p.reference) {
@@ -258,7 +259,8 @@ std::string title_block(const std::vector<NetworkPoint>& points, std::size_t pai
                          "class=\"title\" text-anchor=\"middle\" font-size=\"18\" font-weight=\"bold\"");
   svg += text(width / 2, subtitle_baseline,
               count_text(points.size(), "acquisition", "acquisitions") + ", " +
-                  count_text(pair_count, "pair", "pairs") + "; perpendicular baselines against the reference geometry",
+                  count_text(pair_count, "pair", "pairs") + "; perpendicular baselines against the reference geometry" +
+                  (sign.empty() ? "" : ", " + sign),
               "text-anchor=\"middle\" font-size=\"12\" fill=\"#555555\"");
   return svg;
 }
@@ -458,7 +460,7 @@ std::string parts_legend(const Connectivity* parts, const std::vector<PartEntry>
 }  // namespace
 
 void write_baseline_time_svg(std::FILE* out, const std::vector<NetworkPoint>& points,
-                             const PairNetwork& network, const Connectivity* parts) {
+                             const PairNetwork& network, const Connectivity* parts, const std::string& sign) {
   const AxisMap x = date_axis(points);
   const AxisMap y = baseline_axis(points);
   // Each point's part: all in the first unless the network is split.
@@ -469,7 +471,7 @@ void write_baseline_time_svg(std::FILE* out, const std::vector<NetworkPoint>& po
       for (const std::size_t i : parts->components[k]) part[i] = k + 1;
   const bool shaded = std::isfinite(network.model().critical_baseline());
   const std::vector<PartEntry> entries = part_entries(parts, shaded);
-  std::fputs((document_start(parts_legend_height(entries, shaded)) + title_block(points, network.count()) +
+  std::fputs((document_start(parts_legend_height(entries, shaded)) + title_block(points, network.count(), sign) +
               axes(x, y)).c_str(),
              out);
   write_pair_lines(out, points, network, x, y);

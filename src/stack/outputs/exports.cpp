@@ -1,18 +1,25 @@
 #include "bperp/stack/outputs/exports.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <map>
+#include <set>
 
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "bperp/numeric/units.h"
+#include "bperp/stack/geometry/convention.h"
+#include "bperp/stack/outputs/json_writer.h"
 #include "bperp/stack/outputs/output_file.h"
 #include "bperp/stack/outputs/pair_output.h"
+#include "bperp/stack/support/bounded_file.h"
 #include "bperp/stack/support/escape.h"
 #include "bperp/stack/support/iso_date.h"
+#include "bperp/version.h"
 
 namespace bperp::stack {
 
@@ -51,17 +58,36 @@ bool write_dates(std::FILE* out, const std::vector<NetworkPoint>& points, const 
   return true;
 }
 
-void write_baselines(std::FILE* out, const std::vector<NetworkPoint>& points, const PairNetwork& network) {
+// The lines of the baselines file, its perpendicular baselines (points'
+// in this tool's convention) times sign.
+void write_baselines(std::FILE* out, const std::vector<NetworkPoint>& points, const PairNetwork& network,
+                     double sign) {
   long reference_day = 0;
   for (const NetworkPoint& p : points)
     if (p.reference) reference_day = *p.day;
   const std::string reference = compact_date(reference_day);
   for (const std::size_t i : network.order()) {
     const NetworkPoint& p = points[i];
-    const std::string line = reference + " " + compact_date(*p.day) + " " + format("%.2f", p.perpendicular) +
-                             " " + std::to_string(*p.day - reference_day) + "\n";
+    // + 0.0: the reference's zero times -1 is written 0.00, not -0.00.
+    const std::string line = reference + " " + compact_date(*p.day) + " " +
+                             format("%.2f", sign * p.perpendicular + 0.0) + " " +
+                             std::to_string(*p.day - reference_day) + "\n";
     std::fputs(line.c_str(), out);
   }
+}
+
+// Why a file that names acquisitions by their dates alone can't take the
+// points: two of them (different passes) share a date. "" when none do.
+std::string shared_date_problem(const std::vector<NetworkPoint>& points) {
+  std::map<long, const NetworkPoint*> first_of_day;
+  for (const NetworkPoint& p : points) {
+    if (!p.day) continue;
+    const auto [it, added] = first_of_day.emplace(*p.day, &p);
+    if (!added)
+      return it->second->name + " and " + p.name + " are different passes of one date (" + day_text(p.day) +
+             "), which a file naming acquisitions by date can't tell apart";
+  }
+  return {};
 }
 
 // The mean of a secondary's components (m) over the grid, or its values
@@ -121,6 +147,110 @@ bool folder_entries(const StackRun& run, std::vector<FolderEntry>* entries, std:
   return true;
 }
 
+// The stack folder's manifest: which reference its entries are of, the
+// tool that wrote them, their convention and the entries of the last run.
+constexpr const char* manifest_name = "bperp-stack.json";
+// Larger than any manifest this tool writes for a stack of 100,000 entries.
+constexpr std::size_t max_manifest_bytes = std::size_t{16} << 20;
+
+// What tells a reference from another in a manifest: its file's name
+// without the folders (the same file named from elsewhere is the same
+// reference) and its date.
+struct ReferenceIdentity {
+  std::string file;
+  std::string date;
+};
+ReferenceIdentity reference_identity(const StackRun& run) {
+  std::string path = run.reference.path;
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  const std::size_t slash = path.find_last_of('/');
+  return {slash == std::string::npos ? path : path.substr(slash + 1), day_text(run.reference.day)};
+}
+
+// `"key": "value"` as the manifest writes it.
+std::string json_member_text(std::string_view key, std::string_view value) {
+  std::string text;
+  append_json_string(text, key);
+  text += ": ";
+  append_json_string(text, value);
+  return text;
+}
+
+void write_manifest(std::FILE* out, const StackRun& run, const std::vector<FolderEntry>& entries) {
+  const ReferenceIdentity identity = reference_identity(run);
+  JsonWriter json(out);
+  json.begin_object();
+  json.key("written_by");
+  json.string(std::string("bperp-stack ") + BPERP_VERSION);
+  json.key("reference");
+  json.string(run.reference.name);
+  json.key("reference_file");
+  json.string(identity.file);
+  json.key("reference_date");
+  json.string(identity.date);
+  json.key("convention");
+  json.string(convention_name(Convention::isce));
+  json.key("entries");
+  json.begin_array();
+  for (const FolderEntry& e : entries) json.string(e.pair);
+  json.end_array();
+  json.end_object();
+  json.finish();
+}
+
+// The reference a manifest's text names, as its JSON string holds it
+// (escaped for a message); "(none)" when it names none.
+std::string named_reference(const std::string& manifest) {
+  const std::string key = "\"reference\": \"";
+  const std::size_t start = manifest.find(key);
+  if (start == std::string::npos) return "(none)";
+  const std::size_t first = start + key.size();
+  std::size_t end = first;
+  while (end < manifest.size() && manifest[end] != '"') end += manifest[end] == '\\' ? 2 : 1;
+  return escaped(manifest.substr(first, std::min(end, manifest.size()) - first));
+}
+
+// Why the folder dir can't take run's entries: its manifest names another
+// reference, or can't be read; or it holds entries and no manifest (of a
+// reference unknown). "" when it can.
+std::string folder_owner_problem(const std::string& dir, const StackRun& run,
+                                 const std::vector<std::string>& on_disk) {
+  const std::string path = dir + "/" + manifest_name;
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) {
+    if (on_disk.empty()) return {};
+    return "it holds " + on_disk.front() + " and no manifest (" + manifest_name +
+           "), so their reference is not known; export into another folder";
+  }
+  std::size_t size = 0;
+  std::string problem, text;
+  const FileDescriptor file = open_regular(path, &size, &problem);
+  if (!file.is_open() || size > max_manifest_bytes || !read_bytes(file.get(), size, path, text, &problem))
+    return "its manifest " + escaped(path) + " can't be read" + (problem.empty() ? "" : ": " + escaped(problem));
+  const ReferenceIdentity identity = reference_identity(run);
+  if (text.find(json_member_text("reference_file", identity.file)) != std::string::npos &&
+      text.find(json_member_text("reference_date", identity.date)) != std::string::npos)
+    return {};
+  return "its manifest names another reference, " + named_reference(text) +
+         ", whose entries would mix with these; export into another folder";
+}
+
+// The entries (REFDATE_SECDATE folders) in dir, sorted; none when it does
+// not exist.
+std::vector<std::string> entries_on_disk(const std::string& dir) {
+  std::vector<std::string> names;
+  std::error_code error;
+  for (const auto& item : std::filesystem::directory_iterator(dir, error)) {
+    const std::string name = item.path().filename().string();
+    const bool entry = name.size() == 17 && name[8] == '_' &&
+                       std::all_of(name.begin(), name.end(), [](char c) { return c == '_' || (c >= '0' && c <= '9'); });
+    std::error_code kind;
+    if (entry && item.is_directory(kind)) names.push_back(name);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
 bool write_stack_folder(const std::string& dir, const StackRun& run, std::string* problem) {
   std::vector<FolderEntry> entries;
   if (!folder_entries(run, &entries, problem)) return false;
@@ -128,6 +258,7 @@ bool write_stack_folder(const std::string& dir, const StackRun& run, std::string
     *problem = std::strerror(errno);
     return false;
   }
+  const ConventionSigns isce = convention_signs(Convention::isce, look_side(run.view));
   for (const FolderEntry& entry : entries) {
     const std::string folder = dir + "/" + entry.pair;
     if (::mkdir(folder.c_str(), 0777) != 0 && errno != EEXIST) {
@@ -136,14 +267,14 @@ bool write_stack_folder(const std::string& dir, const StackRun& run, std::string
     }
     double perpendicular = 0.0, parallel = 0.0;
     average_components(run, entry.secondary, &perpendicular, &parallel);
-    // Bpar of those tools is (S - R) . U: minus ours.
-    const std::string text = "Bperp (average): " + format("%.6f", perpendicular) + "\nBpar (average): " +
-                             format("%.6f", -parallel) + "\n";
+    const std::string text = "Bperp (average): " + format("%.6f", isce.perpendicular * perpendicular) +
+                             "\nBpar (average): " + format("%.6f", isce.parallel * parallel) + "\n";
     if (!write_file(folder + "/" + entry.pair + ".txt", [&](std::FILE* f) { std::fputs(text.c_str(), f); },
                     problem))
       return false;
   }
-  return true;
+  // Last: a folder whose manifest is there holds every entry it names.
+  return write_file(dir + "/" + manifest_name, [&](std::FILE* f) { write_manifest(f, run, entries); }, problem);
 }
 
 }  // namespace
@@ -182,11 +313,30 @@ std::string export_path_problem(const Export& e, const std::vector<std::string>&
   return output_path_problem(e.path, name, inputs);
 }
 
-std::string export_run_problem(const Export& e, const StackRun& run, const std::vector<std::string>& inputs) {
+std::string export_run_problem(const Export& e, const StackRun& run, const std::vector<NetworkPoint>& points,
+                               const std::vector<std::string>& inputs, std::vector<std::string>* warnings) {
+  const std::string cant = "can't write the export " + escaped(e.path) + ": ";
+  if (e.kind == ExportKind::pairs) return {};
+  if (std::string problem = shared_date_problem(points); !problem.empty()) return cant + problem;
   if (e.kind != ExportKind::stack_folder) return {};
   std::vector<FolderEntry> entries;
   std::string problem;
-  if (!folder_entries(run, &entries, &problem)) return "can't write the export " + escaped(e.path) + ": " + problem;
+  if (!folder_entries(run, &entries, &problem)) return cant + problem;
+  const std::vector<std::string> on_disk = entries_on_disk(e.path);
+  if (problem = folder_owner_problem(e.path, run, on_disk); !problem.empty()) return cant + problem;
+  std::set<std::string> written;
+  for (const FolderEntry& entry : entries) written.insert(entry.pair);
+  std::string left;
+  for (const std::string& name : on_disk)
+    if (!written.contains(name)) left += (left.empty() ? "" : ", ") + name;
+  if (!left.empty() && warnings != nullptr)
+    warnings->push_back("the export " + escaped(e.path) + " keeps " + left +
+                        " of an earlier run with this reference: no secondary of this stack has that date");
+  struct stat made;
+  if (::stat(e.path.c_str(), &made) != 0) return {};  // made by the run, with all in it
+  const std::string manifest = e.path + "/" + manifest_name;
+  if (problem = output_path_problem(manifest, "the export " + escaped(manifest), inputs); !problem.empty())
+    return problem;
   for (const FolderEntry& entry : entries) {
     const std::string folder = e.path + "/" + entry.pair;
     struct stat s;
@@ -206,8 +356,10 @@ bool write_export(const Export& e, const StackRun& run, const std::vector<Networ
       return write_file(e.path, [&](std::FILE* f) { write_pairs_csv(f, points, network); }, problem);
     case ExportKind::dates:
       return write_file(e.path, [&](std::FILE* f) { write_dates(f, points, network); }, problem);
-    case ExportKind::baselines:
-      return write_file(e.path, [&](std::FILE* f) { write_baselines(f, points, network); }, problem);
+    case ExportKind::baselines: {
+      const double gamma = convention_signs(Convention::gamma, look_side(run.view)).perpendicular;
+      return write_file(e.path, [&](std::FILE* f) { write_baselines(f, points, network, gamma); }, problem);
+    }
     case ExportKind::stack_folder:
       return write_stack_folder(e.path, run, problem);
   }

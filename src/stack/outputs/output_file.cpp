@@ -1,8 +1,9 @@
 #include "bperp/stack/outputs/output_file.h"
 
 #include <cerrno>
-#include <cstdlib>
+#include <cstdint>
 #include <cstring>
+#include <random>
 #include <string>
 
 #include <fcntl.h>
@@ -34,6 +35,26 @@ std::string output_place(std::string path) {
   const std::string directory = directory_of(path);
   if (::stat(directory.c_str(), &s) != 0) return "text " + path;
   return "in " + std::to_string(s.st_dev) + " " + std::to_string(s.st_ino) + " " + base;
+}
+
+// Creates a new file named pattern with its last six characters (XXXXXX)
+// replaced by random letters and digits, with mode 0666 less the process's
+// umask, as any new file gets (mkstemp makes 0600, and reading the umask
+// means setting it, which would give the files other threads create in
+// that moment mode 0666). Returns the descriptor, or -1 with errno set.
+int create_temporary(std::string& pattern) {
+  static constexpr char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  constexpr std::size_t suffix = 6;
+  constexpr int attempts = 100;
+  thread_local std::mt19937_64 random{std::random_device{}() ^
+                                      static_cast<std::uint64_t>(::getpid()) << 32};
+  for (int attempt = 0; attempt < attempts; ++attempt) {
+    for (std::size_t k = pattern.size() - suffix; k < pattern.size(); ++k)
+      pattern[k] = letters[random() % (sizeof letters - 1)];
+    const int fd = ::open(pattern.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  return -1;  // errno EEXIST
 }
 
 }  // namespace
@@ -91,16 +112,12 @@ std::FILE* AtomicFile::open(const std::string& path, std::string* problem) {
   constexpr std::size_t added = 8;  // "." and ".XXXXXX"
   std::string pattern = directory + (base.size() + added <= name_max ? "." + base : std::string(".bperp")) +
                         (base.size() + added <= name_max ? ".XXXXXX" : "-XXXXXX");
-  const int fd = ::mkstemp(pattern.data());
+  const int fd = create_temporary(pattern);
   if (fd < 0) {
     *problem = std::strerror(errno);
     return nullptr;
   }
   temporary_ = pattern;
-  // The permissions a newly created file gets (mkstemp makes it 0600).
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  ::fchmod(fd, 0666 & ~mask);
   stream_ = ::fdopen(fd, "wb");
   if (stream_ == nullptr) {
     *problem = std::strerror(errno);

@@ -220,13 +220,15 @@ void network_json(JsonWriter& json, const std::vector<NetworkPoint>& points, con
 }
 
 void write_json_with_pairs(std::FILE* out, const StackRun& run, const std::vector<NetworkPoint>& points,
-                           const PairNetwork& network, const Connectivity& connectivity) {
+                           const PairNetwork& network, const Connectivity& connectivity, Convention convention,
+                           const std::vector<std::string>& warnings) {
   JsonWriter json(out);
   json.begin_object();
-  stack_json(json, run);
+  stack_json(json, run, convention);
   pairs_json(json, network);
   json.key("network");
   network_json(json, points, connectivity);
+  document_notes_json(json, convention, warnings);
   json.end_object();
   json.finish();
 }

@@ -77,9 +77,9 @@ const Column columns[] = {
        return z ? finite(degrees(z->view.target_geodetic.longitude)) : Value();
      }},
     {"parallel_m", "parallel (m)", number, "m", right, length_decimals, TableForm::bperp_digits,
-     [](const Row& row) { return finite(km_to_m(row.s.baseline.parallel)); }},
+     [](const Row& row) { return finite(row.signs.parallel * km_to_m(row.s.baseline.parallel)); }},
     {"perpendicular_m", "perpendicular (m)", number, "m", right, length_decimals, TableForm::bperp_digits,
-     [](const Row& row) { return finite(km_to_m(row.s.baseline.perpendicular)); }},
+     [](const Row& row) { return finite(row.signs.perpendicular * km_to_m(row.s.baseline.perpendicular)); }},
     {"along_track_m", "along-track (m)", number, "m", right, length_decimals, fixed,
      [](const Row& row) { return finite(km_to_m(row.s.baseline.along_track)); }},
     {"along_track_removed_m", "along-track removed (m)", number, "m", right, length_decimals, fixed,
@@ -87,7 +87,7 @@ const Column columns[] = {
     {"length_m", "length (m)", number, "m", right, length_decimals, fixed,
      [](const Row& row) { return finite(km_to_m(row.s.baseline.length)); }},
     {"height_of_ambiguity_m", "height of ambiguity (m)", number, "m", right, height_of_ambiguity_decimals, fixed,
-     [](const Row& row) { return finite(km_to_m(row.s.baseline.height_of_ambiguity)); }},
+     [](const Row& row) { return finite(row.signs.perpendicular * km_to_m(row.s.baseline.height_of_ambiguity)); }},
     {"time_shift_s", "shift (s)", number, "s", right, shift_decimals, fixed,
      [](const Row& row) { return row.s.shift ? finite(row.s.shift->seconds) : Value(); }},
     {"interpolation_error_m", "interpolation (m)", number, "m", right, length_decimals, fixed,
@@ -100,6 +100,13 @@ const Column columns[] = {
      }},
     {"orbit_source", "orbit", text, "", left, 0, fixed,
      [](const Row& row) { return Value(orbit_source_text(row.s.acquisition())); }},
+    {"outside_image", "outside image", boolean, "", left, 0, fixed,
+     [](const Row& row) {
+       const ZeroDopplerReference* z = row.zero_doppler;
+       return z && z->outside_image ? Value(*z->outside_image) : Value();
+     }},
+    {"wavelength_source", "wavelength", text, "", left, 0, fixed,
+     [](const Row& row) { return row.s.wavelength_source.empty() ? Value() : Value(row.s.wavelength_source); }},
     {"burst_id", "burst", text, "", left, 0, fixed,
      [](const Row& row) {
        const Acquisition& a = row.s.acquisition();
@@ -151,6 +158,7 @@ const PairColumn pair_table[] = {
 
 std::string table_text(const Value& value, TableForm form, int decimals) {
   if (const auto* t = std::get_if<std::string>(&value)) return *t;
+  if (const auto* b = std::get_if<bool>(&value)) return *b ? "yes" : "no";
   if (const auto* n = std::get_if<long>(&value)) return std::to_string(*n);
   if (const auto* x = std::get_if<double>(&value)) {
     switch (form) {
@@ -168,6 +176,7 @@ void append_csv_field(std::string& line, const Value& value) {
   if (const auto* t = std::get_if<std::string>(&value)) line += csv_field(spreadsheet_text(*t));
   else if (const auto* n = std::get_if<long>(&value)) end = std::to_chars(digits, digits + sizeof digits, *n).ptr;
   else if (const auto* x = std::get_if<double>(&value)) end = std::to_chars(digits, digits + sizeof digits, *x).ptr;
+  else if (const auto* b = std::get_if<bool>(&value)) line += *b ? "true" : "false";
   line.append(digits, static_cast<std::size_t>(end - digits));
 }
 
@@ -175,6 +184,7 @@ void json_value(JsonWriter& json, const Value& value, Digits digits) {
   if (const auto* t = std::get_if<std::string>(&value)) json.string(*t);
   else if (const auto* n = std::get_if<long>(&value)) json.whole(*n);
   else if (const auto* x = std::get_if<double>(&value)) json.number(*x, digits);
+  else if (const auto* b = std::get_if<bool>(&value)) json.boolean(*b);
   else json.null();
 }
 
@@ -188,10 +198,12 @@ const Column* secondary_column(std::string_view key) {
 
 Value value_of(const Column& c, const Row& row) {
   const std::string_view key = c.key;
-  if (row.s.ok() || key == "name" || key.starts_with("error") || key.starts_with("grid_")) return c.value(row);
+  if (row.s.ok() || key == "name" || key.starts_with("error") || key.starts_with("grid_") || key == "outside_image")
+    return c.value(row);
   const Acquisition& a = row.s.acquisition();
   const bool read = !a.refusal;
-  if (key == "date" || (key == "kind" && (read || a.product)) || (key == "orbit_source" && read))
+  if (key == "date" || (key == "kind" && (read || a.product)) ||
+      ((key == "orbit_source" || key == "wavelength_source") && read))
     return c.value(row);
   return {};
 }

@@ -1,5 +1,6 @@
 #include "bperp/stack/outputs/stack_output.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "bperp/numeric/units.h"
@@ -25,13 +26,39 @@ constexpr int wavelength_decimals = 6;
 // Every row of the secondaries' CSV and JSON, in order: each secondary once,
 // or with a grid each secondary at every grid point.
 template <typename Visit>
-void for_each_row(const StackRun& run, Visit visit) {
+void for_each_row(const StackRun& run, Convention convention, Visit visit) {
+  const ConventionSigns signs = convention_signs(convention, look_side(run.view));
   if (run.grid.empty()) {
-    for (const SecondaryResult& s : run.secondaries) visit(Row{zero_doppler_of(run.view), s, nullptr});
+    for (const SecondaryResult& s : run.secondaries) visit(Row{zero_doppler_of(run.view), s, nullptr, signs});
     return;
   }
   for (std::size_t k = 0; k < run.secondaries.size(); ++k)
-    for (const GridPoint& p : run.grid) visit(Row{&p.view, p.secondaries[k], &p});
+    for (const GridPoint& p : run.grid) visit(Row{&p.view, p.secondaries[k], &p, signs});
+}
+
+// Whether two of the usable acquisitions (the reference among them) are of
+// one date: different passes, whose days alone do not order them.
+bool shared_date(const StackRun& run) {
+  std::vector<long> days;
+  if (run.reference.day) days.push_back(*run.reference.day);
+  for (const SecondaryResult& s : run.secondaries)
+    if (s.ok() && s.acquisition().day) days.push_back(*s.acquisition().day);
+  std::sort(days.begin(), days.end());
+  return std::adjacent_find(days.begin(), days.end()) != days.end();
+}
+
+// The line that names a convention other than this tool's own in the
+// table's reference block; "" for bperp's.
+std::string convention_line(Convention convention) {
+  if (convention == Convention::bperp) return {};
+  return "convention        " + convention_text(convention) + "\n";
+}
+
+// How the table shows where the reference's wavelength comes from.
+std::string wavelength_source_text(const std::string& source) {
+  if (source == "option") return "--wavelength";
+  if (source == "sensor") return "--sensor";
+  return source;
 }
 
 // The table's columns in each geometry.
@@ -86,14 +113,6 @@ std::string product_line(const StackRun& run) {
   return line;
 }
 
-// The burst ID of the reference's burst at its target's time; "" when the
-// product gives none.
-std::string reference_burst_id(const StackRun& run) {
-  const ZeroDopplerReference& z = *zero_doppler_of(run.view);
-  if (!run.reference.product || !z.time) return {};
-  return burst_id_at(*run.reference.product, *z.time);
-}
-
 // The reference block of the table in the zero-Doppler geometry.
 std::string zero_doppler_reference_block(const StackRun& run) {
   const ZeroDopplerReference& z = *zero_doppler_of(run.view);
@@ -114,7 +133,7 @@ std::string zero_doppler_reference_block(const StackRun& run) {
   lines += "incidence angle   " + fixed_text(degrees(v.angles.incidence), angle_decimals) + " deg\n";
   lines += "heading           " + fixed_text(degrees(v.angles.heading), angle_decimals) + " deg\n";
   lines += "wavelength        " + fixed_text(z.wavelength * metres_per_km, wavelength_decimals) + " m (" +
-           z.wavelength_source + ")\n";
+           wavelength_source_text(z.wavelength_source) + ")\n";
   lines += "orbit             " + escaped(z.orbit_source) + "\n";
   if (!run.grid.empty())
     lines += "grid              " + std::to_string(run.grid.back().line + 1) + " x " +
@@ -134,11 +153,17 @@ std::vector<std::string> stack_csv_header() {
   return header;
 }
 
-void write_stack_table(std::FILE* out, const StackRun& run) {
+void write_stack_table(std::FILE* out, const StackRun& run, Convention convention) {
   const bool beam = zero_doppler_of(run.view) == nullptr;
-  std::fputs((beam ? beam_reference_block(run) : zero_doppler_reference_block(run)).c_str(), out);
+  std::string block = beam ? beam_reference_block(run) : zero_doppler_reference_block(run);
+  block.insert(block.size() - 1, convention_line(convention));  // before the block's empty line
+  std::fputs(block.c_str(), out);
 
-  const std::vector<std::string>& keys = beam ? beam_table : zero_doppler_table;
+  std::vector<std::string> keys = beam ? beam_table : zero_doppler_table;
+  // Passes of one date: their days alone do not tell them apart (where the
+  // geometry has their times).
+  if (!beam && shared_date(run)) keys.insert(std::find(keys.begin(), keys.end(), "days") + 1, "days_exact");
+  const ConventionSigns signs = convention_signs(convention, look_side(run.view));
   std::vector<TableColumn> headings;
   for (const std::string& key : keys) headings.push_back({column(key).heading, column(key).align});
   // With a grid, the spread of the baselines across it.
@@ -155,7 +180,7 @@ void write_stack_table(std::FILE* out, const StackRun& run) {
     for (const std::string& key : keys) {
       const Column& c = column(key);
       // Zero-Doppler baselines are metres of their own, not bperp's km digits.
-      row.push_back(table_text(value_of(c, Row{zero_doppler_of(run.view), s, nullptr}),
+      row.push_back(table_text(value_of(c, Row{zero_doppler_of(run.view), s, nullptr, signs}),
                                beam ? c.form : TableForm::fixed, c.decimals));
     }
     if (grid) {
@@ -164,7 +189,7 @@ void write_stack_table(std::FILE* out, const StackRun& run) {
       for (const GridPoint& p : run.grid) {
         const SecondaryResult& g = p.secondaries[k];
         if (!g.ok()) continue;
-        const double v[2] = {g.baseline.parallel, g.baseline.perpendicular};
+        const double v[2] = {signs.parallel * g.baseline.parallel, signs.perpendicular * g.baseline.perpendicular};
         for (int c = 0; c < 2; ++c) {
           lo[c] = std::isnan(lo[c]) ? v[c] : std::fmin(lo[c], v[c]);
           hi[c] = std::isnan(hi[c]) ? v[c] : std::fmax(hi[c], v[c]);
@@ -186,10 +211,10 @@ void write_stack_table(std::FILE* out, const StackRun& run) {
   write_text_table(out, headings, rows);
 }
 
-void write_stack_csv(std::FILE* out, const StackRun& run) {
+void write_stack_csv(std::FILE* out, const StackRun& run, Convention convention) {
   write_csv_record(out, stack_csv_header());
   std::string line;
-  for_each_row(run, [&](const Row& row) {
+  for_each_row(run, convention, [&](const Row& row) {
     line.clear();
     bool first = true;
     for (const Column& c : secondary_columns()) {
@@ -253,6 +278,7 @@ void beam_reference_json(JsonWriter& json, const StackRun& run) {
   number_member(json, "doppler_centroid_hz", g.doppler_centroid);
   number_member(json, "doppler_rate_hz_per_s", g.doppler_rate);
   number_member(json, "wavelength_m", g.wavelength * metres_per_km);
+  text_member(json, "wavelength_source", run.wavelength_source);
   json.end_object();
 }
 
@@ -296,13 +322,13 @@ void zero_doppler_reference_json(JsonWriter& json, const StackRun& run) {
 
 }  // namespace
 
-void stack_json(JsonWriter& json, const StackRun& run) {
+void stack_json(JsonWriter& json, const StackRun& run, Convention convention) {
   json.key("reference");
   if (zero_doppler_of(run.view)) zero_doppler_reference_json(json, run);
   else beam_reference_json(json, run);
   json.key("secondaries");
   json.begin_array();
-  for_each_row(run, [&](const Row& r) {
+  for_each_row(run, convention, [&](const Row& r) {
     json.begin_object();
     for (const Column& c : secondary_columns()) {
       json.key(c.key);
@@ -313,10 +339,20 @@ void stack_json(JsonWriter& json, const StackRun& run) {
   json.end_array();
 }
 
-void write_json(std::FILE* out, const StackRun& run) {
+void document_notes_json(JsonWriter& json, Convention convention, const std::vector<std::string>& warnings) {
+  json.key("convention");
+  json.string(convention_name(convention));
+  json.key("warnings");
+  json.begin_array();
+  for (const std::string& w : warnings) json.string(w);
+  json.end_array();
+}
+
+void write_json(std::FILE* out, const StackRun& run, Convention convention, const std::vector<std::string>& warnings) {
   JsonWriter json(out);
   json.begin_object();
-  stack_json(json, run);
+  stack_json(json, run, convention);
+  document_notes_json(json, convention, warnings);
   json.end_object();
   json.finish();
 }

@@ -4,7 +4,7 @@
 
 namespace bperp::stack {
 
-void use_orbit_files(Acquisition& a, const OrbitCatalogue* orbits, bool required, std::vector<std::string>& warnings) {
+void use_orbit_files(Acquisition& a, const OrbitCatalogue* orbits, bool required, std::vector<Warning>& warnings) {
   if (orbits == nullptr || orbits->empty() || a.refusal || !a.product || !sentinel1_mission(a.product->mission))
     return;
   const ImageTiming& image = a.product->image;
@@ -13,15 +13,16 @@ void use_orbit_files(Acquisition& a, const OrbitCatalogue* orbits, bool required
   Refusal problem;
   std::optional<ChosenOrbit> chosen = orbits->choose(a.product->mission, first, last, &problem);
   if (!chosen && problem.kind == RefusalKind::outside_orbit && !required) {
-    warnings.push_back(a.name + ": " + problem.text + "; so its own orbit (" + escaped(a.product->orbit.source) +
-                       ") is used (--require-orbit-files refuses it instead)");
+    warnings.push_back({WarningKind::orbit_fallback, a.name + ": " + problem.text + "; so its own orbit (" +
+                                                         escaped(a.product->orbit.source) +
+                                                         ") is used (--require-orbit-files refuses it instead)"});
     return;
   }
   if (!chosen) {
     a.refusal = Refusal{problem.kind, a.name + ": " + problem.text};
     return;
   }
-  for (const std::string& w : chosen->warnings) warnings.push_back(a.name + ": " + w);
+  for (const std::string& w : chosen->warnings) warnings.push_back({WarningKind::orbit_file, a.name + ": " + w});
   a.product->orbit = chosen->orbit;
   a.orbit = chosen->orbit.rows;
   a.epoch = chosen->orbit.epoch;
@@ -32,22 +33,9 @@ bool SeenFiles::first_time(const Acquisition& a, const std::string& reference_na
   if (!a.identity) return true;
   const auto [it, added] = names_.emplace(*a.identity, a.name);
   if (added) return true;
-  warnings.push_back(a.name + " is the same file as " + it->second +
-                     (it->second == reference_name ? " (the reference)" : "") + ": used once");
+  // The reference among the secondaries (REF dir/*) is what was meant.
+  if (it->second != reference_name) warnings.push_back(a.name + " is the same file as " + it->second + ": used once");
   return false;
-}
-
-std::vector<std::string> same_date_warnings(const Acquisition& reference,
-                                            const std::vector<const Acquisition*>& secondaries) {
-  std::vector<std::string> warnings;
-  std::map<long, std::string> dated;  // each date's first name
-  if (reference.day) dated[*reference.day] = reference.name;
-  for (const Acquisition* a : secondaries) {
-    if (!a->day || a->refusal) continue;
-    const auto [it, added] = dated.emplace(*a->day, a->name);
-    if (!added) warnings.push_back(a->name + " and " + it->second + " are both of " + day_text(a->day));
-  }
-  return warnings;
 }
 
 }  // namespace bperp::stack

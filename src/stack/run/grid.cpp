@@ -5,6 +5,7 @@
 
 #include "bperp/numeric/units.h"
 #include "bperp/stack/geometry/map_grid.h"
+#include "bperp/stack/run/passes.h"
 #include "bperp/stack/run/reference_view.h"
 
 namespace bperp::stack {
@@ -79,22 +80,36 @@ std::optional<Refusal> too_many_baselines(const StackRun& run, GridSize size) {
                      " (grid points x secondaries): use a coarser grid or fewer secondaries"};
 }
 
-// The reference's view of p's target and every secondary of run there;
-// where the reference can't see it, each secondary carries that refusal.
+// The result of run's pass k at a target the reference views so: of the
+// input that covers it (chosen_input).
+SecondaryResult pass_result(const StackRun& run, std::size_t k, const ReferenceView& view,
+                            const StackOptions& options) {
+  const PassInputs& inputs = run.passes[k];
+  if (inputs.size() == 1) return run_secondary(run.reference, view, inputs.front(), options);
+  std::vector<SecondaryResult> results;
+  for (const std::shared_ptr<const Acquisition>& input : inputs)
+    results.push_back(run_secondary(run.reference, view, input, options));
+  return std::move(results[chosen_input(results)]);
+}
+
+// The reference's view of p's target and every secondary pass of run there;
+// where the reference can't see it, each carries that refusal. A grid lies
+// inside the image by construction.
 void run_point(const StackRun& run, GridPoint& p, const StackOptions& options) {
   ZeroDopplerReference view;
   p.refusal = zero_doppler_view(run.reference, p.target, view);
+  view.outside_image = false;
   p.view = view;
   const ReferenceView point_view = std::move(view);
   p.secondaries.reserve(run.secondaries.size());
-  for (const SecondaryResult& s : run.secondaries) {
+  for (std::size_t k = 0; k < run.secondaries.size(); ++k) {
     if (p.refusal) {
       SecondaryResult r;
-      r.source = s.source;
+      r.source = run.secondaries[k].source;
       r.refusal = p.refusal;
       p.secondaries.push_back(std::move(r));
     } else {
-      p.secondaries.push_back(run_secondary(run.reference, point_view, s.source, options));
+      p.secondaries.push_back(pass_result(run, k, point_view, options));
     }
   }
 }
@@ -111,7 +126,13 @@ std::optional<Refusal> run_grid(StackRun& run, const StackOptions& options) {
   points.reserve(static_cast<std::size_t>(size.lines) * static_cast<std::size_t>(size.ranges));
   if (std::optional<Refusal> refused = grid_targets(run.reference, options.target, size, points))
     return refused;
-  for (GridPoint& p : points) run_point(run, p, options);
+  for (GridPoint& p : points) {
+    if (options.stop_requested && options.stop_requested()) {
+      run.cancelled = true;
+      return std::nullopt;
+    }
+    run_point(run, p, options);
+  }
   run.grid_failures.assign(run.secondaries.size(), GridFailures{});
   for (std::size_t k = 0; k < run.secondaries.size(); ++k) {
     GridFailures& failures = run.grid_failures[k];
@@ -122,9 +143,10 @@ std::optional<Refusal> run_grid(StackRun& run, const StackOptions& options) {
     }
     const SecondaryResult& s = run.secondaries[k];
     if (s.ok() && failures.count > 0)
-      run.warnings.push_back(s.acquisition().name + ": no baseline at " + std::to_string(failures.count) +
-                             " of the " + std::to_string(points.size()) +
-                             " grid points; the first: " + failures.first->text);
+      run.warnings.push_back({WarningKind::grid_gaps, s.acquisition().name + ": no baseline at " +
+                                                          std::to_string(failures.count) + " of the " +
+                                                          std::to_string(points.size()) +
+                                                          " grid points; the first: " + failures.first->text});
   }
   run.grid = std::move(points);
   return std::nullopt;

@@ -4,9 +4,11 @@
 #include "bperp/numeric/units.h"
 #include "bperp/stack/geometry/map_grid.h"
 #include "bperp/stack/geometry/plausibility.h"
+#include "bperp/stack/run/passes.h"
 #include "bperp/stack/run/refusal_texts.h"
 #include "bperp/stack/run/wavelength.h"
 #include "bperp/stack/support/escape.h"
+#include "bperp/stack/support/number_text.h"
 
 namespace bperp::stack {
 
@@ -15,9 +17,9 @@ namespace {
 // The reference's time and slant range for its target: the options, else
 // the middle of the product's image (its named centre where it has one),
 // else the middle of the orbit's rows (the range must then be given).
-// Writes t (s since the orbit's epoch) and the range (km), or says why not.
-bool target_time_and_range(const Acquisition& a, const TargetOptions& target, double* t, double* range,
-                           std::string* problem) {
+// Writes t (s since the orbit's epoch) and the range (km); false when no
+// slant range is given or stated.
+bool target_time_and_range(const Acquisition& a, const TargetOptions& target, double* t, double* range) {
   const ImageTiming* image = a.product ? &a.product->image : nullptr;
   if (target.at_time) {
     *t = seconds_between(*a.epoch, *target.at_time);
@@ -35,10 +37,62 @@ bool target_time_and_range(const Acquisition& a, const TargetOptions& target, do
   } else if (image && image->near_range_m && image->far_range_m) {
     *range = 0.5 * (*image->near_range_m + *image->far_range_m) / units::metres_per_km;
   } else {
-    *problem = "it gives no slant range: give --at-range (m) or --at-point";
     return false;
   }
   return true;
+}
+
+// Why a can't serve as the reference for lack of a slant range for the
+// target (no_range) or of a wavelength (no_wavelength), both named in one
+// refusal: what it lacks and the options that give it.
+Refusal missing_fields(const Acquisition& a, bool no_range, bool no_wavelength) {
+  std::string text = "can't use " + a.name + " as the reference: ";
+  // A product should state its wavelength; a dated orbit never does.
+  const RefusalKind kind = no_wavelength && a.product ? RefusalKind::malformed : RefusalKind::option;
+  if (no_range && no_wavelength)
+    return {kind, text + "it gives no slant range and no radar wavelength or frequency: give --at-range (m) or "
+                         "--at-point, and --wavelength (m) or --sensor"};
+  if (no_range) return {kind, text + "it gives no slant range: give --at-range (m) or --at-point"};
+  if (a.product) return {kind, text + "it gives no radar wavelength or frequency; give --wavelength (m) or --sensor"};
+  return {kind, text + "it is a dated orbit, which states no radar wavelength: give --wavelength (m) or --sensor "
+                       "(the wavelength of the heights of ambiguity and the coherence model)"};
+}
+
+const char* side_name(LookSide side) { return side == LookSide::right ? "right" : "left"; }
+
+// Whether the reference's view of its target lies outside the line times or
+// slant ranges its image states; nullopt where it states neither.
+std::optional<bool> outside_image(const Acquisition& a, const ZeroDopplerReference& z) {
+  if (!a.product) return std::nullopt;
+  const std::optional<bool> covers = image_covers(a.product->image, z.time, z.view.slant_range);
+  if (!covers) return std::nullopt;
+  return !*covers;
+}
+
+// The warning of a target outside the reference's image: where it is seen
+// and the image's spans.
+std::string outside_image_text(const Acquisition& a, const ZeroDopplerReference& z) {
+  const ImageTiming& image = a.product->image;
+  std::string text = "the target lies outside the image of " + a.name + ", which it sees at ";
+  text += z.time ? utc_text(*z.time) : std::string("its time");
+  text += " and ";
+  text += fixed_text(z.view.slant_range, 3);
+  text += " km; the image spans";
+  const bool times = image.first_line && image.last_line;
+  if (times) {
+    text += ' ';
+    text += utc_text(*image.first_line);
+    text += " to ";
+    text += utc_text(*image.last_line);
+  }
+  if (image.near_range_m && image.far_range_m) {
+    text += times ? " and " : " ";
+    text += fixed_text(*image.near_range_m / units::metres_per_km, 3);
+    text += " to ";
+    text += fixed_text(*image.far_range_m / units::metres_per_km, 3);
+    text += " km";
+  }
+  return text + ": its baselines are extrapolated beyond the scene";
 }
 
 // Whether a product gives the times of its first and last lines and its
@@ -144,7 +198,7 @@ std::optional<Refusal> view_failure(const Acquisition& a, const ZeroDopplerGeome
 }  // namespace
 
 std::optional<Refusal> zero_doppler_view(const Acquisition& a, const TargetOptions& asked,
-                                         ZeroDopplerReference& z, std::vector<std::string>* warnings) {
+                                         ZeroDopplerReference& z, std::vector<Warning>* warnings) {
   const std::string cant = "can't use " + a.name + " as the reference: ";
   TargetOptions target = asked;
   if (std::optional<Refusal> refused = burst_target(a, target)) return refused;
@@ -157,24 +211,32 @@ std::optional<Refusal> zero_doppler_view(const Acquisition& a, const TargetOptio
     return Refusal{RefusalKind::implausible, cant + why};
   z.look = a.product ? a.product->look : target.look.value_or(LookSide::right);
   if (warnings != nullptr && a.product && target.look && *target.look != a.product->look)
-    warnings->push_back(a.name + " looks " + (a.product->look == LookSide::right ? "right" : "left") +
-                        "; --look is not used for a product");
+    warnings->push_back(
+        {WarningKind::look_side, a.name + " looks " + side_name(a.product->look) + "; --look is not used for a product"});
   std::optional<Geodetic> point;
   std::string problem;
   if (!target_point(a, target, &point, &problem)) return Refusal{RefusalKind::malformed, cant + problem};
-  if (point) {
-    z.view = geometry_at_point(a.orbit, *point);
-  } else {
-    double t = 0.0, range = 0.0;
-    if (!target_time_and_range(a, target, &t, &range, &problem))
-      return Refusal{RefusalKind::option, cant + problem};
-    z.view = geometry_at_range(a.orbit, t, range, target.height.value_or(0.0), z.look);
-  }
-  if (std::optional<Refusal> failed = view_failure(a, z.view, point)) return failed;
-  if (a.epoch) z.time = add_seconds(*a.epoch, z.view.t);
   const RunWavelength wavelength = reference_wavelength(a, target);
+  double t = 0.0, range = 0.0;
+  const bool has_range = point || target_time_and_range(a, target, &t, &range);
+  if (!has_range || std::isnan(wavelength.km)) return missing_fields(a, !has_range, std::isnan(wavelength.km));
+  if (point)
+    z.view = geometry_at_point(a.orbit, *point);
+  else
+    z.view = geometry_at_range(a.orbit, t, range, target.height.value_or(0.0), z.look);
+  if (std::optional<Refusal> failed = view_failure(a, z.view, point)) return failed;
+  // A point is seen from the side it lies on; the radar looks to one side only.
+  if (point && z.view.angles.side != z.look)
+    return Refusal{RefusalKind::outside_image,
+                   cant + "the point lies " + side_name(z.view.angles.side) + " of its track, and it looks " +
+                       side_name(z.look) + ": the radar does not see it (a target across the track from "
+                       "the look side, or nearer than nadir)"};
+  if (a.epoch) z.time = add_seconds(*a.epoch, z.view.t);
   z.wavelength = wavelength.km;
   z.wavelength_source = wavelength.source;
+  z.outside_image = outside_image(a, z);
+  if (warnings != nullptr && z.outside_image == true)
+    warnings->push_back({WarningKind::outside_image, outside_image_text(a, z)});
   z.doppler_centroid = polynomial_doppler(a, z.view.slant_range);
   z.orbit_source = a.product ? a.product->orbit.source : std::string("orbit file");
   if (a.product) z.relative_orbit = relative_orbit(*a.product);
@@ -188,7 +250,7 @@ std::optional<Refusal> beam_view(const Acquisition& a, const TargetOptions& targ
   if (const std::string why = implausible_state(a.state); !why.empty())
     return Refusal{RefusalKind::implausible, "can't use " + a.name + " as the reference: " + why};
   g = reference_geometry(a.state);
-  g.wavelength = beam_wavelength(target);
+  g.wavelength = beam_wavelength(target).km;
   const double scale = doppler_scale(g.wavelength);
   g.doppler_centroid *= scale;
   g.doppler_rate *= scale;

@@ -152,6 +152,9 @@ SecondaryResult run_secondary(const Acquisition& reference, const ReferenceView&
     return r;
   }
   if (a.day && reference.day) r.days = *a.day - *reference.day;
+  const ZeroDopplerReference* z = zero_doppler_of(view);
+  r.wavelength_source = secondary_wavelength_source(
+      a, options.target, z ? z->wavelength_source : beam_wavelength(options.target).source);
   if ((r.refusal = not_a_pass(reference, view, a))) return r;
   if (const ReferenceGeometry* g = std::get_if<ReferenceGeometry>(&view))
     beam_secondary(*g, reference.name, r, options);

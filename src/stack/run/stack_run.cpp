@@ -4,6 +4,7 @@
 
 #include "bperp/stack/run/acquisitions.h"
 #include "bperp/stack/run/grid.h"
+#include "bperp/stack/run/passes.h"
 #include "bperp/stack/run/reference_view.h"
 #include "bperp/stack/run/wavelength.h"
 
@@ -19,42 +20,69 @@ bool StackRun::complete(std::size_t secondary) const {
 }
 
 bool StackRun::all_ok() const {
-  if (refusal) return false;
+  if (refusal || cancelled) return false;
   for (std::size_t k = 0; k < secondaries.size(); ++k)
     if (!complete(k)) return false;
   return true;
 }
 
-namespace {
-
-// Why a product reference gives no wavelength for the baselines, with
-// neither --wavelength nor --sensor; nullopt when it does.
-std::optional<Refusal> missing_wavelength(const Acquisition& a, const ReferenceView& view) {
+LookSide look_side(const ReferenceView& view) {
   const ZeroDopplerReference* z = zero_doppler_of(view);
-  if (z == nullptr || !std::isnan(z->wavelength)) return std::nullopt;
-  return Refusal{RefusalKind::malformed, "can't use " + a.name +
-                                             " as the reference: it gives no radar wavelength or frequency; "
-                                             "give --wavelength (m) or --sensor"};
+  return z ? z->look : LookSide::right;
 }
 
-// The run's wavelength (km) when it is the settings' (no product gives
-// one, and neither --wavelength nor --sensor); nullopt otherwise.
-std::optional<double> settings_wavelength_used(const StackRun& run, const StackOptions& options) {
-  if (const ZeroDopplerReference* z = zero_doppler_of(run.view)) {
-    if (z->wavelength_source == "settings") return z->wavelength;
-    return std::nullopt;
-  }
-  if (options.target.wavelength || options.target.sensor_wavelength) return std::nullopt;
+std::string reference_burst_id(const StackRun& run) {
+  const ZeroDopplerReference* z = zero_doppler_of(run.view);
+  if (!z || !run.reference.product || !z->time) return {};
+  return burst_id_at(*run.reference.product, *z->time);
+}
+
+namespace {
+
+// Appends texts to run's warnings as warnings of kind.
+void add_warnings(StackRun& run, WarningKind kind, std::vector<std::string> texts) {
+  for (std::string& text : texts) run.warnings.push_back({kind, std::move(text)});
+}
+
+// How the run's files are read: as options say, a burst asked for naming
+// the swath of SAFE products when no swath is.
+ReadOptions read_options(const StackOptions& options) {
+  ReadOptions read = options.read;
+  if (read.swath.empty() && options.target.burst)
+    if (const std::optional<BurstId> id = parse_burst_id(*options.target.burst)) read.swath = id->swath;
+  return read;
+}
+
+// The acquisition of an input: the one made in memory, or its file read
+// (read, the reference's reader or the secondaries').
+template <typename Reader>
+Acquisition acquisition_of(const StackInput& input, Reader read, const ReadOptions& options) {
+  if (input.made) return *input.made;
+  return read(input.path, options);
+}
+
+// The run's wavelength (km) when it is the beam geometry's own L band (a
+// state-vector reference, neither --wavelength nor --sensor); nullopt
+// otherwise.
+std::optional<double> beam_band_used(const StackRun& run) {
+  if (run.wavelength_source != "beam") return std::nullopt;
   return std::get<ReferenceGeometry>(run.view).wavelength;
+}
+
+// The inputs used for the usable secondaries at the stack's target.
+std::vector<const Acquisition*> usable_acquisitions(const StackRun& run) {
+  std::vector<const Acquisition*> usable;
+  for (const SecondaryResult& s : run.secondaries)
+    if (s.ok()) usable.push_back(&s.acquisition());
+  return usable;
 }
 
 }  // namespace
 
-StackRun start_stack(const std::string& reference_path, const StackOptions& options,
-                     const OrbitCatalogue* orbits) {
+StackRun start_stack(const StackInput& reference, const StackOptions& options, const OrbitCatalogue* orbits) {
   StackRun run;
-  run.reference = read_reference(reference_path, options.read);
-  if (!run.reference.warning.empty()) run.warnings.push_back(run.reference.warning);
+  run.reference = acquisition_of(reference, read_reference, read_options(options));
+  if (run.reference.warning) run.warnings.push_back(*run.reference.warning);
   use_orbit_files(run.reference, orbits, options.require_orbit_files, run.warnings);
   if (run.reference.refusal) {
     run.refusal = run.reference.refusal;
@@ -64,43 +92,63 @@ StackRun start_stack(const std::string& reference_path, const StackOptions& opti
     ReferenceGeometry beam;
     run.refusal = beam_view(run.reference, options.target, beam);
     run.view = std::move(beam);
+    run.wavelength_source = beam_wavelength(options.target).source;
     return run;
   }
   ZeroDopplerReference z;
   run.refusal = zero_doppler_view(run.reference, options.target, z, &run.warnings);
+  run.wavelength_source = z.wavelength_source;
   run.view = std::move(z);
-  if (!run.refusal) run.refusal = missing_wavelength(run.reference, run.view);
+  return run;
+}
+
+StackRun run_stack(const StackInput& reference, const std::vector<StackInput>& secondaries,
+                   const StackOptions& options, const OrbitCatalogue* orbits) {
+  StackRun run = start_stack(reference, options, orbits);
+  if (run.refusal) return run;
+
+  SeenFiles seen;
+  std::vector<std::string> notes;
+  seen.first_time(run.reference, run.reference.name, notes);
+  std::vector<SecondaryResult> results;
+  results.reserve(secondaries.size());
+  for (const StackInput& input : secondaries) {
+    if (options.stop_requested && options.stop_requested()) {
+      run.cancelled = true;
+      break;
+    }
+    Acquisition a = acquisition_of(input, read_secondary, read_options(options));
+    const bool first_time = seen.first_time(a, run.reference.name, notes);
+    add_warnings(run, WarningKind::duplicate_file, std::move(notes));
+    notes.clear();
+    if (!first_time) continue;
+    use_orbit_files(a, orbits, options.require_orbit_files, run.warnings);
+    if (a.warning) run.warnings.push_back(*a.warning);
+    results.push_back(
+        run_secondary(run.reference, run.view, std::make_shared<const Acquisition>(std::move(a)), options));
+  }
+  gather_passes(run, std::move(results));  // a cancelled run keeps the secondaries it computed
+  if (run.cancelled) return run;
+
+  std::vector<const Acquisition*> usable = usable_acquisitions(run);
+  if (const std::optional<double> beam = beam_band_used(run))
+    if (std::string w = settings_wavelength_warning(*beam, run.reference.name, usable); !w.empty())
+      run.warnings.push_back({WarningKind::wavelength, std::move(w)});
+  if (options.target.wavelength) {
+    usable.insert(usable.begin(), &run.reference);
+    if (std::string w = option_wavelength_warning(*options.target.wavelength, usable); !w.empty())
+      run.warnings.push_back({WarningKind::wavelength, std::move(w)});
+  }
+  if (options.grid) run.refusal = run_grid(run, options);
+  if (run.cancelled) return run;
+  add_warnings(run, WarningKind::same_date, same_date_warnings(run));
   return run;
 }
 
 StackRun run_stack(const std::string& reference_path, const std::vector<std::string>& secondaries,
                    const StackOptions& options, const OrbitCatalogue* orbits) {
-  StackRun run = start_stack(reference_path, options, orbits);
-  if (run.refusal) return run;
-
-  SeenFiles seen;
-  seen.first_time(run.reference, run.reference.name, run.warnings);
-  run.secondaries.reserve(secondaries.size());
-  for (const std::string& path : secondaries) {
-    Acquisition a = read_secondary(path, options.read);
-    if (!seen.first_time(a, run.reference.name, run.warnings)) continue;
-    use_orbit_files(a, orbits, options.require_orbit_files, run.warnings);
-    if (!a.warning.empty()) run.warnings.push_back(a.warning);
-    run.secondaries.push_back(
-        run_secondary(run.reference, run.view, std::make_shared<const Acquisition>(std::move(a)), options));
-  }
-
-  std::vector<const Acquisition*> read, usable;
-  for (const SecondaryResult& s : run.secondaries) {
-    read.push_back(&s.acquisition());
-    if (s.ok()) usable.push_back(&s.acquisition());
-  }
-  if (const std::optional<double> settings = settings_wavelength_used(run, options))
-    if (std::string w = settings_wavelength_warning(*settings, run.reference.name, usable); !w.empty())
-      run.warnings.push_back(std::move(w));
-  if (options.grid) run.refusal = run_grid(run, options);
-  for (std::string& w : same_date_warnings(run.reference, read)) run.warnings.push_back(std::move(w));
-  return run;
+  return run_stack(StackInput(reference_path), std::vector<StackInput>(secondaries.begin(), secondaries.end()),
+                   options, orbits);
 }
 
 }  // namespace bperp::stack

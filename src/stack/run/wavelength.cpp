@@ -42,17 +42,23 @@ std::optional<double> product_wavelength(const Acquisition& a) {
 }
 
 RunWavelength reference_wavelength(const Acquisition& a, const TargetOptions& target) {
-  if (target.wavelength) return {*target.wavelength, "--wavelength"};
+  if (target.wavelength) return {*target.wavelength, "option"};
   if (const std::optional<double> own = product_wavelength(a)) return {*own, "product"};
-  if (target.sensor_wavelength) return {*target.sensor_wavelength, "--sensor"};
-  if (a.product) return {NAN, ""};
-  return {settings_wavelength_km, "settings"};
+  if (target.sensor_wavelength) return {*target.sensor_wavelength, "sensor"};
+  return {NAN, ""};
 }
 
-double beam_wavelength(const TargetOptions& target) {
-  if (target.wavelength) return *target.wavelength;
-  if (target.sensor_wavelength) return *target.sensor_wavelength;
-  return settings_wavelength_km;
+RunWavelength beam_wavelength(const TargetOptions& target) {
+  if (target.wavelength) return {*target.wavelength, "option"};
+  if (target.sensor_wavelength) return {*target.sensor_wavelength, "sensor"};
+  return {settings_wavelength_km, "beam"};
+}
+
+std::string secondary_wavelength_source(const Acquisition& a, const TargetOptions& target,
+                                        const std::string& reference_source) {
+  if (target.wavelength) return "option";
+  if (product_wavelength(a)) return "product";
+  return reference_source;
 }
 
 namespace {
@@ -62,30 +68,54 @@ namespace {
 // better than 1 %, C band (5.5 cm) and L band (23.6 cm) differ fourfold.
 constexpr double wavelength_tolerance = 0.01;
 
+// How far (relative) --wavelength may lie from what a product states before
+// the difference is said: the wavelengths of one sensor's products differ by
+// far less (a rounded 0.0555 for Sentinel-1's 0.055466 m is 0.06 % off).
+constexpr double option_wavelength_tolerance = 0.001;
+
+constexpr int metre_decimals = 6;
+
+// The first of products whose own wavelength lies more than tolerance
+// (relative) from used (km), its wavelength, and how many more do.
+struct OtherWavelength {
+  const Acquisition* first = nullptr;
+  double wavelength = 0.0;  // km
+  std::size_t others = 0;
+};
+OtherWavelength other_wavelengths(double used, const std::vector<const Acquisition*>& products,
+                                  double tolerance) {
+  OtherWavelength found;
+  for (const Acquisition* a : products) {
+    const std::optional<double> own = product_wavelength(*a);
+    if (!own || std::fabs(*own - used) <= tolerance * used) continue;
+    if (found.first == nullptr) found = {a, *own, 0};
+    else ++found.others;
+  }
+  return found;
+}
+
+std::string metres_text(double km) { return fixed_text(km * units::metres_per_km, metre_decimals) + " m"; }
+
 }  // namespace
+
+std::string option_wavelength_warning(double used, const std::vector<const Acquisition*>& products) {
+  const OtherWavelength other = other_wavelengths(used, products, option_wavelength_tolerance);
+  if (other.first == nullptr) return {};
+  return "--wavelength " + metres_text(used) + " is used, though " + other.first->name + " states " +
+         metres_text(other.wavelength) +
+         (other.others > 0 ? " (and " + std::to_string(other.others) +
+                                 (other.others == 1 ? " more product another)" : " more products another)")
+                           : std::string());
+}
 
 std::string settings_wavelength_warning(double used, const std::string& reference_name,
                                         const std::vector<const Acquisition*>& usable_secondaries) {
-  const Acquisition* first = nullptr;
-  double first_wavelength = 0.0;
-  std::size_t others = 0;
-  for (const Acquisition* a : usable_secondaries) {
-    const std::optional<double> own = product_wavelength(*a);
-    if (!own || std::fabs(*own - used) <= wavelength_tolerance * used) continue;
-    if (first == nullptr) {
-      first = a;
-      first_wavelength = *own;
-    } else {
-      ++others;
-    }
-  }
-  if (first == nullptr) return {};
-  constexpr int metre_decimals = 6;
-  return "the heights of ambiguity use the settings' wavelength " +
-         fixed_text(used * units::metres_per_km, metre_decimals) + " m (" + reference_name +
-         " gives none), but " + first->name + " gives " +
-         fixed_text(first_wavelength * units::metres_per_km, metre_decimals) + " m" +
-         (others > 0 ? " (and " + std::to_string(others) + " more secondaries another)" : std::string()) +
+  const OtherWavelength other = other_wavelengths(used, usable_secondaries, wavelength_tolerance);
+  if (other.first == nullptr) return {};
+  return "the heights of ambiguity use the settings' wavelength " + metres_text(used) + " (" + reference_name +
+         " gives none), but " + other.first->name + " gives " + metres_text(other.wavelength) +
+         (other.others > 0 ? " (and " + std::to_string(other.others) + " more secondaries another)"
+                           : std::string()) +
          ": give --wavelength or --sensor";
 }
 

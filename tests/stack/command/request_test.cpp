@@ -45,7 +45,7 @@ TEST(OptionTable, EveryOptionWorksInARun) {
     bool product = false;
   };
   const std::map<std::string, Use> uses = {
-      {"--format", {{"json"}}}, {"--pairs", {}}, {"--max-perp", {{"150"}}}, {"--max-days", {{"400"}}},
+      {"--format", {{"json"}}}, {"--convention", {{"isce"}}}, {"--quiet", {}}, {"--pairs", {}}, {"--max-perp", {{"150"}}}, {"--max-days", {{"400"}}},
       {"--max-neighbours", {{"2"}}}, {"--sequential", {{"1"}}}, {"--annual", {}}, {"--mst", {}},
       {"--require-connected", {{"--mst"}}}, {"--min-coherence", {{"0.1"}, true}},
       {"--range-bandwidth", {{"28e6"}}}, {"--azimuth-bandwidth", {{"1500"}}}, {"--sensor", {{"alos"}}},
@@ -72,6 +72,22 @@ TEST(OptionTable, EveryOptionWorksInARun) {
     EXPECT_EQ(r.status, 0) << o.name << "\n" << r.err;
     EXPECT_NE(r.out, "") << o.name;
   }
+}
+
+// The manual page's option section is the table's as it is now
+// (scripts/update-manual.sh writes it): every option, each with its value
+// and its help.
+TEST(OptionTable, TheManualPageHoldsTheTablesOptions) {
+  const std::string page = stack_test::read_file(source + "/docs/bperp-stack.1");
+  EXPECT_EQ(manual_with_options(page), page) << "run scripts/update-manual.sh BUILD_DIR";
+  const std::string options = manual_options();
+  for (const OptionDeclaration& o : option_table()) {
+    std::string roff_name;
+    for (const char c : o.name) roff_name += c == '-' ? std::string("\\-") : std::string(1, c);
+    EXPECT_NE(page.find("\\fB" + roff_name + "\\fR"), std::string::npos) << o.name;
+  }
+  EXPECT_NE(options.find("Also spelt \\-\\-max\\-neighbors."), std::string::npos);
+  EXPECT_NE(options.find("Needs \\-\\-pairs."), std::string::npos);
 }
 
 // A bad value or a clash ends the run with the option's message, before

@@ -126,7 +126,7 @@ TEST(StackCommand, TableCsvAndJsonAgree) {
       "reference_slant_range_m", "secondary_slant_range_m", "grid_line", "grid_range",
       "grid_x",         "grid_y",         "latitude_deg",   "longitude_deg",  "parallel_m", "perpendicular_m",
       "along_track_m",  "along_track_removed_m", "length_m", "height_of_ambiguity_m",
-      "time_shift_s",   "interpolation_error_m", "orbit_source", "error"};
+      "time_shift_s",   "interpolation_error_m", "orbit_source", "outside_image", "wavelength_source", "error"};
   ASSERT_FALSE(records.empty());
   EXPECT_EQ(records[0], header);
   const nlohmann::json& secondaries = doc.at("secondaries");
@@ -285,10 +285,11 @@ TEST(StackCommand, UnusableSecondariesAreMarkedAndTheRestComputed) {
       const std::string& key = header[f];
       const bool dated = bad[k].path.ends_with("swapped.orbit") || bad[k].path.ends_with("early.orbit");
       const bool read = bad[k].path.ends_with("early.orbit");
-      const std::string expected = key == "date" && dated        ? "2008-04-29"
-                                   : key == "kind" && read        ? "orbit"
-                                   : key == "orbit_source" && read ? "orbit file"
-                                                                   : "";
+      const std::string expected = key == "date" && dated             ? "2008-04-29"
+                                   : key == "kind" && read             ? "orbit"
+                                   : key == "orbit_source" && read     ? "orbit file"
+                                   : key == "wavelength_source" && read ? "beam"
+                                                                        : "";
       EXPECT_EQ(r[f], expected) << bad[k].path << " " << key;
     }
     EXPECT_NE(r.back().find(bad[k].reason), std::string::npos) << r.back();
@@ -352,13 +353,17 @@ TEST(StackCommand, RefusedReferenceEndsTheRunWithNothingPrinted) {
   }
 }
 
+// --help fits a screen: one line per option, the examples, where the full
+// reference is; within 80 lines of 80 columns.
 TEST(StackCommand, OptionsHelpAndMisuse) {
   const RunResult help = run_stack({"--help"});
   EXPECT_EQ(help.status, 0);
-  for (const char* words : {"--format", "table", "csv", "json", "REFERENCE", "SECONDARY",
-                            "t X Y Z VX VY VZ", "YYYY-MM-DD", "closest approach",
-                            "height of ambiguity", "along-track", "Exit status"})
+  for (const char* words : {"--format table|csv|json", "--max-neighbours N", "REFERENCE", "SECONDARY",
+                            "Examples:", "Exit status", "man bperp-stack"})
     EXPECT_NE(help.out.find(words), std::string::npos) << words;
+  const std::vector<std::string> lines = lines_of(help.out);
+  EXPECT_LE(lines.size(), 80u);
+  for (const std::string& line : lines) EXPECT_LE(line.size(), 80u) << line;
 
   const std::string sv = stack_dir + "/20080730.txt";
   for (const std::vector<std::string>& args :
@@ -369,6 +374,74 @@ TEST(StackCommand, OptionsHelpAndMisuse) {
     EXPECT_EQ(r.out, "");
     EXPECT_NE(r.err.find("--help"), std::string::npos) << r.err;
   }
+}
+
+// A mistyped option is named with the one meant; the American spelling of
+// --max-neighbours is one of its own.
+TEST(StackCommand, MistypedOptionsGetTheNearestOne) {
+  const std::vector<std::string> files = {reference, stack_dir + "/20080730.txt"};
+  for (const auto& [typed, meant] : {std::pair{"--max-neigbours", "--max-neighbours"},
+                                     std::pair{"--max-neighbor", "--max-neighbours"},
+                                     std::pair{"--convension", "--convention"}, std::pair{"--wavelenght", "--wavelength"},
+                                     std::pair{"--formt", "--format"}}) {
+    std::vector<std::string> args = {"--pairs", typed, "2"};
+    args.insert(args.end(), files.begin(), files.end());
+    const RunResult r = run_stack(args);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(lines_of(r.err).front(), std::string("bperp-stack: no option ") + typed + "; did you mean " + meant + "?")
+        << r.err;
+  }
+  const RunResult far = run_stack({"--colour", reference, files[1]});
+  EXPECT_NE(far.err.find("--colour is no option; use -- before names that begin with -"), std::string::npos) << far.err;
+  std::vector<std::string> args = {"--pairs", "--max-neighbors", "1", reference};
+  for (const std::string& p : example_stack()) args.push_back(p);
+  const RunResult american = run_stack(args);
+  args[1] = "--max-neighbours";
+  EXPECT_EQ(american.status, 0) << american.err;
+  EXPECT_EQ(american.out, run_stack(args).out);
+}
+
+// An option no input uses is said, once, naming it and why; every warning
+// goes into the JSON's list too, and --quiet keeps them off standard error.
+TEST(StackCommand, OptionsThatDoNothingAreSaid) {
+  const std::string s1 = std::string(BPERP_SOURCE_DIR) + "/tests/data/s1-track108-annotation/";
+  const std::vector<std::string> products = {
+      s1 + "s1a-iw2-slc-vv-20250406t022010-20250406t022035-058630-07421f-005.xml",
+      s1 + "s1a-iw2-slc-vv-20250418t022010-20250418t022035-058805-074946-005.xml"};
+  const std::string opera = std::string(BPERP_SOURCE_DIR) +
+                            "/tests/data/opera-cslc-t042/OPERA_L2_CSLC-S1_T042-088905-IW1_20231021T140757Z_"
+                            "20231023T003801Z_S1A_VV_v1.0.h5";
+  const std::vector<std::string> vectors = {reference, stack_dir + "/20080730.txt"};
+  struct Case {
+    std::vector<std::string> options;
+    std::vector<std::string> files;
+    std::string warning;
+  };
+  const std::vector<Case> cases = {
+      {{"--swath", "IW1"}, products, "--swath is not used: no input is a .SAFE folder"},
+      {{"--hdf5-orbit", "/orbit"}, vectors, "--hdf5-orbit is not used: no input is an HDF5 product"},
+      {{"--orbit-dir", std::string(BPERP_SOURCE_DIR) + "/tests/data/s1-track108-orbit-layout"}, vectors,
+       "--orbit-dir is not used: no input states a Sentinel-1 mission"},
+      {{"--as-given"}, products, "--as-given is not used: no secondary is a state vector"},
+      {{"--look", "left"}, vectors, "--look is not used: a state-vector reference"},
+      {{"--range-bandwidth", "50e6"}, products, "--range-bandwidth is not used: " + products[0] + " states its"},
+      {{"--sensor", "alos"}, products, "--sensor alos is not used: " + products[0] + " states its frequency"},
+      {{"--sensor", "s1-iw1"}, {opera, opera}, "--sensor s1-iw1 serves only for the bandwidths " + opera},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = c.options;
+    args.insert(args.end(), c.files.begin(), c.files.end());
+    const RunResult r = run_stack(args);
+    ASSERT_EQ(lines_of(r.err).size(), 1u) << r.err;
+    EXPECT_EQ(r.err.rfind("bperp-stack: warning: " + c.warning, 0), 0u) << r.err;
+    args.insert(args.begin(), {"--format", "json", "--quiet"});
+    const RunResult quiet = run_stack(args);
+    EXPECT_EQ(quiet.err, "");
+    EXPECT_EQ(nlohmann::json::parse(quiet.out).at("warnings"),
+              nlohmann::json{r.err.substr(std::string("bperp-stack: warning: ").size(), r.err.size() - 23)});
+  }
+  // Given where an input uses it: no word.
+  EXPECT_EQ(run_stack({"--sensor", "alos", reference, stack_dir + "/20080730.txt"}).err, "");
 }
 
 // A big stack comes out whole: one row per secondary, in the order given.

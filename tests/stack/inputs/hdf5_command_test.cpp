@@ -23,6 +23,7 @@
 namespace {
 
 using bperp::stack::ProductInfo;
+using stack_test::lines_of;
 using stack_test::RunResult;
 using stack_test::run_stack;
 
@@ -169,9 +170,9 @@ std::string edited_copy(const std::string& from, const std::string& path, Edit e
 
 const char* const wavelength_dataset = "/metadata/processing_information/input_burst_metadata/wavelength";
 
-// The wavelength is the product's, an option's, or for a dated orbit (which
-// has none) the settings': a product without one is refused rather than
-// given L band, and an orbit reference warns of a C-band secondary.
+// The wavelength is the product's or an option's: a product or a dated
+// orbit without one is refused rather than given L band, and a state-vector
+// reference (the beam geometry's L band) warns of a C-band secondary.
 TEST(Hdf5Command, NoWavelengthIsMadeUp) {
   stack_test::TempDir tmp;
   const std::string no_wavelength = edited_copy(reference, tmp.file("nowl.h5"), [](hid_t f) {
@@ -184,20 +185,33 @@ TEST(Hdf5Command, NoWavelengthIsMadeUp) {
                              "frequency; give --wavelength (m) or --sensor"),
             std::string::npos)
       << refused.err;
+  // Without its grid too, it lacks a slant range as well: both named in
+  // one refusal, so that one run tells all that is missing.
+  const std::string bare = edited_copy(no_wavelength, tmp.file("bare.h5"), [](hid_t f) {
+    return H5Ldelete(f, "/data/projection", H5P_DEFAULT) >= 0 && H5Ldelete(f, "/data/x_coordinates", H5P_DEFAULT) >= 0 &&
+           H5Ldelete(f, "/data/y_coordinates", H5P_DEFAULT) >= 0;
+  });
+  const RunResult both = run_stack({bare, secondary});
+  EXPECT_EQ(both.status, 1);
+  EXPECT_EQ(lines_of(both.err), std::vector<std::string>{"bperp-stack: can't use " + bare +
+                                                         " as the reference: it gives no slant range and no radar "
+                                                         "wavelength or frequency: give --at-range (m) or --at-point, "
+                                                         "and --wavelength (m) or --sensor"})
+      << both.err;
   // Given: the product's own run (0.05546576 m) to the last digit, or
   // --sensor's c / 5.405 GHz, the height of ambiguity in proportion.
   const double own = json_of({reference, secondary}).at("secondaries")[0].at("height_of_ambiguity_m");
   const nlohmann::json with_wavelength = json_of({"--wavelength", "0.05546576", no_wavelength, secondary});
   EXPECT_EQ(with_wavelength.at("secondaries")[0].at("height_of_ambiguity_m").get<double>(), own);
   const nlohmann::json sensor = json_of({"--sensor", "s1-iw1", no_wavelength, secondary});
-  EXPECT_EQ(sensor.at("reference").at("wavelength_source"), "--sensor");
+  EXPECT_EQ(sensor.at("reference").at("wavelength_source"), "sensor");
   EXPECT_NEAR(sensor.at("secondaries")[0].at("height_of_ambiguity_m").get<double>(),
               own * (299792458.0 / 5.405e9) / 0.05546576, 1e-9);
 
   // A dated orbit of the reference's vectors (km, s of the day) at the
-  // product's own target, and one of its state vectors (mid orbit): the
-  // settings' L band, and a warning naming the C-band secondary; none with
-  // --wavelength.
+  // product's own target: refused without a wavelength. One of its state
+  // vectors (mid orbit): the beam geometry's L band, and a warning naming
+  // the C-band secondary. Neither says a word with --wavelength.
   const ProductInfo p = product(reference);
   std::string text = bperp::stack::utc_text(p.orbit.epoch).substr(0, 10) + " orbit of the reference\n";
   for (const auto& row : p.orbit.rows) {
@@ -222,11 +236,20 @@ TEST(Hdf5Command, NoWavelengthIsMadeUp) {
     std::vector<std::string> args = given;
     const RunResult warned = run_stack(args);
     const std::string& name = given[given.size() - 2];
-    EXPECT_EQ(warned.status, 0) << warned.err;
-    EXPECT_NE(warned.err.find("warning: the heights of ambiguity use the settings' wavelength 0.236220 m (" + name +
-                              " gives none), but " + secondary + " gives 0.055466 m: give --wavelength or --sensor"),
-              std::string::npos)
-        << warned.err;
+    if (name == orbit) {
+      EXPECT_EQ(warned.status, 1);
+      EXPECT_EQ(warned.out, "");
+      EXPECT_NE(warned.err.find("can't use " + orbit + " as the reference: it is a dated orbit, which states no "
+                                "radar wavelength: give --wavelength (m) or --sensor"),
+                std::string::npos)
+          << warned.err;
+    } else {
+      EXPECT_EQ(warned.status, 0) << warned.err;
+      EXPECT_NE(warned.err.find("warning: the heights of ambiguity use the settings' wavelength 0.236220 m (" + name +
+                                " gives none), but " + secondary + " gives 0.055466 m: give --wavelength or --sensor"),
+                std::string::npos)
+          << warned.err;
+    }
     args.insert(args.begin(), {"--wavelength", "0.05546576"});
     EXPECT_EQ(run_stack(args).err, "") << name;
   }

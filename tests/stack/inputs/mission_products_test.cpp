@@ -28,11 +28,13 @@ using Json = nlohmann::json;
 constexpr double c = 299792458.0;
 
 // Where a sample keeps its orbit: the XML element of a vector and its
-// parts' names, or (item "") Capella's JSON.
+// parts' names, or (item "") Capella's JSON; and the element of its
+// absolute orbit number, if it states one.
 struct Layout {
   const char* item;
   const char* time;
   const char* numbers[6];  // x, y, z (m), then vx, vy, vz (m/s)
+  const char* absolute_orbit = nullptr;
 };
 
 struct Sample {
@@ -57,11 +59,12 @@ const std::string capella = std::string(BPERP_SOURCE_DIR) + "/tests/data/capella
 std::vector<Sample> samples() {
   return {
       {"TerraSAR-X", stack_test::shared_sample("tsx-annotation/TSX1_SAR__EEC_RE___SM_S_SRA_20180929T214604_20180929T214612.xml"),
-       "tsx-annotation", {"stateVec", "timeUTC", {"posX", "posY", "posZ", "velX", "velY", "velZ"}}, 9.649998358e9,
+       "tsx-annotation", {"stateVec", "timeUTC", {"posX", "posY", "posZ", "velX", "velY", "velZ"}, "absOrbit"}, 9.649998358e9,
        LookSide::right, 164, std::array<double, 2>{-0.799906132175328799, 119.791294063491719}, std::nullopt,
        nullptr, 0, 0, 0, "platform/orbit/stateVec[1]/posX"},
       {"ICEYE", stack_test::shared_sample("iceye-annotation/ICEYE_X4_GRD_SM_38671_20201206T084201.xml"),
-       "iceye-metadata", {"orbit_vector", "time", {"posX", "posY", "posZ", "velX", "velY", "velZ"}}, 9.65e9,
+       "iceye-metadata", {"orbit_vector", "time", {"posX", "posY", "posZ", "velX", "velY", "velZ"}, "orbit_absolute_number"},
+       9.65e9,
        LookSide::left, std::nullopt, std::array<double, 2>{13.351757725214608, -81.36454871497816}, std::nullopt,
        nullptr, 0, 0, 0, "Orbit_State_Vectors/orbit_vector[1]/posX"},
       {"RCM", stack_test::shared_sample("rcm-product/product.xml"), "rcm-product",
@@ -115,8 +118,9 @@ std::vector<OrbitVector> vectors_of(const Sample& s, const std::string& text) {
   return out;
 }
 
-// The sample's text with every date days later and each orbit position
-// plus offset (m); corrupt: the first vector's x written as "12x" instead.
+// The sample's text with every date days later, its absolute orbit (where
+// it states one) 15 orbits a day later, and each orbit position plus
+// offset (m); corrupt: the first vector's x written as "12x" instead.
 std::string moved_copy(const Sample& s, int days, const double (&offset)[3], bool corrupt = false) {
   const std::string text = stack_test::shift_dates(stack_test::read_file(s.path), days);
   char number[32];
@@ -129,6 +133,10 @@ std::string moved_copy(const Sample& s, int days, const double (&offset)[3], boo
   }
   pugi::xml_document doc;
   doc.load_string(text.c_str());
+  if (s.layout.absolute_orbit != nullptr) {
+    pugi::xml_node orbit = doc.select_node((std::string("//") + s.layout.absolute_orbit).c_str()).node();
+    orbit.text().set(std::stol(orbit.child_value()) + 15L * days);
+  }
   bool first = true;
   for (const pugi::xpath_node& n : doc.select_nodes((std::string("//") + s.layout.item).c_str())) {
     for (int i = 0; i < 3; ++i) {

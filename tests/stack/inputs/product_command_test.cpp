@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <tuple>
@@ -58,10 +59,25 @@ Point burst_middle(const ProductInfo& p, std::size_t burst) {
   return {bperp::stack::utc_text(bperp::stack::add_seconds(p.burst_times.at(burst), t)), text};
 }
 
-// Published by ISCE2 for this pair (tests/data/README.md): Bpar = -(our
-// parallel), Bperp = our perpendicular. The annotation's orbits are not the
-// precise ones that processor used: within 2 cm.
+// A stack folder's REF_SEC/REF_SEC.txt read as MintPy reads topsStack's:
+// "key: value" lines, the values of "Bperp (average)" and "Bpar (average)".
+std::map<std::string, double> isce_baseline_file(const std::string& path) {
+  std::map<std::string, double> values;
+  for (const std::string& line : stack_test::lines_of(stack_test::read_file(path))) {
+    const std::size_t colon = line.find(':');
+    if (colon != std::string::npos) values[line.substr(0, colon)] = std::stod(line.substr(colon + 1));
+  }
+  return values;
+}
+
+// Published by ISCE2 for this pair (tests/data/README.md), in its own
+// convention: --convention isce and the stack folder (ISCE's layout, in
+// ISCE's convention whatever --convention says) give them, the signs
+// exactly; our own are Bpar = -(our parallel), Bperp = our perpendicular
+// (the reference looks right). The annotation's orbits are not the precise
+// ones that processor used: within 2 cm.
 TEST(Track108Command, BaselinesAtBurstMiddlesMatchThePublishedOnes) {
+  TempDir dir;
   const ProductInfo p = product(reference);
   struct Case {
     std::size_t burst;
@@ -75,6 +91,20 @@ TEST(Track108Command, BaselinesAtBurstMiddlesMatchThePublishedOnes) {
     ASSERT_TRUE(s.at("error").is_null()) << s.at("error");
     EXPECT_NEAR(-s.at("parallel_m").get<double>(), c.bpar, 0.02) << "burst " << c.burst;
     EXPECT_NEAR(s.at("perpendicular_m").get<double>(), c.bperp, 0.02) << "burst " << c.burst;
+    const std::string folder = dir.file("baselines-" + std::to_string(c.burst));
+    const nlohmann::json isce = json_of({"--convention", "isce", "--export", "stack-folder:" + folder, "--at-time",
+                                         at.time, "--at-range", at.range, reference, secondary});
+    EXPECT_EQ(isce.at("convention"), "isce");
+    const std::map<std::string, double> file =
+        isce_baseline_file(folder + "/20250406_20250418/20250406_20250418.txt");
+    for (const auto& [bpar, bperp] : {std::pair{isce.at("secondaries")[0].at("parallel_m").get<double>(),
+                                                isce.at("secondaries")[0].at("perpendicular_m").get<double>()},
+                                      std::pair{file.at("Bpar (average)"), file.at("Bperp (average)")}}) {
+      EXPECT_NEAR(bpar, c.bpar, 0.02) << "burst " << c.burst;
+      EXPECT_NEAR(bperp, c.bperp, 0.02) << "burst " << c.burst;
+      EXPECT_GT(bpar, 0.0);
+      EXPECT_LT(bperp, 0.0);
+    }
     // The reference sees the target at the time and range asked for.
     EXPECT_EQ(doc.at("reference").at("reference_time"), at.time);
     EXPECT_NEAR(doc.at("reference").at("reference_slant_range_m").get<double>(), std::stod(at.range), 1e-6);
@@ -144,12 +174,14 @@ TEST(Track108Command, OneTargetNamedThreeWays) {
   };
   const std::string reference_orbit = orbit_file(reference, "reference.orbit");
   const std::string secondary_orbit = orbit_file(secondary, "secondary.orbit");
-  // An orbit reference has no range: it must be given.
+  // An orbit reference has no range or wavelength: they must be given.
   const RunResult no_range = run_stack({reference_orbit, secondary_orbit});
   EXPECT_EQ(no_range.status, 1);
-  EXPECT_NE(no_range.err.find("give --at-range"), std::string::npos) << no_range.err;
+  EXPECT_NE(no_range.err.find("give --at-range (m) or --at-point, and --wavelength (m) or --sensor"),
+            std::string::npos)
+      << no_range.err;
   const nlohmann::json by_orbits =
-      json_of({"--at-time", ref.at("reference_time"), "--at-range",
+      json_of({"--sensor", "s1-iw2", "--at-time", ref.at("reference_time"), "--at-range",
                std::to_string(ref.at("reference_slant_range_m").get<double>()), reference_orbit, secondary_orbit});
   EXPECT_NEAR(by_orbits.at("secondaries")[0].at("perpendicular_m").get<double>(), perpendicular, 1e-3);
   EXPECT_NEAR(by_orbits.at("secondaries")[0].at("parallel_m").get<double>(), parallel, 1e-3);

@@ -211,7 +211,13 @@ TEST(ZippedSafe, ReadsLikeItsUnpackedFolder) {
   unpack(sample_zip, dir.path() / "unpacked");
   const fs::path safe = dir.path() / "unpacked" / safe_name;
   const std::string annotation = stack_test::read_file((safe / "annotation" / annotation_name).string());
-  const std::string secondary = dir.write("secondary.xml", stack_test::shift_dates(annotation, 12));
+  // 12 days (175 orbits) later: another pass of the same track.
+  std::string later = stack_test::shift_dates(annotation, 12);
+  const std::string orbit = "<absoluteOrbitNumber>46693<";
+  const std::size_t at = later.find(orbit);
+  ASSERT_NE(at, std::string::npos);
+  later.replace(at, orbit.size(), "<absoluteOrbitNumber>46868<");
+  const std::string secondary = dir.write("secondary.xml", later);
   const std::string a = safe_name + "/annotation/" + annotation_name;
   const std::string nested = dir.write(
       "nested.zip",

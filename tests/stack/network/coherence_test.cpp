@@ -243,7 +243,8 @@ TEST(Exports, ReadBackAgainstTheJson) {
   }
 
   // One line per acquisition, the reference included, by date; a newline
-  // after the last, no empty line.
+  // after the last, no empty line; the perpendicular baseline in the GAMMA
+  // tables' sign, minus ours.
   const std::string text = read(dir.file("baselines.txt"));
   ASSERT_FALSE(text.empty());
   EXPECT_EQ(text.back(), '\n');
@@ -259,12 +260,13 @@ TEST(Exports, ReadBackAgainstTheJson) {
     ASSERT_EQ(w.size(), 4u) << line;
     EXPECT_EQ(w[0], "20080614");
     char expected[32];
-    std::snprintf(expected, sizeof expected, "%.2f", perpendicular_of.at(w[1]));
+    std::snprintf(expected, sizeof expected, "%.2f", 0.0 - perpendicular_of.at(w[1]));
     EXPECT_EQ(w[2], expected) << line;
   }
   EXPECT_EQ(stack_test::words_of(lines.front())[3], "-368");  // 2007-06-12, before the reference
 
-  // The stack folder: Bperp ours, Bpar minus ours.
+  // The stack folder: ISCE's signs, of a right-looking reference here: Bperp
+  // ours, Bpar minus ours.
   for (const nlohmann::json& s : doc.at("secondaries")) {
     const std::string pair = "20080614_" + compact(s.at("date"));
     const std::vector<std::string> file = lines_of(read(dir.file("stack/" + pair + "/" + pair + ".txt")));
@@ -300,7 +302,8 @@ TEST(Exports, CheckedBeforeAnythingIsPrinted) {
 // anything is printed, and nothing written.
 TEST(Exports, RefusedRunsPrintAndLeaveNothing) {
   TempDir dir;
-  // A second secondary of 2008-07-30: both would be 20080614_20080730.
+  // A second secondary of 2008-07-30 (no time to tell them one pass): both
+  // would be 20080614_20080730.
   const std::string twin = dir.write("twin.txt", read(stack_dir + "20080730.txt"));
   struct Case {
     std::vector<std::string> args;
@@ -308,7 +311,7 @@ TEST(Exports, RefusedRunsPrintAndLeaveNothing) {
   };
   const std::string reference = stack_dir + "reference.txt", secondary = stack_dir + "20080730.txt";
   const std::vector<Case> cases = {
-      {{"--export", "stack-folder:" + dir.file("sf"), reference, secondary, twin}, "are of one date"},
+      {{"--export", "stack-folder:" + dir.file("sf"), reference, secondary, twin}, "are different passes of one date (2008-07-30)"},
       {{"--pairs", "--plot", dir.file("out.svg"), "--export", "pairs:" + dir.file("./out.svg"), reference,
         secondary},
        "are one path"},

@@ -84,6 +84,10 @@ void check_records(const nlohmann::ordered_json& objects, const std::vector<std:
           EXPECT_EQ(field, std::to_string(value.get<long long>()));
           if (shown) { EXPECT_EQ(cell->second, field); }
           break;
+        case ValueType::boolean:
+          ASSERT_TRUE(value.is_boolean());
+          EXPECT_EQ(field, value.dump());  // true, false
+          break;
         case ValueType::number:
           ASSERT_TRUE(value.is_number_float());
           EXPECT_EQ(std::strtod(field.c_str(), nullptr), value.get<double>());

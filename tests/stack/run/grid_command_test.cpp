@@ -34,7 +34,10 @@ nlohmann::json json_of(std::vector<std::string> args) {
 // time is the _mli.par's start_time (2412.557627 s) + 2500 azimuth_line_time
 // (4.1111126e-03 s), the range its near_range_slc (798988.2904 m) + 4200
 // range_pixel_spacing (18.636496 m). The table carries a refinement from
-// the interferogram of about 1.5 cm (its _base.par): within 3 cm.
+// the interferogram of about 1.5 cm (its _base.par): within 3 cm. In the
+// table's own convention (--convention gamma, and the baselines file that
+// LiCSAR writes from such tables, read as LiCSBAS reads it: blank-separated
+// reference date, date, perpendicular baseline, days), the signs exactly.
 TEST(ImageParameters, PairMatchesThePublishedTableCell) {
   const std::string at_time = "2018-01-06T00:40:22.835409";  // 2412.557627 + 10.277782 s
   const std::string at_range = "877261.573600";
@@ -52,6 +55,20 @@ TEST(ImageParameters, PairMatchesThePublishedTableCell) {
     EXPECT_EQ(s.at("days"), 24);
     EXPECT_EQ(doc.at("reference").at("kind"), "parameters");
     perpendicular.push_back(s.at("perpendicular_m"));
+
+    stack_test::TempDir dir;
+    const std::string baselines = dir.file("baselines");
+    const nlohmann::json gamma = json_of({"--convention", "gamma", "--export", "baselines:" + baselines, "--at-time",
+                                          at_time, "--at-range", at_range, par + reference, par + "r20180130_VV_slc.par"});
+    EXPECT_NEAR(gamma.at("secondaries")[0].at("parallel_m").get<double>(), 26.7767, 0.03) << reference;
+    EXPECT_NEAR(gamma.at("secondaries")[0].at("perpendicular_m").get<double>(), 30.2803, 0.03) << reference;
+    const std::vector<std::string> lines = stack_test::lines_of(stack_test::read_file(baselines));
+    ASSERT_EQ(lines.size(), 2u);
+    const std::vector<std::string> pair = stack_test::words_of(lines[1]);
+    ASSERT_EQ(pair.size(), 4u);
+    EXPECT_EQ(pair[0] + " " + pair[1] + " " + pair[3], "20180106 20180130 24");
+    EXPECT_NEAR(std::stod(pair[2]), 30.2803, 0.03) << lines[1];
+    EXPECT_EQ(lines[0], "20180106 20180106 0.00 0");
   }
   // A _slc.par and its _mli.par hold the same orbit: the same baseline at
   // the same time and range.

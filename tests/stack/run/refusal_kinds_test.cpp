@@ -99,6 +99,7 @@ TEST(RefusalKinds, TheReferencesRefusalsHaveKinds) {
   std::vector<Case> cases(4);
   cases[0].reference = orbit;  // a dated orbit 690 km up cannot see a target 100 km away
   cases[0].options.target.at_range = 100.0;
+  cases[0].options.target.wavelength = 0.2362e-3;
   cases[0].kind = RefusalKind::outside_image;
   cases[1].reference = reference;
   cases[1].options.grid = bperp::stack::GridSize{2, 2};
@@ -106,7 +107,7 @@ TEST(RefusalKinds, TheReferencesRefusalsHaveKinds) {
   cases[2].reference = reference;
   cases[2].options.target.at_range = 870.0;
   cases[2].kind = RefusalKind::option;
-  cases[3].reference = orbit;  // its middle row's time, with no slant range
+  cases[3].reference = orbit;  // its middle row's time, with no slant range nor wavelength
   cases[3].kind = RefusalKind::option;
   for (const Case& c : cases) {
     const bperp::stack::StackRun run = bperp::stack::run_stack(c.reference, {good}, c.options);

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "bperp/stack/geometry/convention.h"
 #include "bperp/stack/run/stack_run.h"
 #include "bperp/stack/network/coherence.h"
 #include "bperp/stack/network/pairs.h"
@@ -22,6 +23,8 @@ enum class OutputFormat { table, csv, json };
 // One run of the command as its command line asks for it.
 struct StackRequest {
   OutputFormat format = OutputFormat::table;
+  Convention convention = Convention::bperp;  // of the baselines shown (not of the exports)
+  bool quiet = false;                         // no warnings on standard error
   std::string reference;
   std::vector<std::string> secondaries;  // the positional ones, then those of --list
   std::string list;                      // --list FILE ("-": standard input); empty: none
@@ -52,17 +55,35 @@ struct RequestOutcome {
 // as option_table() declares them, their clashes checked, then the --list
 // file read (from in for "-"), then the output paths checked against every
 // input. --help and --version print on out; every refusal is one message
-// on err.
+// on err (an unknown option with the nearest known one, when one is near).
 RequestOutcome build_request(int argc, const char* const* argv, std::FILE* in, std::FILE* out,
                              std::FILE* err);
+
+// Why options that each are well formed cannot go together ("" when they
+// can): --at-point with another target option, a coherence floor above
+// the model's coherence at zero time, an export of the pairs without them.
+std::string clash_problem(const StackRequest& request);
+
+// Why the plot or an export cannot be written where asked: over an input,
+// where another output goes, or where no file can be made ("" when all
+// can).
+std::string output_problem(const StackRequest& request);
 
 // The paths of a list: one per line, a CRLF line end taken as LF, empty
 // lines skipped, nothing else trimmed. false and *problem when it cannot be
 // read or holds a NUL byte.
 bool read_path_list(std::FILE* stream, std::vector<std::string>& paths, std::string* problem);
 
-// "bperp-stack: TEXT" on err, and "bperp-stack: warning: TEXT".
+// "bperp-stack: TEXT" on err, "bperp-stack: warning: TEXT" and
+// "bperp-stack: note: TEXT".
 void print_problem(std::FILE* err, const std::string& text);
 void print_warning(std::FILE* err, const std::string& text);
+void print_note(std::FILE* err, const std::string& text);
+
+// The option nearest to word among the names (and other spellings, which
+// stand for their names) of the table, --help and --version, by edit
+// distance: within a third of the word's length (and at least 2 edits),
+// else "".
+std::string nearest_option(const std::string& word);
 
 }  // namespace bperp::stack

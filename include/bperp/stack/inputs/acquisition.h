@@ -19,6 +19,7 @@
 #include "bperp/stack/inputs/orbit_rows.h"
 #include "bperp/stack/inputs/product.h"
 #include "bperp/stack/support/utc_time.h"
+#include "bperp/stack/support/warning.h"
 
 namespace bperp::stack {
 
@@ -56,7 +57,7 @@ struct Acquisition {
   std::string read_from;                 // the file read, when not path (a SAFE product's annotation, "ZIP!member")
   std::optional<std::pair<dev_t, ino_t>> identity;  // the file's device and inode, once opened
   std::optional<Refusal> refusal;
-  std::string warning;      // something to tell the user that does not make the file unusable
+  std::optional<Warning> warning;  // something to tell the user that does not make the file unusable
 };
 
 // The years a header date may have: from the first civil SAR satellite

@@ -91,8 +91,10 @@ struct BandwidthOptions {
 CoherenceModel coherence_model(const StackRun& run, const BandwidthOptions& options,
                                const CoherenceParameters& parameters);
 
-// The reference first, then every usable secondary in the order given.
-std::vector<NetworkPoint> network_points(const StackRun& run);
+// The reference first, then every usable secondary in the order given,
+// their perpendicular baselines times perpendicular_sign (-1 for a
+// convention of the other sign, geometry/convention.h).
+std::vector<NetworkPoint> network_points(const StackRun& run, double perpendicular_sign = 1.0);
 
 // True when every point has a date.
 bool all_dated(const std::vector<NetworkPoint>& points);

@@ -55,9 +55,12 @@ std::vector<Tick> baseline_ticks(double low, double high);
 // reference), one colour together for the rest, with a legend under the
 // date axis that wraps onto further rows ("... and N more parts" for the
 // rest; the picture grows to hold it); the pairs' lines are shaded by their
-// modelled coherence when the network's model has one.
+// modelled coherence when the network's model has one. sign, when not
+// empty, names the sign convention of the baselines under the title
+// ("in ISCE's sign").
 void write_baseline_time_svg(std::FILE* out, const std::vector<NetworkPoint>& points,
-                             const PairNetwork& network, const Connectivity* parts = nullptr);
+                             const PairNetwork& network, const Connectivity* parts = nullptr,
+                             const std::string& sign = {});
 
 // The short name of a path: the file name without directory and extension.
 std::string short_name(const std::string& path);

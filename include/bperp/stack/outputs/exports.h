@@ -1,20 +1,32 @@
-// Files for the next tools of a time-series chain (--export KIND:PATH):
-//   pairs:PATH         the pairs as CSV, every per-pair column;
+// Files for the next tools of a time-series chain (--export KIND:PATH),
+// each in the sign convention of the processor whose files it imitates,
+// whatever --convention says (geometry/convention.h):
+//   pairs:PATH         the pairs as CSV, every per-pair column, in this
+//                      tool's convention (a pair's perpendicular baseline the
+//                      first's position minus the second's, across the
+//                      reference's line of sight);
 //   dates:PATH         one YYYYMMDD_YYYYMMDD line per pair, the earlier date
-//                      first: an interferogram list;
+//                      first: an interferogram list (no numbers);
 //   baselines:PATH     one line per acquisition, the reference included:
 //                      REFDATE DATE BPERP DT (B_perp m with 2 decimals, DT
-//                      days, negative before the reference);
+//                      days, negative before the reference), B_perp in the
+//                      GAMMA tables' sign, which LiCSAR writes and LiCSBAS
+//                      reads;
 //   stack-folder:DIR   DIR/REFDATE_SECDATE/REFDATE_SECDATE.txt per
 //                      secondary, with "Bperp (average): VALUE" and
-//                      "Bpar (average): VALUE" (m) as stack processors write
-//                      them: Bperp our perpendicular, Bpar minus our parallel;
-//                      the average over the --grid points when there is a
-//                      grid (refused, nothing written, when a secondary has
-//                      no baseline at some of them), else the value at the
-//                      target.
-// Every file is checked before anything is printed and written through a
-// temporary file beside it.
+//                      "Bpar (average): VALUE" (m) in ISCE's convention, as
+//                      topsStack writes them and MintPy reads them; the
+//                      average over the --grid points when there is a grid
+//                      (refused, nothing written, when a secondary has no
+//                      baseline at some of them), else the value at the
+//                      target; and DIR/bperp-stack.json, the manifest: the
+//                      reference, the tool, the convention and the entries
+//                      written. A folder whose manifest names another
+//                      reference, or that holds entries and no manifest, is
+//                      refused; entries of the same reference are replaced.
+// dates, baselines and stack-folder name acquisitions by their dates: two
+// passes of one date are refused there. Every file is checked before
+// anything is printed and written through a temporary file beside it.
 #pragma once
 
 #include <optional>
@@ -42,13 +54,18 @@ std::optional<Export> parse_export(const std::string& text, std::string* problem
 std::string export_path_problem(const Export& e, const std::vector<std::string>& inputs);
 
 // Why the export cannot take what run gives ("" when it can), checked
-// after the run and before anything is printed: for a stack folder, two
-// secondaries of one date (one folder for both), or a folder or file of it
-// already there that cannot be written as output_path_problem says. The
-// acquisitions need dates.
-std::string export_run_problem(const Export& e, const StackRun& run, const std::vector<std::string>& inputs);
+// after the run and before anything is printed: for the exports that name
+// acquisitions by date, two of points (different passes) of one date; for
+// a stack folder, a grid average over part of the grid, a manifest that
+// names another reference, entries without a manifest, or a folder or file
+// of it already there that cannot be written as output_path_problem says.
+// Entries of the same reference that this run does not write again are
+// left, and named in a warning to warnings. The acquisitions need dates.
+std::string export_run_problem(const Export& e, const StackRun& run, const std::vector<NetworkPoint>& points,
+                               const std::vector<std::string>& inputs, std::vector<std::string>* warnings);
 
-// Writes the export; false and *problem on failure (nothing left behind but
+// Writes the export from run and from its points and network in this
+// tool's convention; false and *problem on failure (nothing left behind but
 // the folder's complete files).
 bool write_export(const Export& e, const StackRun& run, const std::vector<NetworkPoint>& points,
                   const PairNetwork& network, std::string* problem);

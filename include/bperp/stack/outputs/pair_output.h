@@ -6,6 +6,7 @@
 
 #include <cstdio>
 
+#include "bperp/stack/geometry/convention.h"
 #include "bperp/stack/run/stack_run.h"
 #include "bperp/stack/network/connectivity.h"
 #include "bperp/stack/network/pairs.h"
@@ -39,9 +40,11 @@ void pairs_json(JsonWriter& json, const PairNetwork& network);
 void network_json(JsonWriter& json, const std::vector<NetworkPoint>& points, const Connectivity& connectivity);
 
 // The stack's document (as write_json writes it) with the members "pairs"
-// and "network" after its others.
+// and "network" before its closing notes (the convention of the baselines,
+// which the points and so the pairs are in, and the warnings).
 void write_json_with_pairs(std::FILE* out, const StackRun& run, const std::vector<NetworkPoint>& points,
-                           const PairNetwork& network, const Connectivity& connectivity);
+                           const PairNetwork& network, const Connectivity& connectivity,
+                           Convention convention = Convention::bperp, const std::vector<std::string>& warnings = {});
 
 // The network report after the table of pairs: connected, or its parts and
 // the pairs that would join them.

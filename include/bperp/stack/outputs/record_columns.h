@@ -8,6 +8,7 @@
 #include <string>
 #include <variant>
 
+#include "bperp/stack/geometry/convention.h"
 #include "bperp/stack/run/stack_run.h"
 #include "bperp/stack/network/pairs.h"
 #include "bperp/stack/outputs/json_writer.h"
@@ -28,6 +29,7 @@ enum class ValueType {
   utc_time,  // "YYYY-MM-DDThh:mm:ss.ssssssZ"
   whole,     // a whole number: days, grid indices
   number,    // a double, in the column's unit
+  boolean,   // true or false
 };
 
 // How the table shows a column's numbers.
@@ -37,9 +39,9 @@ enum class TableForm {
   bperp_digits,       // a length in m with the digits bperp prints of it in km
 };
 
-// One value of a record: none, a text, a whole number or a number. Numbers
-// are finite: a non-finite one is none.
-using Value = std::variant<std::monostate, std::string, long, double>;
+// One value of a record: none, a text, a whole number, a number or a truth
+// value. Numbers are finite: a non-finite one is none.
+using Value = std::variant<std::monostate, std::string, long, double, bool>;
 
 // One column of a record: its key (CSV header field and JSON member), its
 // table heading, what it holds and in which unit ("m", "s", "deg", "days";
@@ -69,22 +71,25 @@ std::string table_text(const RecordColumn<Record>& column, const Value& value) {
 // A value as a CSV field, appended to line: numbers at full precision (the
 // shortest text that reads back exactly), texts as a spreadsheet will not
 // run them (spreadsheet_text) and quoted where they must be (csv_field),
-// nothing for none.
+// "true" or "false", nothing for none.
 void append_csv_field(std::string& line, const Value& value);
 
 // A value as a JSON value: a string, a whole number, a number with the
-// digits given, null for none.
+// digits given, true or false, null for none.
 void json_value(JsonWriter& json, const Value& value, Digits digits);
 
 // ---- The secondaries ----
 
 // A record of the secondaries: a secondary's result at a target (the
 // stack's, or a grid point's, which is then given too), with the
-// reference's zero-Doppler view of that target (null in the beam geometry).
+// reference's zero-Doppler view of that target (null in the beam geometry),
+// and the signs that put its parallel and perpendicular baselines (and its
+// height of ambiguity) into the convention shown.
 struct Row {
   const ZeroDopplerReference* zero_doppler;
   const SecondaryResult& s;
   const GridPoint* point = nullptr;
+  ConventionSigns signs{};
 };
 using Column = RecordColumn<Row>;
 
@@ -99,10 +104,10 @@ std::span<const Column> secondary_columns();
 const Column* secondary_column(std::string_view key);
 
 // The value of column c in a row: for an unusable row none but its name,
-// grid indices and error, and what was read of its file: the date its
-// header gives, and once the file was read whole (the refusal is the
-// geometry's) its kind and orbit source; a product recognised keeps its
-// kind too.
+// grid indices, whether its target lies outside the image, and error, and
+// what was read of its file: the date its header gives, and once the file
+// was read whole (the refusal is the geometry's) its kind, orbit and
+// wavelength source; a product recognised keeps its kind too.
 Value value_of(const Column& c, const Row& row);
 
 // Where an acquisition's orbit came from: a product's source ("annotation",

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "bperp/stack/geometry/convention.h"
 #include "bperp/stack/outputs/json_writer.h"
 #include "bperp/stack/run/stack_run.h"
 
@@ -21,24 +22,33 @@ namespace bperp::stack {
 // and its time. Unusable secondaries have empty cells and their reason in
 // the note column. With a grid, each secondary's spread (min, max) is over
 // the points where it has a baseline; where that is not all of them, the
-// note says over how many ("spread over 6 of 9 points").
-void write_stack_table(std::FILE* out, const StackRun& run);
+// note says over how many ("spread over 6 of 9 points"). Parallel and
+// perpendicular baselines and heights of ambiguity in convention, which
+// the reference block names when it is not this tool's own; where two
+// passes share a date, their exact days are shown too.
+void write_stack_table(std::FILE* out, const StackRun& run, Convention convention = Convention::bperp);
 
 // One header row, one row per secondary, values at full precision (the
 // shortest text that reads back exactly), empty fields where there is no
-// value, the reason in the error field.
-void write_stack_csv(std::FILE* out, const StackRun& run);
+// value, the reason in the error field; baselines in convention.
+void write_stack_csv(std::FILE* out, const StackRun& run, Convention convention = Convention::bperp);
 
 // The stack's members of its JSON document, into the object json has open:
 // "reference" (its geometry) and "secondaries" (one object per row of the
-// CSV, with its columns as members). Missing values are null; "error" is
-// null or a reason.
-void stack_json(JsonWriter& json, const StackRun& run);
+// CSV, with its columns as members, baselines in convention). Missing
+// values are null; "error" is null or a reason.
+void stack_json(JsonWriter& json, const StackRun& run, Convention convention = Convention::bperp);
 
-// The stack as a JSON document (an object of stack_json's members),
-// indented, at full precision (doubles read back exactly), with a final
-// newline. Bytes of names that are not UTF-8 are replaced.
-void write_json(std::FILE* out, const StackRun& run);
+// The members that close a document: "convention" (its name) and
+// "warnings" (every warning of the run, as standard error has them).
+void document_notes_json(JsonWriter& json, Convention convention, const std::vector<std::string>& warnings);
+
+// The stack as a JSON document (an object of stack_json's members, then
+// document_notes_json's), indented, at full precision (doubles read back
+// exactly), with a final newline. Bytes of names that are not UTF-8 are
+// replaced.
+void write_json(std::FILE* out, const StackRun& run, Convention convention = Convention::bperp,
+                const std::vector<std::string>& warnings = {});
 
 // The CSV header fields, in order: the same in both geometries (the JSON
 // members of each secondary are the same keys), empty where a geometry has

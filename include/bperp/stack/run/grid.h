@@ -23,7 +23,8 @@ std::optional<Refusal> grid_targets(const Acquisition& reference, const TargetOp
 // failures over the grid counted and a warning for each usable secondary
 // that lacks a baseline somewhere. The refusal, before anything is
 // computed, of a grid asked of a state-vector reference, of more than
-// max_grid_baselines baselines, or that grid_targets refuses.
+// max_grid_baselines baselines, or that grid_targets refuses. Stopped by
+// options.stop_requested before a point: run.cancelled, no grid.
 std::optional<Refusal> run_grid(StackRun& run, const StackOptions& options);
 
 }  // namespace bperp::stack

@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -23,6 +24,7 @@
 #include "bperp/stack/inputs/product.h"
 #include "bperp/stack/support/refusal.h"
 #include "bperp/stack/support/utc_time.h"
+#include "bperp/stack/support/warning.h"
 
 namespace bperp::stack {
 
@@ -68,6 +70,11 @@ struct GridSize {
   int ranges = 0;
 };
 
+// Asked between the steps of a run (before each secondary is read, before
+// each grid point): true stops the run there, its results cut short
+// (StackRun::cancelled). Empty: never asked.
+using StopCheck = std::function<bool()>;
+
 // How the run treats its secondaries.
 struct StackOptions {
   // Use state-vector secondaries where they stand, as bperp does for a pair.
@@ -83,6 +90,18 @@ struct StackOptions {
   // With orbit files given, a Sentinel-1 product they do not cover is
   // refused rather than kept on its own orbit with a warning.
   bool require_orbit_files = false;
+  // Whether to stop early (a program's Ctrl-C); the command gives none.
+  StopCheck stop_requested;
+};
+
+// One acquisition of a stack: a file to read (path), or one made in memory
+// (made, whose name is how the outputs show it; path then empty).
+struct StackInput {
+  StackInput(std::string file) : path(std::move(file)) {}  // NOLINT: a path is an input
+  StackInput(const char* file) : path(file) {}             // NOLINT: a path is an input
+  explicit StackInput(std::shared_ptr<const Acquisition> acquisition) : made(std::move(acquisition)) {}
+  std::string path;
+  std::shared_ptr<const Acquisition> made;
 };
 
 // ---- What a run works out ----
@@ -93,11 +112,15 @@ struct ZeroDopplerReference {
   ZeroDopplerGeometry view;
   std::optional<UtcTime> time;    // UTC of view.t, when the orbit's epoch is known
   double wavelength = 0.0;        // km
-  std::string wavelength_source;  // "product", "--wavelength", "--sensor" or "settings"
+  std::string wavelength_source;  // "product", "option" (--wavelength) or "sensor" (--sensor)
   std::string orbit_source;       // "annotation", an orbit file's name, "orbit file"
   LookSide look = LookSide::right;
   std::optional<long> relative_orbit;  // Sentinel-1: the track
   double doppler_centroid = NAN;       // Hz, toward the target, when the product gives it
+  // Whether the target lies outside the span of line times or of slant
+  // ranges that the reference's image states; nullopt where it states
+  // neither (a geocoded product, a dated orbit). A grid point is inside.
+  std::optional<bool> outside_image;
 };
 
 // The reference's geometry: bperp's beam geometry of a state vector (its
@@ -113,6 +136,10 @@ double reference_doppler_centroid(const ReferenceView& view);
 inline const ZeroDopplerReference* zero_doppler_of(const ReferenceView& view) {
   return std::get_if<ZeroDopplerReference>(&view);
 }
+
+// The side the reference looks to: a product's or --look's in the
+// zero-Doppler geometry; bperp's beam geometry looks right.
+LookSide look_side(const ReferenceView& view);
 
 // One secondary's outcome at one target. ok() without a refusal; then
 // baseline holds its numbers and state the vector they were computed from.
@@ -132,6 +159,11 @@ struct SecondaryResult {
   std::optional<UtcTime> time;
   std::optional<double> days_exact;
   double doppler_centroid = NAN;   // Hz, toward the target, when it can be worked out
+  // Where the wavelength for its numbers comes from: "option"
+  // (--wavelength), else "product" (its own product's, or for an input
+  // that states none the reference product's), "sensor" or "beam" (the
+  // beam geometry's L band).
+  std::string wavelength_source;
   std::optional<Refusal> refusal;  // why it cannot be used, naming the file
   bool ok() const { return !refusal; }
 };
@@ -157,29 +189,46 @@ struct GridFailures {
   std::optional<Refusal> first;
 };
 
+// The inputs of one pass, in the order they were named: slices, swaths,
+// or one product given in two forms, which make one acquisition.
+using PassInputs = std::vector<std::shared_ptr<const Acquisition>>;
+
 struct StackRun {
   Acquisition reference;
   ReferenceView view;
+  std::string wavelength_source;   // the reference's: "product", "option", "sensor" or "beam"
   std::optional<Refusal> refusal;  // the reference's: the run cannot go on
+  // One per secondary pass, in the order their first inputs were named:
+  // the result of the input used at the stack's target (see run_stack).
   std::vector<SecondaryResult> secondaries;
-  std::vector<std::string> warnings;        // one line each, naming the files; not errors
+  std::vector<PassInputs> passes;  // each secondary pass's inputs
+  std::vector<Warning> warnings;    // one line each, naming the files; not errors
   std::vector<GridPoint> grid;              // with StackOptions::grid, row by row
   std::vector<GridFailures> grid_failures;  // with a grid, one per secondary
+  bool cancelled = false;                   // stopped early by StackOptions::stop_requested
 
   // ok() and a baseline at every point of the grid (when there is one).
   bool complete(std::size_t secondary) const;
-  // Every value asked for was computed: the reference and every secondary
-  // are usable, and with a grid each secondary has a baseline at every point.
+  // Every value asked for was computed: the run was not cancelled, the
+  // reference and every secondary are usable, and with a grid each
+  // secondary has a baseline at every point.
   bool all_ok() const;
 };
 
+// The burst ID (t042_088905_iw1) of the reference's burst whose lines hold
+// its target's zero-Doppler time; "" in the beam geometry and where the
+// product gives no burst IDs.
+std::string reference_burst_id(const StackRun& run);
+
 // The reference file read (orbit files given put in for its orbit) and its
 // geometry located: the beam geometry of a state vector, the zero-Doppler
-// view of the target for a product or a dated orbit. A product reference
-// that gives no wavelength (nor radar frequency) is refused unless
-// --wavelength or --sensor gives one. On failure the refusal says why and
-// nothing else is filled.
-StackRun start_stack(const std::string& reference_path, const StackOptions& options = {},
+// view of the target for a product or a dated orbit. A product or dated
+// orbit reference that states no wavelength (nor radar frequency) is
+// refused unless --wavelength or --sensor gives one. On failure the refusal
+// says why and nothing else is filled. The reference may be made in memory
+// (a dated orbit, whose day is its date); the caller refuses one without a
+// date.
+StackRun start_stack(const StackInput& reference, const StackOptions& options = {},
                      const OrbitCatalogue* orbits = nullptr);
 
 // One secondary against the reference as read and its view of one target
@@ -188,12 +237,22 @@ SecondaryResult run_secondary(const Acquisition& reference, const ReferenceView&
                               std::shared_ptr<const Acquisition> secondary, const StackOptions& options = {});
 
 // The whole stack: start_stack, then every secondary read and run (none
-// when the reference failed), then the grid. A file given twice (under two
-// names, or the reference among the secondaries) is used once, two files of
-// the same date are noted, and a product secondary of another wavelength
-// than the settings' that the run falls back on is noted, with a warning
-// each. orbits: the orbit files to use instead of the products' own orbit
-// lists (null or empty: the products' own).
+// when the reference failed), gathered into passes, then the grid. A file
+// given twice under two names is used once, with a warning; the reference
+// file among the secondaries is left out without one. Inputs of one pass
+// (pass_difference, run/passes.h) make one acquisition: at each target the
+// input that covers it is used, else the first named that gives a
+// baseline, with one warning naming them; inputs of the reference's pass
+// are left out with a warning. Different passes of one date, a product
+// secondary of another wavelength than the beam geometry's L band, and a
+// --wavelength that differs from what a product states are noted with a
+// warning each. orbits: the orbit files to use instead of the products'
+// own orbit lists (null or empty: the products' own).
+// Acquisitions made in memory are used as given (never the same file as
+// another). With options.stop_requested, the run may stop before a
+// secondary or a grid point (cancelled, the results cut short there).
+StackRun run_stack(const StackInput& reference, const std::vector<StackInput>& secondaries,
+                   const StackOptions& options = {}, const OrbitCatalogue* orbits = nullptr);
 StackRun run_stack(const std::string& reference_path, const std::vector<std::string>& secondaries,
                    const StackOptions& options = {}, const OrbitCatalogue* orbits = nullptr);
 

@@ -36,21 +36,34 @@ double state_doppler(const StateVector& s, const double* T, double wavelength);
 // product that gives neither.
 std::optional<double> product_wavelength(const Acquisition& a);
 
-// A wavelength (km) and where it came from ("--wavelength", "product",
-// "--sensor", "settings"); no source and NaN for a product that gives
-// none without either option.
+// A wavelength (km) and where it came from ("option" for --wavelength,
+// "product", "sensor" for --sensor, "beam" for the beam geometry's); no
+// source and NaN for a reference that states none without either option.
 struct RunWavelength {
   double km = 0.0;
   std::string source;
 };
 
 // The wavelength of a zero-Doppler reference: --wavelength, else the
-// product's, else --sensor's, else for a dated orbit the settings'.
+// product's, else --sensor's; none for a dated orbit or a product that
+// states none.
 RunWavelength reference_wavelength(const Acquisition& a, const TargetOptions& target);
 
-// The wavelength (km) of a state-vector reference's beam geometry:
-// --wavelength, else --sensor's, else the settings' c / f0.
-double beam_wavelength(const TargetOptions& target);
+// The wavelength of a state-vector reference's beam geometry:
+// --wavelength, else --sensor's, else the settings' c / f0 (the L band of
+// the system bperp computes for).
+RunWavelength beam_wavelength(const TargetOptions& target);
+
+// Where the wavelength of a secondary input's numbers comes from:
+// "option" with --wavelength, else "product" where its product states one,
+// else the reference's source.
+std::string secondary_wavelength_source(const Acquisition& a, const TargetOptions& target,
+                                        const std::string& reference_source);
+
+// A warning when --wavelength (used, km) differs by more than 0.1 % from
+// what a product (of products) states, naming the first and both values and
+// counting the others; "" otherwise.
+std::string option_wavelength_warning(double used, const std::vector<const Acquisition*>& products);
 
 // A warning when the run's wavelength (km) is the settings' and some of
 // the usable product secondaries give another of their own (more than 1 %

@@ -1,0 +1,106 @@
+// What bperp-stack runs for a request, shared by the command and the Python
+// module: the orbit files read, the stack run, the points, the pair
+// network and its connectivity, and every message in the order the command
+// prints them; the outputs are left to the caller.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "bperp/stack/command/request.h"
+#include "bperp/stack/geometry/convention.h"
+#include "bperp/stack/network/coherence.h"
+#include "bperp/stack/network/connectivity.h"
+#include "bperp/stack/network/pairs.h"
+#include "bperp/stack/run/stack_run.h"
+#include "bperp/stack/support/refusal.h"
+#include "bperp/stack/support/warning.h"
+
+namespace bperp::stack {
+
+// One message of a run: a warning (of its kind) or a problem, one line
+// naming the files.
+struct RunMessage {
+  bool warning = false;
+  WarningKind kind = WarningKind::duplicate_file;  // a warning's
+  std::string text;
+};
+
+// Why a run ended before its results: its kind and text (the last problem
+// of the messages), the file concerned when a file could not be used (the
+// reference, an orbit file or folder), and whether it is a network split
+// under require_connected.
+struct RunFailure {
+  RefusalKind kind = RefusalKind::option;
+  std::string text;
+  std::string path;
+  bool split_network = false;
+};
+
+// The inputs of a run: the reference and the secondaries, files or
+// acquisitions made in memory.
+struct RunInputs {
+  StackInput reference;
+  std::vector<StackInput> secondaries;
+};
+
+// The request's reference and secondaries, as files.
+RunInputs file_inputs(const StackRequest& request);
+
+// One request's run. Not copied or moved: the network refers to the points.
+struct RequestRun {
+  RequestRun() = default;
+  RequestRun(const RequestRun&) = delete;
+  RequestRun& operator=(const RequestRun&) = delete;
+
+  StackRun run;
+  // The signs that put the run's baselines into the request's convention.
+  ConventionSigns signs{};
+  // The reference, then every usable secondary, in the request's convention.
+  std::vector<NetworkPoint> points;
+  CoherenceModel model;
+  std::optional<PairNetwork> network;  // the pairs asked for, or the points alone
+  // The points and network in this tool's own convention, for the exports
+  // (which turn them into their readers'), when the request's differs.
+  std::optional<std::vector<NetworkPoint>> own_points;
+  std::optional<PairNetwork> own_network;
+  Connectivity parts;                  // with pairs: the network's parts
+  std::vector<RunMessage> messages;    // in the order they arose
+  std::optional<RunFailure> failure;   // set when the run ended before its results
+  bool cancelled() const { return run.cancelled; }
+  // The run gave its results (no failure, not cancelled).
+  bool finished() const { return !failure && !run.cancelled; }
+  // The points and network the exports are made of.
+  const std::vector<NetworkPoint>& export_points() const { return own_points ? *own_points : points; }
+  const PairNetwork& export_network() const { return own_network ? *own_network : *network; }
+};
+
+// Runs request over inputs into out: the orbit files of --orbit and
+// --orbit-dir, the stack, the options it did not use (warnings), and when
+// the reference was usable, the checks
+// that the run gives what the network and the outputs need (dates, a stack
+// folder's, the range bandwidth of --min-coherence), the network and, with
+// pairs, its connectivity (a split network a failure under
+// --require-connected). Stops early, cancelled, when the request's
+// stack.stop_requested says so (between orbit files, secondaries, grid
+// points and the steps after).
+void run_request(const StackRequest& request, const RunInputs& inputs, RequestRun& out);
+
+// Why the request's plot, exports and network limits cannot be made of a
+// run ("" when they can): a missing date where one is needed, what a stack
+// folder needs, the range bandwidth of --min-coherence. What the exports
+// note without refusing (a stack folder's entries left from earlier) goes
+// to notes.
+std::string run_outputs_problem(const StackRequest& request, const StackRun& run,
+                                const std::vector<NetworkPoint>& points, const CoherenceModel& model,
+                                std::vector<std::string>* notes);
+
+// The plot (in convention, named in it when it is not this tool's own)
+// and one export of a finished run, each written through a temporary file;
+// false and *problem (naming the file) on failure, with nothing left
+// behind.
+bool write_plot_file(const std::string& path, const RequestRun& r, Convention convention, std::string* problem);
+bool write_export_file(const Export& e, const RequestRun& r, std::string* problem);
+
+}  // namespace bperp::stack

@@ -1,0 +1,118 @@
+"""What the package does to the process around it: no change of the umask
+that other threads could see, exports that do not follow the locale a
+program sets, and Ctrl-C honoured in the middle of a long call."""
+import glob
+import os
+import shutil
+import stat
+import subprocess
+import sys
+import textwrap
+import threading
+
+import numpy as np
+
+import pytest
+
+import bperp
+
+SOURCE = os.environ["BPERP_SOURCE_DIR"]
+STACK_DIR = os.path.join(SOURCE, "examples", "stack")
+REFERENCE = os.path.join(STACK_DIR, "reference.txt")
+SECONDARIES = sorted(glob.glob(os.path.join(STACK_DIR, "2*")))
+S1 = sorted(glob.glob(os.path.join(SOURCE, "tests", "data", "s1-track108-annotation", "s1a-iw2-*.xml")))
+
+
+def test_files_made_by_other_threads_keep_the_umask(tmp_path):
+    """Stacks with exports in 8 threads, each writing some thousands of
+    files, while the main thread makes files as fast as it can: every file
+    keeps the umask (none made while it were briefly 0)."""
+    with open(SECONDARIES[0]) as f:
+        numbers = [float(x) for x in f.read().split("\n", 1)[1].split()]
+    secondaries = [bperp.StateVector([numbers[0] + 1e-4 * k] + numbers[1:3], numbers[3:],
+                                     date=np.datetime64("2008-06-15") + k) for k in range(200)]
+    old = os.umask(0o022)
+    try:
+        failures = []
+
+        def exports(k):
+            folder = tmp_path / ("t%d" % k)
+            folder.mkdir()
+            try:
+                for n in range(6):
+                    bperp.stack(REFERENCE, secondaries, pairs=True, max_days=1, plot=str(folder / ("%d.svg" % n)),
+                                exports=[(kind, str(folder / ("%s%d" % (kind, n)))) for kind in
+                                         ("pairs", "dates", "baselines", "stack-folder")])
+            except Exception as e:  # reported by the main thread
+                failures.append(e)
+
+        threads = [threading.Thread(target=exports, args=(k,)) for k in range(8)]
+        for t in threads:
+            t.start()
+        mine = tmp_path / "main"
+        mine.mkdir()
+        count = 0
+        while any(t.is_alive() for t in threads) or count < 200:
+            os.close(os.open(mine / ("%d" % count), os.O_CREAT | os.O_WRONLY, 0o666))
+            count += 1
+        for t in threads:
+            t.join()
+    finally:
+        os.umask(old)
+    assert failures == []
+    loose = [p for p in tmp_path.rglob("*") if stat.S_IMODE(p.stat().st_mode) & 0o022]
+    assert loose == [] and count >= 200
+
+
+@pytest.fixture(scope="module")
+def german(tmp_path_factory):
+    """A LOCPATH with de_DE.UTF-8 (a bare Debian has none)."""
+    if shutil.which("localedef") is None:
+        pytest.skip("no localedef (Debian package locales)")
+    path = tmp_path_factory.mktemp("locales")
+    done = subprocess.run(["localedef", "-i", "de_DE", "-f", "UTF-8", str(path / "de_DE.UTF-8")],
+                          capture_output=True, text=True)
+    if not (path / "de_DE.UTF-8").exists():
+        pytest.skip("localedef failed: " + done.stderr)
+    return path
+
+
+def test_exports_under_a_german_locale_are_those_under_c(tmp_path, german):
+    script = textwrap.dedent("""
+        import locale, sys, bperp
+        name, folder = sys.argv[1], sys.argv[2]
+        locale.setlocale(locale.LC_ALL, name)
+        print(locale.localeconv()["decimal_point"])
+        bperp.stack(sys.argv[3], sys.argv[4:], pairs=True, plot=folder + "/plot.svg",
+                    exports=[(k, folder + "/" + k) for k in ("pairs", "dates", "baselines", "stack-folder")])
+        """)
+    written = {}
+    for name in ("C", "de_DE.UTF-8"):
+        folder = tmp_path / name
+        folder.mkdir()
+        env = dict(os.environ, LOCPATH=str(german))
+        done = subprocess.run([sys.executable, "-c", script, name, str(folder), REFERENCE] + SECONDARIES,
+                              env=env, capture_output=True, text=True)
+        assert done.returncode == 0, done.stderr
+        written[name] = {p.relative_to(folder): p.read_bytes() for p in folder.rglob("*") if p.is_file()}
+        assert done.stdout.strip() == ("," if name != "C" else ".")  # the locale took effect
+    assert written["C"] == written["de_DE.UTF-8"] and len(written["C"]) == 5 + len(SECONDARIES)  # with the stack folder's manifest
+
+
+def test_ctrl_c_ends_a_long_call_promptly():
+    """A grid of 500,000 baselines takes some 20 s here; SIGINT after 1 s
+    must end it within a generous 10 s."""
+    script = textwrap.dedent("""
+        import os, signal, sys, threading, time, bperp
+        threading.Timer(1.0, os.kill, (os.getpid(), signal.SIGINT)).start()
+        start = time.monotonic()
+        try:
+            bperp.stack(sys.argv[1], [sys.argv[2]], grid=(1000, 500))
+            print("finished", time.monotonic() - start)
+        except KeyboardInterrupt:
+            print("interrupted", time.monotonic() - start)
+        """)
+    done = subprocess.run([sys.executable, "-c", script, S1[0], S1[1]], capture_output=True, text=True,
+                          timeout=300)
+    word, seconds = done.stdout.split()
+    assert word == "interrupted" and float(seconds) < 10.0, done.stdout + done.stderr

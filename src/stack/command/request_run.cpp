@@ -1,0 +1,203 @@
+#include "bperp/stack/command/request_run.h"
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "bperp/stack/command/option_use.h"
+#include "bperp/stack/geometry/convention.h"
+#include "bperp/stack/inputs/orbit_catalogue.h"
+#include "bperp/stack/outputs/baseline_plot.h"
+#include "bperp/stack/outputs/exports.h"
+#include "bperp/stack/outputs/output_file.h"
+#include "bperp/stack/support/escape.h"
+
+namespace bperp::stack {
+
+namespace {
+
+void warn(RequestRun& out, WarningKind kind, std::string text) {
+  out.messages.push_back({true, kind, std::move(text)});
+}
+
+// Ends the run with a problem of kind, path the file concerned (if any).
+void fail(RequestRun& out, RefusalKind kind, std::string text, std::string path = {}) {
+  out.messages.push_back({false, WarningKind::duplicate_file, text});
+  out.failure = RunFailure{kind, std::move(text), std::move(path)};
+}
+
+bool stop_requested(const StackRequest& request) {
+  return request.stack.stop_requested && request.stack.stop_requested();
+}
+
+// The orbit files of --orbit and --orbit-dir, into orbits; false after a
+// failure (an --orbit file that can't be used, a folder that can't be
+// listed). Files of a folder that can't be read are warnings.
+bool read_orbits(const StackRequest& request, OrbitCatalogue& orbits, RequestRun& out) {
+  for (const std::string& file : request.orbit_files) {
+    if (stop_requested(request)) return false;
+    std::string problem;
+    if (!orbits.add_file(file, &problem)) {
+      fail(out, RefusalKind::malformed, "can't use the orbit file " + escaped(problem), file);
+      return false;
+    }
+  }
+  for (const std::string& dir : request.orbit_dirs) {
+    if (stop_requested(request)) return false;
+    std::string problem;
+    std::vector<std::string> skipped;
+    const bool listed = orbits.add_directory(dir, &problem, &skipped);
+    for (std::string& warning : skipped) warn(out, WarningKind::orbit_file, std::move(warning));
+    if (!listed) {
+      fail(out, RefusalKind::unreadable, escaped(problem), dir);
+      return false;
+    }
+  }
+  return true;
+}
+
+// The run's warnings and those of options it did not use, then why the
+// reference or each unusable secondary failed; false after the reference's
+// failure (nothing more to do).
+bool report_run(const StackRequest& request, const RunInputs& inputs, RequestRun& out) {
+  for (const Warning& w : out.run.warnings) warn(out, w.kind, w.text);
+  for (std::string& w : unused_option_warnings(request, out.run)) warn(out, WarningKind::unused_option, std::move(w));
+  if (out.run.refusal) {
+    fail(out, out.run.refusal->kind, out.run.refusal->text, inputs.reference.path);
+    return false;
+  }
+  for (const SecondaryResult& s : out.run.secondaries)
+    if (!s.ok()) out.messages.push_back({false, WarningKind::duplicate_file, s.refusal->text});
+  return true;
+}
+
+// Why the dates that --plot, the dated exports, --max-days,
+// --max-neighbours, --sequential, --annual and --min-coherence (the model's
+// temporal term) need are missing: which acquisitions lack one ("" when
+// every acquisition has its date or none is needed).
+std::string missing_dates_problem(const StackRequest& request, const std::vector<NetworkPoint>& points) {
+  const std::vector<Export>& exports = request.exports;
+  const PairLimits& limits = request.limits;
+  const bool dated_export =
+      std::any_of(exports.begin(), exports.end(), [](const Export& e) { return e.kind != ExportKind::pairs; });
+  const char* needed_by = !request.plot.empty()   ? "--plot"
+                          : dated_export          ? "--export"
+                          : limits.max_days       ? "--max-days"
+                          : limits.max_neighbours ? "--max-neighbours"
+                          : limits.sequential     ? "--sequential"
+                          : limits.annual         ? "--annual"
+                          : limits.min_coherence  ? "--min-coherence"
+                                                  : nullptr;
+  if (needed_by == nullptr || all_dated(points)) return {};
+  std::string undated;
+  for (const NetworkPoint& p : points)
+    if (!p.day) undated += (undated.empty() ? "" : ", ") + p.name;
+  return std::string(needed_by) +
+         " needs the date of every acquisition (a header line starting with YYYY-MM-DD); no date in " + undated;
+}
+
+// With --require-connected, false after a failure when the network is
+// split.
+bool connected_where_required(const StackRequest& request, RequestRun& out) {
+  const Connectivity& parts = out.parts;
+  if (!request.require_connected || parts.connected()) return true;
+  const std::vector<NetworkPoint>& points = out.points;
+  fail(out, RefusalKind::option,
+       "the pair network is split into " + std::to_string(parts.components.size()) +
+           " parts (--require-connected); " + std::to_string(parts.bridges.size()) +
+           " pairs would join them, the first " + points[parts.bridges.front().first].name + " - " +
+           points[parts.bridges.front().second].name);
+  out.failure->split_network = true;
+  return false;
+}
+
+}  // namespace
+
+std::string run_outputs_problem(const StackRequest& request, const StackRun& run,
+                                const std::vector<NetworkPoint>& points, const CoherenceModel& model,
+                                std::vector<std::string>* notes) {
+  if (std::string problem = missing_dates_problem(request, points); !problem.empty()) return problem;
+  for (const Export& e : request.exports)
+    if (std::string problem = export_run_problem(e, run, points, request.inputs(), notes); !problem.empty())
+      return problem;
+  if (request.limits.min_coherence && !std::isfinite(model.critical_baseline()))
+    return "--min-coherence needs the range bandwidth, which the reference does not give: give "
+           "--range-bandwidth or --sensor";
+  return {};
+}
+
+bool write_plot_file(const std::string& path, const RequestRun& r, Convention convention, std::string* problem) {
+  AtomicFile file;
+  std::string why;
+  if (std::FILE* stream = file.open(path, &why)) {
+    // "ISCE's", "GAMMA's": the words before the convention's description.
+    const std::string text = convention_text(convention);
+    const std::string sign =
+        convention == Convention::bperp ? std::string() : "in " + text.substr(0, text.find(':')) + " sign convention";
+    write_baseline_time_svg(stream, r.points, *r.network, &r.parts, sign);
+    if (file.commit(&why)) return true;
+  }
+  *problem = "can't write the plot to " + escaped(path) + ": " + why;
+  return false;
+}
+
+bool write_export_file(const Export& e, const RequestRun& r, std::string* problem) {
+  std::string why;
+  if (write_export(e, r.run, r.export_points(), r.export_network(), &why)) return true;
+  *problem = "can't write the export " + escaped(e.path) + ": " + why;
+  return false;
+}
+
+RunInputs file_inputs(const StackRequest& request) {
+  return {StackInput(request.reference),
+          std::vector<StackInput>(request.secondaries.begin(), request.secondaries.end())};
+}
+
+void run_request(const StackRequest& request, const RunInputs& inputs, RequestRun& out) {
+  OrbitCatalogue orbits;
+  if (!read_orbits(request, orbits, out)) {
+    out.run.cancelled = !out.failure;
+    return;
+  }
+  out.run = run_stack(inputs.reference, inputs.secondaries, request.stack, &orbits);
+  if (!report_run(request, inputs, out) || out.run.cancelled) return;
+
+  // The points in the convention shown, and in this tool's own for the
+  // exports (the same points when the two are one).
+  out.signs = convention_signs(request.convention, look_side(out.run.view));
+  out.points = network_points(out.run, out.signs.perpendicular);
+  if (out.signs.perpendicular != 1.0) out.own_points = network_points(out.run);
+  out.model = coherence_model(out.run, request.bandwidth, request.coherence);
+  std::vector<std::string> notes;
+  const std::string problem = run_outputs_problem(request, out.run, out.export_points(), out.model, &notes);
+  for (std::string& note : notes) warn(out, WarningKind::stale_export, std::move(note));
+  if (!problem.empty()) {
+    fail(out, RefusalKind::option, problem);
+    return;
+  }
+  if (stop_requested(request)) {
+    out.run.cancelled = true;
+    return;
+  }
+  const auto network_of = [&](std::optional<PairNetwork>& network, const std::vector<NetworkPoint>& of) {
+    if (request.pairs) network.emplace(of, request.limits, out.model);
+    else network.emplace(PairNetwork::without_pairs(of, out.model));
+  };
+  network_of(out.network, out.points);
+  // The exports' network, when the points differ: the same pairs (every
+  // limit and distance reads |B_perp| or its differences).
+  if (out.own_points && !request.exports.empty()) network_of(out.own_network, *out.own_points);
+  if (stop_requested(request)) {
+    out.run.cancelled = true;
+    return;
+  }
+  // The network's connectivity: reported with the pairs, and with
+  // --require-connected a split network ends the run before anything is
+  // printed.
+  if (request.pairs) out.parts = connectivity(*out.network);
+  connected_where_required(request, out);
+}
+
+}  // namespace bperp::stack
