@@ -10,6 +10,10 @@ if(TARGET bperp-stack)
   install(TARGETS bperp-stack RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(FILES docs/bperp-stack.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endif()
+# The HDF5 reader beside the tools, where the stack's library looks for it.
+if(TARGET bperp-hdf5-reader)
+  install(TARGETS bperp-hdf5-reader RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+endif()
 install(TARGETS bperp_core bperp_reader EXPORT bperpTargets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
   INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})

@@ -15,7 +15,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 layers=(numeric earth geometry baseline io
-        stack/support stack/inputs stack/geometry stack/run stack/network stack/outputs stack/command
+        stack/support stack/hdf5 stack/inputs stack/geometry stack/run stack/network stack/outputs stack/command
         app python)
 
 rank_of() {

@@ -22,9 +22,10 @@ python=(pybind11-dev python3-dev python3-numpy python3-pip python3-venv python3-
 # The tests: GoogleTest, GeographicLib as the independent geodesy, and the
 # tools the tests read outputs back with (SVG, HDF5 dumps, Python's tests;
 # mypy's stubtest for the package's stubs, pandas and matplotlib for the
-# README's examples, locales for the localedef of the locale test).
+# README's examples, locales for the localedef of the locale test; h5py
+# writes hostile HDF5 files).
 test_tools=(libgtest-dev libgeographiclib-dev libxml2-utils librsvg2-bin hdf5-tools python3-pytest
-            mypy python3-pandas python3-matplotlib locales)
+            mypy python3-pandas python3-matplotlib locales python3-h5py)
 # Fuzzing and the sanitizer build: clang with libFuzzer and its runtimes.
 fuzz=(clang libclang-rt-14-dev)
 # Benchmarks and the start-up measurement.

@@ -136,6 +136,16 @@ cases() {
   echo "mixed_tracks|bperp-stack|--format|json|$s1/s1a-iw2-slc-vv-20250406t022010-20250406t022035-058630-07421f-005.xml|${refs[state_vector]}"
   echo "orbit_file_as_input|bperp-stack|$orbit_dir/S1A_OPER_AUX_POEORB_OPOD_20250426T022143_V20250406T021903_20250406T022143.EOF|$ex/20070612.txt"
 
+  # Untrusted inputs: no output replaces a file read, values beyond their
+  # bounds, a list line longer than a path (the files of hostile/ are made
+  # by record).
+  local orbit_0406="$orbit_dir/S1A_OPER_AUX_POEORB_OPOD_20250426T022143_V20250406T021903_20250406T022143.EOF"
+  local orbit_0418="$orbit_dir/S1A_OPER_AUX_POEORB_OPOD_20250508T022143_V20250418T021903_20250418T022143.EOF"
+  echo "export_over_orbit|bperp-stack|--orbit|$orbit_0406|--orbit|$orbit_0418|--export|baselines:$orbit_0406|${refs[s1_iw2]}"
+  echo "export_over_orbit_dir_file|bperp-stack|--orbit-dir|$orbit_dir|--export|baselines:$orbit_0418|${refs[s1_iw2]}"
+  echo "frequency_1e308|bperp-stack|hostile/frequency_1e308.par|$par/r20180130_VV_slc.par"
+  echo "list_line_too_long|bperp-stack|--list|hostile/long_line.list|$ex/reference.txt"
+
   # Targets the reference does not see, and wavelengths stated or not.
   echo "at_point_other_side|bperp-stack|--at-point|52.121021,-140|${refs[s1_iw2]}"
   echo "at_range_outside_image|bperp-stack|--at-range|2000000|--format|json|${refs[s1_iw2]}"
@@ -235,6 +245,12 @@ prepare() {
   # vectors have no time to tell passes of one date apart.
   mkdir "$work/twin"
   sed '1s/^2008-10-30/2008-07-30/' "$source_dir/examples/stack/20081030.txt" >"$work/twin/20080730.txt"
+  # Untrusted inputs: a frequency beyond its bound, a list line longer than
+  # a path.
+  mkdir "$work/hostile"
+  sed 's/^radar_frequency:.*/radar_frequency: 1e308 Hz/' "$work/tests/data/gamma-slc-par/r20180106_VV_slc.par" \
+    >"$work/hostile/frequency_1e308.par"
+  { echo examples/stack/20070612.txt; head -c 5000 /dev/zero | tr '\0' a; echo; } >"$work/hostile/long_line.list"
   seed_outputs "$work/seeds"
 }
 

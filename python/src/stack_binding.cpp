@@ -47,6 +47,7 @@ struct StackCall {
   StackRequest request;
   RunInputs inputs{StackInput(std::string()), {}};
   std::unique_ptr<RequestRun> run = std::make_unique<RequestRun>();
+  std::unique_ptr<GridArrays> grid;  // with a grid: its arrays, made as it was gone over
   std::optional<Failure> failure;
   std::optional<Failure> output_failure;  // a plot or export of the keywords not written
 };
@@ -195,11 +196,27 @@ std::unique_ptr<StackCall> run_stack(const py::handle& reference, const py::list
 
   SignalCheck check;
   request.stack.stop_requested = [&check]() { return check(); };
+  RequestRun& run = *call->run;
   {
     const py::gil_scoped_release no_gil;
     const CLocaleHere c_locale;
-    run_request(request, call->inputs, *call->run);
-    if (call->run->finished()) call->output_failure = write_outputs(request, *call->run);
+    run_request(request, call->inputs, run, GridPass::by_caller);
+  }
+  // The grid's arrays, allocated with the GIL, filled (and the grid tallied
+  // when it was left to them) in one going over without it.
+  if (run.finished() && run.run.grid()) {
+    call->grid = std::make_unique<GridArrays>(run);
+    const py::gil_scoped_release no_gil;
+    const CLocaleHere c_locale;
+    GridTally tally(run.run);
+    const bool left = run.grid_left;
+    if (!call->grid->fill(run, left ? &tally : nullptr, check)) run.run.cancelled = true;
+    else if (left) finish_grid(run, tally);
+  }
+  if (run.finished()) {
+    const py::gil_scoped_release no_gil;
+    const CLocaleHere c_locale;
+    call->output_failure = write_outputs(request, run);
   }
   request.stack.stop_requested = nullptr;
   check.rethrow();
@@ -245,7 +262,7 @@ py::object write_output(const StackCall& call, const std::string& keyword, const
     const py::gil_scoped_release no_gil;
     const CLocaleHere c_locale;
     const RequestRun& run = *call.run;
-    problem = run_outputs_problem(request, run.run, run.points, run.model, &notes);
+    problem = run_outputs_problem(request, run, &notes);
     if (!problem.empty()) failed = failure_of(RefusalKind::option, problem);
     else failed = write_outputs(request, run);
   }
@@ -263,7 +280,7 @@ void register_stack(py::module_& m) {
       .def_property_readonly("messages", &messages_of)
       .def_property_readonly("pairs_asked", [](const StackCall& c) { return c.request.pairs; })
       .def("acquisitions", [](const StackCall& c) { return acquisition_arrays(*c.run); })
-      .def("grid", [](const StackCall& c) { return grid_arrays(*c.run); })
+      .def("grid", [](StackCall& c) { return c.grid ? c.grid->dict() : py::dict(); })
       .def("pairs", [](const StackCall& c) {
         SignalCheck check;
         py::dict pairs = pair_arrays(*c.run, check);

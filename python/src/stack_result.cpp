@@ -72,8 +72,8 @@ std::int64_t nanoseconds_of(const std::string& text) {
 }
 
 // One column's cells, in a numpy array of the column's type (allocated with
-// the GIL) or, for texts, gathered to be made str objects at the end: set()
-// needs no GIL.
+// the GIL) or, for texts, each distinct text kept once and a cell its index,
+// made str objects at the end: set() needs no GIL.
 class ColumnCells {
  public:
   ColumnCells(ValueType type, const std::vector<py::ssize_t>& shape, bool file_names = false)
@@ -81,7 +81,7 @@ class ColumnCells {
     std::size_t n = 1;
     for (const py::ssize_t s : shape) n *= static_cast<std::size_t>(s);
     switch (type) {
-      case ValueType::text: texts_.resize(n); break;
+      case ValueType::text: indices_.resize(n); break;
       case ValueType::date:
       case ValueType::utc_time: array_ = py::array_t<std::int64_t>(shape); break;
       case ValueType::whole:
@@ -98,7 +98,7 @@ class ColumnCells {
   void set(std::size_t i, const Value& v) {
     const std::string* t = std::get_if<std::string>(&v);
     switch (type_) {
-      case ValueType::text: texts_[i] = t != nullptr ? *t : std::string(); break;
+      case ValueType::text: indices_[i] = index_of(t != nullptr ? *t : std::string()); break;
       case ValueType::date: static_cast<std::int64_t*>(data_)[i] = t != nullptr ? day_of(*t) : not_a_time; break;
       case ValueType::utc_time:
         static_cast<std::int64_t*>(data_)[i] = t != nullptr ? nanoseconds_of(*t) : not_a_time;
@@ -146,14 +146,15 @@ class ColumnCells {
       }
       case ValueType::text: break;
     }
+    std::vector<py::object> made;
+    made.reserve(texts_.size());
+    for (const std::string& text : texts_)
+      made.push_back(file_names_ ? py::object(file_name_of(text)) : py::object(text_of(text)));
     py::array objects(py::dtype("O"), shape);
     auto** cells = static_cast<PyObject**>(objects.mutable_data());
-    std::unordered_map<std::string, py::object> made;
-    for (std::size_t i = 0; i < texts_.size(); ++i) {
-      auto [it, added] = made.try_emplace(texts_[i]);
-      if (added) it->second = file_names_ ? py::object(file_name_of(texts_[i])) : py::object(text_of(texts_[i]));
+    for (std::size_t i = 0; i < indices_.size(); ++i) {
       Py_XDECREF(cells[i]);
-      cells[i] = it->second.inc_ref().ptr();
+      cells[i] = made[indices_[i]].inc_ref().ptr();
     }
     return objects;
   }
@@ -164,7 +165,15 @@ class ColumnCells {
   py::array array_;
   py::array_t<bool> present_;
   void* data_ = nullptr;
+  // A text column's distinct texts, their indices, and each cell's.
   std::vector<std::string> texts_;
+  std::unordered_map<std::string, std::uint32_t> index_;
+  std::vector<std::uint32_t> indices_;
+  std::uint32_t index_of(const std::string& text) {
+    const auto [it, added] = index_.try_emplace(text, static_cast<std::uint32_t>(texts_.size()));
+    if (added) texts_.push_back(text);
+    return it->second;
+  }
   // A true/false column's cells: 1, 0, or unknown.
   static constexpr signed char unknown = -1;
   std::vector<signed char> truths_;
@@ -285,35 +294,61 @@ py::dict acquisition_arrays(const RequestRun& r) {
   return out;
 }
 
-py::dict grid_arrays(const RequestRun& r) {
-  const StackRun& run = r.run;
-  py::dict out;
-  if (run.grid.empty()) return out;
-  const auto reference = std::make_shared<const Acquisition>(run.reference);
-  const auto lines = static_cast<py::ssize_t>(run.grid.back().line + 1);
-  const auto ranges = static_cast<py::ssize_t>(run.grid.back().range + 1);
-  const std::size_t acquisitions = run.secondaries.size() + 1;
-  const std::vector<py::ssize_t> shape = {static_cast<py::ssize_t>(acquisitions), lines, ranges};
+struct GridArrays::Cells {
+  std::vector<py::ssize_t> shape;
   std::vector<const Column*> columns;
   std::vector<ColumnCells> cells;
+  std::shared_ptr<const Acquisition> reference;
+};
+
+GridArrays::GridArrays(const RequestRun& r) : cells_(std::make_unique<Cells>()) {
+  const StackRun& run = r.run;
+  if (!run.grid()) return;
+  const std::size_t acquisitions = run.secondaries.size() + 1;
+  cells_->shape = {static_cast<py::ssize_t>(acquisitions), run.grid()->lines, run.grid()->ranges};
+  cells_->reference = std::make_shared<const Acquisition>(run.reference);
   for (const Column& c : secondary_columns()) {
-    columns.push_back(&c);
-    cells.emplace_back(c.type, shape, std::string_view(c.key) == "name");
+    cells_->columns.push_back(&c);
+    cells_->cells.emplace_back(c.type, cells_->shape, std::string_view(c.key) == "name");
   }
-  {
-    const py::gil_scoped_release no_gil;
-    for (std::size_t p = 0; p < run.grid.size(); ++p) {
-      const GridPoint& point = run.grid[p];
-      const SecondaryResult reference_result = reference_row(run, reference, &point.view, point.refusal);
-      for (std::size_t a = 0; a < acquisitions; ++a) {
-        const SecondaryResult& s = a == 0 ? reference_result : point.secondaries[a - 1];
-        const std::size_t cell = a * run.grid.size() + p;  // (a, line, range) in C order, points row by row
-        for (std::size_t k = 0; k < columns.size(); ++k)
-          cells[k].set(cell, python_value(*columns[k], Row{&point.view, s, &point, r.signs}));
-      }
-    }
-  }
-  put_columns(out, columns, cells, shape);
+}
+
+GridArrays::~GridArrays() = default;
+
+bool GridArrays::fill(const RequestRun& r, GridTally* tally, SignalCheck& check) {
+  const StackRun& run = r.run;
+  if (!run.grid()) return true;
+  Cells& g = *cells_;
+  const std::size_t points = run.grid()->targets();
+  // (acquisition, line, range) in C order; the reference is acquisition 0,
+  // its cells set with the first secondary's.
+  const auto put = [&](std::size_t a, const GridPoint& p, const SecondaryResult& s) {
+    const std::size_t cell =
+        a * points + static_cast<std::size_t>(p.line) * static_cast<std::size_t>(run.grid()->ranges) +
+        static_cast<std::size_t>(p.range);
+    for (std::size_t k = 0; k < g.columns.size(); ++k)
+      g.cells[k].set(cell, python_value(*g.columns[k], Row{&p.view, s, &p, r.signs}));
+  };
+  const auto asked = [&check]() { return check(); };
+  if (run.secondaries.empty())
+    return for_each_grid_point(
+        run, [&](const GridPoint& p) { put(0, p, reference_row(run, g.reference, &p.view, p.refusal)); }, asked);
+  return for_each_grid_result(
+      run,
+      [&](const GridPoint& p, std::size_t k, const SecondaryResult& s) {
+        if (tally != nullptr) tally->add(k, s);
+        if (k == 0) put(0, p, reference_row(run, g.reference, &p.view, p.refusal));
+        put(k + 1, p, s);
+      },
+      asked);
+}
+
+py::dict GridArrays::dict() {
+  if (made_) return made_;
+  py::dict out;
+  if (!cells_->columns.empty()) put_columns(out, cells_->columns, cells_->cells, cells_->shape);
+  cells_.reset();
+  made_ = out;
   return out;
 }
 

@@ -6,6 +6,8 @@
 
 #include <pybind11/pybind11.h>
 
+#include <memory>
+
 #include "bperp/stack/command/request_run.h"
 #include "python_support.h"
 
@@ -28,9 +30,28 @@ py::list pair_column_descriptions();
 py::dict acquisition_arrays(const stack::RequestRun& r);
 
 // With a grid, every column of secondary_columns() shaped (acquisitions,
-// lines, ranges), the reference's row its values at each target; an empty
-// dict without a grid.
-py::dict grid_arrays(const stack::RequestRun& r);
+// lines, ranges), the reference's row its values at each target. Made
+// (the arrays allocated, with the GIL) once the run is done, filled as the
+// grid is gone over (without the GIL), then taken as a dict.
+class GridArrays {
+ public:
+  explicit GridArrays(const stack::RequestRun& r);
+  ~GridArrays();
+  GridArrays(const GridArrays&) = delete;
+  GridArrays& operator=(const GridArrays&) = delete;
+
+  // Goes over r's grid once, each result into its cells and, when given,
+  // into tally; check is asked before each target. false when check
+  // stopped it (the arrays are then incomplete).
+  bool fill(const stack::RequestRun& r, stack::GridTally* tally, SignalCheck& check);
+  // The arrays by column key (with the GIL); the same dict each time.
+  py::dict dict();
+
+ private:
+  struct Cells;
+  std::unique_ptr<Cells> cells_;
+  py::object made_;
+};
 
 // The pairs: "first" and "second" (int32 rows of the acquisitions, first
 // the earlier), "has_date", and every column of pair_columns() that is the

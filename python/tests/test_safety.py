@@ -1,8 +1,10 @@
 """What the package does to the process around it: no change of the umask
 that other threads could see, exports that do not follow the locale a
-program sets, and Ctrl-C honoured in the middle of a long call."""
+program sets, Ctrl-C honoured in the middle of a long call, and hostile
+HDF5 files refused without harm to the interpreter."""
 import glob
 import os
+import re
 import shutil
 import stat
 import subprocess
@@ -116,3 +118,41 @@ def test_ctrl_c_ends_a_long_call_promptly():
                           timeout=300)
     word, seconds = done.stdout.split()
     assert word == "interrupted" and float(seconds) < 10.0, done.stdout + done.stderr
+
+
+OPERA = os.path.join(SOURCE, "tests", "data", "opera-cslc-t042")
+
+
+def break_group_addresses(path):
+    """Every reference to the B-tree of each group below the root
+    overwritten with all ones, an address the HDF5 library crashes on."""
+    data = bytearray(open(path, "rb").read())
+    trees = [m.start() for m in re.finditer(b"TREE", data)][1:]
+    for tree in trees:
+        address = tree.to_bytes(8, "little")
+        at = data.find(address)
+        while at != -1:
+            data[at:at + 8] = b"\xff" * 8
+            at = data.find(address, at + 8)
+    open(path, "wb").write(data)
+
+
+def test_hostile_hdf5_files_raise_instead_of_ending_the_interpreter(tmp_path):
+    h5py = pytest.importorskip("h5py")
+    reference, secondary = sorted(glob.glob(os.path.join(OPERA, "*.h5")))
+    crash = tmp_path / "crash.h5"
+    crash.write_bytes(open(secondary, "rb").read())
+    break_group_addresses(crash)
+    with pytest.raises(bperp.InputError, match="the HDF5 library crashed reading it"):
+        bperp.read(crash)
+    # A time that is an external link into a named pipe: refused at once,
+    # never followed (reading the pipe would block the interpreter for ever).
+    os.mkfifo(tmp_path / "fifo")
+    with h5py.File(tmp_path / "linked.h5", "w") as f:
+        f["metadata/orbit/time"] = h5py.ExternalLink("fifo", "/time")
+    with pytest.raises(bperp.InputError, match="/metadata/orbit/time is an external link"):
+        bperp.read(tmp_path / "linked.h5")
+    # In a stack, the crash is one refused row and the others are computed.
+    got = bperp.stack(reference, [str(crash), secondary]).acquisitions
+    assert "the HDF5 library crashed reading it" in got["error"][1] and got["error"][2] == ""
+    assert got["error_kind"][1] == "malformed"

@@ -23,6 +23,38 @@ RunResult run(const std::string& exe, const std::vector<std::string>& args) {
 RunResult run_stack(const std::vector<std::string>& args) { return run(BPERP_STACK_EXE, args); }
 RunResult run_bperp(const std::vector<std::string>& args) { return run(BPERP_EXE, args); }
 
+RunResult run_stack_within(std::size_t kilobytes, const std::vector<std::string>& args) {
+  std::vector<std::string> shell = {"-c", "ulimit -v " + std::to_string(kilobytes) + " && exec \"$0\" \"$@\"",
+                                    BPERP_STACK_EXE};
+  shell.insert(shell.end(), args.begin(), args.end());
+  return run("/bin/sh", shell);
+}
+
+bool address_sanitizer() {
+#if defined(__SANITIZE_ADDRESS__)
+  return true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+  return true;
+#endif
+#endif
+  return false;
+}
+
+std::size_t break_hdf5_group_addresses(const std::string& path) {
+  std::string bytes = read_file(path);
+  std::size_t broken = 0;
+  for (std::size_t tree = bytes.find("TREE", bytes.find("TREE") + 1); tree != std::string::npos;
+       tree = bytes.find("TREE", tree + 1)) {
+    std::string address(8, '\0');
+    for (std::size_t i = 0; i < 8; ++i) address[i] = static_cast<char>((tree >> (8 * i)) & 0xFF);
+    for (std::size_t at = bytes.find(address); at != std::string::npos; at = bytes.find(address, at + 8), ++broken)
+      bytes.replace(at, 8, std::string(8, '\xFF'));
+  }
+  test_support::write_bytes(path, bytes);
+  return broken;
+}
+
 std::vector<std::string> words_of(const std::string& line) {
   std::vector<std::string> words;
   std::istringstream s(line);

@@ -30,7 +30,20 @@ using RunResult = test_support::ProcessResult;
 RunResult run(const std::string& exe, const std::vector<std::string>& args);
 
 RunResult run_stack(const std::vector<std::string>& args);  // bperp-stack
+
+// bperp-stack run with its address space bounded to kilobytes (ulimit -v).
+RunResult run_stack_within(std::size_t kilobytes, const std::vector<std::string>& args);
+
+// Whether this build runs under AddressSanitizer, whose shadow memory takes
+// more address space than any bound run_stack_within sets.
+bool address_sanitizer();
 RunResult run_bperp(const std::vector<std::string>& args);  // bperp
+
+// Every reference in the HDF5 file at path to the B-tree of each group
+// below the root (of an old-style file: the root's comes first, after the
+// superblock) overwritten with all ones, an address the HDF5 library
+// follows and crashes on. Returns how many were overwritten.
+std::size_t break_hdf5_group_addresses(const std::string& path);
 
 // The blank-separated words of a line.
 std::vector<std::string> words_of(const std::string& line);

@@ -75,6 +75,7 @@ std::vector<std::string> StackRequest::inputs() const {
   std::vector<std::string> files = secondaries;
   files.push_back(reference);
   if (!list.empty() && list != "-") files.push_back(list);
+  files.insert(files.end(), orbit_files.begin(), orbit_files.end());
   return files;
 }
 
@@ -297,26 +298,39 @@ std::string output_problem(const StackRequest& r) {
 
 bool read_path_list(std::FILE* stream, std::vector<std::string>& paths, std::string* problem) {
   std::string line;
+  std::size_t line_number = 1;
   int c;
+  const auto too_long = [&]() {
+    *problem = "line " + std::to_string(line_number) + " is longer than " + std::to_string(max_list_line_bytes) +
+               " bytes, which no path is";
+    return false;
+  };
   const auto finish_line = [&]() {
     if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.size() > max_list_line_bytes) return too_long();
     if (!line.empty()) paths.push_back(line);
     line.clear();
+    ++line_number;
+    return true;
   };
   while ((c = std::getc(stream)) != EOF) {
     if (c == '\0') {
       *problem = "it holds a NUL byte (line " + std::to_string(paths.size() + 1) + ")";
       return false;
     }
-    if (c == '\n') finish_line();
-    else line += static_cast<char>(c);
+    if (c == '\n') {
+      if (!finish_line()) return false;
+      continue;
+    }
+    // One byte beyond the bound is held, for a CR that may end the line.
+    if (line.size() > max_list_line_bytes) return too_long();
+    line += static_cast<char>(c);
   }
   if (std::ferror(stream)) {
     *problem = std::string("read error: ") + std::strerror(errno);
     return false;
   }
-  finish_line();
-  return true;
+  return finish_line();
 }
 
 RequestOutcome build_request(int argc, const char* const* argv, std::FILE* in, std::FILE* out,

@@ -58,10 +58,12 @@ bool read_orbits(const StackRequest& request, OrbitCatalogue& orbits, RequestRun
   return true;
 }
 
-// The run's warnings and those of options it did not use, then why the
-// reference or each unusable secondary failed; false after the reference's
-// failure (nothing more to do).
+// The run's warnings (where those of a grid still to be gone over go noted)
+// and those of options it did not use, then why the reference or each
+// unusable secondary failed; false after the reference's failure (nothing
+// more to do).
 bool report_run(const StackRequest& request, const RunInputs& inputs, RequestRun& out) {
+  out.grid_messages_at = out.messages.size() + out.run.grid_warnings_at;
   for (const Warning& w : out.run.warnings) warn(out, w.kind, w.text);
   for (std::string& w : unused_option_warnings(request, out.run)) warn(out, WarningKind::unused_option, std::move(w));
   if (out.run.refusal) {
@@ -113,16 +115,71 @@ bool connected_where_required(const StackRequest& request, RequestRun& out) {
   return false;
 }
 
+// Why the plot or an export's file would replace a file the run read ("" when
+// none would). (A stack folder's files are checked by export_run_problem.)
+std::string replaced_input_problem(const StackRequest& request, const std::vector<std::string>& read) {
+  if (!request.plot.empty())
+    if (std::string problem = input_clash_problem(request.plot, "the plot file " + escaped(request.plot), read);
+        !problem.empty())
+      return problem;
+  for (const Export& e : request.exports)
+    if (e.kind != ExportKind::stack_folder)
+      if (std::string problem = input_clash_problem(e.path, "the export " + escaped(e.path), read); !problem.empty())
+        return problem;
+  return {};
+}
+
+// Goes over a grid left to the caller of a run that ended before its
+// results, so that its messages are whole.
+void tally_left_grid(const StackRequest& request, RequestRun& out) {
+  if (!out.grid_left) return;
+  GridTally tally(out.run);
+  if (!for_each_grid_result(
+          out.run, [&](const GridPoint&, std::size_t k, const SecondaryResult& r) { tally.add(k, r); },
+          request.stack.stop_requested))
+    return;
+  finish_grid(out, tally);
+}
+
+// run_request's steps (see there), a grid left to the caller noted in out.
+void run_steps(const StackRequest& request, const RunInputs& inputs, RequestRun& out, GridPass pass);
+
 }  // namespace
 
-std::string run_outputs_problem(const StackRequest& request, const StackRun& run,
-                                const std::vector<NetworkPoint>& points, const CoherenceModel& model,
-                                std::vector<std::string>* notes) {
-  if (std::string problem = missing_dates_problem(request, points); !problem.empty()) return problem;
+bool grid_written_as_results(const StackRequest& request) {
+  return request.format == OutputFormat::json || (request.format == OutputFormat::csv && !request.pairs);
+}
+
+std::vector<std::string> files_read(const StackRequest& request, const StackRun& run,
+                                    const std::vector<std::string>& orbit_files) {
+  std::vector<std::string> files = request.inputs();
+  files.insert(files.end(), orbit_files.begin(), orbit_files.end());
+  files.insert(files.end(), run.found_files.begin(), run.found_files.end());
+  return files;
+}
+
+void finish_grid(RequestRun& r, const GridTally& tally) {
+  const std::size_t before = r.run.warnings.size();
+  tally.finish(r.run);
+  const std::size_t added = r.run.warnings.size() - before;
+  std::vector<RunMessage> said;
+  for (std::size_t i = 0; i < added; ++i) {
+    const Warning& w = r.run.warnings[r.run.grid_warnings_at + i];
+    said.push_back({true, w.kind, w.text});
+  }
+  const std::size_t at = std::min(r.grid_messages_at, r.messages.size());
+  r.messages.insert(r.messages.begin() + static_cast<std::ptrdiff_t>(at), said.begin(), said.end());
+  r.grid_left = false;
+}
+
+std::string run_outputs_problem(const StackRequest& request, const RequestRun& r, std::vector<std::string>* notes) {
+  if (std::string problem = replaced_input_problem(request, r.inputs_read); !problem.empty()) return problem;
+  if (std::string problem = missing_dates_problem(request, r.export_points()); !problem.empty()) return problem;
   for (const Export& e : request.exports)
-    if (std::string problem = export_run_problem(e, run, points, request.inputs(), notes); !problem.empty())
+    if (std::string problem = export_run_problem(e, r.run, r.export_points(), r.inputs_read, notes);
+        !problem.empty())
       return problem;
-  if (request.limits.min_coherence && !std::isfinite(model.critical_baseline()))
+  if (request.limits.min_coherence && !std::isfinite(r.model.critical_baseline()))
     return "--min-coherence needs the range bandwidth, which the reference does not give: give "
            "--range-bandwidth or --sensor";
   return {};
@@ -155,13 +212,30 @@ RunInputs file_inputs(const StackRequest& request) {
           std::vector<StackInput>(request.secondaries.begin(), request.secondaries.end())};
 }
 
-void run_request(const StackRequest& request, const RunInputs& inputs, RequestRun& out) {
+void run_request(const StackRequest& request, const RunInputs& inputs, RequestRun& out, GridPass pass) {
+  run_steps(request, inputs, out, pass);
+  if (out.failure) tally_left_grid(request, out);
+}
+
+namespace {
+
+void run_steps(const StackRequest& request, const RunInputs& inputs, RequestRun& out, GridPass pass) {
   OrbitCatalogue orbits;
   if (!read_orbits(request, orbits, out)) {
     out.run.cancelled = !out.failure;
     return;
   }
   out.run = run_stack(inputs.reference, inputs.secondaries, request.stack, &orbits);
+  out.inputs_read = files_read(request, out.run, orbits.paths());
+  // A stack folder refuses an average over part of the grid before
+  // anything is written: its checks need the tally.
+  const bool folder = std::any_of(request.exports.begin(), request.exports.end(),
+                                  [](const Export& e) { return e.kind == ExportKind::stack_folder; });
+  if (folder) pass = GridPass::tallied;
+  const bool grid = out.run.grid() && !out.run.refusal && !out.run.cancelled;
+  if (grid && pass == GridPass::tallied && !tally_grid(out.run, request.stack.stop_requested))
+    out.run.cancelled = true;
+  out.grid_left = grid && pass == GridPass::by_caller;
   if (!report_run(request, inputs, out) || out.run.cancelled) return;
 
   // The points in the convention shown, and in this tool's own for the
@@ -171,7 +245,7 @@ void run_request(const StackRequest& request, const RunInputs& inputs, RequestRu
   if (out.signs.perpendicular != 1.0) out.own_points = network_points(out.run);
   out.model = coherence_model(out.run, request.bandwidth, request.coherence);
   std::vector<std::string> notes;
-  const std::string problem = run_outputs_problem(request, out.run, out.export_points(), out.model, &notes);
+  const std::string problem = run_outputs_problem(request, out, &notes);
   for (std::string& note : notes) warn(out, WarningKind::stale_export, std::move(note));
   if (!problem.empty()) {
     fail(out, RefusalKind::option, problem);
@@ -199,5 +273,7 @@ void run_request(const StackRequest& request, const RunInputs& inputs, RequestRu
   if (request.pairs) out.parts = connectivity(*out.network);
   connected_where_required(request, out);
 }
+
+}  // namespace
 
 }  // namespace bperp::stack

@@ -36,11 +36,22 @@ class Warnings {
   std::vector<std::string> all_;
 };
 
+// The run's messages from the first not yet said: warnings to warnings,
+// problems on err.
+void say_messages(const RequestRun& r, std::size_t& said, Warnings& warnings, std::FILE* err) {
+  for (; said < r.messages.size(); ++said) {
+    const RunMessage& m = r.messages[said];
+    if (m.warning) warnings.add(m.text);
+    else print_problem(err, m.text);
+  }
+}
+
 // The results on out in the request's format: the stack, and with --pairs
-// the network, in the request's convention (which the points are in). false
-// after a message on err when out can't take them.
-bool write_results(const StackRequest& request, const RequestRun& r, Warnings& warnings, std::FILE* out,
-                   std::FILE* err) {
+// the network, in the request's convention (which the points are in); a
+// grid left to them gone over as stream says. false after a message on err
+// when out can't take them.
+bool write_results(const StackRequest& request, const RequestRun& r, Warnings& warnings, const GridStream* stream,
+                   std::FILE* out, std::FILE* err) {
   const Convention convention = request.convention;
   const StackRun& run = r.run;
   switch (request.format) {
@@ -51,26 +62,32 @@ bool write_results(const StackRequest& request, const RequestRun& r, Warnings& w
         write_network_summary(out, r.points, r.parts);
       }
       break;
-    case OutputFormat::csv:
+    case OutputFormat::csv: {
       // The CSV has no room for its convention or the connectivity report:
-      // they are said on standard error, so that they do not pass unseen.
-      if (convention != Convention::bperp && !request.quiet)
-        print_note(err, "the CSV's baselines are in " + convention_text(convention));
+      // they are said on standard error (after the run's messages), so that
+      // they do not pass unseen.
+      const auto note_convention = [&]() {
+        if (convention != Convention::bperp && !request.quiet)
+          print_note(err, "the CSV's baselines are in " + convention_text(convention));
+      };
       if (request.pairs) {
+        note_convention();
         write_pairs_csv(out, r.points, *r.network);
         if (!r.parts.connected())
           warnings.add("the pair network is split into " + std::to_string(r.parts.components.size()) + " parts; " +
                        std::to_string(r.parts.bridges.size()) +
                        " pairs would join them (--format table or json lists them)");
       } else {
-        write_stack_csv(out, run, convention);
+        write_stack_csv(out, run, convention, stream);
+        note_convention();
       }
       break;
+    }
     case OutputFormat::json:
       if (request.pairs)
-        write_json_with_pairs(out, run, r.points, *r.network, r.parts, convention, warnings.all());
+        write_json_with_pairs(out, run, r.points, *r.network, r.parts, convention, warnings.all(), stream);
       else
-        write_json(out, run, convention, warnings.all());
+        write_json(out, run, convention, warnings.all(), stream);
       break;
   }
   if (std::fflush(out) != 0 || std::ferror(out)) {
@@ -103,15 +120,21 @@ int run_command(int argc, const char* const* argv, std::FILE* in, std::FILE* out
   if (!outcome.request) return outcome.status;
   const StackRequest& request = *outcome.request;
 
+  // A grid whose rows are the results is gone over once, as they are
+  // written, and the run's messages said after them (its own among them).
   RequestRun r;
-  run_request(request, file_inputs(request), r);
+  run_request(request, file_inputs(request), r,
+              grid_written_as_results(request) ? GridPass::by_caller : GridPass::tallied);
   Warnings warnings(err, request.quiet);
-  for (const RunMessage& m : r.messages) {
-    if (m.warning) warnings.add(m.text);
-    else print_problem(err, m.text);
-  }
+  std::size_t said = 0;
+  if (!r.grid_left || !r.finished()) say_messages(r, said, warnings, err);
   if (!r.finished()) return 1;
-  if (!write_results(request, r, warnings, out, err)) return 1;
+  GridTally tally(r.run);
+  const GridStream stream{&tally, [&]() {
+                            finish_grid(r, tally);
+                            say_messages(r, said, warnings, err);
+                          }};
+  if (!write_results(request, r, warnings, r.grid_left ? &stream : nullptr, out, err)) return 1;
   const bool written = write_files(request, r, err);
   return r.run.all_ok() && written ? 0 : 1;
 }

@@ -21,6 +21,7 @@
 #include "bperp/stack/inputs/xml_document.h"
 #include "bperp/stack/inputs/zipped_product.h"
 #include "bperp/stack/support/escape.h"
+#include "bperp/stack/support/number_text.h"
 
 namespace bperp::stack {
 
@@ -136,8 +137,19 @@ Acquisition read_acquisition(const std::string& path, const std::string& what, s
       a.row_lines.push_back(file.lines[k]);
   a.orbit = orbit_from_numbers(file.numbers, &problem, rows_are_lines ? &a.row_lines : nullptr);
   if (a.orbit.empty()) return refused(RefusalKind::malformed, problem);
-  // A dated orbit counts its seconds from 00:00 UTC of that day.
-  if (a.day) a.epoch = start_of_day(*a.day);
+  // A dated orbit counts its seconds from 00:00 UTC of that day; its first
+  // and last rows (and so every row between) must stay within the years of
+  // products, checked before any time is formed from them.
+  if (a.day) {
+    const UtcTime midnight = start_of_day(*a.day);
+    for (const std::size_t r : {std::size_t{0}, a.orbit.size() - 1})
+      if (!product_time(midnight, a.orbit[r].t))
+        return refused(RefusalKind::malformed,
+                       row_label(r, rows_are_lines ? &a.row_lines : nullptr) + " is at " +
+                           round_trip_text(a.orbit[r].t) + " s after 00:00 of " + day_text(a.day) +
+                           ", a time outside " + product_years_text());
+    a.epoch = midnight;
+  }
   return a;
 }
 

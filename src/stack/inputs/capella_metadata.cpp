@@ -8,6 +8,7 @@
 
 #include "bperp/io/ascii_text.h"
 #include "bperp/numeric/units.h"
+#include "bperp/stack/inputs/product_bounds.h"
 #include "bperp/stack/support/bounded_file.h"
 #include "bperp/stack/support/number_text.h"
 #include "bperp/stack/support/problem_text.h"
@@ -26,9 +27,15 @@ constexpr std::size_t mebibyte = std::size_t{1} << 20;
 // text for a message: at most 40 characters, what is not printable ASCII as '?'.
 std::string excerpt(std::string_view text) { return quoted_excerpt(text, '"'); }
 
-// The deepest nesting of objects and arrays in bytes (strings skipped).
-std::size_t nesting(std::string_view bytes) {
-  std::size_t depth = 0, deepest = 0;
+// The deepest nesting of objects and arrays in bytes, and (at most) how
+// many values they hold: one per object or array and one more per comma
+// (strings skipped).
+struct JsonShape {
+  std::size_t deepest = 0, values = 1;
+};
+JsonShape shape_of(std::string_view bytes) {
+  JsonShape shape;
+  std::size_t depth = 0;
   bool in_string = false, escape = false;
   for (const char c : bytes) {
     if (in_string) {
@@ -38,12 +45,15 @@ std::size_t nesting(std::string_view bytes) {
     } else if (c == '"') {
       in_string = true;
     } else if (c == '{' || c == '[') {
-      deepest = std::max(deepest, ++depth);
+      shape.deepest = std::max(shape.deepest, ++depth);
+      ++shape.values;
     } else if ((c == '}' || c == ']') && depth > 0) {
       --depth;
+    } else if (c == ',') {
+      ++shape.values;
     }
   }
-  return deepest;
+  return shape;
 }
 
 // The member at path ("collect.radar.pointing") below root; null and *why
@@ -90,6 +100,21 @@ std::optional<double> positive(const Json& root, std::string_view path, std::str
   return v;
 }
 
+// The number at path (in unit) when bound(value) says nothing against it
+// (product_bounds.h); nullopt and *why set, naming the path, the value and
+// the bound, otherwise.
+template <typename Bound>
+std::optional<double> bounded(const Json& root, std::string_view path, const char* unit, Bound bound,
+                              std::string* why) {
+  const std::optional<double> v = number(root, path, why);
+  if (!v) return std::nullopt;
+  if (const std::string problem = bound(*v); !problem.empty()) {
+    fail(why, std::string(path) + " is " + round_trip_text(*v) + " " + unit + "; " + problem);
+    return std::nullopt;
+  }
+  return v;
+}
+
 // The whole number >= 1 at path; nullopt and *why set otherwise.
 std::optional<long> count(const Json& root, std::string_view path, std::string* why) {
   const std::optional<double> v = number(root, path, why);
@@ -111,13 +136,20 @@ std::optional<std::string> text(const Json& root, std::string_view path, std::st
   return v->get<std::string>();
 }
 
-// The UTC time in the text at path.
+// The UTC time in the text at path, within the years of products.
 std::optional<UtcTime> utc(const Json& root, std::string_view path, std::string* why) {
   const std::optional<std::string> t = text(root, path, why);
   if (!t) return std::nullopt;
   std::string ignored;
   const std::optional<UtcTime> time = parse_utc(*t, &ignored);
-  if (!time) fail(why, std::string(path) + " is " + excerpt(*t) + ", not a UTC time (YYYY-MM-DDTHH:MM:SS.fZ)");
+  if (!time) {
+    fail(why, std::string(path) + " is " + excerpt(*t) + ", not a UTC time (YYYY-MM-DDTHH:MM:SS.fZ)");
+    return std::nullopt;
+  }
+  if (!product_time(*time, 0.0)) {
+    fail(why, std::string(path) + " is " + excerpt(*t) + ", a time outside " + product_years_text());
+    return std::nullopt;
+  }
   return time;
 }
 
@@ -139,7 +171,8 @@ bool xyz(const Json& root, std::string_view path, double (&out)[3], std::string*
 // The satellite, the radar, the look side, the polarisations and the pass.
 bool read_mission(const Json& root, ProductInfo& info, std::string* why) {
   const std::optional<std::string> platform = text(root, "collect.platform", why);
-  info.radar_frequency_hz = platform ? positive(root, "collect.radar.center_frequency", why) : std::nullopt;
+  info.radar_frequency_hz =
+      platform ? bounded(root, "collect.radar.center_frequency", "Hz", radar_frequency_problem, why) : std::nullopt;
   const std::optional<std::string> pointing =
       info.radar_frequency_hz ? text(root, "collect.radar.pointing", why) : std::nullopt;
   if (!pointing) return false;
@@ -196,8 +229,10 @@ bool read_orbit(const Json& root, TimedOrbit& orbit, std::string* why) {
 }
 
 bool read_bandwidths(const Json& root, ProductInfo& info, std::string* why) {
-  info.range_bandwidth_hz = positive(root, "collect.image.processed_range_bandwidth", why);
-  if (info.range_bandwidth_hz) info.azimuth_bandwidth_hz = positive(root, "collect.image.processed_azimuth_bandwidth", why);
+  const auto bandwidth = [&](double hz) { return bandwidth_problem(hz, info.radar_frequency_hz); };
+  info.range_bandwidth_hz = bounded(root, "collect.image.processed_range_bandwidth", "Hz", bandwidth, why);
+  if (info.range_bandwidth_hz)
+    info.azimuth_bandwidth_hz = bounded(root, "collect.image.processed_azimuth_bandwidth", "Hz", bandwidth, why);
   return info.azimuth_bandwidth_hz.has_value();
 }
 
@@ -219,14 +254,22 @@ bool read_scene(const Json& root, ProductInfo& info, std::string* why) {
   std::string inner;
   image.first_line = utc(*geometry, "first_line_time", &inner);
   image.line_interval_s = image.first_line ? positive(*geometry, "delta_line_time", &inner) : std::nullopt;
-  image.near_range_m = image.line_interval_s ? positive(*geometry, "range_to_first_sample", &inner) : std::nullopt;
+  image.near_range_m =
+      image.line_interval_s ? bounded(*geometry, "range_to_first_sample", "m", slant_range_problem, &inner) : std::nullopt;
   image.range_pixel_spacing_m = image.near_range_m ? positive(*geometry, "delta_range_sample", &inner) : std::nullopt;
   if (!image.range_pixel_spacing_m) return fail(why, std::string(image_geometry) + "." + inner);
   image.lines = count(root, "collect.image.rows", why);
   image.samples = image.lines ? count(root, "collect.image.columns", why) : std::nullopt;
   if (!image.samples) return false;
-  image.last_line = add_seconds(*image.first_line, static_cast<double>(*image.lines - 1) * *image.line_interval_s);
+  const double span = static_cast<double>(*image.lines - 1) * *image.line_interval_s;
+  image.last_line = product_time(*image.first_line, span);
+  if (!image.last_line)
+    return fail(why, "collect.image.rows and " + std::string(image_geometry) + ".delta_line_time reach " +
+                         round_trip_text(span) + " s after the first line, a time outside " + product_years_text());
   image.far_range_m = *image.near_range_m + static_cast<double>(*image.samples - 1) * *image.range_pixel_spacing_m;
+  if (const std::string problem = slant_range_problem(*image.far_range_m); !problem.empty())
+    return fail(why, "collect.image.columns and " + std::string(image_geometry) + ".delta_range_sample give a far "
+                     "slant range of " + round_trip_text(*image.far_range_m) + " m; " + problem);
   return true;
 }
 
@@ -274,9 +317,15 @@ std::optional<ProductInfo> parse_capella_metadata(std::string_view bytes, const 
     return std::nullopt;
   };
   if (bytes.size() > max_json_bytes) return too_large(name, bytes.size(), problem);
-  if (nesting(bytes) > max_json_depth)
+  const JsonShape shape = shape_of(bytes);
+  if (shape.deepest > max_json_depth)
     return refused(RefusalKind::malformed,
                    "is JSON nested deeper than " + std::to_string(max_json_depth) + " levels, which no product is");
+  if (shape.values * json_value_bytes > std::max(max_json_cost * bytes.size(), min_json_cost_bound))
+    return refused(RefusalKind::malformed,
+                   "is JSON of " + std::to_string(shape.values) + " values in " + std::to_string(bytes.size()) +
+                       " bytes, which would cost more than " + std::to_string(max_json_cost) +
+                       " times its size to hold; no product is that dense");
   Json root;
   try {
     root = Json::parse(bytes.begin(), bytes.end());

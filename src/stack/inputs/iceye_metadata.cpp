@@ -3,7 +3,9 @@
 #include <vector>
 
 #include "bperp/numeric/units.h"
+#include "bperp/stack/inputs/product_bounds.h"
 #include "bperp/stack/inputs/xml_document.h"
+#include "bperp/stack/support/number_text.h"
 #include "bperp/stack/support/problem_text.h"
 
 namespace bperp::stack {
@@ -31,10 +33,11 @@ bool read_mission(pugi::xml_node root, ProductInfo& info, std::string* why) {
 
 // The radar's frequency and sampling rate, the look bandwidths (Hz, positive).
 bool read_radar(pugi::xml_node root, ProductInfo& info, std::string* why) {
-  info.radar_frequency_hz = xml_positive(root, "carrier_frequency", why);
+  info.radar_frequency_hz = xml_bounded(root, "carrier_frequency", "Hz", radar_frequency_problem, why);
+  const auto bandwidth = [&](double hz) { return bandwidth_problem(hz, info.radar_frequency_hz); };
   if (info.radar_frequency_hz) info.range_sampling_rate_hz = xml_positive(root, "range_sampling_rate", why);
-  if (info.range_sampling_rate_hz) info.range_bandwidth_hz = xml_positive(root, "range_look_bandwidth", why);
-  if (info.range_bandwidth_hz) info.azimuth_bandwidth_hz = xml_positive(root, "azimuth_look_bandwidth", why);
+  if (info.range_sampling_rate_hz) info.range_bandwidth_hz = xml_bounded(root, "range_look_bandwidth", "Hz", bandwidth, why);
+  if (info.range_bandwidth_hz) info.azimuth_bandwidth_hz = xml_bounded(root, "azimuth_look_bandwidth", "Hz", bandwidth, why);
   return info.azimuth_bandwidth_hz.has_value();
 }
 
@@ -82,11 +85,15 @@ bool read_scene(pugi::xml_node root, ProductInfo& info, std::string* why) {
   if (!image.last_line) return false;
   if (*image.last_line < *image.first_line)
     return fail(why, xml_path(root, "zerodoppler_end_utc") + " comes before zerodoppler_start_utc");
-  image.near_range_m = xml_positive(root, "slant_range_to_first_pixel", why);
+  image.near_range_m = xml_bounded(root, "slant_range_to_first_pixel", "m", slant_range_problem, why);
   image.samples = image.near_range_m ? xml_integer_at_least(root, "number_of_range_samples", 1, why) : std::nullopt;
   if (!image.samples) return false;
   image.range_pixel_spacing_m = metres_per_two_way_second / *info.range_sampling_rate_hz;
   image.far_range_m = *image.near_range_m + static_cast<double>(*image.samples - 1) * *image.range_pixel_spacing_m;
+  if (const std::string problem = slant_range_problem(*image.far_range_m); !problem.empty())
+    return fail(why, xml_path(root, "slant_range_to_first_pixel") + ", number_of_range_samples and "
+                     "range_sampling_rate give a far slant range of " + round_trip_text(*image.far_range_m) + " m; " +
+                     problem);
   return true;
 }
 

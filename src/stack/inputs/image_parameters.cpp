@@ -14,6 +14,7 @@
 #include "bperp/io/ascii_text.h"
 #include "bperp/io/decimal_number.h"
 #include "bperp/numeric/units.h"
+#include "bperp/stack/inputs/product_bounds.h"
 #include "bperp/stack/support/number_text.h"
 
 namespace bperp::stack {
@@ -29,8 +30,6 @@ constexpr std::string_view count_line = "number_of_state_vectors:";
 constexpr const char* position_prefix = "state_vector_position_";
 constexpr const char* velocity_prefix = "state_vector_velocity_";
 
-// The years a product's date may lie in (as for every product of the tool).
-constexpr int first_product_year = 1970, last_product_year = 2199;
 // Times are seconds since 00:00 of the file's date; a product that begins
 // just after midnight has its first vectors before it, one that runs over
 // midnight has times beyond a day.
@@ -180,15 +179,19 @@ std::optional<double> positive(const Entries& entries, std::string_view key, std
 }
 
 // The number of key in unit (Hz) when the key is given and not 0; nullopt
-// otherwise. False and *why set when it is given but malformed or negative.
+// otherwise. False and *why set when it is given but malformed, negative,
+// or (a bandwidth: below_frequency) not below the radar frequency.
 bool optional_rate(const Entries& entries, std::string_view key, std::optional<double>& out,
-                   std::string* why) {
+                   std::optional<double> below_frequency, std::string* why) {
   if (!entries.contains(key)) return true;
   const std::optional<double> v = number(entries, key, "Hz", why);
   if (!v) return false;
   if (*v < 0.0)
     return fail(why,
                 std::string(key) + " is " + round_trip_text(*v) + " Hz; it must not be negative");
+  if (*v > 0.0 && below_frequency)
+    if (const std::string problem = bandwidth_problem(*v, below_frequency); !problem.empty())
+      return fail(why, std::string(key) + " is " + round_trip_text(*v) + " Hz; " + problem);
   if (*v > 0.0) out = v;
   return true;
 }
@@ -252,7 +255,8 @@ std::optional<UtcTime> read_date(const Entries& entries, std::string* why) {
 }
 
 // The time of key (s since 00:00 of day, within earliest_second_of_day to
-// latest_second_of_day) as a UTC time; nullopt and *why set otherwise.
+// latest_second_of_day, and within the years of products) as a UTC time;
+// nullopt and *why set otherwise.
 std::optional<UtcTime> time_of_day(const Entries& entries, std::string_view key, UtcTime day,
                                    std::string* why) {
   const std::optional<double> s = number(entries, key, "s", why);
@@ -263,7 +267,25 @@ std::optional<UtcTime> time_of_day(const Entries& entries, std::string_view key,
                   round_trip_text(latest_second_of_day) + " s of the day");
     return std::nullopt;
   }
-  return add_seconds(day, *s);
+  const std::optional<UtcTime> t = product_time(day, *s);
+  if (!t) fail(why, std::string(key) + " is " + round_trip_text(*s) + " s after 00:00 of " + utc_text(day).substr(0, 10) +
+                        ", a time outside " + product_years_text());
+  return t;
+}
+
+// The number of key in unit when within_bounds(value) says nothing against
+// it; nullopt and *why set, naming the key, the value and the bound,
+// otherwise.
+template <typename Bound>
+std::optional<double> bounded(const Entries& entries, std::string_view key, std::string_view unit, Bound within_bounds,
+                              std::string* why) {
+  const std::optional<double> v = number(entries, key, unit, why);
+  if (!v) return std::nullopt;
+  if (const std::string problem = within_bounds(*v); !problem.empty()) {
+    fail(why, std::string(key) + " is " + round_trip_text(*v) + " " + std::string(unit) + "; " + problem);
+    return std::nullopt;
+  }
+  return v;
 }
 
 // The line times (start, centre, end in time order), the line interval,
@@ -282,12 +304,12 @@ bool read_lines(const Entries& entries, UtcTime day, ImageTiming& timing, std::s
   return timing.samples.has_value();
 }
 
-// The near, centre and far slant ranges (m, positive, in that order) and
-// the range pixel spacing (m, positive) into timing.
+// The near, centre and far slant ranges (m, a satellite's, in that order)
+// and the range pixel spacing (m, positive) into timing.
 bool read_ranges(const Entries& entries, ImageTiming& timing, std::string* why) {
-  timing.near_range_m = positive(entries, "near_range_slc", "m", why);
-  if (timing.near_range_m) timing.centre_range_m = positive(entries, "center_range_slc", "m", why);
-  if (timing.centre_range_m) timing.far_range_m = positive(entries, "far_range_slc", "m", why);
+  timing.near_range_m = bounded(entries, "near_range_slc", "m", slant_range_problem, why);
+  if (timing.near_range_m) timing.centre_range_m = bounded(entries, "center_range_slc", "m", slant_range_problem, why);
+  if (timing.centre_range_m) timing.far_range_m = bounded(entries, "far_range_slc", "m", slant_range_problem, why);
   if (timing.far_range_m)
     timing.range_pixel_spacing_m = positive(entries, "range_pixel_spacing", "m", why);
   if (!timing.range_pixel_spacing_m) return false;
@@ -301,11 +323,11 @@ bool read_ranges(const Entries& entries, ImageTiming& timing, std::string* why) 
 // The radar frequency (Hz, positive) and, when given, the sampling rate and
 // the bandwidths (Hz) into info.
 bool read_radar(const Entries& entries, ProductInfo& info, std::string* why) {
-  info.radar_frequency_hz = positive(entries, "radar_frequency", "Hz", why);
+  info.radar_frequency_hz = bounded(entries, "radar_frequency", "Hz", radar_frequency_problem, why);
   return info.radar_frequency_hz &&
-         optional_rate(entries, "adc_sampling_rate", info.range_sampling_rate_hz, why) &&
-         optional_rate(entries, "chirp_bandwidth", info.range_bandwidth_hz, why) &&
-         optional_rate(entries, "azimuth_proc_bandwidth", info.azimuth_bandwidth_hz, why);
+         optional_rate(entries, "adc_sampling_rate", info.range_sampling_rate_hz, std::nullopt, why) &&
+         optional_rate(entries, "chirp_bandwidth", info.range_bandwidth_hz, info.radar_frequency_hz, why) &&
+         optional_rate(entries, "azimuth_proc_bandwidth", info.azimuth_bandwidth_hz, info.radar_frequency_hz, why);
 }
 
 // The look side of azimuth_angle (degrees): 90 right, -90 or 270 left.
@@ -409,6 +431,13 @@ bool read_orbit(const Entries& entries, UtcTime day, TimedOrbit& orbit, std::str
   if (!check_vector_keys(entries, position_prefix, *count, why) ||
       !check_vector_keys(entries, velocity_prefix, *count, why))
     return false;
+  // The last vector's time, formed from the epoch only when it lies within
+  // the years of products (as every later time of the orbit is).
+  const double last = static_cast<double>(*count - 1) * *interval;
+  if (!product_time(*epoch, last))
+    return fail(why, "number_of_state_vectors " + std::to_string(*count) + " at state_vector_interval " +
+                         round_trip_text(*interval) + " s reach " + round_trip_text(last) + " s after " +
+                         utc_text(*epoch) + ", beyond " + product_years_text());
   orbit.epoch = *epoch;
   orbit.source = image_parameters_orbit_source;
   orbit.rows.resize(static_cast<std::size_t>(*count));

@@ -63,6 +63,12 @@ std::string skipped_text(const std::string& reason) {
 
 }  // namespace
 
+std::vector<std::string> OrbitCatalogue::paths() const {
+  std::vector<std::string> paths;
+  for (const Entry& e : files_) paths.push_back(e.path);
+  return paths;
+}
+
 bool OrbitCatalogue::add_file(const std::string& path, std::string* problem) {
   asked_ = true;
   return add(path, true, problem, nullptr);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "bperp/stack/inputs/product_bounds.h"
 #include "bperp/stack/inputs/xml_document.h"
 #include "bperp/stack/support/problem_text.h"
 
@@ -27,7 +28,8 @@ bool read_mission(pugi::xml_node root, ProductInfo& info, std::string* why, bool
                          ": only the RADARSAT Constellation's (RCM-1, RCM-2, RCM-3) product.xml is read");
   }
   const pugi::xml_node radar = xml_child(root, radar_parameters, why);
-  info.radar_frequency_hz = radar ? xml_positive(radar, "radarCenterFrequency", why) : std::nullopt;
+  info.radar_frequency_hz =
+      radar ? xml_bounded(radar, "radarCenterFrequency", "Hz", radar_frequency_problem, why) : std::nullopt;
   const std::optional<LookSide> look = info.radar_frequency_hz ? xml_look_side(radar, "antennaPointing", why) : std::nullopt;
   const std::optional<std::string> polarisations = look ? xml_word(radar, "polarizations", why) : std::nullopt;
   const std::optional<std::string> pass =
@@ -52,9 +54,10 @@ bool read_orbit(pugi::xml_node root, TimedOrbit& orbit, std::string* why) {
 
 bool read_bandwidths(pugi::xml_node root, ProductInfo& info, std::string* why) {
   const pugi::xml_node processing = xml_child(root, sar_processing, why);
-  if (processing) info.range_bandwidth_hz = xml_positive(processing, "totalProcessedRangeBandwidth", why);
+  const auto bandwidth = [&](double hz) { return bandwidth_problem(hz, info.radar_frequency_hz); };
+  if (processing) info.range_bandwidth_hz = xml_bounded(processing, "totalProcessedRangeBandwidth", "Hz", bandwidth, why);
   if (info.range_bandwidth_hz)
-    info.azimuth_bandwidth_hz = xml_positive(processing, "totalProcessedAzimuthBandwidth", why);
+    info.azimuth_bandwidth_hz = xml_bounded(processing, "totalProcessedAzimuthBandwidth", "Hz", bandwidth, why);
   return info.azimuth_bandwidth_hz.has_value();
 }
 
@@ -105,8 +108,10 @@ bool read_scene(pugi::xml_node root, ProductInfo& info, std::string* why) {
   if (!image) return false;
   const std::optional<UtcTime> first = xml_utc(processing, "zeroDopplerTimeFirstLine", "", why);
   const std::optional<UtcTime> last = first ? xml_utc(processing, "zeroDopplerTimeLastLine", "", why) : std::nullopt;
-  const std::optional<double> near = last ? xml_positive(image, "slantRangeNearEdge", why) : std::nullopt;
-  const std::optional<double> far = near ? xml_positive(image, "slantRangeFarEdge", why) : std::nullopt;
+  const std::optional<double> near =
+      last ? xml_bounded(image, "slantRangeNearEdge", "m", slant_range_problem, why) : std::nullopt;
+  const std::optional<double> far =
+      near ? xml_bounded(image, "slantRangeFarEdge", "m", slant_range_problem, why) : std::nullopt;
   if (!far) return false;
   if (*far < *near) return fail(why, xml_path(image, "slantRangeFarEdge") + " is nearer than slantRangeNearEdge");
   info.image.first_line = std::min(*first, *last);  // lines in decreasing time: the first line is the last in time

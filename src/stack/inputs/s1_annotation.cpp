@@ -10,6 +10,7 @@
 
 #include "bperp/io/ascii_text.h"
 #include "bperp/numeric/units.h"
+#include "bperp/stack/inputs/product_bounds.h"
 #include "bperp/stack/inputs/xml_document.h"
 #include "bperp/stack/inputs/zip_archive.h"
 #include "bperp/stack/support/number_text.h"
@@ -62,20 +63,21 @@ bool read_radar(pugi::xml_node root, ProductInfo& info, std::string* why) {
     return fail(why, xml_path(product, "pass") + " is " + xml_quoted(*pass) +
                          ", not Ascending or Descending");
   info.pass = *pass;
-  info.radar_frequency_hz = xml_positive(product, "radarFrequency", why);
+  info.radar_frequency_hz = xml_bounded(product, "radarFrequency", "Hz", radar_frequency_problem, why);
   if (!info.radar_frequency_hz) return false;
   info.range_sampling_rate_hz = xml_positive(product, "rangeSamplingRate", why);
   return info.range_sampling_rate_hz.has_value();
 }
 
-// The range and azimuth processing bandwidths (positive, Hz) of the first
-// swathProcParams.
+// The range and azimuth processing bandwidths (Hz, positive and below the
+// radar frequency) of the first swathProcParams.
 bool read_bandwidths(pugi::xml_node root, ProductInfo& info, std::string* why) {
   const pugi::xml_node params = xml_child(root, swath_processing, why);
   if (!params) return false;
-  info.range_bandwidth_hz = xml_positive(params, "rangeProcessing/processingBandwidth", why);
+  const auto bandwidth = [&](double hz) { return bandwidth_problem(hz, info.radar_frequency_hz); };
+  info.range_bandwidth_hz = xml_bounded(params, "rangeProcessing/processingBandwidth", "Hz", bandwidth, why);
   if (!info.range_bandwidth_hz) return false;
-  info.azimuth_bandwidth_hz = xml_positive(params, "azimuthProcessing/processingBandwidth", why);
+  info.azimuth_bandwidth_hz = xml_bounded(params, "azimuthProcessing/processingBandwidth", "Hz", bandwidth, why);
   return info.azimuth_bandwidth_hz.has_value();
 }
 
@@ -122,7 +124,7 @@ bool read_image(pugi::xml_node root, ProductInfo& info, std::string* why) {
       timing.line_interval_s ? xml_positive(image, "slantRangeTime", why) : std::nullopt;
   timing.samples = range_time ? xml_integer_at_least(image, "numberOfSamples", 1, why) : std::nullopt;
   timing.lines = timing.samples ? xml_integer_at_least(image, "numberOfLines", 1, why) : std::nullopt;
-  if (!timing.lines) return false;
+  if (!timing.lines || !range_time) return false;
   const double spacing = metres_per_two_way_second / *info.range_sampling_rate_hz;
   timing.range_pixel_spacing_m = spacing;
   timing.near_range_m = *range_time * metres_per_two_way_second;
@@ -130,6 +132,12 @@ bool read_image(pugi::xml_node root, ProductInfo& info, std::string* why) {
   if (!std::isfinite(*timing.far_range_m))
     return fail(
         why, xml_path(image, "slantRangeTime") + " and numberOfSamples give no finite slant range");
+  if (const std::string problem = slant_range_problem(*timing.near_range_m); !problem.empty())
+    return fail(why, xml_path(image, "slantRangeTime") + " is " + round_trip_text(*range_time) +
+                         " s, a slant range of " + round_trip_text(*timing.near_range_m) + " m; " + problem);
+  if (const std::string problem = slant_range_problem(*timing.far_range_m); !problem.empty())
+    return fail(why, xml_path(image, "slantRangeTime") + ", numberOfSamples and rangeSamplingRate give a far "
+                         "slant range of " + round_trip_text(*timing.far_range_m) + " m; " + problem);
   return true;
 }
 

@@ -1,7 +1,9 @@
 #include "bperp/stack/inputs/tsx_annotation.h"
 
 #include "bperp/numeric/units.h"
+#include "bperp/stack/inputs/product_bounds.h"
 #include "bperp/stack/inputs/xml_document.h"
+#include "bperp/stack/support/number_text.h"
 #include "bperp/stack/support/problem_text.h"
 
 namespace bperp::stack {
@@ -40,13 +42,15 @@ bool read_mission(pugi::xml_node root, ProductInfo& info, std::string* why) {
 
 // The radar frequency and the look bandwidths (Hz, positive).
 bool read_radar(pugi::xml_node root, ProductInfo& info, std::string* why) {
-  info.radar_frequency_hz = xml_positive(root, "instrument/radarParameters/centerFrequency", why);
+  info.radar_frequency_hz =
+      xml_bounded(root, "instrument/radarParameters/centerFrequency", "Hz", radar_frequency_problem, why);
   const pugi::xml_node processing =
       info.radar_frequency_hz ? xml_child(root, "processing/processingParameter", why) : pugi::xml_node{};
   if (!processing) return false;
-  info.range_bandwidth_hz = xml_positive(processing, "rangeLookBandwidth", why);
+  const auto bandwidth = [&](double hz) { return bandwidth_problem(hz, info.radar_frequency_hz); };
+  info.range_bandwidth_hz = xml_bounded(processing, "rangeLookBandwidth", "Hz", bandwidth, why);
   if (!info.range_bandwidth_hz) return false;
-  info.azimuth_bandwidth_hz = xml_positive(processing, "azimuthLookBandwidth", why);
+  info.azimuth_bandwidth_hz = xml_bounded(processing, "azimuthLookBandwidth", "Hz", bandwidth, why);
   return info.azimuth_bandwidth_hz.has_value();
 }
 
@@ -88,6 +92,10 @@ bool read_scene(pugi::xml_node root, ProductInfo& info, std::string* why) {
   if (*far < *near) return fail(why, xml_path(scene, "rangeTime/lastPixel") + " is nearer than firstPixel");
   image.near_range_m = *near * metres_per_two_way_second;
   image.far_range_m = *far * metres_per_two_way_second;
+  for (const double range : {*image.near_range_m, *image.far_range_m})
+    if (const std::string problem = slant_range_problem(range); !problem.empty())
+      return fail(why, xml_path(scene, "rangeTime") + " gives a slant range of " + round_trip_text(range) + " m; " +
+                           problem);
   return true;
 }
 

@@ -4,6 +4,7 @@
 
 #include "bperp/stack/support/bounded_file.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 
@@ -22,16 +23,24 @@ namespace {
 constexpr unsigned parse_flags =
     (pugi::parse_default | pugi::parse_doctype) & ~static_cast<unsigned>(pugi::parse_escapes);
 
-
-// The years a product's times may lie in: from the start of the calendar of
-// UtcTime to well beyond any mission of today.
-constexpr int first_product_year = 1970, last_product_year = 2199;
 constexpr std::size_t mebibyte = std::size_t{1} << 20;
 
+
+// What the parsed document costs besides its bytes, at most: a node (some
+// 64 bytes) for each '<' (an element; the text after it one more, which an
+// end tag's '<' pays for), an attribute (some 40 bytes) for each '='.
+constexpr std::size_t node_bytes = 64, attribute_bytes = 40;
 
 // Parses out.bytes in place. False and *problem set as load_xml_bytes says.
 bool parse_in_place(XmlDocument& out, std::string* problem) {
   if (out.bytes.empty()) return fail(problem, out.name + ": is empty");
+  const std::size_t tags = static_cast<std::size_t>(std::count(out.bytes.begin(), out.bytes.end(), '<'));
+  const std::size_t attributes = static_cast<std::size_t>(std::count(out.bytes.begin(), out.bytes.end(), '='));
+  if (tags * node_bytes + attributes * attribute_bytes > (max_xml_cost - 1) * out.bytes.size())
+    return fail(problem, out.name + ": holds " + std::to_string(tags) + " tags and " + std::to_string(attributes) +
+                             " attributes in " + std::to_string(out.bytes.size()) +
+                             " bytes, markup denser than an XML product's: parsed, it would take more than " +
+                             std::to_string(max_xml_cost) + " times its size");
   const pugi::xml_parse_result result =
       out.doc.load_buffer_inplace(out.bytes.data(), out.bytes.size(), parse_flags);
   if (!result) {
@@ -330,6 +339,17 @@ std::optional<double> xml_positive(pugi::xml_node node, std::string_view path, s
   const std::optional<double> v = xml_number(node, path, problem);
   if (v && !(*v > 0.0)) {
     fail(problem, xml_path(node, path) + " is " + round_trip_text(*v) + "; it must be positive");
+    return std::nullopt;
+  }
+  return v;
+}
+
+std::optional<double> xml_bounded(pugi::xml_node node, std::string_view path, const char* unit,
+                                  const std::function<std::string(double)>& bound, std::string* problem) {
+  const std::optional<double> v = xml_number(node, path, problem);
+  if (!v) return std::nullopt;
+  if (const std::string why = bound(*v); !why.empty()) {
+    fail(problem, xml_path(node, path) + " is " + round_trip_text(*v) + " " + unit + "; " + why);
     return std::nullopt;
   }
   return v;

@@ -116,18 +116,18 @@ bool whole_years_apart(const std::vector<NetworkPoint>& points, std::size_t i, s
   return years >= 1.0 && std::fabs(days - years * year_days) <= annual_tolerance_days;
 }
 
-// The minimum spanning tree of the points under network_distance (no
-// limit), its edges with the smaller index first, sorted.
-std::vector<std::pair<std::size_t, std::size_t>> spanning_tree(const std::vector<NetworkPoint>& points) {
+// The minimum spanning forest of the points under network_distance (no
+// limit) as each point's parent in it (a root its own): O(n^2) distances,
+// O(n) memory.
+std::vector<std::size_t> spanning_tree_parents(const std::vector<NetworkPoint>& points) {
   const auto distance = [&](std::size_t i, std::size_t j) {
     const double d = network_distance(points, i, j);
     return std::isfinite(d) ? std::optional<double>(d) : std::nullopt;
   };
-  std::vector<std::pair<std::size_t, std::size_t>> edges;
-  for (const ForestEdge<double>& e : spanning_forest(points.size(), distance))
-    edges.emplace_back(std::min(e.from, e.to), std::max(e.from, e.to));
-  std::sort(edges.begin(), edges.end());
-  return edges;
+  std::vector<std::size_t> parent(points.size());
+  for (std::size_t i = 0; i < parent.size(); ++i) parent[i] = i;
+  for (const ForestEdge<double>& e : spanning_forest(points.size(), distance)) parent[e.to] = e.from;
+  return parent;
 }
 
 }  // namespace
@@ -149,7 +149,7 @@ PairNetwork::PairNetwork(const std::vector<NetworkPoint>& points, const PairLimi
                    [&](std::size_t a, std::size_t b) { return earlier(points, dated_, a, b); });
   rank_.resize(n);
   for (std::size_t k = 0; k < n; ++k) rank_[order_[k]] = k;
-  if (limits.mst) tree_ = spanning_tree(points);
+  if (limits.mst) tree_parent_ = spanning_tree_parents(points);
   if (!dated_) return;
 
   if (limits.max_neighbours) {
@@ -207,8 +207,7 @@ bool PairNetwork::keep(std::size_t i, std::size_t j) const {
     perpendicular_only.max_perpendicular = limits_.max_perpendicular;
     if (within_limits(points_, i, j, perpendicular_only, model_)) return true;
   }
-  if (limits_.mst)
-    return std::binary_search(tree_.begin(), tree_.end(), std::make_pair(std::min(i, j), std::max(i, j)));
+  if (limits_.mst) return tree_parent_[i] == j || tree_parent_[j] == i;
   return false;
 }
 

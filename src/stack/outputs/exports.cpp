@@ -90,26 +90,19 @@ std::string shared_date_problem(const std::vector<NetworkPoint>& points) {
   return {};
 }
 
-// The mean of a secondary's components (m) over the grid, or its values
-// (NaN when no grid point has a baseline; write_stack_folder refuses a grid
-// that is not complete before it comes here).
+// The mean of a secondary's components (m) over the grid (tallied), or its
+// values (NaN when no grid point has a baseline; write_stack_folder refuses
+// a grid that is not complete before it comes here).
 void average_components(const StackRun& run, std::size_t k, double* perpendicular, double* parallel) {
-  if (run.grid.empty()) {
+  if (!run.grid()) {
     *perpendicular = run.secondaries[k].baseline.perpendicular * units::metres_per_km;
     *parallel = run.secondaries[k].baseline.parallel * units::metres_per_km;
     return;
   }
-  double sp = 0.0, sq = 0.0;
-  int n = 0;
-  for (const GridPoint& g : run.grid) {
-    const SecondaryResult& s = g.secondaries[k];
-    if (!s.ok()) continue;
-    sp += s.baseline.perpendicular;
-    sq += s.baseline.parallel;
-    ++n;
-  }
-  *perpendicular = n > 0 ? sp / n * units::metres_per_km : NAN;
-  *parallel = n > 0 ? sq / n * units::metres_per_km : NAN;
+  const GridSpread& g = run.grid_spreads[k];
+  const double n = static_cast<double>(g.count);
+  *perpendicular = g.count > 0 ? g.perpendicular_sum / n * units::metres_per_km : NAN;
+  *parallel = g.count > 0 ? g.parallel_sum / n * units::metres_per_km : NAN;
 }
 
 // One folder of a stack folder: REFDATE_SECDATE, and the secondary's index.
@@ -128,7 +121,7 @@ bool folder_entries(const StackRun& run, std::vector<FolderEntry>* entries, std:
     if (const SecondaryResult& s = run.secondaries[k]; s.ok() && run.grid_failures[k].count > 0) {
       *problem = s.acquisition().name + " has no baseline at " + std::to_string(run.grid_failures[k].count) +
                  " of the " +
-                 std::to_string(run.grid.size()) + " grid points: no average over part of the grid is written";
+                 std::to_string(run.grid()->targets()) + " grid points: no average over part of the grid is written";
       return false;
     }
   const std::string reference = compact_date(*run.reference.day);

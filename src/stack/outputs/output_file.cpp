@@ -69,17 +69,25 @@ std::string shared_output_problem(const std::vector<OutputPath>& outputs) {
   return {};
 }
 
+std::string input_clash_problem(const std::string& path, const std::string& name,
+                                const std::vector<std::string>& inputs) {
+  struct stat target;
+  if (::stat(path.c_str(), &target) != 0) return {};
+  for (const std::string& input : inputs) {
+    struct stat s;
+    if (::stat(input.c_str(), &s) == 0 && s.st_dev == target.st_dev && s.st_ino == target.st_ino)
+      return name + " is one of the input files";
+  }
+  return {};
+}
+
 std::string output_path_problem(const std::string& path, const std::string& name,
                                 const std::vector<std::string>& inputs) {
   struct stat target;
   if (::stat(path.c_str(), &target) == 0) {
     if (S_ISDIR(target.st_mode)) return name + " is a directory";
     if (!S_ISREG(target.st_mode)) return name + " is not a regular file (a device, pipe or socket)";
-    for (const std::string& input : inputs) {
-      struct stat s;
-      if (::stat(input.c_str(), &s) == 0 && s.st_dev == target.st_dev && s.st_ino == target.st_ino)
-        return name + " is one of the input files";
-    }
+    if (std::string clash = input_clash_problem(path, name, inputs); !clash.empty()) return clash;
   }
   const std::string directory = directory_of(path);
   struct stat d;

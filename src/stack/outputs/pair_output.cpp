@@ -221,10 +221,10 @@ void network_json(JsonWriter& json, const std::vector<NetworkPoint>& points, con
 
 void write_json_with_pairs(std::FILE* out, const StackRun& run, const std::vector<NetworkPoint>& points,
                            const PairNetwork& network, const Connectivity& connectivity, Convention convention,
-                           const std::vector<std::string>& warnings) {
+                           const std::vector<std::string>& warnings, const GridStream* stream) {
   JsonWriter json(out);
   json.begin_object();
-  stack_json(json, run, convention);
+  stack_json(json, run, convention, stream);
   pairs_json(json, network);
   json.key("network");
   network_json(json, points, connectivity);

@@ -15,7 +15,6 @@ namespace {
 
 using units::degrees;
 using units::metres_per_km;
-constexpr double nan = std::numeric_limits<double>::quiet_NaN();
 
 // Decimals in the reference block besides those of lengths, times and
 // angles (record_columns.h).
@@ -24,16 +23,27 @@ constexpr int slant_range_decimals = 6;
 constexpr int wavelength_decimals = 6;
 
 // Every row of the secondaries' CSV and JSON, in order: each secondary once,
-// or with a grid each secondary at every grid point.
+// or with a grid each secondary at every grid point, worked out as it comes
+// (tallied into stream's tally, its rows_written called after the last,
+// when stream is given).
 template <typename Visit>
-void for_each_row(const StackRun& run, Convention convention, Visit visit) {
+void for_each_row(const StackRun& run, Convention convention, const GridStream* stream, Visit visit) {
   const ConventionSigns signs = convention_signs(convention, look_side(run.view));
-  if (run.grid.empty()) {
+  if (!run.grid()) {
     for (const SecondaryResult& s : run.secondaries) visit(Row{zero_doppler_of(run.view), s, nullptr, signs});
-    return;
+  } else {
+    GridTally* tally = stream != nullptr ? stream->tally : nullptr;
+    for_each_grid_result(run, [&](const GridPoint& p, std::size_t k, const SecondaryResult& r) {
+      if (tally != nullptr) tally->add(k, r);
+      visit(Row{&p.view, r, &p, signs});
+    });
   }
-  for (std::size_t k = 0; k < run.secondaries.size(); ++k)
-    for (const GridPoint& p : run.grid) visit(Row{&p.view, p.secondaries[k], &p, signs});
+  if (stream != nullptr && stream->rows_written) stream->rows_written();
+}
+
+// The least and greatest of the values sign * [lo, hi] (NaN stays NaN).
+std::pair<double, double> signed_span(double lo, double hi, double sign) {
+  return sign < 0 ? std::pair{-hi, -lo} : std::pair{lo, hi};
 }
 
 // Whether two of the usable acquisitions (the reference among them) are of
@@ -135,9 +145,8 @@ std::string zero_doppler_reference_block(const StackRun& run) {
   lines += "wavelength        " + fixed_text(z.wavelength * metres_per_km, wavelength_decimals) + " m (" +
            wavelength_source_text(z.wavelength_source) + ")\n";
   lines += "orbit             " + escaped(z.orbit_source) + "\n";
-  if (!run.grid.empty())
-    lines += "grid              " + std::to_string(run.grid.back().line + 1) + " x " +
-             std::to_string(run.grid.back().range + 1) +
+  if (run.grid())
+    lines += "grid              " + std::to_string(run.grid()->lines) + " x " + std::to_string(run.grid()->ranges) +
              " targets, lines x ranges, first to last line and near to far range (the table: "
              "the values at the target above and their spread over the grid)\n";
   lines += "\n";
@@ -167,7 +176,7 @@ void write_stack_table(std::FILE* out, const StackRun& run, Convention conventio
   std::vector<TableColumn> headings;
   for (const std::string& key : keys) headings.push_back({column(key).heading, column(key).align});
   // With a grid, the spread of the baselines across it.
-  const bool grid = !run.grid.empty();
+  const bool grid = run.grid().has_value();
   if (grid)
     for (const char* h : {"parallel min (m)", "parallel max (m)", "perpendicular min (m)", "perpendicular max (m)"})
       headings.push_back({h, Align::right});
@@ -183,38 +192,32 @@ void write_stack_table(std::FILE* out, const StackRun& run, Convention conventio
       row.push_back(table_text(value_of(c, Row{zero_doppler_of(run.view), s, nullptr, signs}),
                                beam ? c.form : TableForm::fixed, c.decimals));
     }
+    const std::size_t k = static_cast<std::size_t>(&s - run.secondaries.data());
     if (grid) {
-      const std::size_t k = static_cast<std::size_t>(&s - run.secondaries.data());
-      double lo[2] = {nan, nan}, hi[2] = {nan, nan};
-      for (const GridPoint& p : run.grid) {
-        const SecondaryResult& g = p.secondaries[k];
-        if (!g.ok()) continue;
-        const double v[2] = {signs.parallel * g.baseline.parallel, signs.perpendicular * g.baseline.perpendicular};
-        for (int c = 0; c < 2; ++c) {
-          lo[c] = std::isnan(lo[c]) ? v[c] : std::fmin(lo[c], v[c]);
-          hi[c] = std::isnan(hi[c]) ? v[c] : std::fmax(hi[c], v[c]);
-        }
-      }
-      for (const double v : {lo[0], hi[0], lo[1], hi[1]})
+      const GridSpread& g = run.grid_spreads[k];
+      const auto [parallel_lo, parallel_hi] = signed_span(g.parallel_min, g.parallel_max, signs.parallel);
+      const auto [perpendicular_lo, perpendicular_hi] =
+          signed_span(g.perpendicular_min, g.perpendicular_max, signs.perpendicular);
+      for (const double v : {parallel_lo, parallel_hi, perpendicular_lo, perpendicular_hi})
         row.push_back(std::isfinite(v) ? fixed_text_unsigned_zero(v * metres_per_km, length_decimals) : std::string());
     }
-    const std::size_t failed = grid ? run.grid_failures[&s - run.secondaries.data()].count : 0;
+    const std::size_t failed = grid ? run.grid_failures[k].count : 0;
     if (!s.ok()) {
       row.push_back("error: " + s.refusal->text);
     } else if (failed > 0) {
       // The spread above is of the points that have a baseline only.
-      row.push_back("spread over " + std::to_string(run.grid.size() - failed) + " of " +
-                    std::to_string(run.grid.size()) + " points");
+      const std::size_t points = run.grid()->targets();
+      row.push_back("spread over " + std::to_string(points - failed) + " of " + std::to_string(points) + " points");
     }
     rows.push_back(std::move(row));
   }
   write_text_table(out, headings, rows);
 }
 
-void write_stack_csv(std::FILE* out, const StackRun& run, Convention convention) {
+void write_stack_csv(std::FILE* out, const StackRun& run, Convention convention, const GridStream* stream) {
   write_csv_record(out, stack_csv_header());
   std::string line;
-  for_each_row(run, convention, [&](const Row& row) {
+  for_each_row(run, convention, stream, [&](const Row& row) {
     line.clear();
     bool first = true;
     for (const Column& c : secondary_columns()) {
@@ -322,13 +325,13 @@ void zero_doppler_reference_json(JsonWriter& json, const StackRun& run) {
 
 }  // namespace
 
-void stack_json(JsonWriter& json, const StackRun& run, Convention convention) {
+void stack_json(JsonWriter& json, const StackRun& run, Convention convention, const GridStream* stream) {
   json.key("reference");
   if (zero_doppler_of(run.view)) zero_doppler_reference_json(json, run);
   else beam_reference_json(json, run);
   json.key("secondaries");
   json.begin_array();
-  for_each_row(run, convention, [&](const Row& r) {
+  for_each_row(run, convention, stream, [&](const Row& r) {
     json.begin_object();
     for (const Column& c : secondary_columns()) {
       json.key(c.key);
@@ -348,10 +351,11 @@ void document_notes_json(JsonWriter& json, Convention convention, const std::vec
   json.end_array();
 }
 
-void write_json(std::FILE* out, const StackRun& run, Convention convention, const std::vector<std::string>& warnings) {
+void write_json(std::FILE* out, const StackRun& run, Convention convention, const std::vector<std::string>& warnings,
+                const GridStream* stream) {
   JsonWriter json(out);
   json.begin_object();
-  stack_json(json, run, convention);
+  stack_json(json, run, convention, stream);
   document_notes_json(json, convention, warnings);
   json.end_object();
   json.finish();

@@ -53,6 +53,13 @@ ReadOptions read_options(const StackOptions& options) {
   return read;
 }
 
+// Notes the file a was read from when no input names it (a .SAFE folder's
+// annotation); a zip's member is read from the zip, which an input names.
+void note_found_file(StackRun& run, const Acquisition& a) {
+  if (a.read_from.empty() || a.read_from.starts_with(a.path + "!")) return;
+  run.found_files.push_back(a.read_from);
+}
+
 // The acquisition of an input: the one made in memory, or its file read
 // (read, the reference's reader or the secondaries').
 template <typename Reader>
@@ -81,7 +88,11 @@ std::vector<const Acquisition*> usable_acquisitions(const StackRun& run) {
 
 StackRun start_stack(const StackInput& reference, const StackOptions& options, const OrbitCatalogue* orbits) {
   StackRun run;
+  // Kept for going over the grid again; the stop check belongs to the call.
+  run.options = options;
+  run.options.stop_requested = nullptr;
   run.reference = acquisition_of(reference, read_reference, read_options(options));
+  note_found_file(run, run.reference);
   if (run.reference.warning) run.warnings.push_back(*run.reference.warning);
   use_orbit_files(run.reference, orbits, options.require_orbit_files, run.warnings);
   if (run.reference.refusal) {
@@ -118,6 +129,7 @@ StackRun run_stack(const StackInput& reference, const std::vector<StackInput>& s
       break;
     }
     Acquisition a = acquisition_of(input, read_secondary, read_options(options));
+    note_found_file(run, a);
     const bool first_time = seen.first_time(a, run.reference.name, notes);
     add_warnings(run, WarningKind::duplicate_file, std::move(notes));
     notes.clear();
@@ -139,8 +151,8 @@ StackRun run_stack(const StackInput& reference, const std::vector<StackInput>& s
     if (std::string w = option_wavelength_warning(*options.target.wavelength, usable); !w.empty())
       run.warnings.push_back({WarningKind::wavelength, std::move(w)});
   }
-  if (options.grid) run.refusal = run_grid(run, options);
-  if (run.cancelled) return run;
+  if (options.grid) run.refusal = check_grid(run);
+  run.grid_warnings_at = run.warnings.size();
   add_warnings(run, WarningKind::same_date, same_date_warnings(run));
   return run;
 }

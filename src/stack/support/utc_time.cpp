@@ -104,16 +104,45 @@ double seconds_between(UtcTime a, UtcTime b) {
   return static_cast<double>(ns / 1000000000) + static_cast<double>(ns % 1000000000) * 1e-9;
 }
 
+namespace {
+
+// t + seconds to the nearest nanosecond, the whole seconds and the fraction
+// apart so that the fraction keeps its nanoseconds; seconds finite and the
+// sum within the count's range (the callers bound both).
+UtcTime shifted(UtcTime t, double seconds) {
+  const double whole = std::trunc(seconds);
+  const long long ns = static_cast<long long>(whole) * 1000000000 + std::llround((seconds - whole) * 1e9);
+  return t + nanoseconds(ns);
+}
+
+// The first instant of the years of products, and the first after them.
+constexpr UtcTime product_years_start{std::chrono::sys_days(std::chrono::year(first_product_year) / 1 / 1)};
+constexpr UtcTime product_years_end{std::chrono::sys_days(std::chrono::year(last_product_year + 1) / 1 / 1)};
+
+}  // namespace
+
 UtcTime add_seconds(UtcTime t, double seconds) {
   // Beyond a century either way the sum would leave the 64-bit count: held
   // there (no caller moves a time by more than days).
   constexpr double days_per_century = 36525.0;
   constexpr double limit = days_per_century * units::seconds_per_day;
   if (!(std::fabs(seconds) <= limit)) seconds = std::isnan(seconds) ? 0.0 : std::copysign(limit, seconds);
-  const double whole = std::trunc(seconds);
-  const long long ns = static_cast<long long>(whole) * 1000000000 +
-                       std::llround((seconds - whole) * 1e9);
-  return t + nanoseconds(ns);
+  return shifted(t, seconds);
+}
+
+std::optional<UtcTime> product_time(UtcTime t, double seconds) {
+  if (t < product_years_start || t >= product_years_end || !std::isfinite(seconds)) return std::nullopt;
+  // Within a second of the room either way, the sum is exact enough to be
+  // compared below, and far from the count's ends.
+  if (!(seconds >= seconds_between(t, product_years_start) - 1.0 && seconds <= seconds_between(t, product_years_end) + 1.0))
+    return std::nullopt;
+  const UtcTime sum = shifted(t, seconds);
+  if (sum < product_years_start || sum >= product_years_end) return std::nullopt;
+  return sum;
+}
+
+std::string product_years_text() {
+  return "the years " + std::to_string(first_product_year) + " to " + std::to_string(last_product_year);
 }
 
 long day_number(UtcTime t) {

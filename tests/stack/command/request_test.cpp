@@ -245,4 +245,43 @@ TEST(StackRequest, HoldsWhatTheCommandLineSays) {
   EXPECT_EQ(version.status, 0);
 }
 
+// A --list line is as long as a path can be at most: one of 4096 bytes (and
+// its CR) is read, one byte more is refused naming its line, and a line of
+// 100 MB is refused after its first 4 KB, the rest never read.
+TEST(List, LinesAreBoundedAsPathsAre) {
+  struct Case {
+    std::string text;
+    const char* problem;  // "" for read
+  };
+  const std::string longest(max_list_line_bytes, 'a');
+  const Case cases[] = {
+      {"a\n" + longest + "\n", ""},
+      {"a\n" + longest + "\r\n", ""},
+      {longest, ""},
+      {"a\n" + longest + "b\n", "line 2 is longer than 4096 bytes, which no path is"},
+      {"a\n\n" + longest + "bc", "line 3 is longer than 4096 bytes"},
+      {longest + "\r\r\n", "line 1 is longer than 4096 bytes"},
+  };
+  for (const Case& c : cases) {
+    std::FILE* stream = ::fmemopen(const_cast<char*>(c.text.data()), c.text.size(), "rb");
+    ASSERT_NE(stream, nullptr);
+    std::vector<std::string> paths;
+    std::string problem;
+    const bool read = read_path_list(stream, paths, &problem);
+    std::fclose(stream);
+    EXPECT_EQ(read, std::string(c.problem).empty()) << problem;
+    EXPECT_NE(problem.find(c.problem), std::string::npos) << problem;
+    if (read) {
+      EXPECT_EQ(paths.back(), longest);
+    }
+  }
+  std::FILE* endless = ::popen("head -c 100000000 /dev/zero | tr '\\0' a", "r");
+  ASSERT_NE(endless, nullptr);
+  std::vector<std::string> paths;
+  std::string problem;
+  EXPECT_FALSE(read_path_list(endless, paths, &problem));
+  EXPECT_EQ(problem, "line 1 is longer than 4096 bytes, which no path is");
+  ::pclose(endless);
+}
+
 }  // namespace

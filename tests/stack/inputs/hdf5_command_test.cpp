@@ -370,3 +370,27 @@ TEST(Hdf5Command, IdentificationGivesMissionTrackAndBurst) {
   const nlohmann::json seen = json_of({"--at-range", "824000", left, sec});
   EXPECT_EQ(seen.at("reference").at("look_side"), "left");
 }
+
+namespace {
+
+// A secondary whose HDF5 structure crashes the HDF5 library is one refused
+// row (malformed, saying so); the run goes on to the next secondary and
+// ends with status 1, by exit, not by the crash.
+TEST(Hdf5Command, ASecondaryThatCrashesTheHdf5LibraryIsOneRefusedRow) {
+  const stack_test::TempDir tmp;
+  const std::string broken = tmp.file("broken.h5");
+  std::filesystem::copy_file(secondary, broken);
+  ASSERT_GT(stack_test::break_hdf5_group_addresses(broken), 0u);
+  const RunResult r = run_stack({"--format", "json", reference, broken, secondary});
+  ASSERT_TRUE(r.exited) << test_support::describe(r);
+  EXPECT_EQ(r.status, 1) << r.err;
+  const nlohmann::json rows = nlohmann::json::parse(r.out).at("secondaries");
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[0].at("error_kind"), "malformed");
+  EXPECT_NE(rows[0].at("error").get<std::string>().find("the HDF5 library crashed reading it"), std::string::npos)
+      << rows[0].at("error");
+  EXPECT_TRUE(rows[1].at("error").is_null()) << rows[1];
+  EXPECT_TRUE(rows[1].at("perpendicular_m").is_number());
+}
+
+}  // namespace

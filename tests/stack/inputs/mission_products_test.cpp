@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "bperp/stack/inputs/acquisition.h"
+#include "bperp/stack/inputs/capella_metadata.h"
 #include "stack_test_support.h"
 
 namespace {
@@ -282,6 +283,29 @@ TEST(MissionProducts, CutAndCorruptedCopiesAreRefused) {
       EXPECT_NE(a.refusal->text.find(path), std::string::npos) << a.refusal->text;
       EXPECT_NE(a.refusal->text.find(words), std::string::npos) << a.refusal->text;
     }
+  }
+}
+
+// JSON shaped to cost the parser far more than its size (nested past any
+// product, or a value every three bytes) is refused before it is parsed;
+// the real samples are far from either bound.
+TEST(MissionProducts, JsonThatWouldCostTooMuchIsRefusedUnparsed) {
+  std::string dense = "[";
+  for (int k = 0; k < 100000; ++k) dense += "[],";
+  dense += "[]]";
+  const struct {
+    std::string bytes;
+    const char* message;
+  } cases[] = {
+      {std::string(65, '[') + std::string(65, ']'), "nested deeper than 64 levels"},
+      // As deep as allowed, and not dense: parsed, then found to be no product.
+      {std::string(64, '[') + '"' + std::string(1000, ' ') + '"' + std::string(64, ']'), "collect"},
+      {dense, "would cost more than 8 times its size"},
+  };
+  for (const auto& json : cases) {
+    bperp::stack::Refusal refusal;
+    EXPECT_FALSE(bperp::stack::parse_capella_metadata(json.bytes, "x.json", &refusal));
+    EXPECT_NE(refusal.text.find(json.message), std::string::npos) << refusal.text;
   }
 }
 

@@ -11,6 +11,7 @@
 
 #include "bperp/stack/inputs/xml_document.h"
 #include "support/files.h"
+#include "stack_test_support.h"
 
 namespace bperp::stack {
 namespace {
@@ -228,6 +229,17 @@ TEST(S1Annotation, HostileAnnotationsAreRefusedWithTheReason) {
        "not a number"},
       {"zero rate", with(a, "6.434523812571428e+07", "0"),
        "rangeSamplingRate is 0; it must be positive"},
+      {"frequency of 1e308", with(a, "5.405000454334350e+09", "1e308"),
+       "productInformation/radarFrequency is 1e+308 Hz; a SAR's radar frequency lies between 0.1 and 100 GHz"},
+      {"bandwidth above the frequency", with(a, "4.830000000000000e+07", "6e9"),
+       "rangeProcessing/processingBandwidth is 6e+09 Hz; a bandwidth lies below the radar frequency"},
+      {"zero bandwidth", with(a, "3.130000000000000e+02", "0"),
+       "azimuthProcessing/processingBandwidth is 0 Hz; a bandwidth is positive"},
+      {"range time of an aircraft", with(a, "5.649388426530416e-03", "5e-5"),
+       "imageInformation/slantRangeTime is 5e-05 s, a slant range of 7494.81145 m; a satellite's slant range "
+       "lies between 100 and 3,000 km"},
+      {"a far range beyond 3000 km", with(a, "6.434523812571428e+07", "6.4e3"),
+       "give a far slant range of"},
       {"no UTC time", with(a, "2025-04-06T02:20:10.390805<", "2025-04-06 noon<"),
        "productFirstLineUtcTime is \"2025-04-06 noon\", not a UTC time"},
       {"date alone", with(a, "2025-04-06T02:20:10.390805<", "2025-04-06<"),
@@ -266,6 +278,31 @@ TEST(S1Annotation, HostileAnnotationsAreRefusedWithTheReason) {
     EXPECT_NE(problem.find(c.words), std::string::npos) << c.what << ": " << problem;
     EXPECT_EQ(problem.find('\n'), std::string::npos) << c.what << ": " << problem;
   }
+}
+
+// An annotation of 16 MiB whose markup is as dense as the bound lets it be
+// (a tag for each 9.5 bytes) is parsed within 8 times its size; one of
+// denser markup (a tag each 4 bytes, 16 times its size parsed) is refused
+// before it is parsed. Run under an address-space bound of 9 times the size.
+TEST(S1Annotation, MarkupCostsAtMostEightTimesItsSize) {
+  if (stack_test::address_sanitizer()) GTEST_SKIP() << "AddressSanitizer takes more address space than the bound";
+  const TempDir dir;
+  const std::size_t size = std::size_t{16} << 20;
+  const auto annotation = [&](const std::string& name, const std::string& unit) {
+    std::string text = "<product><adsHeader/>";
+    while (text.size() + unit.size() + 10 < size) text += unit;
+    return dir.write(name, text + "</product>");
+  };
+  const std::string edge = annotation("edge.xml", "<ab>xxxxxxxxxx</ab>");
+  const std::string dense = annotation("dense.xml", "<a/>");
+  const std::string reference = BPERP_SOURCE_DIR "/examples/stack/reference.txt";
+  const stack_test::RunResult parsed = stack_test::run_stack_within(9 * size / 1024, {reference, edge});
+  EXPECT_NE(parsed.err.find("adsHeader/missionId is missing"), std::string::npos) << parsed.err;
+  const stack_test::RunResult refused = stack_test::run_stack_within(9 * size / 1024, {reference, dense});
+  EXPECT_NE(refused.err.find("dense.xml: holds 4194299 tags and 0 attributes in 16777215 bytes, markup denser than "
+                             "an XML product's: parsed, it would take more than 8 times its size"),
+            std::string::npos)
+      << refused.err;
 }
 
 // A file is judged by its size before anything is read: a sparse file one

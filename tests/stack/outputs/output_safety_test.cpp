@@ -4,6 +4,7 @@
 // plot file written whole or not at all, and secondaries from a list.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -252,6 +253,76 @@ TEST(List, ReadsPathsFromAFileAndFromStandardInput) {
   EXPECT_TRUE(unwritten.exited) << "killed after 5 s";
   EXPECT_EQ(unwritten.status, 1);
   EXPECT_TRUE(has(unwritten.err, "no secondaries")) << unwritten.err;
+}
+
+// No output replaces a file the run reads, whichever way it was named: a
+// positional file, the reference, the list and its entries, an --orbit
+// file (also under another name: a hard link), a file of --orbit-dir, the
+// annotation a .SAFE folder was read from. Each is refused before anything
+// is printed, and the file is left as it was.
+TEST(Outputs, NoOutputReplacesAFileTheRunReads) {
+  const TempDir dir;
+  const std::string s1 = std::string(BPERP_SOURCE_DIR) + "/tests/data/s1-track108-annotation/";
+  const std::string orbits = std::string(BPERP_SOURCE_DIR) + "/tests/data/s1-track108-orbit-layout/";
+  const std::string reference_xml = dir.write(
+      "ref.xml", stack_test::read_file(s1 + "s1a-iw2-slc-vv-20250406t022010-20250406t022035-058630-07421f-005.xml"));
+  const std::string secondary_name = "s1a-iw2-slc-vv-20250418t022010-20250418t022035-058805-074946-005.xml";
+  const std::string secondary_xml = dir.write("sec.xml", stack_test::read_file(s1 + secondary_name));
+  std::filesystem::create_directories(dir.path() / "S1A_IW_SLC.SAFE" / "annotation");
+  const std::string safe = dir.file("S1A_IW_SLC.SAFE");
+  const std::string safe_annotation = dir.write("S1A_IW_SLC.SAFE/annotation/" + secondary_name,
+                                                stack_test::read_file(secondary_xml));
+  std::filesystem::create_directory(dir.path() / "orbits");
+  std::vector<std::string> orbit_files;
+  for (const auto& entry : std::filesystem::directory_iterator(orbits))
+    orbit_files.push_back(dir.write("orbits/" + entry.path().filename().string(), stack_test::read_file(entry.path())));
+  std::sort(orbit_files.begin(), orbit_files.end());
+  const std::string orbit_link = dir.file("link.EOF");
+  std::filesystem::create_hard_link(orbit_files[0], orbit_link);
+  const std::string plot_link = dir.file("plot.svg");
+  std::filesystem::create_hard_link(orbit_files[1], plot_link);
+  const std::string list = dir.write("list.txt", secondary_xml + "\n");
+  const std::string orbit_dir = dir.file("orbits");
+
+  struct Case {
+    const char* what;
+    std::vector<std::string> args;
+    std::string target;
+  };
+  const std::vector<Case> cases = {
+      {"a secondary", {"--export", "baselines:" + secondary_xml, reference_xml, secondary_xml}, secondary_xml},
+      {"the reference", {"--export", "baselines:" + reference_xml, reference_xml, secondary_xml}, reference_xml},
+      {"the list", {"--export", "baselines:" + list, "--list", list, reference_xml}, list},
+      {"a list entry", {"--export", "baselines:" + secondary_xml, "--list", list, reference_xml}, secondary_xml},
+      {"an --orbit file",
+       {"--orbit", orbit_files[0], "--orbit", orbit_files[1], "--export", "baselines:" + orbit_files[0],
+        reference_xml, secondary_xml},
+       orbit_files[0]},
+      {"an --orbit file by another name",
+       {"--orbit", orbit_files[0], "--orbit", orbit_files[1], "--export", "pairs:" + orbit_link, "--pairs",
+        reference_xml, secondary_xml},
+       orbit_files[0]},
+      {"a file of --orbit-dir",
+       {"--orbit-dir", orbit_dir, "--export", "dates:" + orbit_files[1], "--pairs", reference_xml, secondary_xml},
+       orbit_files[1]},
+      {"the plot over a file of --orbit-dir (a hard link named .svg)",
+       {"--orbit-dir", orbit_dir, "--plot", plot_link, reference_xml, secondary_xml}, orbit_files[1]},
+      {"a .SAFE folder's annotation",
+       {"--export", "baselines:" + safe_annotation, reference_xml, safe}, safe_annotation},
+  };
+  for (const Case& c : cases) {
+    const std::string before = stack_test::read_file(c.target);
+    const RunResult r = run_stack(c.args);
+    EXPECT_EQ(r.status, 1) << c.what;
+    EXPECT_EQ(r.out, "") << c.what;
+    EXPECT_TRUE(has(r.err, "is one of the input files")) << c.what << ": " << r.err;
+    EXPECT_EQ(stack_test::read_file(c.target), before) << c.what;
+  }
+  // The same exports elsewhere are written.
+  const RunResult fine = run_stack({"--orbit-dir", orbit_dir, "--export", "baselines:" + dir.file("out.txt"),
+                                    reference_xml, safe});
+  EXPECT_EQ(fine.status, 0) << fine.err;
+  EXPECT_TRUE(std::filesystem::exists(dir.file("out.txt")));
 }
 
 }  // namespace

@@ -56,6 +56,10 @@ TEST(RefusalKinds, EachWrongInputHasItsKindInTheRunAndTheJson) {
       {dir.write("five.txt", "header\n1 2 3 4 5\n"), RefusalKind::unknown_format},
       {dir.write("bad-date.txt", "2007-02-30 no such day\n1 2 3 4 5 6\n"), RefusalKind::malformed},
       {dir.write("two-rows.orbit", "rows\n0 7000 0 0 0 7.5 0\n10 7000 75 0 0 7.5 0\n"), RefusalKind::malformed},
+      // Dated 2100, its last row a century on: a time beyond 2199.
+      {dir.write("beyond-2199.orbit", "2100-01-01 rows\n0 7000 0 0 0 7.5 0\n10 7000 75 0 0 7.5 0\n"
+                                      "20 7000 150 0 0 7.5 0\n3.2e9 7000 225 0 0 7.5 0\n"),
+       RefusalKind::malformed},
       {dir.write("zeros.txt", "2008-09-01 zeros\n0 0 0 0 0 0\n"), RefusalKind::implausible},
       {dir.write("other.txt", stack_test::read_file(std::string(BPERP_SOURCE_DIR) + "/examples/master.txt")),
        RefusalKind::other_track},
@@ -86,6 +90,10 @@ TEST(RefusalKinds, EachWrongInputHasItsKindInTheRunAndTheJson) {
     EXPECT_EQ(rows[k + 1].at("error_kind"), std::string(refusal_kind_name(cases[k].kind))) << cases[k].path;
     EXPECT_EQ(rows[k + 1].at("error"), s.refusal->text);
   }
+  EXPECT_NE(run.secondaries[6].refusal->text.find(
+                "line 5 is at 3.2e+09 s after 00:00 of 2100-01-01, a time outside the years 1970 to 2199"),
+            std::string::npos)
+      << run.secondaries[6].refusal->text;
 }
 
 // What the reference can't be asked: a target beyond its reach, a grid of a

@@ -39,8 +39,10 @@ struct StackRequest {
   std::vector<std::string> orbit_dirs;   // --orbit-dir
   StackOptions stack;                    // how the run treats the stack
 
-  // The files read, which no output may overwrite: the secondaries, the
-  // reference and the list file.
+  // The files named to be read, which no output may overwrite: the
+  // secondaries, the reference, the list file and the --orbit files. (What
+  // the run finds to read besides, the files of --orbit-dir and the
+  // annotations of .SAFE folders, is checked once it is known.)
   std::vector<std::string> inputs() const;
 };
 
@@ -59,6 +61,10 @@ struct RequestOutcome {
 RequestOutcome build_request(int argc, const char* const* argv, std::FILE* in, std::FILE* out,
                              std::FILE* err);
 
+// The longest line of a --list file, bytes: as long as a path can be
+// (PATH_MAX), so that a list of any size is read in memory of its paths.
+constexpr std::size_t max_list_line_bytes = 4096;
+
 // Why options that each are well formed cannot go together ("" when they
 // can): --at-point with another target option, a coherence floor above
 // the model's coherence at zero time, an export of the pairs without them.
@@ -71,7 +77,8 @@ std::string output_problem(const StackRequest& request);
 
 // The paths of a list: one per line, a CRLF line end taken as LF, empty
 // lines skipped, nothing else trimmed. false and *problem when it cannot be
-// read or holds a NUL byte.
+// read, holds a NUL byte or a line longer than max_list_line_bytes (read no
+// further than that).
 bool read_path_list(std::FILE* stream, std::vector<std::string>& paths, std::string* problem);
 
 // "bperp-stack: TEXT" on err, "bperp-stack: warning: TEXT" and

@@ -13,6 +13,7 @@
 #include "bperp/stack/network/coherence.h"
 #include "bperp/stack/network/connectivity.h"
 #include "bperp/stack/network/pairs.h"
+#include "bperp/stack/run/grid.h"
 #include "bperp/stack/run/stack_run.h"
 #include "bperp/stack/support/refusal.h"
 #include "bperp/stack/support/warning.h"
@@ -68,6 +69,12 @@ struct RequestRun {
   Connectivity parts;                  // with pairs: the network's parts
   std::vector<RunMessage> messages;    // in the order they arose
   std::optional<RunFailure> failure;   // set when the run ended before its results
+  // Every file the run read, which no output may replace (files_read).
+  std::vector<std::string> inputs_read;
+  // The run's grid is the caller's to go over (GridPass::by_caller), and
+  // where among the messages its warnings go (finish_grid).
+  bool grid_left = false;
+  std::size_t grid_messages_at = 0;
   bool cancelled() const { return run.cancelled; }
   // The run gave its results (no failure, not cancelled).
   bool finished() const { return !failure && !run.cancelled; }
@@ -76,25 +83,49 @@ struct RequestRun {
   const PairNetwork& export_network() const { return own_network ? *own_network : *network; }
 };
 
+// Who goes over a run's grid (grid.h): run_request, tallying it before it
+// returns, or the caller, once, as it writes the grid's rows (a GridTally
+// given to finish_grid after; RequestRun::grid_left). run_request tallies
+// it itself all the same when a stack folder's checks need the tally, and
+// when the run ends before its results (so that its messages are whole).
+enum class GridPass { tallied, by_caller };
+
+// Whether the request's results on standard output go over the run's grid
+// as they are written (the secondaries' CSV, the JSON), so that the command
+// may leave the grid to them: not the table (its spread needs the tally
+// first) or the CSV of the pairs (no grid).
+bool grid_written_as_results(const StackRequest& request);
+
+// Every file a run of request read, which no output may replace: the
+// files the request names (StackRequest::inputs), the orbit files of
+// --orbit-dir, and those the run found to read (run.found_files).
+std::vector<std::string> files_read(const StackRequest& request, const StackRun& run,
+                                    const std::vector<std::string>& orbit_files);
+
 // Runs request over inputs into out: the orbit files of --orbit and
 // --orbit-dir, the stack, the options it did not use (warnings), and when
 // the reference was usable, the checks
 // that the run gives what the network and the outputs need (dates, a stack
 // folder's, the range bandwidth of --min-coherence), the network and, with
 // pairs, its connectivity (a split network a failure under
-// --require-connected). Stops early, cancelled, when the request's
-// stack.stop_requested says so (between orbit files, secondaries, grid
-// points and the steps after).
-void run_request(const StackRequest& request, const RunInputs& inputs, RequestRun& out);
+// --require-connected). The grid is gone over as pass says. Stops early,
+// cancelled, when the request's stack.stop_requested says so (between
+// orbit files, secondaries, grid points and the steps after).
+void run_request(const StackRequest& request, const RunInputs& inputs, RequestRun& out,
+                 GridPass pass = GridPass::tallied);
+
+// After the caller went over a grid left to it with tally (every result
+// added): the tallies into r.run and the grid's warnings among r's messages
+// where they go.
+void finish_grid(RequestRun& r, const GridTally& tally);
 
 // Why the request's plot, exports and network limits cannot be made of a
-// run ("" when they can): a missing date where one is needed, what a stack
-// folder needs, the range bandwidth of --min-coherence. What the exports
-// note without refusing (a stack folder's entries left from earlier) goes
-// to notes.
-std::string run_outputs_problem(const StackRequest& request, const StackRun& run,
-                                const std::vector<NetworkPoint>& points, const CoherenceModel& model,
-                                std::vector<std::string>* notes);
+// run ("" when they can): an output that would replace a file the run read
+// (r.inputs_read, compared by device and inode), a missing date where one
+// is needed, what a stack folder needs, the range bandwidth of
+// --min-coherence. What the exports note without refusing (a stack
+// folder's entries left from earlier) goes to notes.
+std::string run_outputs_problem(const StackRequest& request, const RequestRun& r, std::vector<std::string>* notes);
 
 // The plot (in convention, named in it when it is not this tool's own)
 // and one export of a finished run, each written through a temporary file;

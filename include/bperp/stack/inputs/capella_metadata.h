@@ -33,6 +33,16 @@ inline constexpr const char* capella_metadata_orbit_source = "metadata";
 constexpr std::size_t max_json_bytes = std::size_t{16} << 20;
 constexpr std::size_t max_json_depth = 64;
 
+// The most a parsed document may cost, as a multiple of its size (its bytes
+// and json_value_bytes per value; a small document may take
+// min_json_cost_bound whatever its size): a file at max_json_bytes takes at
+// most 128 MiB. Capella's metadata holds a value per some 50 bytes (its cost
+// about twice its size); denser JSON than a value per 8 bytes ("[[],[],...]"
+// costs over 20 times its size) is refused before it is parsed.
+constexpr std::size_t max_json_cost = 8;
+constexpr std::size_t json_value_bytes = 64;
+constexpr std::size_t min_json_cost_bound = std::size_t{1} << 20;
+
 // True when head (the first bytes of a file) starts like a JSON document:
 // after a UTF-8 byte-order mark and blanks, '{' or '['.
 bool looks_like_json(std::string_view head);
@@ -56,8 +66,9 @@ bool looks_like_json(std::string_view head);
 // nullopt and *problem set, starting with path and naming the member
 // ("collect.radar.center_frequency"), for a file that cannot be opened or
 // read (unreadable), JSON without collect.state.state_vectors
-// (unknown_format), JSON that is not well formed or nested deeper than
-// max_json_depth, a missing member, one of another type, a value out of its
+// (unknown_format), JSON that is not well formed, nested deeper than
+// max_json_depth or costing more than max_json_cost times its size, a
+// missing member, one of another type, a value out of its
 // range, vectors out of time order (malformed).
 std::optional<ProductInfo> read_capella_metadata(const std::string& path, Refusal* problem);
 

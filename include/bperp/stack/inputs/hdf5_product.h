@@ -1,11 +1,10 @@
 // Products in HDF5 files (OPERA CSLC-S1 coregistered SLCs and others of
 // that layout): the orbit of a group of datasets, the radar wavelength and
-// a geocoded product's grid.
-//
-// hdf5_file and read_hdf5_product are built when the HDF5 C library is
-// found; BPERP_HAVE_HDF5 is then 1. looks_like_hdf5 and
-// hdf5_signature_in_file (inline) are there either way, so that a caller built without HDF5 can tell an HDF5 file it cannot
-// read from one of another kind.
+// a geocoded product's grid. The file is read by the HDF5 reader process
+// (stack/hdf5), never in this one; what it answers is checked here, value
+// by value, as any product's. BPERP_HAVE_HDF5 is 1 when the build made the
+// reader (the HDF5 C library was found); without it an HDF5 file is still
+// told apart from files of other kinds.
 //
 // Frame: the orbit's own, earth-fixed. Units in the file: s, m, m/s; in
 // ProductInfo: the orbit in km, km/s and s since its first vector, the
@@ -60,10 +59,6 @@ inline bool hdf5_signature_in_file(int fd) {
 // anything else.
 bool hdf5_file(const std::string& path);
 
-// The most numbers read from one dataset: an orbit or a grid axis (real
-// products hold some tens of orbit vectors and some 20,000 grid columns).
-constexpr std::size_t max_hdf5_dataset_values = std::size_t{1} << 22;
-
 // The product in the HDF5 file at path as a ProductInfo:
 //  - the orbit of orbit_group: `time` (s since an epoch, 1-D), the epoch a
 //    UTC text in the sibling `reference_epoch` (which wins when present) or
@@ -74,27 +69,39 @@ constexpr std::size_t max_hdf5_dataset_values = std::size_t{1} << 22;
 //    increasing in time (to the nanosecond); the epoch is the first vector's
 //    time, the rows in km and km/s. `orbit_direction`, when present, gives
 //    the pass (ASCENDING or DESCENDING).
-//  - the wavelength (m, positive) from
+//  - the wavelength (m, a SAR's: product_bounds.h) from
 //    /metadata/processing_information/input_burst_metadata/wavelength when
 //    present;
 //  - a geocoded grid when /data/projection is present: its EPSG code (UTM
 //    32601-32660, 32701-32760 or UPS 32661, 32761) with /data/x_coordinates
-//    and /data/y_coordinates (1-D, m);
+//    and /data/y_coordinates (1-D, m, inside the projection's valid area);
 //  - where /identification is there (OPERA), each of its datasets that is
-//    present: mission_id (the mission, upper case), track_number (the
-//    track, at least 1), burst_id (the product's one burst ID, lower case),
-//    look_direction (Right or Left) and orbit_pass_direction (the pass).
+//    present: mission_id (the mission, upper case: letters, digits, '-'),
+//    track_number (the track, 1 to 999), burst_id (the product's one burst
+//    ID in OPERA's spelling, lower case), look_direction (Right or Left)
+//    and orbit_pass_direction (the pass).
 // Looking right unless /identification says otherwise. nullopt and *problem set, starting with path and naming
 // the dataset or attribute, for a file that cannot be opened or is no HDF5
 // file, a missing dataset, one of another shape or type (a 2-D time, text
-// where numbers belong), lengths that disagree, more than
-// max_hdf5_dataset_values values, an empty orbit or one of too few vectors,
-// non-finite numbers, times out of order, an epoch that is no UTC time of
-// 1970..2199, another time unit than seconds, an EPSG code of another
-// projection.
+// where numbers belong), lengths that disagree, more than the reader takes
+// (max_orbit_rows vectors, max_hdf5_values grid columns or rows), an empty
+// orbit or one of too few vectors, non-finite numbers, times out of order
+// or outside the years of products (utc_time.h), an epoch that is no UTC
+// time, another time unit than seconds, an EPSG code of another projection,
+// a value beyond its bound (product_bounds.h), and whatever the HDF5 reader
+// refuses or dies of (an external link, a crash of the HDF5 library, its
+// memory bound reached, ...).
 // The refusal's kind: unreadable when the file can't be opened or is no
-// regular file, unknown_format when it is no HDF5 file, malformed otherwise.
+// regular file, or the HDF5 reader cannot be started; unknown_format when
+// it is no HDF5 file; malformed otherwise.
 std::optional<ProductInfo> read_hdf5_product(const std::string& path, Refusal* problem,
                                              const std::string& orbit_group = hdf5_default_orbit_group);
+
+// The product of the HDF5 reader's reply bytes to the request
+// read_hdf5_product makes for orbit_group: as read_hdf5_product, without
+// the file's name in the refusal (malformed), and a reply that is no such
+// reply refused too.
+std::optional<ProductInfo> product_from_reply(std::string_view bytes, const std::string& orbit_group,
+                                              Refusal* problem);
 
 }  // namespace bperp::stack

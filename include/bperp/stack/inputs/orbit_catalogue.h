@@ -60,6 +60,8 @@ class OrbitCatalogue {
   // acquisitions are told that none covers them.
   bool empty() const { return !asked_; }
   std::size_t size() const { return files_.size(); }  // the files added
+  // The paths of the files added (named or found in a folder), in the order added.
+  std::vector<std::string> paths() const;
 
   // The orbit for mission ("S1A") over [first, last] widened by
   // orbit_margin: a precise file whose validity covers it (the newest such

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -25,6 +26,14 @@ namespace bperp::stack {
 // The largest XML file read: some 15 times a precise orbit file (4.5 MB)
 // and 60 times a product annotation (1 MB).
 constexpr std::size_t max_xml_bytes = std::size_t{64} << 20;
+
+// The most a parsed document may cost, as a multiple of its size (its bytes
+// and the parser's nodes and attributes): a file at max_xml_bytes takes at
+// most 512 MiB. Products' markup costs 2 to 4 times their size (an
+// annotation some 90 bytes a tag, a precise orbit file some 23); a file of
+// denser markup ("<a/><a/>...", 16 times its size) is refused before it is
+// parsed.
+constexpr std::size_t max_xml_cost = 8;
 
 // Bytes at the start of a file that tell its kind (the root element and its
 // first child come well before).
@@ -57,8 +66,9 @@ bool load_xml_file(const std::string& path, XmlDocument& out, std::string* probl
 
 // Parses bytes (kept in out.bytes) as a document named name. False and
 // *problem set, starting with name, for more than max_xml_bytes, no bytes,
-// XML that is not well formed or cut short (pugixml's description and the
-// byte offset), and any document type declaration.
+// markup that would cost more than max_xml_cost times its size, XML that is
+// not well formed or cut short (pugixml's description and the byte offset),
+// and any document type declaration.
 bool load_xml_bytes(std::string_view bytes, const std::string& name, XmlDocument& out,
                     std::string* problem);
 
@@ -125,6 +135,12 @@ bool append_orbit_vector(TimedOrbit& orbit, UtcTime t, const double (&position_m
 // The number at path when it is positive (a frequency, a rate, an
 // interval); nullopt and *problem set, naming the path, otherwise.
 std::optional<double> xml_positive(pugi::xml_node node, std::string_view path, std::string* problem);
+
+// The number at path (in unit, as messages name it) when bound(value)
+// says nothing against it (see product_bounds.h); nullopt and *problem set,
+// naming the path, the value and the bound, otherwise.
+std::optional<double> xml_bounded(pugi::xml_node node, std::string_view path, const char* unit,
+                                  const std::function<std::string(double)>& bound, std::string* problem);
 
 // The integer at path when it is at least least; nullopt and *problem set otherwise.
 std::optional<long> xml_integer_at_least(pugi::xml_node node, std::string_view path, long least,

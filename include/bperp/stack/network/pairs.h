@@ -134,7 +134,9 @@ class PairNetwork {
   static PairNetwork without_pairs(const std::vector<NetworkPoint>& points, const CoherenceModel& model);
 
   // Calls visit(pair) for every pair, in order. Memory: the points' order
-  // and, with the choosers, N partners per point; time O(n^2).
+  // and, with the choosers, N partners per point; time O(n^2), each pair
+  // told in constant time (with max_neighbours and sequential, a binary
+  // search among the N partners).
   template <typename Visit>
   void for_each(Visit&& visit) const {
     const std::size_t n = order_.size();
@@ -167,7 +169,9 @@ class PairNetwork {
   std::vector<std::size_t> rank_;               // each point's place in order_
   std::vector<std::vector<std::size_t>> near_;  // with max_neighbours: each point's N nearest
   std::vector<std::vector<std::size_t>> next_;  // with sequential: each point's next N
-  std::vector<std::pair<std::size_t, std::size_t>> tree_;  // with mst: its edges (smaller index first)
+  // With mst: each point's parent in the spanning forest (itself for a
+  // tree's root), so that whether a pair is an edge of it is told at once.
+  std::vector<std::size_t> tree_parent_;
 };
 
 // Every pair of the network, held in a vector (for small stacks and tests).

@@ -17,6 +17,12 @@ namespace bperp::stack {
 std::string output_path_problem(const std::string& path, const std::string& name,
                                 const std::vector<std::string>& inputs);
 
+// Why writing path would replace one of the input files: "name is one of
+// the input files" when path exists as the same file (device and inode, a
+// link followed) as one of inputs; "" otherwise.
+std::string input_clash_problem(const std::string& path, const std::string& name,
+                                const std::vector<std::string>& inputs);
+
 // One file or folder an output of this run goes to: path, and name, how
 // messages show it.
 struct OutputPath {

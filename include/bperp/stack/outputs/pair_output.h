@@ -11,6 +11,7 @@
 #include "bperp/stack/network/connectivity.h"
 #include "bperp/stack/network/pairs.h"
 #include "bperp/stack/outputs/json_writer.h"
+#include "bperp/stack/outputs/stack_output.h"
 
 namespace bperp::stack {
 
@@ -39,12 +40,14 @@ void pairs_json(JsonWriter& json, const PairNetwork& network);
 // days, perpendicular_m and their network distance).
 void network_json(JsonWriter& json, const std::vector<NetworkPoint>& points, const Connectivity& connectivity);
 
-// The stack's document (as write_json writes it) with the members "pairs"
-// and "network" before its closing notes (the convention of the baselines,
-// which the points and so the pairs are in, and the warnings).
+// The stack's document (as write_json writes it, a grid's rows as stream
+// says) with the members "pairs" and "network" before its closing notes
+// (the convention of the baselines, which the points and so the pairs are
+// in, and the warnings).
 void write_json_with_pairs(std::FILE* out, const StackRun& run, const std::vector<NetworkPoint>& points,
                            const PairNetwork& network, const Connectivity& connectivity,
-                           Convention convention = Convention::bperp, const std::vector<std::string>& warnings = {});
+                           Convention convention = Convention::bperp, const std::vector<std::string>& warnings = {},
+                           const GridStream* stream = nullptr);
 
 // The network report after the table of pairs: connected, or its parts and
 // the pairs that would join them.

@@ -43,10 +43,10 @@ constexpr double max_interpolation_error = 1e-5;
 constexpr double default_max_length = 50.0;
 
 // The most baselines (grid points x secondaries) one run with --grid
-// computes. A grid point holds its view of the target and each secondary's
-// result (about 0.6 kB each), and the outputs write them as they come: at
-// the bound some 0.3 GB. 500,000 is a 1000 x 500 grid of one secondary,
-// 100 x 100 of fifty, 50 x 50 of two hundred.
+// computes. No grid is held: the baselines are worked out again as the
+// outputs write them, a grid line at a time (grid.h), so that the bound is
+// one of time (some 40 s at it), not of memory. 500,000 is a 1000 x 500
+// grid of one secondary, 100 x 100 of fifty, 50 x 50 of two hundred.
 constexpr std::size_t max_grid_baselines = 500000;
 
 // Where the baselines of a stack with a product or a dated orbit as its
@@ -68,6 +68,7 @@ struct TargetOptions {
 struct GridSize {
   int lines = 0;
   int ranges = 0;
+  std::size_t targets() const { return static_cast<std::size_t>(lines) * static_cast<std::size_t>(ranges); }
 };
 
 // Asked between the steps of a run (before each secondary is read, before
@@ -170,8 +171,8 @@ struct SecondaryResult {
 
 // One target of a grid: its indices (0-based, line first), its map
 // coordinates when the grid is a geocoded product's, where it is asked
-// for, the reference's view of it (or why the reference cannot see it) and
-// every secondary's result there, in the stack's order.
+// for, and the reference's view of it (or why the reference cannot see
+// it).
 struct GridPoint {
   int line = 0;
   int range = 0;
@@ -179,7 +180,6 @@ struct GridPoint {
   TargetOptions target;
   ZeroDopplerReference view;
   std::optional<Refusal> refusal;
-  std::vector<SecondaryResult> secondaries;
 };
 
 // How a secondary fared over a grid: the points where it has no baseline,
@@ -187,6 +187,17 @@ struct GridPoint {
 struct GridFailures {
   std::size_t count = 0;
   std::optional<Refusal> first;
+};
+
+// A secondary's baselines over the points of a grid where it has one, km:
+// how many, their least and greatest parallel and perpendicular parts
+// (NaN when none; in this tool's convention), and their sums in the grid's
+// order (for averages).
+struct GridSpread {
+  std::size_t count = 0;
+  double parallel_min = NAN, parallel_max = NAN;
+  double perpendicular_min = NAN, perpendicular_max = NAN;
+  double parallel_sum = 0.0, perpendicular_sum = 0.0;
 };
 
 // The inputs of one pass, in the order they were named: slices, swaths,
@@ -203,9 +214,19 @@ struct StackRun {
   std::vector<SecondaryResult> secondaries;
   std::vector<PassInputs> passes;  // each secondary pass's inputs
   std::vector<Warning> warnings;    // one line each, naming the files; not errors
-  std::vector<GridPoint> grid;              // with StackOptions::grid, row by row
-  std::vector<GridFailures> grid_failures;  // with a grid, one per secondary
-  bool cancelled = false;                   // stopped early by StackOptions::stop_requested
+  // The files read that no input names (a .SAFE folder's annotation), in
+  // the order read.
+  std::vector<std::string> found_files;
+  StackOptions options;             // what the run was asked (its grid's baselines are made again from it)
+  // With a grid, once it has been gone over (grid.h): one of each per
+  // secondary, and where among the warnings those of the grid go.
+  std::vector<GridFailures> grid_failures;
+  std::vector<GridSpread> grid_spreads;
+  std::size_t grid_warnings_at = 0;
+  bool cancelled = false;  // stopped early by StackOptions::stop_requested
+
+  // The grid's size, when the run has one (lines x ranges targets).
+  std::optional<GridSize> grid() const { return options.grid; }
 
   // ok() and a baseline at every point of the grid (when there is one).
   bool complete(std::size_t secondary) const;
@@ -237,7 +258,8 @@ SecondaryResult run_secondary(const Acquisition& reference, const ReferenceView&
                               std::shared_ptr<const Acquisition> secondary, const StackOptions& options = {});
 
 // The whole stack: start_stack, then every secondary read and run (none
-// when the reference failed), gathered into passes, then the grid. A file
+// when the reference failed), gathered into passes, then the grid checked
+// (its baselines are worked out as it is gone over: grid.h). A file
 // given twice under two names is used once, with a warning; the reference
 // file among the secondaries is left out without one. Inputs of one pass
 // (pass_difference, run/passes.h) make one acquisition: at each target the
@@ -250,7 +272,7 @@ SecondaryResult run_secondary(const Acquisition& reference, const ReferenceView&
 // own orbit lists (null or empty: the products' own).
 // Acquisitions made in memory are used as given (never the same file as
 // another). With options.stop_requested, the run may stop before a
-// secondary or a grid point (cancelled, the results cut short there).
+// secondary (cancelled, the results cut short there).
 StackRun run_stack(const StackInput& reference, const std::vector<StackInput>& secondaries,
                    const StackOptions& options = {}, const OrbitCatalogue* orbits = nullptr);
 StackRun run_stack(const std::string& reference_path, const std::vector<std::string>& secondaries,

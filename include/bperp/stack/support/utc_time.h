@@ -22,6 +22,12 @@ using UtcTime = std::chrono::sys_time<std::chrono::nanoseconds>;
 constexpr long first_utc_year = 1900;
 constexpr long last_utc_year = 2200;
 
+// The years the times of an acquisition may lie in, for every product and
+// orbit read: from the start of the clock's calendar to well beyond any
+// mission of today, and far inside what 64-bit nanoseconds hold.
+constexpr int first_product_year = 1970;
+constexpr int last_product_year = 2199;
+
 // Reads "YYYY-MM-DDTHH:MM:SS[.fraction][Z]" (a blank may stand for the T;
 // the fraction may have any number of digits, rounded to the nearest
 // nanosecond). nullopt, and *problem set, for anything else: a date that is
@@ -39,6 +45,15 @@ double seconds_between(UtcTime a, UtcTime b);
 // is held at 100 years and NaN moves nothing (the 64-bit count would
 // overflow).
 UtcTime add_seconds(UtcTime t, double seconds);
+
+// t + seconds (rounded to the nearest nanosecond) when both t and the sum
+// lie within the years first_product_year to last_product_year; nullopt
+// otherwise, and for a NaN or infinite shift. Checked before the addition,
+// so that no shift, however large, can overflow the count.
+std::optional<UtcTime> product_time(UtcTime t, double seconds);
+
+// "the years 1970 to 2199", for messages about product_time's bound.
+std::string product_years_text();
 
 // The civil day of t as a day number (days since 1970-01-01).
 long day_number(UtcTime t);
