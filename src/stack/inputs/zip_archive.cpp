@@ -40,6 +40,8 @@ bool zip_debris(std::string_view member) {
   return false;
 }
 
+#if defined(BPERP_HAVE_LIBZIP)
+
 namespace {
 
 constexpr std::size_t mebibyte = std::size_t{1} << 20;
@@ -146,8 +148,6 @@ bool names_without_nul(const RangeReader& read, std::uint64_t size, const std::s
 }
 
 }  // namespace
-
-#if defined(BPERP_HAVE_LIBZIP)
 
 struct ZipArchive::Impl {
   std::string name;
