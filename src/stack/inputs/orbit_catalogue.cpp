@@ -124,7 +124,7 @@ constexpr int max_orbit_folder_depth = 2;
 // max_orbit_folder_depth (links to folders not followed), into found; the
 // entries listed counted in listed. False and *problem when the top folder
 // can't be listed or too many entries are; a sub-folder that can't be
-// listed is a warning.
+// listed, and one below the deepest looked into, is a warning.
 bool list_orbit_folder(const std::filesystem::path& dir, int depth, std::vector<std::string>& found,
                        std::size_t& listed, std::string* problem, std::vector<std::string>* warnings) {
   namespace fs = std::filesystem;
@@ -138,9 +138,13 @@ bool list_orbit_folder(const std::filesystem::path& dir, int depth, std::vector<
     const std::string name = entry.path().filename().string();
     std::error_code status_error;
     if (entry.symlink_status(status_error).type() == fs::file_type::directory) {
-      if (depth < max_orbit_folder_depth &&
-          !list_orbit_folder(entry.path(), depth + 1, found, listed, problem, warnings))
+      if (depth == max_orbit_folder_depth) {
+        if (warnings != nullptr)
+          warnings->push_back("skipped the folder " + escaped(entry.path().string()) + ": orbit folders are looked "
+                              "into " + std::to_string(max_orbit_folder_depth) + " levels of sub-folders deep");
+      } else if (!list_orbit_folder(entry.path(), depth + 1, found, listed, problem, warnings)) {
         return false;
+      }
       continue;
     }
     if (name.ends_with(".EOF") || lower(name).ends_with(".zip")) found.push_back(entry.path().string());

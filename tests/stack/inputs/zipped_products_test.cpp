@@ -325,6 +325,12 @@ TEST(OrbitFolders, UncoveredAcquisitionsFallBackOrAreRefused) {
     EXPECT_NE(kept.err.find("warning: " + iw2_0418 + uncovered), std::string::npos) << kept.err;
     EXPECT_NE(kept.err.find("its own orbit (annotation) is used"), std::string::npos) << kept.err;
     EXPECT_EQ(Json::parse(kept.out)["secondaries"][0]["orbit_source"], "annotation");
+    if (folder == deep) {
+      EXPECT_NE(kept.err.find("warning: skipped the folder " + (deep / "a" / "b" / "c").string() +
+                              ": orbit folders are looked into 2 levels"),
+                std::string::npos)
+          << kept.err;
+    }
 
     const RunResult refused =
         run_stack({"--format", "json", "--require-orbit-files", "--orbit-dir", folder.string(), iw2_0406, iw2_0418});

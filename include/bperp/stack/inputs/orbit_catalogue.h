@@ -49,9 +49,9 @@ class OrbitCatalogue {
   // max_zip_entries entries with its sub-folders. A file of it that is
   // refused (not a regular file, no orbit file's header, a zip that can't be
   // read) is skipped, with a warning naming it and the reason in *warnings
-  // (when given), as is a sub-folder that can't be listed; one that is
-  // chosen later and cannot be read whole is skipped the same way, and the
-  // next file tried.
+  // (when given), as is a sub-folder that can't be listed or lies deeper
+  // than the two levels looked into; one that is chosen later and cannot
+  // be read whole is skipped the same way, and the next file tried.
   bool add_directory(const std::string& dir, std::string* problem,
                      std::vector<std::string>* warnings = nullptr);
 
