@@ -79,7 +79,11 @@ def _result_of(call: Any, arguments: Any) -> StackResult:
         found.append(SplitNetworkWarning(
             "the pair network is split into %d parts; %d pairs would join them (result.network['bridges'])"
             % (network["components"], len(network["bridges"]["first"]))))
-    return StackResult(acquisitions, pairs, network, call.reference(), grid, found, call, arguments)
+    result = StackResult(acquisitions, pairs, network, call.reference(), grid, found, call, arguments)
+    choices = call.choices()
+    result.reference_choice = choices["reference_choice"]
+    result.filtered = choices["filtered"]
+    return result
 
 
 def _call_of(result: StackResult) -> Any:

@@ -288,6 +288,7 @@ void register_stack(py::module_& m) {
         return pairs;
       })
       .def("network", [](const StackCall& c) { return network_dict(*c.run); })
+      .def("choices", [](const StackCall& c) { return choices_dict(*c.run); })
       .def("reference", [](const StackCall& c) { return reference_dict(c.request, *c.run); })
       .def("write_output", &write_output, py::arg("keyword"), py::arg("text"));
 

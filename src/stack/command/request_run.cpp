@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "bperp/stack/command/input_choice.h"
 #include "bperp/stack/command/option_use.h"
 #include "bperp/stack/geometry/convention.h"
 #include "bperp/stack/inputs/orbit_catalogue.h"
@@ -59,15 +60,16 @@ bool read_orbits(const StackRequest& request, OrbitCatalogue& orbits, RequestRun
 }
 
 // The run's warnings (where those of a grid still to be gone over go noted)
-// and those of options it did not use, then why the reference or each
-// unusable secondary failed; false after the reference's failure (nothing
-// more to do).
-bool report_run(const StackRequest& request, const RunInputs& inputs, RequestRun& out) {
+// and those of options it did not use, then why the reference
+// (reference_file, the file named with its failure) or each unusable
+// secondary failed; false after the reference's failure (nothing more to
+// do).
+bool report_run(const StackRequest& request, const std::string& reference_file, RequestRun& out) {
   out.grid_messages_at = out.messages.size() + out.run.grid_warnings_at;
   for (const Warning& w : out.run.warnings) warn(out, w.kind, w.text);
   for (std::string& w : unused_option_warnings(request, out.run)) warn(out, WarningKind::unused_option, std::move(w));
   if (out.run.refusal) {
-    fail(out, out.run.refusal->kind, out.run.refusal->text, inputs.reference.path);
+    fail(out, out.run.refusal->kind, out.run.refusal->text, reference_file);
     return false;
   }
   for (const SecondaryResult& s : out.run.secondaries)
@@ -76,8 +78,8 @@ bool report_run(const StackRequest& request, const RunInputs& inputs, RequestRun
 }
 
 // Why the dates that --plot, the dated exports, --max-days,
-// --max-neighbours, --sequential, --annual and --min-coherence (the model's
-// temporal term) need are missing: which acquisitions lack one ("" when
+// --max-neighbours, --sequential, --annual, --min-coherence (the model's
+// temporal term), --delaunay and --pairs-from need are missing: which acquisitions lack one ("" when
 // every acquisition has its date or none is needed).
 std::string missing_dates_problem(const StackRequest& request, const std::vector<NetworkPoint>& points) {
   const std::vector<Export>& exports = request.exports;
@@ -91,6 +93,8 @@ std::string missing_dates_problem(const StackRequest& request, const std::vector
                           : limits.sequential     ? "--sequential"
                           : limits.annual         ? "--annual"
                           : limits.min_coherence  ? "--min-coherence"
+                          : limits.delaunay       ? "--delaunay"
+                          : limits.listed         ? "--pairs-from"
                                                   : nullptr;
   if (needed_by == nullptr || all_dated(points)) return {};
   std::string undated;
@@ -225,7 +229,22 @@ void run_steps(const StackRequest& request, const RunInputs& inputs, RequestRun&
     out.run.cancelled = !out.failure;
     return;
   }
-  out.run = run_stack(inputs.reference, inputs.secondaries, request.stack, &orbits);
+  InputChoice choice = choose_inputs(request, inputs, &orbits);
+  out.notes = choice_notes(choice);
+  out.filters = request.filters.any();
+  out.filtered = std::move(choice.filtered);
+  out.reference_choice = std::move(choice.reference);
+  for (std::string& w : choice.warnings) warn(out, WarningKind::reference_choice, std::move(w));
+  if (choice.cancelled) {
+    out.run.cancelled = true;
+    return;
+  }
+  if (!choice.problem.empty()) {
+    fail(out, RefusalKind::option, choice.problem);
+    return;
+  }
+  const RunInputs& chosen = choice.inputs ? *choice.inputs : inputs;
+  out.run = run_stack(chosen.reference, chosen.secondaries, request.stack, &orbits);
   out.inputs_read = files_read(request, out.run, orbits.paths());
   // A stack folder refuses an average over part of the grid before
   // anything is written: its checks need the tally.
@@ -236,7 +255,10 @@ void run_steps(const StackRequest& request, const RunInputs& inputs, RequestRun&
   if (grid && pass == GridPass::tallied && !tally_grid(out.run, request.stack.stop_requested))
     out.run.cancelled = true;
   out.grid_left = grid && pass == GridPass::by_caller;
-  if (!report_run(request, inputs, out) || out.run.cancelled) return;
+  // The reference's file: as given, or the file read for the choice.
+  const std::string reference_file =
+      chooses_inputs(request) && chosen.reference.made ? chosen.reference.made->path : chosen.reference.path;
+  if (!report_run(request, reference_file, out) || out.run.cancelled) return;
 
   // The points in the convention shown, and in this tool's own for the
   // exports (the same points when the two are one).
@@ -255,8 +277,16 @@ void run_steps(const StackRequest& request, const RunInputs& inputs, RequestRun&
     out.run.cancelled = true;
     return;
   }
+  // The pairs of --pairs-from, by index into the points (the same in
+  // either convention).
+  IndexPairs listed;
+  std::string unmatched;
+  if (request.limits.listed && !match_listed_pairs(request.listed_pairs, out.points, listed, &unmatched)) {
+    fail(out, RefusalKind::option, "--pairs-from " + escaped(request.pairs_from) + " " + unmatched);
+    return;
+  }
   const auto network_of = [&](std::optional<PairNetwork>& network, const std::vector<NetworkPoint>& of) {
-    if (request.pairs) network.emplace(of, request.limits, out.model);
+    if (request.pairs) network.emplace(of, request.limits, out.model, listed);
     else network.emplace(PairNetwork::without_pairs(of, out.model));
   };
   network_of(out.network, out.points);

@@ -58,7 +58,10 @@ TEST(OptionTable, EveryOptionWorksInARun) {
       {"--at-range", {{"880000"}, true}}, {"--at-point", {{"52.1,-128,30"}, true}}, {"--height", {{"120"}, true}},
       {"--grid", {{"2x2"}, true}}, {"--look", {{"right"}, true}}, {"--wavelength", {{"0.055"}}},
       {"--orbit", {{first_orbit, "--orbit", second_orbit}, true}}, {"--orbit-dir", {{orbits}, true}},
-      {"--list", {{dir.write("list.txt", examples + "20080730.txt\n")}}}};
+      {"--list", {{dir.write("list.txt", examples + "20080730.txt\n")}}}, {"--reference", {{"auto:distance"}}},
+      {"--start", {{"2007-01-01"}}}, {"--end", {{"20100101"}}}, {"--exclude", {{"2007-06-12"}}},
+      {"--months", {{"11-10"}}}, {"--star", {}}, {"--delaunay", {}},
+      {"--pairs-from", {{dir.write("ifgs.txt", "20070612_20090502\n")}}}, {"--distance-scale", {{"50,50"}}}};
   for (const OptionDeclaration& o : option_table()) {
     const auto use = uses.find(o.name);
     ASSERT_NE(use, uses.end()) << o.name << ": no valid value to try";

@@ -23,6 +23,7 @@ enum class WarningKind {
   outside_image,   // a target outside the reference image's time or range span
   unused_option,   // an option that no input uses
   stale_export,    // a stack folder that keeps entries no longer in the stack
+  reference_choice,  // the reference chosen by another criterion than asked (no model for it)
 };
 
 // Each kind's name (as Python shows it) and what it means, in the order of
@@ -51,6 +52,8 @@ inline constexpr WarningKindName warning_kind_names[] = {
     {WarningKind::outside_image, "outside_image", "a target outside the reference image's time or range span"},
     {WarningKind::unused_option, "unused_option", "an option that no input uses"},
     {WarningKind::stale_export, "stale_export", "a stack folder that keeps entries no longer in the stack"},
+    {WarningKind::reference_choice, "reference_choice",
+     "the reference chosen by another criterion than the one asked for, which had no model"},
 };
 
 constexpr std::string_view warning_kind_name(WarningKind kind) {
