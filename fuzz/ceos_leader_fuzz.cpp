@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "bperp/stack/inputs/ceos_leader.h"
+#include "fuzz_support.h"
 #include "product_checks.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -23,6 +23,7 @@
 
 #include "bperp/stack/hdf5/hdf5_items.h"
 #include "bperp/stack/inputs/hdf5_product.h"
+#include "fuzz_support.h"
 #include "product_checks.h"
 
 namespace {

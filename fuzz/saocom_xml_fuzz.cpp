@@ -13,6 +13,7 @@
 
 #include "bperp/stack/inputs/saocom_annotation.h"
 #include "bperp/stack/inputs/xml_document.h"
+#include "fuzz_support.h"
 #include "product_checks.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -72,6 +72,7 @@ Failure failure_of(RefusalKind kind, const std::string& text, const std::string&
 std::optional<std::pair<std::string, int>> unwritable_output(const StackRequest& request) {
   std::vector<std::string> paths;
   if (!request.plot.empty()) paths.push_back(request.plot);
+  if (!request.html.empty()) paths.push_back(request.html);
   for (const Export& e : request.exports) paths.push_back(e.path);
   for (const std::string& path : paths) {
     const std::size_t slash = path.rfind('/');
@@ -165,7 +166,9 @@ std::optional<Failure> write_outputs(const StackRequest& request, const RequestR
     if (!failed) failed = Failure{std::string(refusal_kind_name(RefusalKind::unreadable)), problem, path, error};
   };
   errno = 0;
-  if (!request.plot.empty() && !write_plot_file(request.plot, run, request.convention, &problem)) note(request.plot);
+  if (!request.plot.empty() && !write_plot_file(request, run, &problem)) note(request.plot);
+  errno = 0;
+  if (!request.html.empty() && !write_page_file(request, run, &problem)) note(request.html);
   for (const Export& e : request.exports) {
     errno = 0;
     if (!write_export_file(e, run, &problem)) note(e.path);
@@ -238,15 +241,20 @@ py::list messages_of(const StackCall& call) {
 }
 
 // Writes one output of a finished call, as stack() would have with that
-// keyword alone: keyword is "exports" (text KIND:PATH) or "plot" (text
-// PATH). (The failure or None, the warnings of a stack folder's entries
-// left from earlier.)
-py::object write_output(const StackCall& call, const std::string& keyword, const std::string& text) {
+// keyword alone: keyword is "exports" (text KIND:PATH), "plot" or "html"
+// (text PATH), with the keywords of more (a dict of texts: "plot_size",
+// "html_paths"; the plot's size is else the call's, the page's names
+// without folders). (The failure or None, the warnings of a stack folder's
+// entries left from earlier.)
+py::object write_output(const StackCall& call, const std::string& keyword, const std::string& text,
+                        const py::dict& more) {
   if (!call.run->finished()) throw py::value_error("this result has no run to write from");
   StackRequest request = call.request;
   request.exports.clear();
   request.plot.clear();
-  py::dict options;
+  request.html.clear();
+  request.html_paths = false;
+  py::dict options = more;
   options[py::str(keyword)] = py::make_tuple(py::bytes(text));
   std::string problem;
   if (!apply_keywords(options, request, &problem))
@@ -286,7 +294,7 @@ void register_stack(py::module_& m) {
       .def("network", [](const StackCall& c) { return network_dict(*c.run); })
       .def("choices", [](const StackCall& c) { return choices_dict(*c.run); })
       .def("reference", [](const StackCall& c) { return reference_dict(c.request, *c.run); })
-      .def("write_output", &write_output, py::arg("keyword"), py::arg("text"));
+      .def("write_output", &write_output, py::arg("keyword"), py::arg("text"), py::arg("more") = py::dict());
 
   m.def("run_stack", &run_stack, py::arg("reference"), py::arg("secondaries"), py::arg("options"));
   m.def("options", &option_descriptions);

@@ -39,16 +39,6 @@ const char* type_word(ValueType type) {
   return "text";
 }
 
-const char* part_word(PairPart part) {
-  switch (part) {
-    case PairPart::first: return "first";
-    case PairPart::second: return "second";
-    case PairPart::network: return "network";
-    case PairPart::pair: return "pair";
-  }
-  return "pair";
-}
-
 template <typename Record>
 py::dict column_description(const RecordColumn<Record>& c) {
   py::dict d;
@@ -259,7 +249,7 @@ py::list pair_column_descriptions() {
   py::list list;
   for (const PairColumn& c : pair_columns()) {
     py::dict d = column_description(c);
-    d["part"] = part_word(c.part);
+    d["part"] = pair_part_name(c.part);
     list.append(d);
   }
   return list;
@@ -507,6 +497,8 @@ py::dict reference_dict(const StackRequest& request, const RequestRun& r) {
   d["pass"] = text_or_none(p ? &p->pass : nullptr);
   d["swath"] = text_or_none(p ? &p->swath : nullptr);
   d["polarisation"] = text_or_none(p ? &p->polarisation : nullptr);
+  const std::string burst = reference_burst_id(run);
+  d["burst_id"] = text_or_none(burst.empty() ? nullptr : &burst);
   if (const ZeroDopplerReference* z = zero_doppler_of(run.view)) {
     const ZeroDopplerGeometry& v = z->view;
     d["geometry"] = "zero-doppler";

@@ -13,11 +13,13 @@
 #include "bperp/io/ascii_text.h"
 #include "bperp/io/decimal_number.h"
 #include "bperp/numeric/units.h"
+#include "bperp/stack/inputs/product.h"
 #include "bperp/stack/network/date_filter.h"
 #include "bperp/stack/network/pair_list.h"
 #include "bperp/stack/network/reference_choice.h"
 #include "bperp/stack/network/sensors.h"
 #include "bperp/stack/support/bounded_file.h"
+#include "bperp/stack/outputs/baseline_plot.h"
 #include "bperp/stack/support/escape.h"
 #include "bperp/stack/support/utc_time.h"
 
@@ -151,12 +153,32 @@ std::optional<double> km(const std::optional<double>& metres) {
   return *metres / units::metres_per_km;
 }
 
-// "" when a plot file's name ends in .svg (any case) after some name.
-std::string svg_name_problem(const std::string& path) {
-  constexpr std::size_t suffix = 4;
-  const std::string tail = path.size() > suffix ? lower(path.substr(path.size() - suffix)) : std::string();
-  if (tail == ".svg") return {};
-  return "the plot file's name must end in .svg, not '" + path + "'";  // escaped with the message
+// "" when a plot file's name ends in .svg, .pdf or .png (any case) after
+// some name.
+std::string plot_name_problem(const std::string& path) {
+  if (plot_format_of(path)) return {};
+  return "the plot file's name must end in .svg, .pdf or .png, not '" + path + "'";  // escaped with the message
+}
+
+// "" when a page's name ends in .html or .htm (any case) after some name.
+std::string page_name_problem(const std::string& path) {
+  const std::string name = lower(path);
+  if ((name.size() > 5 && name.ends_with(".html")) || (name.size() > 4 && name.ends_with(".htm"))) return {};
+  return "the page's name must end in .html or .htm, not '" + path + "'";  // escaped with the message
+}
+
+// "" when text is a polarisation: two letters, each H or V (any case).
+std::string polarisation_problem(const std::string& text) {
+  const std::string p = upper(text);
+  if (p.size() == 2 && (p[0] == 'H' || p[0] == 'V') && (p[1] == 'H' || p[1] == 'V')) return {};
+  return "a polarisation is VV, HH, VH or HV, not '" + text + "'";  // escaped with the message
+}
+
+// "" when text is a burst ID in OPERA's spelling.
+std::string burst_problem(const std::string& text) {
+  if (parse_burst_id(text)) return {};
+  return "a burst ID is t, the track's three digits, the burst's six and the swath (t042_088905_iw1), not '" +
+         text + "'";
 }
 
 // A flag given: true.
@@ -472,9 +494,47 @@ std::vector<OptionDeclaration> declarations() {
          if (e) r.exports.push_back(*e);
          return e.has_value();
        }},
-      {.name = "--plot", .keyword = "plot", .type = path, .type_name = "FILE.svg",
-       .help = "write the baseline-time plot (SVG)", .form = svg_name_problem,
-       .apply = [](const Option&, Text t, Request& r, Problem) { return keep(r.plot, t); }},
+      // The figures: the plot and the network page.
+      {.name = "--plot", .keyword = "plot", .type = path, .type_name = "FILE.svg|.pdf|.png",
+       .help = "write the baseline-time plot (SVG, PDF or PNG)",
+       .details = "The format by the name's extension. Dates on the time axis and beside the points (as many as "
+                  "stand clear of each other), the perpendicular baseline in the sign of --convention, the pairs "
+                  "shaded by their modelled coherence (with a colour bar) when it is known, the parts of a split "
+                  "network in colours of their own, the reference's first. A PDF carries a fixed creation date: the "
+                  "same input gives the same bytes.",
+       .form = plot_name_problem,
+       .apply = [](const Option& o, Text t, Request& r, Problem p) {
+         if (!plot_drawing_available()) {
+           *p = o.name + " needs cairo, which this bperp-stack was built without (Debian package " +
+                plot_library_package + ")";
+           return false;
+         }
+         return keep(r.plot, t);
+       }},
+      {.name = "--plot-size", .keyword = "plot_size", .type = text, .type_name = "WxHmm|WxHpx",
+       .help = "the plot's size (88x66mm, one journal column)",
+       .details = "mm (20 to 1000) are drawn at 300 dots per inch in a PNG; px (100 to 10000) are taken at 96 per "
+                  "inch in a PDF or SVG.",
+       .needs = "--plot",
+       .apply = [](const Option& o, Text t, Request& r, Problem p) {
+         if (put(r.plot_size, plot_size_of(t))) return true;
+         *p = o.name + " must be WxHmm (20 to 1000 each) or WxHpx (100 to 10000 each), e.g. 88x66mm or "
+              "1200x800px, not " + escaped(t);
+         return false;
+       }},
+      {.name = "--html", .keyword = "html", .type = path, .type_name = "FILE.html",
+       .help = "write the network as an interactive page",
+       .details = "One self-contained file (no network access when viewed): the plot, live. Hover for an "
+                  "acquisition's or a pair's numbers, click a pair to drop it, click a point and shift-click "
+                  "another to add their pair; sliders tighten --max-perp, --max-days and --min-coherence over the "
+                  "candidate pairs embedded (at most 200000; beyond, the network alone, with a warning); the "
+                  "connectivity follows; a button downloads the pairs as the CSV of --export pairs. File names "
+                  "without their folders unless --html-paths.",
+       .form = page_name_problem,
+       .apply = [](const Option&, Text t, Request& r, Problem) { return keep(r.html, t); }},
+      {.name = "--html-paths", .keyword = "html_paths", .type = flag,
+       .help = "the page shows file names with their folders", .needs = "--html",
+       .apply = [](const Option&, Text, Request& r, Problem) { return set(r.html_paths); }},
       {.name = "--as-given", .keyword = "as_given", .type = flag,
        .help = "state-vector secondaries where they stand",
        .details = "Not moved to their closest approach: their baselines are then bperp's numbers for each pair.",
@@ -488,6 +548,22 @@ std::vector<OptionDeclaration> declarations() {
        .help = "swath of a .SAFE folder (default the middle)",
        .details = "IW1, IW2, IW3, EW1 to EW5, S1 to S6.",
        .apply = [](const Option&, Text t, Request& r, Problem) { return keep(r.stack.read.swath, t); }},
+      {.name = "--polarisation", .aliases = {"--polarization"}, .keyword = "polarisation", .type = text,
+       .type_name = "POL",
+       .help = "SAFE product's polarisation (VV, else HH)",
+       .details = "VV, HH, VH or HV. Without it the first co-polarisation is read; a product of "
+                  "cross-polarisations only is read in its first, with a warning.",
+       .form = polarisation_problem,
+       .apply = [](const Option&, Text t, Request& r, Problem) { return keep(r.stack.read.polarisation, upper(t)); }},
+      {.name = "--burst", .keyword = "burst", .type = text, .type_name = "ID",
+       .help = "target at a burst's middle (t042_088905_iw1)",
+       .details = "A burst ID in OPERA's spelling: the target at the middle line of that burst of the reference, "
+                  "at mid range; a SAFE product is read in the burst's swath.",
+       .form = burst_problem,
+       .apply = [](const Option&, Text t, Request& r, Problem) {
+         r.stack.target.burst = lower(t);
+         return true;
+       }},
       {.name = "--hdf5-orbit", .keyword = "hdf5_orbit", .type = text, .type_name = "PATH",
        .help = "orbit group of HDF5 products (their own)",
        .apply = [](const Option&, Text t, Request& r, Problem) { return keep(r.stack.read.hdf5_orbit, t); }},
@@ -545,15 +621,21 @@ std::vector<OptionDeclaration> declarations() {
          return put(r.stack.target.wavelength, km(decimal_of(o, t, Range::positive, p)));
        }},
       {.name = "--orbit", .keyword = "orbit", .type = path, .repeatable = true, .type_name = "FILE",
-       .help = "a Sentinel-1 orbit file (*.EOF); repeatable",
-       .details = "A precise (*_AUX_POEORB_*) or restituted (*_AUX_RESORB_*) file, used instead of the products' "
-                  "orbit lists; one that can't be read ends the run.",
+       .help = "Sentinel-1 orbit file (*.EOF, zip); repeatable",
+       .details = "A precise (*_AUX_POEORB_*) or restituted (*_AUX_RESORB_*) file, or a zip holding such files, "
+                  "used instead of the products' orbit lists; one that can't be read ends the run.",
        .apply = [](const Option&, Text t, Request& r, Problem) { return keep(r.orbit_files, t); }},
       {.name = "--orbit-dir", .keyword = "orbit_dir", .type = path, .repeatable = true, .type_name = "DIR",
        .help = "every *.EOF orbit file of a folder, as --orbit",
-       .details = "A file that can't be read is skipped with a warning; predicted (AUX_PREORB) files are never "
-                  "used.",
+       .details = "Its sub-folders are looked into two levels down (links to folders not followed), and its "
+                  "zips (*.EOF.zip, or any zip of *.EOF files). A file that can't be read is skipped with a "
+                  "warning; predicted (AUX_PREORB) files are never used.",
        .apply = [](const Option&, Text t, Request& r, Problem) { return keep(r.orbit_dirs, t); }},
+      {.name = "--require-orbit-files", .keyword = "require_orbit_files", .type = flag,
+       .help = "refuse a product the orbit files do not cover",
+       .details = "Without it, a Sentinel-1 product that no --orbit or --orbit-dir file covers keeps its own "
+                  "orbit, with a warning.",
+       .apply = [](const Option&, Text, Request& r, Problem) { return set(r.stack.require_orbit_files); }},
       {.name = "--list", .type = path, .type_name = "FILE",
        .help = "the secondaries' paths, one a line (- stdin)",
        .details = "Read after those named on the command line; a CRLF line end counts as LF, empty lines are "
@@ -616,8 +698,9 @@ std::string help_text() {
   std::string text = "Usage: bperp-stack [OPTIONS] REFERENCE SECONDARY...\n\n"
                      "Parallel and perpendicular baselines of a stack of SAR passes against one\n"
                      "reference pass, with the reference's viewing geometry.\n\n"
-                     "  REFERENCE  a state vector, dated orbit, or product: Sentinel-1, SAOCOM,\n"
-                     "             CEOS leader (or its folder), parameter or HDF5 (NISAR, OPERA) file\n"
+                     "  REFERENCE  a state vector, dated orbit, or product: Sentinel-1 (annotation,\n"
+                     "             SAFE, zip), parameter, HDF5 (OPERA, NISAR), TerraSAR-X, ICEYE,\n"
+                     "             RCM, Capella, SAOCOM file or CEOS leader (file, folder, zip)\n"
                      "  SECONDARY  files of those kinds, or orbit files (or give --list); none: the\n"
                      "             reference's geometry alone\n\n"
                      "Options:\n";

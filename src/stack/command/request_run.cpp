@@ -12,6 +12,7 @@
 #include "bperp/stack/inputs/orbit_catalogue.h"
 #include "bperp/stack/outputs/baseline_plot.h"
 #include "bperp/stack/outputs/exports.h"
+#include "bperp/stack/outputs/network_page.h"
 #include "bperp/stack/outputs/output_file.h"
 #include "bperp/stack/support/escape.h"
 
@@ -77,9 +78,10 @@ bool report_run(const StackRequest& request, const std::string& reference_file, 
   return true;
 }
 
-// Why the dates that --plot, the dated exports, --max-days,
+// Why the dates that --plot, --html, the dated exports, --max-days,
 // --max-neighbours, --sequential, --annual, --min-coherence (the model's
-// temporal term), --delaunay and --pairs-from need are missing: which acquisitions lack one ("" when
+// temporal term), --delaunay and --pairs-from need are missing: which
+// acquisitions lack one ("" when
 // every acquisition has its date or none is needed).
 std::string missing_dates_problem(const StackRequest& request, const std::vector<NetworkPoint>& points) {
   const std::vector<Export>& exports = request.exports;
@@ -87,6 +89,7 @@ std::string missing_dates_problem(const StackRequest& request, const std::vector
   const bool dated_export =
       std::any_of(exports.begin(), exports.end(), [](const Export& e) { return e.kind != ExportKind::pairs; });
   const char* needed_by = !request.plot.empty()   ? "--plot"
+                          : !request.html.empty() ? "--html"
                           : dated_export          ? "--export"
                           : limits.max_days       ? "--max-days"
                           : limits.max_neighbours ? "--max-neighbours"
@@ -119,11 +122,16 @@ bool connected_where_required(const StackRequest& request, RequestRun& out) {
   return false;
 }
 
-// Why the plot or an export's file would replace a file the run read ("" when
-// none would). (A stack folder's files are checked by export_run_problem.)
+// Why the plot, the page or an export's file would replace a file the run
+// read ("" when none would). (A stack folder's files are checked by
+// export_run_problem.)
 std::string replaced_input_problem(const StackRequest& request, const std::vector<std::string>& read) {
   if (!request.plot.empty())
     if (std::string problem = input_clash_problem(request.plot, "the plot file " + escaped(request.plot), read);
+        !problem.empty())
+      return problem;
+  if (!request.html.empty())
+    if (std::string problem = input_clash_problem(request.html, "the page " + escaped(request.html), read);
         !problem.empty())
       return problem;
   for (const Export& e : request.exports)
@@ -147,6 +155,13 @@ void tally_left_grid(const StackRequest& request, RequestRun& out) {
 
 // run_request's steps (see there), a grid left to the caller noted in out.
 void run_steps(const StackRequest& request, const RunInputs& inputs, RequestRun& out, GridPass pass);
+
+// "bperp's", "ISCE's", "GAMMA's": the words before the convention's
+// description.
+std::string convention_words(Convention convention) {
+  const std::string text = convention_text(convention);
+  return text.substr(0, text.find(':'));
+}
 
 }  // namespace
 
@@ -189,18 +204,39 @@ std::string run_outputs_problem(const StackRequest& request, const RequestRun& r
   return {};
 }
 
-bool write_plot_file(const std::string& path, const RequestRun& r, Convention convention, std::string* problem) {
+bool write_plot_file(const StackRequest& request, const RequestRun& r, std::string* problem) {
   AtomicFile file;
   std::string why;
-  if (std::FILE* stream = file.open(path, &why)) {
-    // "ISCE's", "GAMMA's": the words before the convention's description.
-    const std::string text = convention_text(convention);
-    const std::string sign =
-        convention == Convention::bperp ? std::string() : "in " + text.substr(0, text.find(':')) + " sign convention";
-    write_baseline_time_svg(stream, r.points, *r.network, &r.parts, sign);
-    if (file.commit(&why)) return true;
+  if (std::FILE* stream = file.open(request.plot, &why)) {
+    if (write_baseline_time_plot(stream, plot_format_of(request.plot).value_or(PlotFormat::svg), request.plot_size,
+                                 r.points, *r.network, &r.parts, convention_words(request.convention), &why) &&
+        file.commit(&why))
+      return true;
   }
-  *problem = "can't write the plot to " + escaped(path) + ": " + why;
+  *problem = "can't write the plot to " + escaped(request.plot) + ": " + why;
+  return false;
+}
+
+bool write_page_file(const StackRequest& request, const RequestRun& r, std::string* problem) {
+  // The candidates within the request's limits (unless there are too
+  // many), and the points in this tool's convention for the CSV's values.
+  const PairNetwork candidates(r.points, candidate_limits(request.limits), r.model);
+  const PairNetwork own = PairNetwork::without_pairs(r.export_points(), r.model);
+  PageContent content;
+  content.points = &r.points;
+  content.network = &*r.network;
+  content.candidates = candidates.count() <= page_candidate_limit ? &candidates : nullptr;
+  content.export_network = &own;
+  content.sign = r.signs.perpendicular;
+  content.convention = convention_words(request.convention);
+  content.limits = candidate_limits(request.limits);
+  content.paths = request.html_paths;
+  AtomicFile file;
+  std::string why;
+  if (std::FILE* stream = file.open(request.html, &why)) {
+    if (write_network_page(stream, content, &why) && file.commit(&why)) return true;
+  }
+  *problem = "can't write the page to " + escaped(request.html) + ": " + why;
   return false;
 }
 
@@ -293,6 +329,14 @@ void run_steps(const StackRequest& request, const RunInputs& inputs, RequestRun&
   // The exports' network, when the points differ: the same pairs (every
   // limit and distance reads |B_perp| or its differences).
   if (out.own_points && !request.exports.empty()) network_of(out.own_network, *out.own_points);
+  // The page's candidates: too many, and it holds the network alone.
+  if (!request.html.empty()) {
+    const std::size_t n = PairNetwork(out.points, candidate_limits(request.limits), out.model).count();
+    if (n > page_candidate_limit)
+      warn(out, WarningKind::page_network_only,
+           "the page embeds at most " + std::to_string(page_candidate_limit) + " candidate pairs, not " +
+               std::to_string(n) + ": it holds the network alone (a smaller --max-perp or --max-days embeds them)");
+  }
   if (stop_requested(request)) {
     out.run.cancelled = true;
     return;

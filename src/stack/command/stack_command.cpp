@@ -103,7 +103,11 @@ bool write_results(const StackRequest& request, const RequestRun& r, Warnings& w
 bool write_files(const StackRequest& request, const RequestRun& r, std::FILE* err) {
   bool ok = true;
   std::string problem;
-  if (!request.plot.empty() && !write_plot_file(request.plot, r, request.convention, &problem)) {
+  if (!request.plot.empty() && !write_plot_file(request, r, &problem)) {
+    print_problem(err, problem);
+    ok = false;
+  }
+  if (!request.html.empty() && !write_page_file(request, r, &problem)) {
     print_problem(err, problem);
     ok = false;
   }

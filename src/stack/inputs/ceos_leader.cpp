@@ -205,7 +205,7 @@ bool read_summary(const Record& r, ProductInfo& info, std::string* why) {
   const std::optional<std::string_view> mission = longitude ? text_of(r, mission_id, why) : std::nullopt;
   const std::optional<std::string_view> clock = mission ? text_of(r, clock_angle, why) : std::nullopt;
   if (!clock) return false;
-  info.scene_centre = GroundPoint{*latitude, *longitude, 0.0};
+  info.scene_centre = SceneCentre{*latitude, *longitude, std::nullopt};
   info.mission = upper(mission->substr(0, mission->find(' ')));
   if (clock->empty())
     return fail(why, field_text(r, clock_angle) + " is blank: the side the radar looks to is not stated");
@@ -222,8 +222,7 @@ bool read_summary(const Record& r, ProductInfo& info, std::string* why) {
   if (!pass) return false;
   info.product_type = level->empty() ? std::string(*type) : "level " + std::string(*level) + " " + std::string(*type);
   while (!info.product_type.empty() && info.product_type.back() == ' ') info.product_type.pop_back();
-  const std::string direction = upper(*pass);
-  if (direction == "ASCEND" || direction == "DESCEND") info.pass = direction + "ING";
+  info.pass = pass_from_text(*pass).value_or("");
   return true;
 }
 
@@ -364,6 +363,32 @@ std::optional<ProductInfo> read_ceos_leader(const std::string& path, Refusal* pr
   }
   std::optional<ProductInfo> info = parse_ceos_leader(bytes, path, &why);
   if (!info) refuse(problem, RefusalKind::malformed, std::move(why));
+  return info;
+}
+
+std::optional<ProductInfo> zipped_ceos_leader(ZipArchive& archive, std::string* member, Refusal* problem) {
+  std::vector<std::size_t> leaders;
+  for (std::size_t k = 0; k < archive.members().size(); ++k) {
+    const std::string& m = archive.members()[k];
+    const std::size_t slash = m.rfind('/');
+    const std::string name = slash == std::string::npos ? m : m.substr(slash + 1);
+    const bool shallow = std::count(m.begin(), m.end(), '/') <= 1;
+    if (!zip_debris(m) && shallow && name.starts_with("LED-")) leaders.push_back(k);
+  }
+  if (leaders.empty()) return std::nullopt;
+  if (leaders.size() > 1) {
+    refuse(problem, RefusalKind::malformed,
+           archive.name() + ": holds " + std::to_string(leaders.size()) + " leader files (LED-*: " +
+               archive.members()[leaders[0]] + ", " + archive.members()[leaders[1]] +
+               (leaders.size() > 2 ? ", ..." : "") + "); one product is read from a zip");
+    return std::nullopt;
+  }
+  *member = zip_member_name(archive.name(), archive.members()[leaders.front()]);
+  std::string bytes;
+  if (!archive.read(leaders.front(), bytes, problem, max_ceos_bytes)) return std::nullopt;
+  std::string why;
+  std::optional<ProductInfo> info = parse_ceos_leader(bytes, *member, &why);
+  if (!info) refuse(problem, RefusalKind::malformed, why);
   return info;
 }
 

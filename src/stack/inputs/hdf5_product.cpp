@@ -21,6 +21,7 @@ constexpr const char* wavelength_path = "/metadata/processing_information/input_
 constexpr const char* projection_path = "/data/projection";
 constexpr const char* grid_x_path = "/data/x_coordinates";
 constexpr const char* grid_y_path = "/data/y_coordinates";
+constexpr const char* identification_group = "/identification";
 
 constexpr std::size_t xyz = 3;
 constexpr std::string_view seconds_since = "seconds since ";
@@ -45,6 +46,11 @@ enum Field : std::size_t {
   projection,
   grid_x,
   grid_y,
+  mission_id,
+  track_number,
+  burst_id,
+  look_direction,
+  pass_direction,
   // Whether the file holds a NISAR product of each layout (asked last).
   rslc_group,
   gslc_group,
@@ -52,23 +58,20 @@ enum Field : std::size_t {
   field_count,
 };
 
-// A NISAR product's items besides the orbit and the map grid (which keep
-// the places above, their paths the product's), in its own request.
+// A NISAR product's items besides those above, which keep their places
+// (the orbit, the map grid; the identification's mission, track, look and
+// pass at NISAR's paths), in its own request, in the places of the layouts'.
 enum NisarField : std::size_t {
-  band_group = grid_y + 1,
-  centre_frequency,
-  range_bandwidth,
-  azimuth_bandwidth,
-  zero_doppler_time,
-  zero_doppler_units,
-  slant_range,
-  look_direction,
-  pass_direction,
-  track_number,
-  frame_number,
-  mission_id,
-  mission_name,
-  absolute_orbit_number,
+  nisar_band = rslc_group,
+  nisar_frequency,
+  nisar_range_bandwidth,
+  nisar_azimuth_bandwidth,
+  nisar_zero_doppler_time,
+  nisar_zero_doppler_units,
+  nisar_slant_range,
+  nisar_frame,
+  nisar_mission_name,
+  nisar_absolute_orbit,
   nisar_field_count,
 };
 
@@ -107,6 +110,12 @@ Hdf5Request product_request(const std::string& group) {
   r[projection] = {Hdf5Form::integer, projection_path, "", 1};
   r[grid_x] = {Hdf5Form::list, grid_x_path, "", max_hdf5_values};
   r[grid_y] = {Hdf5Form::list, grid_y_path, "", max_hdf5_values};
+  const std::string id = identification_group;
+  r[mission_id] = {Hdf5Form::text, id + "/mission_id", "", 1};
+  r[track_number] = {Hdf5Form::integer, id + "/track_number", "", 1};
+  r[burst_id] = {Hdf5Form::text, id + "/burst_id", "", 1};
+  r[look_direction] = {Hdf5Form::text, id + "/look_direction", "", 1};
+  r[pass_direction] = {Hdf5Form::text, id + "/orbit_pass_direction", "", 1};
   for (const LayoutName& l : layout_names)
     r[rslc_group + static_cast<std::size_t>(l.layout)] = {Hdf5Form::group, std::string(nisar_root) + "/" + l.name, "", 1};
   return r;
@@ -127,21 +136,21 @@ Hdf5Request nisar_request(NisarLayout layout, const std::string& group, const st
     r[grid_x] = {Hdf5Form::list, frequency + "/xCoordinates", "", max_hdf5_values};
     r[grid_y] = {Hdf5Form::list, frequency + "/yCoordinates", "", max_hdf5_values};
   }
-  r[band_group] = {Hdf5Form::group, frequency, "", 1};
-  r[centre_frequency] = {Hdf5Form::number, frequency + (grids ? "/centerFrequency" : "/processedCenterFrequency"), "", 1};
-  r[range_bandwidth] = {Hdf5Form::number, frequency + "/processedRangeBandwidth", "", 1};
-  r[azimuth_bandwidth] = {Hdf5Form::number, frequency + "/processedAzimuthBandwidth", "", 1};
-  r[zero_doppler_time] = {Hdf5Form::list, product + "/swaths/zeroDopplerTime", "", max_hdf5_values};
-  r[zero_doppler_units] = {Hdf5Form::attribute_text, product + "/swaths/zeroDopplerTime", "units", 1};
-  r[slant_range] = {Hdf5Form::list, frequency + "/slantRange", "", max_hdf5_values};
+  r[nisar_band] = {Hdf5Form::group, frequency, "", 1};
+  r[nisar_frequency] = {Hdf5Form::number, frequency + (grids ? "/centerFrequency" : "/processedCenterFrequency"), "", 1};
+  r[nisar_range_bandwidth] = {Hdf5Form::number, frequency + "/processedRangeBandwidth", "", 1};
+  r[nisar_azimuth_bandwidth] = {Hdf5Form::number, frequency + "/processedAzimuthBandwidth", "", 1};
+  r[nisar_zero_doppler_time] = {Hdf5Form::list, product + "/swaths/zeroDopplerTime", "", max_hdf5_values};
+  r[nisar_zero_doppler_units] = {Hdf5Form::attribute_text, product + "/swaths/zeroDopplerTime", "units", 1};
+  r[nisar_slant_range] = {Hdf5Form::list, frequency + "/slantRange", "", max_hdf5_values};
   const std::string id = std::string(nisar_identification) + "/";
   r[look_direction] = {Hdf5Form::label, id + "lookDirection", "", 1};
   r[pass_direction] = {Hdf5Form::label, id + "orbitPassDirection", "", 1};
   r[track_number] = {Hdf5Form::label, id + "trackNumber", "", 1};
-  r[frame_number] = {Hdf5Form::label, id + "frameNumber", "", 1};
   r[mission_id] = {Hdf5Form::label, id + "missionId", "", 1};
-  r[mission_name] = {Hdf5Form::attribute_text, "/", "mission_name", 1};
-  r[absolute_orbit_number] = {Hdf5Form::label, id + "absoluteOrbitNumber", "", 1};
+  r[nisar_frame] = {Hdf5Form::label, id + "frameNumber", "", 1};
+  r[nisar_mission_name] = {Hdf5Form::attribute_text, "/", "mission_name", 1};
+  r[nisar_absolute_orbit] = {Hdf5Form::label, id + "absoluteOrbitNumber", "", 1};
   return r;
 }
 
@@ -342,13 +351,60 @@ bool read_grid(const Reply& r, ProductInfo& info, std::string* why) {
   return true;
 }
 
+// What /identification says, where the product has it (OPERA): the
+// mission (mission_id, upper case), the track (track_number, 1 to 999),
+// the burst ID (burst_id, OPERA's spelling, lower case), the look side
+// (look_direction) and the pass (orbit_pass_direction), each when present.
+bool read_identification(const Reply& r, ProductInfo& info, std::string* why) {
+  constexpr long most_tracks = 999;  // a burst ID's three digits
+  if (r.has(mission_id)) {
+    const std::string mission = upper(trimmed(r[mission_id]->text));
+    constexpr std::size_t longest_mission = 16;
+    const bool word = !mission.empty() && mission.size() <= longest_mission &&
+                      mission.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-") == std::string::npos;
+    if (!word)
+      return fail(why, r.path(mission_id) + " is " + quoted_excerpt(r[mission_id]->text, '\'') +
+                           ", not a mission's name (letters, digits and '-', at most 16)");
+    info.mission = mission;
+  }
+  if (r.has(track_number)) {
+    const long long track = r[track_number]->integer;
+    if (track < 1 || track > most_tracks)
+      return fail(why, r.path(track_number) + " is " + std::to_string(track) + "; a track is 1 to " +
+                           std::to_string(most_tracks));
+    info.track = static_cast<long>(track);
+  }
+  if (r.has(burst_id)) {
+    const std::string& text = r[burst_id]->text;
+    if (!parse_burst_id(text))
+      return fail(why, r.path(burst_id) + " is " + quoted_excerpt(text, '\'') +
+                           ", not a burst ID such as t042_088905_iw1");
+    info.burst_ids = {lower(text)};
+  }
+  if (r.has(look_direction)) {
+    const std::string& text = r[look_direction]->text;
+    const std::optional<LookSide> look = look_side_from_text(text);
+    if (!look) return fail(why, r.path(look_direction) + " is " + quoted_excerpt(text, '\'') + ", not Right or Left");
+    info.look = *look;
+  }
+  if (r.has(pass_direction)) {
+    const std::string& text = r[pass_direction]->text;
+    const std::optional<std::string> pass = pass_from_text(text);
+    if (!pass)
+      return fail(why, r.path(pass_direction) + " is " + quoted_excerpt(text, '\'') +
+                           ", not Ascending or Descending");
+    info.pass = *pass;
+  }
+  return true;
+}
+
 // The product of the reply, or nullopt and *why set.
 std::optional<ProductInfo> product_of_reply(const Reply& r, std::string* why) {
   ProductInfo info;
   info.format = hdf5_product_format;
   info.look = LookSide::right;
   if (!read_orbit(r, info.orbit, info.pass, why) || !read_wavelength(r, info.wavelength_m, why) ||
-      !read_grid(r, info, why))
+      !read_grid(r, info, why) || !read_identification(r, info, why))
     return std::nullopt;
   return info;
 }
@@ -374,29 +430,27 @@ bool number_label(std::string_view text) {
 
 // The side the radar looks to (lookDirection: right or left, in any case);
 // refused when it is not stated.
-bool read_look(const Reply& r, LookSide& look, std::string* why) {
+bool nisar_look(const Reply& r, LookSide& look, std::string* why) {
   if (!present(r, look_direction, why)) return false;
-  const std::string side = upper(r[look_direction]->text);
-  if (side != "RIGHT" && side != "LEFT")
+  const std::optional<LookSide> side = look_side_from_text(r[look_direction]->text);
+  if (!side)
     return fail(why, r.path(look_direction) + " is " + quoted_excerpt(r[look_direction]->text, '\'') +
                          ", not right or left");
-  look = side == "RIGHT" ? LookSide::right : LookSide::left;
+  look = *side;
   return true;
 }
 
 // The pass (orbitPassDirection: ascending or descending, in full or cut to
 // ASCEND, DESCEND, in any case) when stated; a number there is a heading,
 // which states no pass.
-bool read_pass(const Reply& r, std::string& pass, std::string* why) {
+bool nisar_pass(const Reply& r, std::string& pass, std::string* why) {
   if (!r.has(pass_direction) || number_label(r[pass_direction]->text)) return true;
-  const std::string direction = upper(r[pass_direction]->text);
-  for (const char* word : {"ASCEND", "DESCEND"})
-    if (direction == word || direction == std::string(word) + "ING") {
-      pass = std::string(word) + "ING";
-      return true;
-    }
-  return fail(why, r.path(pass_direction) + " is " + quoted_excerpt(r[pass_direction]->text, '\'') +
-                       ", not ascending or descending");
+  const std::optional<std::string> direction = pass_from_text(r[pass_direction]->text);
+  if (!direction)
+    return fail(why, r.path(pass_direction) + " is " + quoted_excerpt(r[pass_direction]->text, '\'') +
+                         ", not ascending or descending");
+  pass = *direction;
+  return true;
 }
 
 // A count the identification states (track, frame, absolute orbit): a
@@ -412,29 +466,29 @@ bool read_count(const Reply& r, std::size_t f, std::optional<long>& value, std::
 
 // The identification: look side, pass, track, frame, absolute orbit, and
 // the mission (missionId where it is a name, else the file's mission_name).
-bool read_identification(const Reply& r, ProductInfo& info, std::string* why) {
-  if (!read_look(r, info.look, why) || !read_pass(r, info.pass, why) ||
-      !read_count(r, track_number, info.track, why) || !read_count(r, frame_number, info.frame, why) ||
-      !read_count(r, absolute_orbit_number, info.absolute_orbit, why))
+bool read_nisar_identification(const Reply& r, ProductInfo& info, std::string* why) {
+  if (!nisar_look(r, info.look, why) || !nisar_pass(r, info.pass, why) ||
+      !read_count(r, track_number, info.track, why) || !read_count(r, nisar_frame, info.frame, why) ||
+      !read_count(r, nisar_absolute_orbit, info.absolute_orbit, why))
     return false;
   const auto named = [](const std::string& text) {
     return std::any_of(text.begin(), text.end(), [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); });
   };
-  for (const std::size_t f : {std::size_t{mission_id}, std::size_t{mission_name}})
+  for (const std::size_t f : {std::size_t{mission_id}, std::size_t{nisar_mission_name}})
     if (r.has(f) && named(r[f]->text) && info.mission.empty()) info.mission = upper(r[f]->text);
   return true;
 }
 
 // The band's radar frequency and bandwidths (Hz), where stated.
-bool read_radar(const Reply& r, ProductInfo& info, std::string* why) {
-  if (r.has(centre_frequency)) {
-    const double hz = r[centre_frequency]->numbers.front();
+bool nisar_radar(const Reply& r, ProductInfo& info, std::string* why) {
+  if (r.has(nisar_frequency)) {
+    const double hz = r[nisar_frequency]->numbers.front();
     if (const std::string problem = radar_frequency_problem(hz); !problem.empty())
-      return fail(why, r.path(centre_frequency) + " is " + round_trip_text(hz) + " Hz; " + problem);
+      return fail(why, r.path(nisar_frequency) + " is " + round_trip_text(hz) + " Hz; " + problem);
     info.radar_frequency_hz = hz;
   }
-  for (const auto& [f, field] : {std::pair{std::size_t{range_bandwidth}, &info.range_bandwidth_hz},
-                                 std::pair{std::size_t{azimuth_bandwidth}, &info.azimuth_bandwidth_hz}}) {
+  for (const auto& [f, field] : {std::pair{std::size_t{nisar_range_bandwidth}, &info.range_bandwidth_hz},
+                                 std::pair{std::size_t{nisar_azimuth_bandwidth}, &info.azimuth_bandwidth_hz}}) {
     if (!r.has(f)) continue;
     const double hz = r[f]->numbers.front();
     if (const std::string problem = bandwidth_problem(hz, info.radar_frequency_hz); !problem.empty())
@@ -448,32 +502,32 @@ bool read_radar(const Reply& r, ProductInfo& info, std::string* why) {
 // attribute, strictly increasing) and slant ranges (m, increasing, within
 // a satellite's), where stated; both or neither.
 bool read_swath_image(const Reply& r, ImageTiming& image, std::string* why) {
-  if (!r.has(zero_doppler_time) && !r.has(slant_range)) return true;
-  if (!present(r, zero_doppler_time, why) || !finite(r, zero_doppler_time, why) || !present(r, slant_range, why) ||
-      !finite(r, slant_range, why))
+  if (!r.has(nisar_zero_doppler_time) && !r.has(nisar_slant_range)) return true;
+  if (!present(r, nisar_zero_doppler_time, why) || !finite(r, nisar_zero_doppler_time, why) || !present(r, nisar_slant_range, why) ||
+      !finite(r, nisar_slant_range, why))
     return false;
-  if (!r.has(zero_doppler_units))
-    return fail(why, r.path(zero_doppler_time) + " has no units attribute \"seconds since YYYY-MM-DD HH:MM:SS\"");
-  const std::optional<UtcTime> epoch = epoch_of_units(r, zero_doppler_units, why);
+  if (!r.has(nisar_zero_doppler_units))
+    return fail(why, r.path(nisar_zero_doppler_time) + " has no units attribute \"seconds since YYYY-MM-DD HH:MM:SS\"");
+  const std::optional<UtcTime> epoch = epoch_of_units(r, nisar_zero_doppler_units, why);
   if (!epoch) return false;
-  for (const std::size_t f : {std::size_t{zero_doppler_time}, std::size_t{slant_range}}) {
+  for (const std::size_t f : {std::size_t{nisar_zero_doppler_time}, std::size_t{nisar_slant_range}}) {
     const std::vector<double>& v = r[f]->numbers;
     for (std::size_t k = 1; k < v.size(); ++k)
       if (!(v[k] > v[k - 1]))
         return fail(why, r.path(f) + "[" + std::to_string(k) + "] (" + round_trip_text(v[k]) + ") does not come after [" +
                              std::to_string(k - 1) + "]: the values must increase");
   }
-  const std::vector<double>& times = r[zero_doppler_time]->numbers;
-  const std::vector<double>& ranges = r[slant_range]->numbers;
+  const std::vector<double>& times = r[nisar_zero_doppler_time]->numbers;
+  const std::vector<double>& ranges = r[nisar_slant_range]->numbers;
   image.first_line = product_time(*epoch, times.front());
   image.last_line = product_time(*epoch, times.back());
   if (!image.first_line || !image.last_line)
-    return fail(why, r.path(zero_doppler_time) + " spans " + round_trip_text(times.front()) + " to " +
+    return fail(why, r.path(nisar_zero_doppler_time) + " spans " + round_trip_text(times.front()) + " to " +
                          round_trip_text(times.back()) + " s after " + utc_text(*epoch) + ", times outside " +
                          product_years_text());
   for (const double range : {ranges.front(), ranges.back()})
     if (const std::string problem = slant_range_problem(range); !problem.empty())
-      return fail(why, r.path(slant_range) + " holds " + round_trip_text(range) + " m; " + problem);
+      return fail(why, r.path(nisar_slant_range) + " holds " + round_trip_text(range) + " m; " + problem);
   image.lines = static_cast<long>(times.size());
   image.samples = static_cast<long>(ranges.size());
   if (times.size() > 1) image.line_interval_s = (times.back() - times.front()) / static_cast<double>(times.size() - 1);
@@ -490,8 +544,8 @@ std::optional<ProductInfo> nisar_product_of_reply(const Reply& r, NisarLayout la
   ProductInfo info;
   info.format = std::string(nisar_format_prefix) + layout_name(layout);
   info.product_type = "frequency " + band;
-  if (!present(r, band_group, why) || !read_orbit(r, info.orbit, info.pass, why) || !read_grid(r, info, why) ||
-      !read_radar(r, info, why) || !read_swath_image(r, info.image, why) || !read_identification(r, info, why))
+  if (!present(r, nisar_band, why) || !read_orbit(r, info.orbit, info.pass, why) || !read_grid(r, info, why) ||
+      !nisar_radar(r, info, why) || !read_swath_image(r, info.image, why) || !read_nisar_identification(r, info, why))
     return std::nullopt;
   return info;
 }

@@ -21,9 +21,6 @@ constexpr double metres_per_two_way_second = units::speed_of_light_m_s / 2.0;
 constexpr const char* not_available = "NOT_AVAILABLE";
 constexpr std::size_t xyz = 3;
 
-// The most a point's height may differ from the ellipsoid, m.
-constexpr double max_ground_height_m = 10000.0;
-
 constexpr std::array<std::string_view, 12> month_names = {"JAN", "FEB", "MAR", "APR", "MAY", "JUN",
                                                           "JUL", "AUG", "SEP", "OCT", "NOV", "DEC"};
 
@@ -41,12 +38,6 @@ std::optional<UtcTime> time_at(pugi::xml_node node, const char* path, std::strin
   const std::optional<UtcTime> t = saocom_time(*text, &problem);
   if (!t) fail(why, xml_path(node, path) + " is " + xml_quoted(*text) + ", " + problem);
   return t;
-}
-
-// The positive number (s) at path; nullopt and *why set otherwise.
-std::optional<double> positive_at(pugi::xml_node node, const char* path, std::string* why) {
-  return xml_bounded_number(node, path, "s", [](double v) { return v > 0.0 ? "" : std::string("it must be positive"); },
-                            why);
 }
 
 // The positive integer at path (a track or orbit number), or nullopt for
@@ -68,12 +59,10 @@ bool read_radar(pugi::xml_node channel, ProductInfo& info, std::string* why) {
   const std::optional<std::string> mission = set ? xml_word(set, "SensorName", why) : std::nullopt;
   if (!mission) return false;
   info.mission = *mission;
-  info.radar_frequency_hz = xml_bounded_number(set, "fc_hz", "Hz", radar_frequency_problem, why);
-  const std::optional<std::string> side = info.radar_frequency_hz ? xml_word(set, "SideLooking", why) : std::nullopt;
+  info.radar_frequency_hz = xml_bounded(set, "fc_hz", "Hz", radar_frequency_problem, why);
+  const std::optional<LookSide> side = info.radar_frequency_hz ? xml_look_side(set, "SideLooking", why) : std::nullopt;
   if (!side) return false;
-  if (*side != "RIGHT" && *side != "LEFT")
-    return fail(why, xml_path(set, "SideLooking") + " is " + xml_quoted(*side) + ", not RIGHT or LEFT");
-  info.look = *side == "RIGHT" ? LookSide::right : LookSide::left;
+  info.look = *side;
   return true;
 }
 
@@ -115,10 +104,8 @@ bool read_values(pugi::xml_node list, std::size_t n, std::vector<double>& values
 // StateVectorData: the pass, track and orbit number, and the orbit.
 bool read_orbit(pugi::xml_node channel, ProductInfo& info, std::string* why) {
   const pugi::xml_node data = xml_child(channel, "StateVectorData", why);
-  const std::optional<std::string> pass = data ? xml_word(data, "OrbitDirection", why) : std::nullopt;
+  const std::optional<std::string> pass = data ? xml_pass(data, "OrbitDirection", why) : std::nullopt;
   if (!pass) return false;
-  if (*pass != "ASCENDING" && *pass != "DESCENDING")
-    return fail(why, xml_path(data, "OrbitDirection") + " is " + xml_quoted(*pass) + ", not ASCENDING or DESCENDING");
   info.pass = *pass;
   if (!optional_count(data, "Track", info.track, why) || !optional_count(data, "OrbitNumber", info.absolute_orbit, why))
     return false;
@@ -128,7 +115,7 @@ bool read_orbit(pugi::xml_node channel, ProductInfo& info, std::string* why) {
     return fail(why, xml_path(data, "nSV_n") + " is " + std::to_string(*n) + "; an orbit needs " +
                          std::to_string(orbit_min_rows) + " to " + std::to_string(max_orbit_rows) + " vectors");
   const std::optional<UtcTime> first = time_at(data, "t_ref_Utc", why);
-  const std::optional<double> interval = first ? positive_at(data, "dtSV_s", why) : std::nullopt;
+  const std::optional<double> interval = first ? xml_positive(data, "dtSV_s", why) : std::nullopt;
   if (!interval) return false;
   const std::size_t count = static_cast<std::size_t>(*n);
   std::vector<double> positions, velocities;
@@ -155,11 +142,11 @@ bool read_orbit(pugi::xml_node channel, ProductInfo& info, std::string* why) {
 bool read_slant_image(pugi::xml_node raster, ProductInfo& info, std::string* why) {
   ImageTiming& image = info.image;
   image.first_line = time_at(raster, "LinesStart", why);
-  image.line_interval_s = image.first_line ? positive_at(raster, "LinesStep", why) : std::nullopt;
+  image.line_interval_s = image.first_line ? xml_positive(raster, "LinesStep", why) : std::nullopt;
   image.lines = image.line_interval_s ? xml_integer(raster, "Lines", why) : std::nullopt;
   image.samples = image.lines ? xml_integer(raster, "Samples", why) : std::nullopt;
-  const std::optional<double> range_time = image.samples ? positive_at(raster, "SamplesStart", why) : std::nullopt;
-  const std::optional<double> range_step = range_time ? positive_at(raster, "SamplesStep", why) : std::nullopt;
+  const std::optional<double> range_time = image.samples ? xml_positive(raster, "SamplesStart", why) : std::nullopt;
+  const std::optional<double> range_step = range_time ? xml_positive(raster, "SamplesStep", why) : std::nullopt;
   if (!range_step) return false;
   if (*image.lines < 1 || *image.samples < 1)
     return fail(why, xml_path(raster) + " gives " + std::to_string(*image.lines) + " lines and " +
@@ -178,32 +165,24 @@ bool read_slant_image(pugi::xml_node raster, ProductInfo& info, std::string* why
   return true;
 }
 
-// GroundCornerPoints/Center/Point: latitude and longitude (deg), height (m).
+// GroundCornerPoints/Center/Point: its first two values, latitude and
+// longitude (deg).
 bool read_scene_centre(pugi::xml_node channel, ProductInfo& info, std::string* why) {
   const pugi::xml_node point = xml_child(channel, "GroundCornerPoints/Center/Point", why);
-  if (!point) return false;
-  const std::optional<std::size_t> count = xml_list_size(point, "val", false, why);
+  const std::optional<std::size_t> count = point ? xml_list_size(point, "val", false, why) : std::nullopt;
   if (!count) return false;
-  if (*count < xyz)
-    return fail(why, xml_path(point) + " holds " + std::to_string(*count) +
-                         " values; a point needs its latitude, longitude and height");
-  struct Coordinate {
-    double bound;
-    const char* what;
-  };
-  constexpr Coordinate coordinates[xyz] = {{90.0, "a latitude lies between -90 and 90 deg"},
-                                           {180.0, "a longitude lies between -180 and 180 deg"},
-                                           {max_ground_height_m, "a point on the ground lies within 10 km of the ellipsoid"}};
-  double values[xyz] = {};
-  pugi::xml_node val = point.child("val");
-  for (std::size_t i = 0; i < xyz; ++i, val = val.next_sibling("val")) {
-    const Coordinate c = coordinates[i];
-    const std::optional<double> v = xml_bounded_number(
-        val, "", i == 2 ? "m" : "deg", [c](double x) { return std::abs(x) <= c.bound ? "" : std::string(c.what); }, why);
-    if (!v) return false;
-    values[i] = *v;
-  }
-  info.scene_centre = GroundPoint{values[0], values[1], values[2]};
+  if (*count < 2)
+    return fail(why, xml_path(point) + " holds " + std::to_string(*count) + " values; a point needs its latitude and "
+                         "longitude");
+  const pugi::xml_node latitude = point.child("val"), longitude = latitude.next_sibling("val");
+  const std::optional<double> lat = xml_bounded(latitude, "", "deg", [](double v) {
+    return std::abs(v) <= 90.0 ? std::string() : std::string("a latitude lies between -90 and 90 deg");
+  }, why);
+  const std::optional<double> lon = lat ? xml_bounded(longitude, "", "deg", [](double v) {
+    return std::abs(v) <= 180.0 ? std::string() : std::string("a longitude lies between -180 and 180 deg");
+  }, why) : std::nullopt;
+  if (!lon) return false;
+  info.scene_centre = SceneCentre{*lat, *lon, std::nullopt};
   return true;
 }
 
@@ -217,18 +196,15 @@ bool read_image(pugi::xml_node channel, ProductInfo& info, std::string* why) {
   return read_scene_centre(channel, info, why);
 }
 
-// The product in doc, or nullopt and *why set (without the file's name).
-std::optional<ProductInfo> read_product(const XmlDocument& doc, std::string* why) {
-  const pugi::xml_node root = xml_root(doc, "SAOCOM_XMLProduct", why);
-  const pugi::xml_node channel = root ? xml_child(root, "Channel", why) : pugi::xml_node{};
-  if (!channel) return std::nullopt;
-  ProductInfo info;
-  info.format = saocom_annotation_format;
-  const bool read = read_radar(channel, info, why) && read_swath(channel, info, why) &&
-                    read_orbit(channel, info, why) && read_image(channel, info, why);
-  if (!read) return std::nullopt;
-  return info;
+// The product below the root: its first channel's radar, swath, orbit and
+// image.
+bool read_product(pugi::xml_node root, ProductInfo& info, std::string* why, bool*) {
+  const pugi::xml_node channel = xml_child(root, "Channel", why);
+  return channel && read_radar(channel, info, why) && read_swath(channel, info, why) &&
+         read_orbit(channel, info, why) && read_image(channel, info, why);
 }
+
+constexpr XmlProductReader reader{"SAOCOM_XMLProduct", saocom_annotation_format, read_product};
 
 }  // namespace
 
@@ -260,12 +236,12 @@ std::optional<UtcTime> saocom_time(std::string_view text, std::string* problem) 
 }
 
 std::optional<ProductInfo> read_saocom_annotation(const std::string& path, Refusal* problem) {
-  return read_xml_product(path, read_product, problem);
+  return read_xml_product(path, reader, problem);
 }
 
 std::optional<ProductInfo> parse_saocom_annotation(std::string_view bytes, const std::string& name,
                                                    std::string* problem) {
-  return parse_xml_product(bytes, name, read_product, problem);
+  return parse_xml_product(bytes, name, reader, problem);
 }
 
 }  // namespace bperp::stack

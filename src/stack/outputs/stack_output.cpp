@@ -132,6 +132,7 @@ std::string zero_doppler_reference_block(const StackRun& run) {
   std::string lines;
   lines += "reference         " + run.reference.name + (date.empty() ? std::string() : "  (" + date + ")") + "\n";
   lines += "product           " + product_line(run) + "\n";
+  if (const std::string burst = reference_burst_id(run); !burst.empty()) lines += "burst             " + burst + "\n";
   lines += "target            latitude " + fixed_text(degrees(v.target_geodetic.latitude), angle_decimals) +
            " deg, longitude " + fixed_text(degrees(v.target_geodetic.longitude), angle_decimals) +
            " deg, height " + fixed_text_unsigned_zero(v.target_geodetic.height * metres_per_km, length_decimals) +
@@ -167,9 +168,9 @@ void write_stack_table(std::FILE* out, const StackRun& run, Convention conventio
   std::string block = beam ? beam_reference_block(run) : zero_doppler_reference_block(run);
   block.insert(block.size() - 1, convention_line(convention));  // before the block's empty line
   // A reference alone: its geometry, and no table of secondaries.
-  if (run.secondaries.empty()) block.pop_back();
+  if (run.reference_alone) block.pop_back();
   std::fputs(block.c_str(), out);
-  if (run.secondaries.empty()) return;
+  if (run.reference_alone) return;
 
   std::vector<std::string> keys = beam ? beam_table : zero_doppler_table;
   // Passes of one date: their days alone do not tell them apart (where the
@@ -304,6 +305,8 @@ void zero_doppler_reference_json(JsonWriter& json, const StackRun& run) {
   text_or_null_member(json, "pass", p ? &p->pass : nullptr);
   text_or_null_member(json, "swath", p ? &p->swath : nullptr);
   text_or_null_member(json, "polarisation", p ? &p->polarisation : nullptr);
+  const std::string burst = reference_burst_id(run);
+  text_or_null_member(json, "burst_id", &burst);
   const std::string time = z.time ? utc_text(*z.time) : std::string();
   text_or_null_member(json, "reference_time", &time);
   number_member(json, "latitude_deg", degrees(v.target_geodetic.latitude));

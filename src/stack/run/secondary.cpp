@@ -14,34 +14,32 @@ namespace bperp::stack {
 
 namespace {
 
-// Why a secondary of another track than the reference's is no repeat pass
-// of it: both products of one format, each stating its track (Sentinel-1:
-// its relative orbit); nullopt when it is one, or cannot be told.
-std::optional<Refusal> other_track(const Acquisition& reference, const ZeroDopplerReference& z,
-                                   const Acquisition& a) {
-  if (!z.relative_orbit || !a.product || !reference.product || a.product->format != reference.product->format)
+// Why a secondary of another relative orbit than the reference's (both of
+// one family of satellites, see track_family) is no repeat pass of it
+// (nullopt when it is, or cannot be told).
+std::optional<Refusal> other_track(const Acquisition& reference, const Acquisition& a) {
+  if (!reference.product || !a.product) return std::nullopt;
+  const std::optional<long> own = relative_orbit(*reference.product);
+  const std::optional<long> track = relative_orbit(*a.product);
+  if (!own || !track || *track == *own || track_family(a.product->mission) != track_family(reference.product->mission))
     return std::nullopt;
-  const std::optional<long> track = product_track(*a.product);
-  if (!track || *track == *z.relative_orbit) return std::nullopt;
-  const std::string reference_track = "the reference of " + std::to_string(*z.relative_orbit);
-  if (a.product->track)
-    return Refusal{RefusalKind::other_track, a.name + ": it is of track " + std::to_string(*track) + ", " +
-                                                 reference_track + ": not a repeat pass of its track"};
-  return Refusal{RefusalKind::other_track, a.name + ": it is of relative orbit " + std::to_string(*track) +
-                                               " (" + a.product->mission + " absolute orbit " +
-                                               std::to_string(*a.product->absolute_orbit) + "), " +
-                                               reference_track + ": not a repeat pass of its track"};
+  const std::string whence = a.product->track ? std::string("as its product states")
+                                              : a.product->mission + " absolute orbit " +
+                                                    std::to_string(*a.product->absolute_orbit);
+  return Refusal{RefusalKind::other_track, a.name + ": it is of relative orbit " + std::to_string(*track) + " (" +
+                                               whence + "), the reference of " + std::to_string(*own) +
+                                               ": not a repeat pass of its track"};
 }
 
 // Why a can't be a SAR's pass at all (units, zeros), or, in the
-// zero-Doppler geometry, is of another track than the reference's (which
-// wins); nullopt when neither.
+// zero-Doppler geometry, is of another track than reference (which wins);
+// nullopt when neither.
 std::optional<Refusal> not_a_pass(const Acquisition& reference, const ReferenceView& view, const Acquisition& a) {
   const std::string why = a.kind == AcquisitionKind::state_vector
                               ? implausible_state(a.state)
                               : implausible_orbit(a.orbit, a.row_lines.empty() ? nullptr : &a.row_lines);
-  if (const ZeroDopplerReference* z = zero_doppler_of(view))
-    if (std::optional<Refusal> track = other_track(reference, *z, a)) return track;
+  if (zero_doppler_of(view))
+    if (std::optional<Refusal> track = other_track(reference, a)) return track;
   if (!why.empty()) return Refusal{RefusalKind::implausible, a.name + ": " + why};
   return std::nullopt;
 }

@@ -51,8 +51,11 @@ TEST(OptionTable, EveryOptionWorksInARun) {
       {"--range-bandwidth", {{"28e6"}}}, {"--azimuth-bandwidth", {{"1500"}}}, {"--sensor", {{"alos"}}},
       {"--coherence-tau", {{"100"}}}, {"--coherence-floor", {{"0.1"}}}, {"--snr", {{"15"}}},
       {"--export", {{"baselines:" + dir.file("baselines.txt")}}}, {"--plot", {{dir.file("plot.svg")}}},
+      {"--plot-size", {{"1200x800px"}}}, {"--html", {{dir.file("page.html")}}}, {"--html-paths", {}},
       {"--as-given", {}}, {"--max-length", {{"2000"}}}, {"--swath", {{"IW2"}, true}},
-      {"--hdf5-orbit", {{"/metadata/orbit"}}}, {"--frequency", {{"a"}}}, {"--at-time", {{"2025-04-06T02:20:20"}, true}},
+      {"--hdf5-orbit", {{"/metadata/orbit"}}}, {"--frequency", {{"a"}}}, {"--polarisation", {{"vv"}, true}},
+      {"--burst", {{"t108_230136_iw2"}, true}}, {"--require-orbit-files", {{"--orbit-dir", orbits}, true}},
+      {"--at-time", {{"2025-04-06T02:20:20"}, true}},
       {"--at-range", {{"880000"}, true}}, {"--at-point", {{"52.1,-128,30"}, true}}, {"--height", {{"120"}, true}},
       {"--grid", {{"2x2"}, true}}, {"--look", {{"right"}, true}}, {"--wavelength", {{"0.055"}}},
       {"--orbit", {{first_orbit, "--orbit", second_orbit}, true}}, {"--orbit-dir", {{orbits}, true}},
@@ -64,7 +67,11 @@ TEST(OptionTable, EveryOptionWorksInARun) {
     const auto use = uses.find(o.name);
     ASSERT_NE(use, uses.end()) << o.name << ": no valid value to try";
     std::vector<std::string> args;
-    if (!o.needs.empty()) args.push_back(o.needs);
+    if (!o.needs.empty()) {
+      args.push_back(o.needs);  // with its own value, if it takes one
+      const std::vector<std::string>& needed = uses.at(o.needs).value;
+      args.insert(args.end(), needed.begin(), needed.end());
+    }
     args.push_back(o.name);
     args.insert(args.end(), use->second.value.begin(), use->second.value.end());
     const std::vector<std::string>& files = use->second.product ? s1_pair : example_stack;
@@ -112,21 +119,31 @@ TEST(OptionTable, MisuseIsRefusedBeforeAnyFileIsRead) {
       {{"--grid", "3x0"}, "--grid must be LINESxRANGES"},
       {{"--export", "pair:x.csv"}, "--export must be KIND:PATH"},
       {{"--format", "xml"}, "--format: xml not in {table,csv,json}"},
-      {{"--plot", dir.file("plot.png")}, "--plot: the plot file's name must end in .svg"},
+      {{"--plot", dir.file("plot.txt")}, "--plot: the plot file's name must end in .svg, .pdf or .png"},
+      {{"--plot", dir.file("plot.pdf"), "--plot-size", "88x66"}, "--plot-size must be WxHmm"},
+      {{"--html", dir.file("page.svg")}, "--html: the page's name must end in .html or .htm"},
+      {{"--polarization", "VX"}, "--polarisation: a polarisation is VV, HH, VH or HV, not 'VX'"},
+      {{"--burst", "t108_230136"}, "--burst: a burst ID is t, the track's three digits"},
       {{"--max-perp", "100"}, "--max-perp requires --pairs"},
       // Clashes of options each well formed.
       {{"--at-point", "52,-128", "--height", "3"}, "--at-point gives the target itself"},
       {{"--coherence-floor", "0.995"}, "the coherence floor 0.995 (--coherence-floor) is above 0.993730"},
       {{"--export", "dates:" + dir.file("dates.txt")}, "--export dates needs --pairs"},
+      {{"--burst", "t108_230136_iw2", "--grid", "2x2"}, "--burst places the target at that burst's middle"},
+      {{"--burst", "T108_230136_IW2", "--swath", "iw1"}, "--burst t108_230136_iw2 is of swath IW2, --swath asks for iw1"},
       // The list is read last.
       {{"--list", dir.file("missing-list.txt"), "--grid", "3"}, "--grid must be LINESxRANGES"},
   };
   // Every option that takes a value, given none (refused as no value, or
-  // as no choice, no .svg name).
+  // as no choice, no .svg name), with what it needs (and its value).
+  const std::map<std::string, std::string> needed_values = {{"--plot", dir.file("p.svg")},
+                                                            {"--html", dir.file("p.html")}};
   for (const OptionDeclaration& o : option_table())
     if (o.type != ValueType::flag) {
       cases.push_back({{o.name, ""}, o.name});
-      if (!o.needs.empty()) cases.back().args.push_back(o.needs);
+      if (o.needs.empty()) continue;
+      cases.back().args.push_back(o.needs);
+      if (needed_values.count(o.needs)) cases.back().args.push_back(needed_values.at(o.needs));
     }
   for (Case& c : cases) {
     c.args.insert(c.args.end(), unreadable.begin(), unreadable.end());

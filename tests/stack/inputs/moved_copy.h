@@ -3,7 +3,7 @@
 // later): the baseline the run prints against one worked out here on the
 // file's own vectors, independently of the code under test (a cubic Hermite
 // curve between the two vectors around each time, a bisection for the
-// secondary's zero Doppler), and the real samples' folder.
+// secondary's zero Doppler).
 //
 // Frame: earth-fixed. Units: m, m/s, s.
 #pragma once
@@ -12,8 +12,6 @@
 
 #include <array>
 #include <cmath>
-#include <cstdlib>
-#include <filesystem>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -24,28 +22,21 @@ namespace moved_copy {
 
 using Vec = std::array<double, 3>;
 
-// The real samples beside the project (its README says what each holds):
-// the folder, or "" when it is absent.
-inline std::string shared_data(const std::string& folder) {
-  const std::filesystem::path dir = std::filesystem::path(BPERP_SOURCE_DIR) / ".." / "shared" / "data" / folder;
-  return std::filesystem::is_directory(dir) ? dir.lexically_normal().string() + "/" : std::string();
-}
-
-// Declares the string `var`, the samples' folder `folder`, and ends the test
-// when it is absent: skipped with a message, failed where CI is set.
-#define REQUIRE_SHARED_DATA(var, folder)                                                      \
-  const std::string var = moved_copy::shared_data(folder);                                  \
-  if (var.empty()) {                                                                        \
-    if (std::getenv("CI") != nullptr) FAIL() << "../shared/data/" << folder << " is missing"; \
-    GTEST_SKIP() << "../shared/data/" << folder << " is absent: the real sample is not read"; \
-  }
-
 // An orbit as a file gives it: times (s on any scale), positions (m) and
 // velocities (m/s).
-struct Vectors {
-  std::vector<double> t;
-  std::vector<Vec> position, velocity;
-};
+using Vectors = std::vector<stack_test::OrbitVector>;
+
+// The vector at t of the positions and velocities p[3 k ..] and v[3 k ..].
+inline stack_test::OrbitVector vector_at(double t, const std::vector<double>& p, const std::vector<double>& v,
+                                         std::size_t k) {
+  stack_test::OrbitVector o;
+  o.t = t;
+  for (std::size_t i = 0; i < 3; ++i) {
+    o.position[i] = p[3 * k + i];
+    o.velocity[i] = v[3 * k + i];
+  }
+  return o;
+}
 
 inline Vec plus(const Vec& a, const Vec& b) { return {a[0] + b[0], a[1] + b[1], a[2] + b[2]}; }
 inline Vec minus(const Vec& a, const Vec& b) { return {a[0] - b[0], a[1] - b[1], a[2] - b[2]}; }
@@ -59,20 +50,8 @@ inline Vec unit(const Vec& a) { return scaled(a, 1.0 / std::sqrt(dot(a, a))); }
 // Position and velocity at time t on the cubic Hermite curve through the two
 // vectors around t.
 inline std::pair<Vec, Vec> at(const Vectors& o, double t) {
-  std::size_t k = 0;
-  while (k + 2 < o.t.size() && o.t[k + 1] <= t) ++k;
-  const double h = o.t[k + 1] - o.t[k], s = (t - o.t[k]) / h;
-  const double h00 = 2 * s * s * s - 3 * s * s + 1, h10 = s * s * s - 2 * s * s + s;
-  const double h01 = -2 * s * s * s + 3 * s * s, h11 = s * s * s - s * s;
-  const double d00 = (6 * s * s - 6 * s) / h, d10 = 3 * s * s - 4 * s + 1;
-  const double d01 = (-6 * s * s + 6 * s) / h, d11 = 3 * s * s - 2 * s;
-  Vec p{}, v{};
-  for (int i = 0; i < 3; ++i) {
-    p[i] = h00 * o.position[k][i] + h10 * h * o.velocity[k][i] + h01 * o.position[k + 1][i] +
-           h11 * h * o.velocity[k + 1][i];
-    v[i] = d00 * o.position[k][i] + d10 * o.velocity[k][i] + d01 * o.position[k + 1][i] + d11 * o.velocity[k + 1][i];
-  }
-  return {p, v};
+  const stack_test::OrbitVector v = stack_test::hermite_at(o, t);
+  return {Vec{v.position[0], v.position[1], v.position[2]}, Vec{v.velocity[0], v.velocity[1], v.velocity[2]}};
 }
 
 // The baseline of the copy of orbit moved by offset (m), at the target

@@ -109,7 +109,8 @@ TEST(Names, EscapedTheSameWayInEveryOutput) {
     EXPECT_EQ(text.find('\xFE'), std::string::npos) << where;
     EXPECT_EQ(text.find('\x1B'), std::string::npos) << where;
   };
-  const RunResult table = run_stack({"--pairs", "--plot", svg, reference, stray, escape, missing});
+  const std::string page = dir.file("page.html");
+  const RunResult table = run_stack({"--pairs", "--plot", svg, "--html", page, reference, stray, escape, missing});
   EXPECT_EQ(table.status, 1);  // the missing file
   for (const std::string& shown : {shown_stray, shown_escape, shown_missing})
     EXPECT_TRUE(has(table.out, shown)) << shown;
@@ -133,9 +134,9 @@ TEST(Names, EscapedTheSameWayInEveryOutput) {
   EXPECT_EQ(doc.at("pairs").size(), 3u);
   check_clean(json.out, "json");
 
-  const std::string picture = stack_test::read_file(svg);
-  check_clean(picture, "svg");
-  EXPECT_TRUE(has(picture, "a\\xffb")) << "the short name of " << shown_stray;
+  const std::string html = stack_test::read_file(page);
+  check_clean(html, "page");
+  EXPECT_TRUE(has(html, "\"a\\\\xffb.txt\"")) << "the file name of " << shown_stray;
   const RunResult lint = stack_test::run("/usr/bin/xmllint", {"--noout", svg});
   EXPECT_EQ(lint.status, 0) << lint.err;
 
@@ -178,7 +179,7 @@ TEST(PlotFile, RefusedBeforeAnythingIsPrintedAndLeavesNothing) {
   for (const Case& c : {Case{dir.file("existing.svg"), "is a directory"},
                         Case{dir.file("device.svg"), "is not a regular file"},
                         Case{dir.file("no/such/dir/plot.svg"), "No such file or directory"},
-                        Case{dir.file("plot.txt"), "must end in .svg"},
+                        Case{dir.file("plot.txt"), "must end in .svg, .pdf or .png"},
                         // A file system that takes no new file: found by making the temporary file.
                         Case{"/proc/plot.svg", "can't write the plot file /proc/plot.svg"}}) {
     const std::size_t before = static_cast<std::size_t>(

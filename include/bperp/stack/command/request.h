@@ -16,6 +16,7 @@
 #include "bperp/stack/network/pairs.h"
 #include "bperp/stack/network/reference_choice.h"
 #include "bperp/stack/outputs/exports.h"
+#include "bperp/stack/outputs/plot_layout.h"
 
 namespace bperp::stack {
 
@@ -48,7 +49,10 @@ struct StackRequest {
   BandwidthOptions bandwidth;            // --range-bandwidth, --azimuth-bandwidth, --sensor
   CoherenceParameters coherence;         // --coherence-tau, --coherence-floor, --snr
   std::vector<Export> exports;           // --export KIND:PATH, in the order given
-  std::string plot;                      // --plot FILE.svg; empty: no plot
+  std::string plot;                      // --plot FILE.svg|.pdf|.png; empty: no plot
+  PlotSize plot_size;                    // --plot-size
+  std::string html;                      // --html FILE.html; empty: no page
+  bool html_paths = false;               // the page shows names with their folders
   std::vector<std::string> orbit_files;  // --orbit, one per use
   std::vector<std::string> orbit_dirs;   // --orbit-dir
   StackOptions stack;                    // how the run treats the stack

@@ -142,11 +142,13 @@ void finish_grid(RequestRun& r, const GridTally& tally);
 // folder's entries left from earlier) goes to notes.
 std::string run_outputs_problem(const StackRequest& request, const RequestRun& r, std::vector<std::string>* notes);
 
-// The plot (in convention, named in it when it is not this tool's own)
-// and one export of a finished run, each written through a temporary file;
-// false and *problem (naming the file) on failure, with nothing left
-// behind.
-bool write_plot_file(const std::string& path, const RequestRun& r, Convention convention, std::string* problem);
+// The plot (of the request's size, in its convention, which its baseline
+// axis names) and one export of a finished run, each written through a
+// temporary file; false and *problem (naming the file) on failure, with
+// nothing left behind.
+bool write_plot_file(const StackRequest& request, const RequestRun& r, std::string* problem);
 bool write_export_file(const Export& e, const RequestRun& r, std::string* problem);
+// The network page of a finished run, as write_plot_file writes the plot.
+bool write_page_file(const StackRequest& request, const RequestRun& r, std::string* problem);
 
 }  // namespace bperp::stack

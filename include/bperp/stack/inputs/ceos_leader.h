@@ -18,6 +18,7 @@
 #include <string_view>
 
 #include "bperp/stack/inputs/product.h"
+#include "bperp/stack/inputs/zip_archive.h"
 #include "bperp/stack/support/refusal.h"
 
 namespace bperp::stack {
@@ -67,6 +68,13 @@ std::optional<ProductInfo> read_ceos_leader(const std::string& path, Refusal* pr
 
 // The same for a leader held in bytes, named name in the messages.
 std::optional<ProductInfo> parse_ceos_leader(std::string_view bytes, const std::string& name, std::string* problem);
+
+// The leader among the members of archive: its one member named LED-* at
+// its top or one folder down (the archive's debris left out), read as
+// parse_ceos_leader reads it, named ZIP!member (*member). nullopt without a
+// refusal when the archive holds none; nullopt and *problem set, naming the
+// archive, when it holds several (malformed) or the leader can't be read.
+std::optional<ProductInfo> zipped_ceos_leader(ZipArchive& archive, std::string* member, Refusal* problem);
 
 // The leader of the CEOS product folder dir: its one regular file named
 // LED-*. "" when there is none; "" and *problem set (malformed, naming the

@@ -44,8 +44,8 @@ std::optional<UtcTime> saocom_time(std::string_view text, std::string* problem =
 //    the near slant range from SamplesStart (two-way time, s) and the range
 //    pixel spacing from SamplesStep (s); for any other image (a map grid or
 //    ground range), the scene centre from GroundCornerPoints/Center/Point
-//    (latitude, longitude in degrees and height in m). The map grid of
-//    ProjectionParameters is not read.
+//    (its first two values: latitude and longitude, degrees). The map grid
+//    of ProjectionParameters is not read.
 // nullopt and *problem set, starting with path, for a file that cannot be
 // loaded (load_xml_file), another root, a missing element (named by its
 // path), a number that is malformed or beyond its bound, a time that is no

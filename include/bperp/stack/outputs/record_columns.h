@@ -95,7 +95,9 @@ using Column = RecordColumn<Row>;
 
 // The secondaries' columns in the order of the CSV and the JSON: the same
 // in both geometries (none where a geometry has no such value), "error"
-// and the JSON's "error_kind" last. Which of them the table shows depends on the geometry.
+// and the JSON's "error_kind" last. The JSON alone also has "burst_id", the
+// burst of a product's zero-Doppler time of the target where the product
+// gives burst IDs. Which of them the table shows depends on the geometry.
 std::span<const Column> secondary_columns();
 
 // The column of a key; nullptr for none.
@@ -129,6 +131,10 @@ enum class PairPart { first, second, network, pair };
 struct PairColumn : RecordColumn<PairRow> {
   PairPart part;
 };
+
+// "first", "second", "network", "pair": a part's name where programs read
+// it (the Python module's columns, the network page's data).
+const char* pair_part_name(PairPart part);
 
 // The pairs' columns in the order of the CSV and the JSON. The table shows
 // them but critical_baseline_m, and coherence_model only when the model has

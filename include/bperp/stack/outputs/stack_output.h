@@ -39,7 +39,7 @@ struct GridStream {
 // perpendicular baselines and heights of ambiguity in convention, which
 // the reference block names when it is not this tool's own; where two
 // passes share a date, their exact days are shown too. A reference alone
-// (no secondary) gives its block without the empty line after it.
+// (no secondary given) gives its block without the empty line after it.
 void write_stack_table(std::FILE* out, const StackRun& run, Convention convention = Convention::bperp);
 
 // One header row, one row per secondary, values at full precision (the
