@@ -117,7 +117,8 @@ bool connected_where_required(const StackRequest& request, RequestRun& out) {
 
 // Why the plot or an export's file would replace a file the run read ("" when
 // none would). (A stack folder's files are checked by export_run_problem.)
-std::string replaced_input_problem(const StackRequest& request, const std::vector<std::string>& read) {
+std::string replaced_input_problem(const StackRequest& request, const std::vector<std::string>& inputs) {
+  const InputFiles read(inputs);
   if (!request.plot.empty())
     if (std::string problem = input_clash_problem(request.plot, "the plot file " + escaped(request.plot), read);
         !problem.empty())
@@ -127,18 +128,6 @@ std::string replaced_input_problem(const StackRequest& request, const std::vecto
       if (std::string problem = input_clash_problem(e.path, "the export " + escaped(e.path), read); !problem.empty())
         return problem;
   return {};
-}
-
-// Goes over a grid left to the caller of a run that ended before its
-// results, so that its messages are whole.
-void tally_left_grid(const StackRequest& request, RequestRun& out) {
-  if (!out.grid_left) return;
-  GridTally tally(out.run);
-  if (!for_each_grid_result(
-          out.run, [&](const GridPoint&, std::size_t k, const SecondaryResult& r) { tally.add(k, r); },
-          request.stack.stop_requested))
-    return;
-  finish_grid(out, tally);
 }
 
 // run_request's steps (see there), a grid left to the caller noted in out.
@@ -156,6 +145,16 @@ std::vector<std::string> files_read(const StackRequest& request, const StackRun&
   files.insert(files.end(), orbit_files.begin(), orbit_files.end());
   files.insert(files.end(), run.found_files.begin(), run.found_files.end());
   return files;
+}
+
+void tally_left_grid(const StackRequest& request, RequestRun& out) {
+  if (!out.grid_left) return;
+  GridTally tally(out.run);
+  if (!for_each_grid_result(
+          out.run, [&](const GridPoint&, std::size_t k, const SecondaryResult& r) { tally.add(k, r); },
+          request.stack.stop_requested))
+    return;
+  finish_grid(out, tally);
 }
 
 void finish_grid(RequestRun& r, const GridTally& tally) {
@@ -185,26 +184,22 @@ std::string run_outputs_problem(const StackRequest& request, const RequestRun& r
   return {};
 }
 
-bool write_plot_file(const std::string& path, const RequestRun& r, Convention convention, std::string* problem) {
-  AtomicFile file;
-  std::string why;
-  if (std::FILE* stream = file.open(path, &why)) {
+bool stage_outputs(OutputBatch& batch, const StackRequest& request, const RequestRun& r) {
+  if (!request.plot.empty()) {
     // "ISCE's", "GAMMA's": the words before the convention's description.
+    const Convention convention = request.convention;
     const std::string text = convention_text(convention);
-    const std::string sign =
+    std::string sign =
         convention == Convention::bperp ? std::string() : "in " + text.substr(0, text.find(':')) + " sign convention";
-    write_baseline_time_svg(stream, r.points, *r.network, &r.parts, sign);
-    if (file.commit(&why)) return true;
+    if (!batch.add_file(request.plot, "the plot file " + escaped(request.plot),
+                        [&r, sign = std::move(sign)](std::FILE* f) {
+                          write_baseline_time_svg(f, r.points, *r.network, &r.parts, sign);
+                        }))
+      return false;
   }
-  *problem = "can't write the plot to " + escaped(path) + ": " + why;
-  return false;
-}
-
-bool write_export_file(const Export& e, const RequestRun& r, std::string* problem) {
-  std::string why;
-  if (write_export(e, r.run, r.export_points(), r.export_network(), &why)) return true;
-  *problem = "can't write the export " + escaped(e.path) + ": " + why;
-  return false;
+  for (const Export& e : request.exports)
+    if (!stage_export(batch, e, r.run, r.export_points(), r.export_network())) return false;
+  return batch.check_space();
 }
 
 RunInputs file_inputs(const StackRequest& request) {

@@ -191,21 +191,21 @@ TEST(PlotFile, RefusedBeforeAnythingIsPrintedAndLeavesNothing) {
               before)
         << c.path;
   }
-  // A file abandoned before its commit leaves nothing; a committed one is there whole.
+  // A batch abandoned before its commit leaves nothing, the folders it made
+  // neither; a committed one is there whole.
   {
-    bperp::stack::AtomicFile file;
-    std::string problem;
-    std::FILE* f = file.open(dir.file("abandoned.svg"), &problem);
-    ASSERT_NE(f, nullptr) << problem;
-    std::fputs("<svg", f);
+    bperp::stack::OutputBatch batch;
+    const auto folder = batch.add_folder(dir.file("made"), "made");
+    ASSERT_TRUE(folder) << batch.problem();
+    ASSERT_TRUE(batch.add_subfolder(*folder, "below", "below"));
+    ASSERT_TRUE(batch.add_file(dir.file("abandoned.svg"), "abandoned", [](std::FILE* f) { std::fputs("<svg", f); }));
+    ASSERT_TRUE(batch.write()) << batch.problem();
   }
   EXPECT_FALSE(std::filesystem::exists(dir.file("abandoned.svg")));
-  bperp::stack::AtomicFile file;
-  std::string problem;
-  std::FILE* f = file.open(dir.file("kept.svg"), &problem);
-  ASSERT_NE(f, nullptr);
-  std::fputs("<svg/>\n", f);
-  ASSERT_TRUE(file.commit(&problem)) << problem;
+  EXPECT_FALSE(std::filesystem::exists(dir.file("made")));
+  bperp::stack::OutputBatch batch;
+  ASSERT_TRUE(batch.add_file(dir.file("kept.svg"), "kept", [](std::FILE* f) { std::fputs("<svg/>\n", f); }));
+  ASSERT_TRUE(batch.write() && batch.commit()) << batch.problem();
   EXPECT_EQ(stack_test::read_file(dir.file("kept.svg")), "<svg/>\n");
   // A name of 250 bytes, which a file system takes but ".NAME.XXXXXX" would
   // not: the plot is still written, through a temporary name that fits.
