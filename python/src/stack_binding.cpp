@@ -169,8 +169,8 @@ StackInput input_of(const py::handle& given, std::string* path) {
 // (output_file.h's OutputBatch): the failure, naming the file, when one
 // could not be; check asked between files (Ctrl-C: none is written).
 std::optional<Failure> write_outputs(const StackRequest& request, const RequestRun& run, SignalCheck& check) {
-  OutputBatch files;
-  if (stage_outputs(files, request, run) && files.write([&check]() { return check(); }) && files.commit())
+  OutputBatch files([&check]() { return check(); });
+  if (stage_outputs(files, request, run) && files.write() && files.commit())
     return std::nullopt;
   const int error = files.failed_error() != 0 ? files.failed_error() : EIO;
   return Failure{std::string(refusal_kind_name(RefusalKind::unreadable)), files.problem(), files.failed_path(),

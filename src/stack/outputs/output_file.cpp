@@ -6,6 +6,7 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <utility>
 
 #include <fcntl.h>
 #include <signal.h>
@@ -176,7 +177,7 @@ std::string replace_problem(int folder_fd, const std::string& entry, const std::
 
 // ---- OutputBatch ----
 
-OutputBatch::OutputBatch() {
+OutputBatch::OutputBatch(Stop stop) : stop_(std::move(stop)) {
   for (std::atomic<const OutputBatch*>& slot : live_batches) {
     const OutputBatch* empty = nullptr;
     if (slot.compare_exchange_strong(empty, this)) break;
@@ -190,6 +191,7 @@ OutputBatch::~OutputBatch() {
     const OutputBatch* self = this;
     if (slot.compare_exchange_strong(self, nullptr)) break;
   }
+  if (open_below_fd_ >= 0) ::close(open_below_fd_);
   for (const Folder& f : folders_) {
     if (f.fd >= 0) ::close(f.fd);
     if (f.parent_fd >= 0) ::close(f.parent_fd);
@@ -205,13 +207,22 @@ bool OutputBatch::fail(const std::string& text, const std::string& path, int err
   return false;
 }
 
-int OutputBatch::open_folder(std::size_t k, bool* opened) const {
+bool OutputBatch::stopped(const std::string& path) {
+  return stop_ && stop_() && !fail("stopped before every output was written", path, EINTR);
+}
+
+int OutputBatch::open_below(const Folder& f) const {
+  return ::openat(folders_[*f.parent].fd, f.entry.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+}
+
+int OutputBatch::folder_fd(std::size_t k) {
   const Folder& f = folders_[k];
-  *opened = false;
   if (!f.parent) return f.fd;
-  const int fd = ::openat(folders_[*f.parent].fd, f.entry.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-  *opened = fd >= 0;
-  return fd;
+  if (open_below_fd_ >= 0 && open_below_ == k) return open_below_fd_;
+  if (open_below_fd_ >= 0) ::close(open_below_fd_);
+  open_below_fd_ = open_below(f);
+  open_below_ = k;
+  return open_below_fd_;
 }
 
 bool OutputBatch::add_file(const std::string& path, const std::string& name, Fill fill) {
@@ -268,9 +279,7 @@ std::optional<std::size_t> OutputBatch::add_subfolder(std::size_t folder, const 
     fail(cant_write(name, error), path, error);
     return std::nullopt;
   }
-  bool opened = false;
-  const int fd = open_folder(folders_.size() - 1, &opened);
-  if (fd < 0) {
+  if (folder_fd(folders_.size() - 1) < 0) {
     const int why = errno;
     struct stat s;
     if (::fstatat(folders_[folder].fd, entry.c_str(), &s, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(s.st_mode))
@@ -279,7 +288,6 @@ std::optional<std::size_t> OutputBatch::add_subfolder(std::size_t folder, const 
       fail(why == ENOTDIR ? name + " is not a folder" : cant_write(name, why), path, why);
     return std::nullopt;
   }
-  ::close(fd);
   return folders_.size() - 1;
 }
 
@@ -289,16 +297,12 @@ bool OutputBatch::add_file_in(std::size_t folder, const std::string& entry, cons
 
 bool OutputBatch::stage_file(std::size_t folder, const std::string& entry, const std::string& path,
                              const std::string& name, Fill fill) {
-  bool opened = false;
-  const int dir = open_folder(folder, &opened);
+  if (stopped(path)) return false;
+  const int dir = folder_fd(folder);
   if (dir < 0) return fail(cant_write(name, errno), path, errno);
-  const auto done = [&](bool ok) {
-    if (opened) ::close(dir);
-    return ok;
-  };
   int error = 0;
   if (std::string problem = replace_problem(dir, entry, name, &error); !problem.empty())
-    return done(fail(problem, path, error));
+    return fail(problem, path, error);
   std::optional<mode_t> mode;
   struct stat target;
   if (::fstatat(dir, entry.c_str(), &target, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(target.st_mode))
@@ -310,7 +314,7 @@ bool OutputBatch::stage_file(std::size_t folder, const std::string& entry, const
   if (fd < 0) {
     error = errno;
     files_.pop_back();
-    return done(fail(cant_write(name, error), path, error));
+    return fail(cant_write(name, error), path, error);
   }
   f.temporary = std::move(temporary);
   // The replaced file's permission bits from the start: what it held was
@@ -318,7 +322,7 @@ bool OutputBatch::stage_file(std::size_t folder, const std::string& entry, const
   const bool moded = !mode || ::fchmod(fd, *mode) == 0;
   error = errno;
   ::close(fd);
-  return done(moded || fail(cant_write(name, error), path, error));
+  return moded || fail(cant_write(name, error), path, error);
 }
 
 bool OutputBatch::check_space() {
@@ -344,17 +348,14 @@ bool OutputBatch::check_space() {
   return true;
 }
 
-bool OutputBatch::write(const Stop& stop) {
+bool OutputBatch::write() {
   for (const File& f : files_) {
-    if (stop && stop()) return fail("stopped before every output was written", f.path, EINTR);
+    if (stopped(f.path)) return false;
     if (!f.fill) continue;
-    bool opened = false;
-    const int dir = open_folder(f.folder, &opened);
+    const int dir = folder_fd(f.folder);
     if (dir < 0) return fail(cant_write(f.name, errno), f.path, errno);
     const int fd = ::openat(dir, f.temporary.c_str(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC);
-    const int open_error = errno;
-    if (opened) ::close(dir);
-    if (fd < 0) return fail(cant_write(f.name, open_error), f.path, open_error);
+    if (fd < 0) return fail(cant_write(f.name, errno), f.path, errno);
     std::FILE* stream = ::fdopen(fd, "wb");
     if (stream == nullptr) {
       const int error = errno;
@@ -374,13 +375,10 @@ bool OutputBatch::write(const Stop& stop) {
 bool OutputBatch::commit() {
   const HeldSignals held;
   for (File& f : files_) {
-    bool opened = false;
-    const int dir = open_folder(f.folder, &opened);
+    const int dir = folder_fd(f.folder);
     if (dir < 0) return fail(cant_write(f.name, errno), f.path, errno);
-    const bool renamed = ::renameat(dir, f.temporary.c_str(), dir, f.entry.c_str()) == 0;
-    const int error = errno;
-    if (opened) ::close(dir);
-    if (!renamed) return fail(cant_write(f.name, error), f.path, error);
+    if (::renameat(dir, f.temporary.c_str(), dir, f.entry.c_str()) != 0)
+      return fail(cant_write(f.name, errno), f.path, errno);
     f.committed = true;
   }
   committed_ = true;
@@ -391,11 +389,11 @@ void OutputBatch::remove_uncommitted() const {
   if (committed_) return;
   for (const File& f : files_) {
     if (f.committed || f.temporary.empty()) continue;
-    bool opened = false;
-    const int dir = open_folder(f.folder, &opened);
+    const Folder& folder = folders_[f.folder];
+    const int dir = folder.parent ? open_below(folder) : folder.fd;
     if (dir < 0) continue;
     ::unlinkat(dir, f.temporary.c_str(), 0);
-    if (opened) ::close(dir);
+    if (folder.parent) ::close(dir);
   }
   for (auto f = folders_.rbegin(); f != folders_.rend(); ++f) {
     if (!f->made) continue;

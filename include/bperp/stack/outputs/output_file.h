@@ -82,7 +82,9 @@ class OutputBatch {
   using Fill = std::function<void(std::FILE*)>;
   using Stop = std::function<bool()>;
 
-  OutputBatch();
+  // stop (when given) is asked before each file is staged and written:
+  // true stops the batch, which then failed.
+  explicit OutputBatch(Stop stop = {});
   ~OutputBatch();
   OutputBatch(const OutputBatch&) = delete;
   OutputBatch& operator=(const OutputBatch&) = delete;
@@ -102,9 +104,8 @@ class OutputBatch {
   // Whether each file system has room for the first block of every file
   // staged on it and every folder made there.
   bool check_space();
-  // Every staged file filled into its temporary file, in order; stop (when
-  // given) asked before each: true stops, the batch then failed.
-  bool write(const Stop& stop = {});
+  // Every staged file filled into its temporary file, in order.
+  bool write();
   // Every written file renamed into place, in the order staged; the folders
   // made are kept.
   bool commit();
@@ -140,14 +141,22 @@ class OutputBatch {
     bool committed = false;
   };
 
-  // The descriptor of folder k (opened for one below: *opened then true).
-  int open_folder(std::size_t k, bool* opened) const;
+  // The descriptor of folder k, -1 and errno when it can't be opened: one
+  // below is opened relative to its parent's, and kept open until another
+  // is asked for.
+  int folder_fd(std::size_t k);
+  // Of one below, opened anew (the caller closes it); -1 and errno.
+  int open_below(const Folder& f) const;
   bool fail(const std::string& text, const std::string& path, int error);
+  bool stopped(const std::string& path);
   bool stage_file(std::size_t folder, const std::string& entry, const std::string& path, const std::string& name,
                   Fill fill);
 
+  Stop stop_;
   std::deque<Folder> folders_;
   std::deque<File> files_;
+  std::size_t open_below_ = 0;  // the folder below whose descriptor is kept open, when there is one
+  int open_below_fd_ = -1;
   std::string problem_, failed_path_;
   int failed_error_ = 0;
   bool committed_ = false;
