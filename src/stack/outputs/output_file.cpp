@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <map>
 #include <random>
 #include <string>
 #include <utility>
@@ -326,24 +327,37 @@ bool OutputBatch::stage_file(std::size_t folder, const std::string& entry, const
 }
 
 bool OutputBatch::check_space() {
-  // Per file system (a folder of the batch, those below it with it): the
-  // blocks of its staged files and made folders.
-  std::vector<std::size_t> blocks(folders_.size(), 0);
-  const auto top = [&](std::size_t k) { return folders_[k].parent.value_or(k); };
-  for (const File& f : files_) ++blocks[top(f.folder)];
+  // Per file system: the blocks of the files staged on it and of the
+  // folders made there, and a folder of the batch on it to ask.
+  // (Named in a message by its first file.)
+  struct Room {
+    std::size_t blocks = 0;
+    std::size_t folder = 0;
+    const File* first = nullptr;
+  };
+  std::map<dev_t, Room> rooms;
+  const auto count = [&](std::size_t k, const File* file) {
+    const std::size_t top = folders_[k].parent.value_or(k);
+    struct stat s;
+    if (::fstat(folders_[top].fd, &s) != 0) return;
+    Room& room = rooms[s.st_dev];
+    room.folder = top;
+    if (room.first == nullptr) room.first = file;
+    ++room.blocks;
+  };
+  for (const File& f : files_) count(f.folder, &f);
   for (std::size_t k = 0; k < folders_.size(); ++k)
-    if (folders_[k].made) ++blocks[top(k)];
-  for (std::size_t k = 0; k < folders_.size(); ++k) {
-    if (blocks[k] == 0) continue;
+    if (folders_[k].made) count(k, nullptr);
+  for (const auto& [device, room] : rooms) {
     struct statvfs fs;
-    if (::fstatvfs(folders_[k].fd, &fs) != 0 || fs.f_bsize == 0) continue;
+    if (::fstatvfs(folders_[room.folder].fd, &fs) != 0 || fs.f_bsize == 0) continue;
     const unsigned long long free = static_cast<unsigned long long>(fs.f_bavail) * fs.f_frsize;
-    const unsigned long long needed = static_cast<unsigned long long>(blocks[k]) * fs.f_bsize;
-    if (free < needed)
-      return fail("can't write " + folders_[k].path + ": its file system has " + std::to_string(free) +
-                      " bytes free, less than the " + std::to_string(needed) + " that the first blocks of " +
-                      std::to_string(blocks[k]) + " files take",
-                  folders_[k].path, ENOSPC);
+    const unsigned long long needed = static_cast<unsigned long long>(room.blocks) * fs.f_bsize;
+    if (free < needed && room.first != nullptr)
+      return fail(cant_write(room.first->name, ENOSPC) + " (" + std::to_string(free) +
+                      " bytes free, less than the first blocks of the " + std::to_string(room.blocks) +
+                      " files and folders it takes: " + std::to_string(needed) + ")",
+                  room.first->path, ENOSPC);
   }
   return true;
 }
