@@ -150,6 +150,23 @@ def test_ctrl_c_while_exports_are_written_leaves_no_temporary_file(tmp_path):
     assert not out.exists() or len(list(out.iterdir())) == 3000 + 1  # the entries and the manifest
 
 
+def test_a_grid_takes_the_memory_of_its_arrays():
+    """100,000 grid baselines: the process grows by no more than twice the
+    result's own arrays (the cells' objects counted at their pointers) and
+    a margin, as the grid is filled into them, not held beside them."""
+    script = textwrap.dedent("""
+        import resource, sys, bperp
+        before = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
+        grid = bperp.stack(sys.argv[1], [sys.argv[2]], grid=(400, 250)).grid
+        grown = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss - before
+        print(grown * 1024, sum(a.nbytes for a in grid.values()))
+        """)
+    done = subprocess.run([sys.executable, "-c", script, S1[0], S1[1]], capture_output=True, text=True,
+                          timeout=300)
+    grown, arrays = (int(x) for x in done.stdout.split())
+    assert arrays > 40e6 and grown < 2 * arrays + 20e6, (grown, arrays)
+
+
 OPERA = os.path.join(SOURCE, "tests", "data", "opera-cslc-t042")
 
 

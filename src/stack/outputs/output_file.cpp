@@ -163,8 +163,10 @@ std::string replace_problem(int folder_fd, const std::string& entry, const std::
   if (::fstatat(folder_fd, entry.c_str(), &target, AT_SYMLINK_NOFOLLOW) != 0) return {};  // a new file
   if (S_ISDIR(target.st_mode)) return refused(EISDIR, name + " is a directory");
   // A link is replaced, not written through: what it leads to is not asked.
-  if (S_ISREG(target.st_mode) && ::faccessat(folder_fd, entry.c_str(), W_OK, AT_EACCESS) != 0)
-    return refused(errno, cant_write(name, errno));
+  if (S_ISREG(target.st_mode) && ::faccessat(folder_fd, entry.c_str(), W_OK, AT_EACCESS) != 0) {
+    const int why = errno;
+    return refused(why, cant_write(name, why));
+  }
   // In a sticky folder only the owner of a file or of the folder may
   // replace it (and the superuser).
   struct stat folder;
@@ -208,6 +210,11 @@ bool OutputBatch::fail(const std::string& text, const std::string& path, int err
   return false;
 }
 
+bool OutputBatch::fail_with_errno(const std::string& name, const std::string& path) {
+  const int error = errno;
+  return fail(cant_write(name, error), path, error);
+}
+
 bool OutputBatch::stopped(const std::string& path) {
   return stop_ && stop_() && !fail("stopped before every output was written", path, EINTR);
 }
@@ -228,7 +235,7 @@ int OutputBatch::folder_fd(std::size_t k) {
 
 bool OutputBatch::add_file(const std::string& path, const std::string& name, Fill fill) {
   const int fd = ::open(directory_of(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return fail(cant_write(name, errno), path, errno);
+  if (fd < 0) return fail_with_errno(name, path);
   std::string entry = path.substr(path.rfind('/') == std::string::npos ? 0 : path.rfind('/') + 1);
   {
     const HeldSignals held;
@@ -244,7 +251,7 @@ std::optional<std::size_t> OutputBatch::add_folder(const std::string& given, con
   const std::string entry = slash == std::string::npos ? path : path.substr(slash + 1);
   const int parent = ::open(directory_of(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (parent < 0) {
-    fail(cant_write(name, errno), path, errno);
+    fail_with_errno(name, path);
     return std::nullopt;
   }
   const HeldSignals held;
@@ -259,7 +266,7 @@ std::optional<std::size_t> OutputBatch::add_folder(const std::string& given, con
   // followed); only what is below it is never.
   f.fd = ::openat(parent, entry.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (f.fd < 0) {
-    fail(cant_write(name, errno), path, errno);
+    fail_with_errno(name, path);
     return std::nullopt;
   }
   if (!f.made) {
@@ -300,7 +307,7 @@ bool OutputBatch::stage_file(std::size_t folder, const std::string& entry, const
                              const std::string& name, Fill fill) {
   if (stopped(path)) return false;
   const int dir = folder_fd(folder);
-  if (dir < 0) return fail(cant_write(name, errno), path, errno);
+  if (dir < 0) return fail_with_errno(name, path);
   int error = 0;
   if (std::string problem = replace_problem(dir, entry, name, &error); !problem.empty())
     return fail(problem, path, error);
@@ -367,9 +374,9 @@ bool OutputBatch::write() {
     if (stopped(f.path)) return false;
     if (!f.fill) continue;
     const int dir = folder_fd(f.folder);
-    if (dir < 0) return fail(cant_write(f.name, errno), f.path, errno);
+    if (dir < 0) return fail_with_errno(f.name, f.path);
     const int fd = ::openat(dir, f.temporary.c_str(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) return fail(cant_write(f.name, errno), f.path, errno);
+    if (fd < 0) return fail_with_errno(f.name, f.path);
     std::FILE* stream = ::fdopen(fd, "wb");
     if (stream == nullptr) {
       const int error = errno;
@@ -390,9 +397,9 @@ bool OutputBatch::commit() {
   const HeldSignals held;
   for (File& f : files_) {
     const int dir = folder_fd(f.folder);
-    if (dir < 0) return fail(cant_write(f.name, errno), f.path, errno);
+    if (dir < 0) return fail_with_errno(f.name, f.path);
     if (::renameat(dir, f.temporary.c_str(), dir, f.entry.c_str()) != 0)
-      return fail(cant_write(f.name, errno), f.path, errno);
+      return fail_with_errno(f.name, f.path);
     f.committed = true;
   }
   committed_ = true;

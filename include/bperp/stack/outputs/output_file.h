@@ -148,6 +148,7 @@ class OutputBatch {
   // Of one below, opened anew (the caller closes it); -1 and errno.
   int open_below(const Folder& f) const;
   bool fail(const std::string& text, const std::string& path, int error);
+  bool fail_with_errno(const std::string& name, const std::string& path);  // "can't write NAME: " errno's text
   bool stopped(const std::string& path);
   bool stage_file(std::size_t folder, const std::string& entry, const std::string& path, const std::string& name,
                   Fill fill);
