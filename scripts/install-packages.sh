@@ -13,8 +13,10 @@ set -euo pipefail
 # bperp itself: a C++20 compiler and CMake.
 run=(cmake g++ make)
 # bperp-stack: options, XML products, HDF5 products, UTM grids; nlohmann-json
-# reads JSON back (the Python module and the tests).
-stack=(nlohmann-json3-dev libcli11-dev libpugixml-dev libhdf5-dev libgeographiclib-dev)
+# reads JSON back (the Python module and the tests); the plot drawn with
+# cairo (found through pkg-config) in DejaVu Sans (found through fontconfig).
+stack=(nlohmann-json3-dev libcli11-dev libpugixml-dev libhdf5-dev libgeographiclib-dev
+       libcairo2-dev pkg-config fonts-dejavu-core)
 # The Python package: the module's build, and pip's install of it into a
 # virtual environment (pyproject.toml with setuptools as its backend).
 python=(pybind11-dev python3-dev python3-numpy python3-pip python3-venv python3-wheel python3-setuptools)
@@ -22,9 +24,12 @@ python=(pybind11-dev python3-dev python3-numpy python3-pip python3-venv python3-
 # tools the tests read outputs back with (SVG, HDF5 dumps, Python's tests;
 # mypy's stubtest for the package's stubs, pandas and matplotlib for the
 # README's examples, locales for the localedef of the locale test; h5py
-# writes hostile HDF5 files).
+# writes hostile HDF5 files; pdfinfo and pdftotext read the plot's PDF
+# back).
 test_tools=(libgtest-dev libgeographiclib-dev libxml2-utils librsvg2-bin hdf5-tools python3-pytest
-            mypy python3-pandas python3-matplotlib locales python3-h5py)
+            mypy python3-pandas python3-matplotlib locales python3-h5py poppler-utils)
+# The network page's test: headless Chromium driven by Selenium.
+browser=(chromium chromium-driver python3-selenium)
 # Fuzzing and the sanitizer build: clang with libFuzzer and its runtimes.
 fuzz=(clang libclang-rt-14-dev)
 # Benchmarks and the start-up measurement.
@@ -38,9 +43,10 @@ if [ "$group" = "--list" ]; then
 fi
 case "$group" in
   run) packages=("${run[@]}") ;;
-  test) packages=("${run[@]}" "${stack[@]}" "${python[@]}" "${test_tools[@]}") ;;
-  ci) packages=("${run[@]}" "${stack[@]}" "${python[@]}" "${test_tools[@]}" "${fuzz[@]}") ;;
-  all) packages=("${run[@]}" "${stack[@]}" "${python[@]}" "${test_tools[@]}" "${fuzz[@]}" "${bench[@]}") ;;
+  test) packages=("${run[@]}" "${stack[@]}" "${python[@]}" "${test_tools[@]}" "${browser[@]}") ;;
+  ci) packages=("${run[@]}" "${stack[@]}" "${python[@]}" "${test_tools[@]}" "${browser[@]}" "${fuzz[@]}") ;;
+  all) packages=("${run[@]}" "${stack[@]}" "${python[@]}" "${test_tools[@]}" "${browser[@]}" "${fuzz[@]}"
+                 "${bench[@]}") ;;
   *)
     echo "usage: $0 [--list] run|test|ci|all" >&2
     exit 2

@@ -125,8 +125,18 @@ cases() {
   echo "export_bad_kind|bperp-stack|--export|nothing:out/x|${refs[state_vector]}"
   echo "export_needs_pairs|bperp-stack|--export|dates:out/dates.txt|${refs[state_vector]}"
   echo "export_over_input|bperp-stack|--export|baselines:$ex/20070612.txt|${refs[state_vector]}"
-  echo "plot_not_svg|bperp-stack|--plot|out/plot.png|${refs[state_vector]}"
+  echo "plot_unknown_format|bperp-stack|--plot|out/plot.txt|${refs[state_vector]}"
   echo "plot_undated|bperp-stack|--plot|out/plot.svg|examples/master.txt|examples/slave.txt"
+  # The figures: the plot as PDF and PNG of a size, the network page, and
+  # their refusals.
+  echo "plot_pdf_shaded|bperp-stack|--pairs|--max-neighbours|2|--sensor|alos|--plot|out/plot.pdf|${refs[state_vector]}"
+  echo "plot_png_px|bperp-stack|--pairs|--max-perp|200|--plot|out/plot.png|--plot-size|600x400px|${refs[state_vector]}"
+  echo "plot_size_malformed|bperp-stack|--plot|out/plot.pdf|--plot-size|88x66|${refs[state_vector]}"
+  echo "plot_size_without_plot|bperp-stack|--plot-size|88x66mm|${refs[state_vector]}"
+  echo "html_page|bperp-stack|--pairs|--max-perp|200|--max-days|200|--sensor|alos|--convention|gamma|--html|out/page.html|${refs[state_vector]}"
+  echo "html_pair|bperp-stack|--html|out/page.html|examples/master.txt|examples/slave.txt"
+  echo "html_not_html|bperp-stack|--html|out/page.txt|${refs[state_vector]}"
+  echo "html_paths_without_html|bperp-stack|--html-paths|${refs[state_vector]}"
   echo "min_coherence_no_bandwidth|bperp-stack|--pairs|--min-coherence|0.5|${refs[state_vector]}"
   echo "sensor_unknown|bperp-stack|--sensor|nosuch|${refs[state_vector]}"
   echo "mixed_tracks|bperp-stack|--format|json|$s1/s1a-iw2-slc-vv-20250406t022010-20250406t022035-058630-07421f-005.xml|${refs[state_vector]}"
@@ -178,6 +188,28 @@ cases() {
   echo "slices_grid_csv|bperp-stack|--format|csv|--grid|2x2|$(IFS='|'; echo "${slices[*]}")"
   echo "two_passes_one_date|bperp-stack|--pairs|$ex/reference.txt|$ex/20080730.txt|twin/20080730.txt"
   echo "two_passes_one_date_export|bperp-stack|--pairs|--export|dates:out/dates.txt|$ex/reference.txt|$ex/20080730.txt|twin/20080730.txt"
+
+  # Choosing the reference and the acquisitions, and designing the network
+  # (the pair lists and the --exclude file are made by prepare).
+  local sv="${refs[state_vector]}"
+  echo "network_auto_delaunay|bperp-stack|--reference|auto|--pairs|--delaunay|--months|5-10|$sv"
+  echo "network_auto_coherence_json|bperp-stack|--format|json|--reference|auto|--sensor|alos|--delaunay|--exclude|@exclude.txt|$sv"
+  echo "network_auto_centre_star|bperp-stack|--reference|auto:centre|--star|--max-perp|300|--start|2007-07-01|--end|20090201|$sv"
+  echo "network_auto_wrapping_months_json|bperp-stack|--format|json|--reference|auto:distance|--months|11-2|--pairs|--sequential|1|$sv"
+  echo "network_reference_date_csv|bperp-stack|--format|csv|--reference|2008-07-30|--star|$sv"
+  echo "network_reference_path|bperp-stack|--reference|$ex/20080730.txt|--pairs|--mst|--max-days|1|--distance-scale|50,200|$sv"
+  echo "network_reference_no_such_date|bperp-stack|--reference|2010-01-01|--pairs|$sv"
+  echo "network_reference_cannot_serve|bperp-stack|--reference|2007-07-28|--pairs|$sv"
+  echo "network_filter_leaves_out_reference|bperp-stack|--months|11-2|--pairs|$sv"
+  echo "network_filter_needs_dates|bperp-stack|--end|2009-01-01|examples/master.txt|undated.txt"
+  echo "network_bad_months|bperp-stack|--months|5-13|--pairs|$sv"
+  echo "network_star_implies_pairs|bperp-stack|--star|--max-perp|200|--format|json|${refs[slc_par]}"
+  echo "network_pairs_from_dates|bperp-stack|--pairs-from|ifgs.txt|--export|pairs:out/pairs.csv|$sv"
+  echo "network_pairs_from_csv_names|bperp-stack|--format|json|--pairs-from|pairs-twin.csv|$ex/reference.txt|$ex/20080730.txt|twin/20080730.txt"
+  echo "network_pairs_from_and_delaunay|bperp-stack|--pairs-from|ifgs.txt|--delaunay|--max-days|100|$sv"
+  echo "network_pairs_from_unknown_date|bperp-stack|--pairs-from|unknown.txt|$sv"
+  echo "network_pairs_from_baselines|bperp-stack|--pairs-from|baselines.txt|$sv"
+  echo "network_pairs_from_over_itself|bperp-stack|--pairs-from|ifgs.txt|--export|pairs:ifgs.txt|$sv"
 
   # A stack folder with a manifest: entries of the same reference replaced
   # (and the others left, said), another reference's or entries without a
@@ -232,6 +264,17 @@ prepare() {
   sed 's/^radar_frequency:.*/radar_frequency: 1e308 Hz/' "$work/tests/data/gamma-slc-par/r20180106_VV_slc.par" \
     >"$work/hostile/frequency_1e308.par"
   { echo examples/stack/20070612.txt; head -c 5000 /dev/zero | tr '\0' a; echo; } >"$work/hostile/long_line.list"
+  # Pair lists for --pairs-from (each form of dates; names where two passes
+  # share a date; a date of no acquisition; a baselines export) and the
+  # dates of --exclude @FILE.
+  printf '# an edited network\n20070612_20070728\n\n20071028-20080128\r\n2008-06-14 2008-07-30\n20080730,20081030 kept\n' \
+    >"$work/ifgs.txt"
+  printf 'first,second,first_date,second_date,days,perpendicular_m\nexamples/stack/reference.txt,twin/20080730.txt,2008-06-14,2008-07-30,46,1\n' \
+    >"$work/pairs-twin.csv"
+  printf '20070612_20070728\n20070612_20070729\n' >"$work/unknown.txt"
+  printf '20080614 20070612 -120.5 -368\n' >"$work/baselines.txt"
+  printf '# snow\n2007-12-13\n20080128\n' >"$work/exclude.txt"
+  sed '1s/^2007-04-29 //' "$source_dir/examples/slave.txt" >"$work/undated.txt"
   seed_outputs "$work/seeds"
 }
 

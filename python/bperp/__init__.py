@@ -9,7 +9,7 @@ Inputs are paths, or orbits and state vectors in memory (Orbit,
 StateVector). Results: StackResult (acquisitions, pairs, network,
 reference, grid; bperp.columns says what each column holds); files of a
 result: export_pairs(), export_dates(), export_baselines(),
-export_stack_folder(), export_plot(). Refusals are bperp.Error (OptionError,
+export_stack_folder(), export_plot(), export_html(). Refusals are bperp.Error (OptionError,
 InputError: ValueError; FileError: OSError; SplitNetworkError); warnings
 bperp.StackWarning.
 
@@ -24,12 +24,12 @@ from ._generated import *  # noqa: F401,F403 - stack, columns and the warning ca
 from ._generated import __all__ as _generated_names
 from ._inputs import Orbit, StateVector
 from ._result import GridTable, PairTable, StackResult, Table
-from ._stack import export_baselines, export_dates, export_pairs, export_plot, export_stack_folder
+from ._stack import export_baselines, export_dates, export_html, export_pairs, export_plot, export_stack_folder
 
 __all__ = ["Baseline", "Baselines", "Error", "FileError", "FileIsADirectoryError", "FileNotADirectoryError",
            "FilePermissionError", "GridTable", "InputError", "MissingFileError", "OptionError", "Orbit",
            "PairTable", "SplitNetworkError", "StackResult", "StackWarning", "StateVector", "Table",
-           "__version__", "baseline", "export_baselines", "export_dates", "export_pairs", "export_plot",
+           "__version__", "baseline", "export_baselines", "export_dates", "export_pairs", "export_html", "export_plot",
            "export_stack_folder", "read"] + list(_generated_names)
 
 # The public classes are bperp's (in tracebacks, reprs and pickles).

@@ -76,12 +76,22 @@ class StackResult:
     pairs         a PairTable of the selected pairs (None without pairs=True):
                   first and second index the acquisitions
     network       a dict: components, component, critical_baseline_m,
-                  bridges (None without pairs=True)
+                  bridges, and the summary: acquisitions, pairs, parts,
+                  pairs_per_acquisition_min, pairs_per_acquisition_mean,
+                  max_abs_perpendicular_m, max_abs_days (None without
+                  dates), mean_coherence (None without pairs=True)
     reference     a dict of the reference's geometry, the same keys for every
                   kind of reference
     grid          a GridTable of arrays shaped (acquisitions, lines, ranges)
                   (None without grid=)
     warnings      the warnings the run issued (also given to warnings.warn)
+    reference_choice  with choose_reference="auto[:CRITERION]": a dict of
+                  criterion (the one used), asked, geometry (the name of the
+                  acquisition the scores are computed against) and scores,
+                  (name, date, score) tuples, the best (chosen) first; else
+                  None
+    filtered      with start, end, exclude or months: the acquisitions they
+                  left out, (name, date, filter) tuples; else None
 
     Units: m, deg, s, Hz; dates datetime64[D], times datetime64[ns], NaT
     where none. bperp.columns describes every column. A result pickles (its
@@ -94,6 +104,8 @@ class StackResult:
     reference: dict
     grid: Optional[GridTable]
     warnings: list
+    reference_choice: Optional[dict]
+    filtered: Optional[list]
 
     def __init__(self, acquisitions: Table, pairs: Optional[PairTable], network: Optional[dict],
                  reference: dict, grid: Optional[GridTable], warnings: list, call: Any = None,
@@ -104,6 +116,8 @@ class StackResult:
         self.reference = reference
         self.grid = grid
         self.warnings = warnings
+        self.reference_choice = None
+        self.filtered = None
         self._call = call
         self._arguments = arguments
 

@@ -79,7 +79,11 @@ def _result_of(call: Any, arguments: Any) -> StackResult:
         found.append(SplitNetworkWarning(
             "the pair network is split into %d parts; %d pairs would join them (result.network['bridges'])"
             % (network["components"], len(network["bridges"]["first"]))))
-    return StackResult(acquisitions, pairs, network, call.reference(), grid, found, call, arguments)
+    result = StackResult(acquisitions, pairs, network, call.reference(), grid, found, call, arguments)
+    choices = call.choices()
+    result.reference_choice = choices["reference_choice"]
+    result.filtered = choices["filtered"]
+    return result
 
 
 def _call_of(result: StackResult) -> Any:
@@ -89,17 +93,17 @@ def _call_of(result: StackResult) -> Any:
         from ._generated import stack
 
         reference, secondaries, options, export = result._arguments
-        options = dict(options, exports=None, plot=None)
+        options = dict(options, exports=None, plot=None, plot_size=None, html=None, html_paths=None)
         with warnings.catch_warnings():
             warnings.simplefilter("ignore")
             result._call = stack(reference, secondaries, **options)._call
     return result._call
 
 
-def _write(result: StackResult, keyword: str, text: bytes) -> None:
+def _write(result: StackResult, keyword: str, text: bytes, more: Any = None) -> None:
     from ._generated import WARNING_CATEGORIES
 
-    failure, notes = _call_of(result).write_output(keyword, text)
+    failure, notes = _call_of(result).write_output(keyword, text, more or {})
     for note in notes:
         warnings.warn(WARNING_CATEGORIES["stale_export"](note), stacklevel=3)
     if failure is not None:
@@ -127,8 +131,20 @@ def export_stack_folder(result: StackResult, path: Any) -> None:
     _write(result, "exports", b"stack-folder:" + encoded_path(path, "path"))
 
 
-def export_plot(result: StackResult, path: Any) -> None:
-    """Writes the baseline-time plot to path (an SVG file, name ending in
-    .svg)."""
-    _write(result, "plot", encoded_path(path, "path"))
+def export_plot(result: StackResult, path: Any, size: Any = None) -> None:
+    """Writes the baseline-time plot to path: SVG, PDF or PNG by the name's
+    extension (.svg, .pdf, .png). size: "WxHmm" or "WxHpx" (default the
+    call's plot_size, else 88x66mm)."""
+    more = {}
+    if size is not None:
+        if not isinstance(size, str):
+            raise TypeError("size takes a str such as '88x66mm', not %s" % type(size).__name__)
+        more["plot_size"] = [size.encode("utf-8", "surrogateescape")]
+    _write(result, "plot", encoded_path(path, "path"), more)
+
+
+def export_html(result: StackResult, path: Any, paths: bool = False) -> None:
+    """Writes the network as an interactive page to path (name ending in
+    .html): file names without their folders unless paths."""
+    _write(result, "html", encoded_path(path, "path"), {"html_paths": [b""]} if paths else {})
 

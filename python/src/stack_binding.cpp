@@ -74,6 +74,7 @@ Failure failure_of(RefusalKind kind, const std::string& text, const std::string&
 std::optional<std::pair<std::string, int>> unwritable_output(const StackRequest& request) {
   std::vector<std::string> paths;
   if (!request.plot.empty()) paths.push_back(request.plot);
+  if (!request.html.empty()) paths.push_back(request.html);
   for (const Export& e : request.exports) paths.push_back(e.path);
   for (const std::string& path : paths) {
     const std::size_t slash = path.rfind('/');
@@ -87,7 +88,8 @@ std::optional<std::pair<std::string, int>> unwritable_output(const StackRequest&
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     int error = 0;
     const std::string problem =
-        fd < 0 ? std::string() : replace_problem(fd, path.substr(slash == std::string::npos ? 0 : slash + 1), path, &error);
+        fd < 0 ? std::string()
+               : replace_problem(fd, path.substr(slash == std::string::npos ? 0 : slash + 1), path, &error);
     if (fd >= 0) ::close(fd);
     if (!problem.empty() && error != EISDIR) return std::pair{path, error};
   }
@@ -246,15 +248,20 @@ py::list messages_of(const StackCall& call) {
 }
 
 // Writes one output of a finished call, as stack() would have with that
-// keyword alone: keyword is "exports" (text KIND:PATH) or "plot" (text
-// PATH). (The failure or None, the warnings of a stack folder's entries
-// left from earlier.)
-py::object write_output(const StackCall& call, const std::string& keyword, const std::string& text) {
+// keyword alone: keyword is "exports" (text KIND:PATH), "plot" or "html"
+// (text PATH), with the keywords of more (a dict of texts: "plot_size",
+// "html_paths"; the plot's size is else the call's, the page's names
+// without folders). (The failure or None, the warnings of a stack folder's
+// entries left from earlier.)
+py::object write_output(const StackCall& call, const std::string& keyword, const std::string& text,
+                        const py::dict& more) {
   if (!call.run->finished()) throw py::value_error("this result has no run to write from");
   StackRequest request = call.request;
   request.exports.clear();
   request.plot.clear();
-  py::dict options;
+  request.html.clear();
+  request.html_paths = false;
+  py::dict options = more;
   options[py::str(keyword)] = py::make_tuple(py::bytes(text));
   std::string problem;
   if (!apply_keywords(options, request, &problem))
@@ -294,8 +301,9 @@ void register_stack(py::module_& m) {
         return pairs;
       })
       .def("network", [](const StackCall& c) { return network_dict(*c.run); })
+      .def("choices", [](const StackCall& c) { return choices_dict(*c.run); })
       .def("reference", [](const StackCall& c) { return reference_dict(c.request, *c.run); })
-      .def("write_output", &write_output, py::arg("keyword"), py::arg("text"));
+      .def("write_output", &write_output, py::arg("keyword"), py::arg("text"), py::arg("more") = py::dict());
 
   m.def("run_stack", &run_stack, py::arg("reference"), py::arg("secondaries"), py::arg("options"));
   m.def("options", &option_descriptions);

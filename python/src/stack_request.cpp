@@ -117,10 +117,11 @@ bool apply_keywords(const py::dict& options, stack::StackRequest& request, std::
       throw py::type_error("stack() got an unexpected keyword argument '" + keyword + "'");
   }
   // What each option needs first, as the command line's parser checks it.
+  const auto given = [&](const OptionDeclaration& o) { return !o.keyword.empty() && options.contains(o.keyword); };
   for (const OptionDeclaration& o : stack::option_table()) {
-    if (o.keyword.empty() || o.needs.empty() || !options.contains(o.keyword)) continue;
-    const OptionDeclaration* needed = declaration_named(o.needs);
-    if (needed != nullptr && !options.contains(needed->keyword)) {
+    if (o.keyword.empty() || !options.contains(o.keyword)) continue;
+    const OptionDeclaration* needed = o.needs.empty() ? nullptr : declaration_named(o.needs);
+    if (needed != nullptr && !stack::need_met(o, given)) {
       *problem = o.keyword + " needs " + asked_as(*needed);
       return false;
     }

@@ -39,16 +39,6 @@ const char* type_word(ValueType type) {
   return "text";
 }
 
-const char* part_word(PairPart part) {
-  switch (part) {
-    case PairPart::first: return "first";
-    case PairPart::second: return "second";
-    case PairPart::network: return "network";
-    case PairPart::pair: return "pair";
-  }
-  return "pair";
-}
-
 template <typename Record>
 py::dict column_description(const RecordColumn<Record>& c) {
   py::dict d;
@@ -259,7 +249,7 @@ py::list pair_column_descriptions() {
   py::list list;
   for (const PairColumn& c : pair_columns()) {
     py::dict d = column_description(c);
-    d["part"] = part_word(c.part);
+    d["part"] = pair_part_name(c.part);
     list.append(d);
   }
   return list;
@@ -426,7 +416,7 @@ py::dict network_dict(const RequestRun& r) {
     has_date.mutable_at(i) = p.days.has_value();
     days.mutable_at(i) = p.days ? static_cast<std::int32_t>(*p.days) : 0;
     perpendicular.mutable_at(i) = p.perpendicular;
-    distance.mutable_at(i) = network_distance(points, p.first, p.second);
+    distance.mutable_at(i) = network_distance(points, p.first, p.second, r.network->scale());
   }
   py::dict b;
   b["first"] = first;
@@ -436,6 +426,42 @@ py::dict network_dict(const RequestRun& r) {
   b["perpendicular_m"] = perpendicular;
   b["distance"] = distance;
   out["bridges"] = b;
+  const NetworkSummary& summary = parts.summary;
+  out["acquisitions"] = summary.acquisitions;
+  out["pairs"] = summary.pairs;
+  out["parts"] = parts.components.size();
+  out["pairs_per_acquisition_min"] = summary.pairs_per_acquisition_min;
+  out["pairs_per_acquisition_mean"] = summary.pairs_per_acquisition_mean;
+  out["max_abs_perpendicular_m"] = summary.max_abs_perpendicular.value_or(NAN);
+  out["max_abs_days"] = summary.max_abs_days ? py::object(py::int_(*summary.max_abs_days)) : py::object(py::none());
+  out["mean_coherence"] = summary.mean_coherence.value_or(NAN);
+  return out;
+}
+
+py::dict choices_dict(const RequestRun& r) {
+  const auto date = [](const std::optional<long>& day) {
+    return day ? py::object(py::str(day_text(day))) : py::object(py::none());
+  };
+  py::dict out;
+  out["reference_choice"] = py::none();
+  out["filtered"] = py::none();
+  if (const std::optional<ReferenceChoice>& c = r.reference_choice) {
+    py::dict choice;
+    choice["criterion"] = criterion_name(c->used);
+    choice["asked"] = criterion_name(c->asked);
+    choice["geometry"] = text_of(c->geometry);
+    py::list scores;
+    for (const ReferenceChoice::Candidate& k : c->scores)
+      scores.append(py::make_tuple(text_of(k.name), date(k.day), k.score));
+    choice["scores"] = scores;
+    out["reference_choice"] = choice;
+  }
+  if (r.filters) {
+    py::list filtered;
+    for (const FilteredAcquisition& f : r.filtered)
+      filtered.append(py::make_tuple(text_of(f.name), date(f.day), f.filter));
+    out["filtered"] = filtered;
+  }
   return out;
 }
 

@@ -65,6 +65,12 @@ py::dict pair_arrays(const stack::RequestRun& r, SignalCheck& check);
 // first, second, has_date, days, perpendicular_m, distance).
 py::dict network_dict(const stack::RequestRun& r);
 
+// What the run chose before it ran: "reference_choice" (None, or a dict of
+// "criterion" used, "asked", "geometry" and "scores", (name, date, score)
+// tuples, the best first) and "filtered" (None without date filters, else
+// (name, date, filter) tuples); names as the outputs show them.
+py::dict choices_dict(const stack::RequestRun& r);
+
 // The reference's geometry with the same keys in both geometries (NaN, NaT
 // or None where one has no such value), in m, deg, s and Hz.
 py::dict reference_dict(const stack::StackRequest& request, const stack::RequestRun& r);

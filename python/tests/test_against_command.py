@@ -160,7 +160,24 @@ def secondary_rows(result):
     return [({key: v[k] for key, v in flat.items()}, p) for k in range(1, a.rows) for p in range(points)]
 
 
+def compare_choices(doc, result):
+    """The choices made before the run: the reference's scores and the
+    acquisitions the date filters left out."""
+    choice = doc.get("reference_choice")
+    if choice is None:
+        assert result.reference_choice is None
+    else:
+        got = result.reference_choice
+        assert (got["criterion"], got["asked"], got["geometry"]) == (
+            choice["criterion"], choice["asked"], choice["geometry"])
+        assert got["scores"] == [(s["name"], s["date"], s["score"]) for s in choice["scores"]]
+    filtered = doc.get("filtered")
+    assert result.filtered == (None if filtered is None else
+                               [(f["name"], f["date"], f["filter"]) for f in filtered])
+
+
 def compare_json(doc, result):
+    compare_choices(doc, result)
     for key, value in reference_expected(doc["reference"]).items():
         got = result.reference[key]
         assert (got is None or is_missing(got)) if value is None else got == value, key
@@ -178,6 +195,10 @@ def compare_json(doc, result):
         assert [[names[bridges["first"][i]], names[bridges["second"][i]], bridges["perpendicular_m"][i],
                  bridges["distance"][i]] for i in range(len(bridges["first"]))] == [
             [b["first"], b["second"], b["perpendicular_m"], b["distance"]] for b in doc["network"]["bridges"]]
+        for key in ("acquisitions", "pairs", "parts", "pairs_per_acquisition_min", "pairs_per_acquisition_mean",
+                    "max_abs_perpendicular_m", "max_abs_days", "mean_coherence"):
+            expected, got = doc["network"][key], result.network[key]
+            assert (got is None or np.isnan(got)) if expected is None else got == expected, key
 
 
 def compare_pairs(rows, result):
@@ -249,7 +270,7 @@ def test_the_package_gives_what_the_command_gave(name, args, work, monkeypatch):
         assert [str(w) for w in result.warnings if not isinstance(w, bperp.SplitNetworkWarning)] == said
     if fmt == "json":
         compare_json(json.loads(out), result)
-    elif fmt == "csv" and "pairs" in keywords:
+    elif fmt == "csv" and result.pairs is not None:
         compare_pairs(csv_rows(out), result)
     elif fmt == "csv":
         expected = csv_rows(out)

@@ -89,7 +89,10 @@ def test_names_come_back_exactly_as_given(tmp_path):
     ({"at_point": (52, -128), "height": 3},
      "at_point gives the target itself: it takes no at_time, at_range or height"),
     ({"exports": [("dates", "d.txt")]}, "exports dates needs pairs"),
-    ({"plot": "plot.png"}, "plot: the plot file's name must end in .svg, not 'plot.png'"),
+    ({"plot": "plot.txt"}, "plot: the plot file's name must end in .svg, .pdf or .png, not 'plot.txt'"),
+    ({"plot": "p.pdf", "plot_size": "88x66"},
+     "plot_size must be WxHmm (20 to 1000 each) or WxHpx (100 to 10000 each), e.g. 88x66mm or 1200x800px, not 88x66"),
+    ({"html_paths": True}, "html_paths needs html"),
 ])
 def test_refusals_name_the_keywords(keywords, message):
     with pytest.raises(bperp.OptionError) as refused:
@@ -205,15 +208,18 @@ def test_results_functions_and_inputs_pickle(example):
 
 def test_exports_as_functions_write_what_the_keywords_write(tmp_path, example):
     kinds = {"pairs": bperp.export_pairs, "dates": bperp.export_dates, "baselines": bperp.export_baselines}
-    by_keyword = bperp.stack(REFERENCE, SECONDARIES, pairs=True, plot=str(tmp_path / "k.svg"),
+    by_keyword = bperp.stack(REFERENCE, SECONDARIES, pairs=True, plot=str(tmp_path / "k.pdf"),
+                             plot_size="1200x800px", html=str(tmp_path / "k.html"),
                              exports=[(kind, str(tmp_path / ("k-" + kind))) for kind in kinds])
     loaded = pickle.loads(pickle.dumps(example))  # written by running the stack again
     for result, tag in ((by_keyword, "f"), (loaded, "p")):
-        bperp.export_plot(result, tmp_path / (tag + ".svg"))
+        bperp.export_plot(result, tmp_path / (tag + ".pdf"), size="1200x800px")
+        bperp.export_html(result, tmp_path / (tag + ".html"))
         for kind, export in kinds.items():
             export(result, tmp_path / (tag + "-" + kind))
             assert (tmp_path / (tag + "-" + kind)).read_bytes() == (tmp_path / ("k-" + kind)).read_bytes()
-        assert (tmp_path / (tag + ".svg")).read_bytes() == (tmp_path / "k.svg").read_bytes()
+        for suffix in (".pdf", ".html"):
+            assert (tmp_path / (tag + suffix)).read_bytes() == (tmp_path / ("k" + suffix)).read_bytes()
     with pytest.raises(bperp.OptionError, match="exports dates needs pairs"):
         bperp.export_dates(bperp.stack(REFERENCE, SECONDARIES), tmp_path / "d")
 

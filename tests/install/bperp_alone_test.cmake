@@ -4,7 +4,7 @@
 #   cmake -DSOURCE_DIR=... -DWORK_DIR=... -DCXX=... -P bperp_alone_test.cmake
 file(REMOVE_RECURSE ${WORK_DIR})
 
-set(optional nlohmann_json CLI11 GTest GeographicLib benchmark pugixml HDF5 pybind11 Python3)
+set(optional nlohmann_json CLI11 GTest GeographicLib benchmark pugixml HDF5 pybind11 Python3 PkgConfig)
 set(disable)
 foreach(name ${optional})
   list(APPEND disable -DCMAKE_DISABLE_FIND_PACKAGE_${name}=ON)
@@ -47,5 +47,12 @@ foreach(name ${optional})
   file(REMOVE_RECURSE ${one})
   if(NOT status EQUAL 0)
     message(FATAL_ERROR "configure failed with ${name} alone switched off:\n${out}\n${err}")
+  endif()
+  # Without pkg-config, no cairo: the plot is left out, its package named.
+  if(name STREQUAL "PkgConfig")
+    string(FIND "${out}${err}" "libcairo2-dev" at)
+    if(at LESS 0)
+      message(FATAL_ERROR "the configure without pkg-config does not name libcairo2-dev:\n${out}\n${err}")
+    endif()
   endif()
 endforeach()

@@ -8,10 +8,17 @@
 #include <string>
 #include <utility>
 
+#include <sys/stat.h>
+
 #include "bperp/io/ascii_text.h"
 #include "bperp/io/decimal_number.h"
 #include "bperp/numeric/units.h"
+#include "bperp/stack/network/date_filter.h"
+#include "bperp/stack/network/pair_list.h"
+#include "bperp/stack/network/reference_choice.h"
 #include "bperp/stack/network/sensors.h"
+#include "bperp/stack/support/bounded_file.h"
+#include "bperp/stack/outputs/baseline_plot.h"
 #include "bperp/stack/support/escape.h"
 #include "bperp/stack/support/utc_time.h"
 
@@ -145,12 +152,18 @@ std::optional<double> km(const std::optional<double>& metres) {
   return *metres / units::metres_per_km;
 }
 
-// "" when a plot file's name ends in .svg (any case) after some name.
-std::string svg_name_problem(const std::string& path) {
-  constexpr std::size_t suffix = 4;
-  const std::string tail = path.size() > suffix ? lower(path.substr(path.size() - suffix)) : std::string();
-  if (tail == ".svg") return {};
-  return "the plot file's name must end in .svg, not '" + path + "'";  // escaped with the message
+// "" when a plot file's name ends in .svg, .pdf or .png (any case) after
+// some name.
+std::string plot_name_problem(const std::string& path) {
+  if (plot_format_of(path)) return {};
+  return "the plot file's name must end in .svg, .pdf or .png, not '" + path + "'";  // escaped with the message
+}
+
+// "" when a page's name ends in .html or .htm (any case) after some name.
+std::string page_name_problem(const std::string& path) {
+  const std::string name = lower(path);
+  if ((name.size() > 5 && name.ends_with(".html")) || (name.size() > 4 && name.ends_with(".htm"))) return {};
+  return "the page's name must end in .html or .htm, not '" + path + "'";  // escaped with the message
 }
 
 // A flag given: true.
@@ -167,6 +180,110 @@ bool keep(std::string& to, const std::string& text) {
 bool keep(std::vector<std::string>& to, const std::string& text) {
   to.push_back(text);
   return true;
+}
+
+// A date, YYYY-MM-DD or YYYYMMDD, as its day number.
+std::optional<long> date_of(const OptionDeclaration& o, const std::string& text, std::string* problem) {
+  const std::optional<long> day = day_of_date_text(text);
+  if (!day) *problem = o.name + " must be a date (YYYY-MM-DD or YYYYMMDD), not " + escaped(text);
+  return day;
+}
+
+// A small text file read whole (an --exclude or --pairs-from file); false
+// and *problem, naming the option and the file, when it can't be.
+bool read_option_file(const OptionDeclaration& o, const std::string& path, std::string& text,
+                      std::string* problem) {
+  constexpr std::size_t most = std::size_t{64} << 20;
+  std::size_t size = 0;
+  std::string why;
+  const FileDescriptor fd = open_regular(path, &size, &why);
+  if (!fd.is_open() || size > most || !read_bytes(fd.get(), size, path, text, &why)) {
+    *problem = o.name + ": " + (why.empty() ? "can't read " + escaped(path) + ": larger than 64 MiB" : why);
+    return false;
+  }
+  if (text.find('\0') != std::string::npos) {
+    *problem = o.name + ": " + escaped(path) + " holds a NUL byte: no text file";
+    return false;
+  }
+  return true;
+}
+
+// DATE[,DATE...] or @FILE into the excluded dates.
+bool exclude_dates(const OptionDeclaration& o, const std::string& text, StackRequest& r, std::string* problem) {
+  if (text.starts_with("@")) {
+    std::string contents, why;
+    r.exclude_file = text.substr(1);
+    if (!read_option_file(o, r.exclude_file, contents, problem)) return false;
+    if (excluded_dates_of(contents, r.filters.excluded, &why)) return true;
+    *problem = o.name + ": " + escaped(r.exclude_file) + " " + why;
+    return false;
+  }
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t comma = text.find(',', start);
+    const std::optional<long> day = date_of(o, text.substr(start, comma == std::string::npos ? comma : comma - start), problem);
+    if (!day) {
+      *problem = o.name + " must be dates (YYYY-MM-DD or YYYYMMDD), comma-separated, or @FILE, not " + escaped(text);
+      return false;
+    }
+    r.filters.excluded.push_back(*day);
+    if (comma == std::string::npos) return true;
+    start = comma + 1;
+  }
+}
+
+// The pairs of the list file at path.
+bool read_pair_list(const OptionDeclaration& o, const std::string& path, StackRequest& r, std::string* problem) {
+  std::string contents, why;
+  r.pairs = r.limits.listed = true;
+  r.pairs_from = path;
+  if (!read_option_file(o, path, contents, problem)) return false;
+  if (pair_list_of(contents, r.listed_pairs, &why)) return true;
+  *problem = o.name + ": " + escaped(path) + " " + why;
+  return false;
+}
+
+// DAYS,METRES: two decimal numbers > 0.
+std::optional<DistanceScale> scale_of(const OptionDeclaration& o, const std::string& text, std::string* problem) {
+  const std::size_t comma = text.find(',');
+  const std::optional<double> days = decimal_number(text.substr(0, comma));
+  const std::optional<double> metres =
+      comma == std::string::npos ? std::nullopt : decimal_number(text.substr(comma + 1));
+  if (days && metres && *days > 0.0 && *metres > 0.0) return DistanceScale{*days, *metres};
+  *problem = o.name + " must be DT,BP, two decimal numbers > 0 (days, metres: 100,100), not " + escaped(text);
+  return std::nullopt;
+}
+
+// DATE, PATH or auto[:CRITERION]: a text that names an existing file is a
+// path, else a date.
+std::optional<ReferenceRequest> reference_of(const OptionDeclaration& o, const std::string& text,
+                                             std::string* problem) {
+  ReferenceRequest choice;
+  choice.text = text;
+  if (text == "auto" || text.starts_with("auto:")) {
+    const std::optional<ReferenceCriterion> c = text == "auto" ? ReferenceCriterion::coherence
+                                                               : criterion_of(std::string_view(text).substr(5));
+    if (c) {
+      choice.criterion = *c;
+      return choice;
+    }
+    *problem = o.name + " auto takes the criterion coherence, distance or centre (auto:distance), not " + escaped(text);
+    return std::nullopt;
+  }
+  struct stat s;
+  if (::stat(text.c_str(), &s) == 0) {
+    choice.by = ReferenceRequest::By::path;
+    choice.path = text;
+    return choice;
+  }
+  if (const std::optional<long> day = day_of_date_text(text)) {
+    choice.by = ReferenceRequest::By::date;
+    choice.day = *day;
+    return choice;
+  }
+  *problem = o.name + " must be a date (YYYY-MM-DD or YYYYMMDD), an input's path or auto[:coherence|distance|centre]; " +
+             escaped(text) + " is none of these (no such file)";
+  return std::nullopt;
 }
 
 // The arguments of the table's conversions.
@@ -239,13 +356,71 @@ std::vector<OptionDeclaration> declarations() {
                   "--max-days says: pairs of the same season.",
        .needs = pairs, .apply = [](const Option&, Text, Request& r, Problem) { return set(r.limits.annual); }},
       {.name = "--mst", .keyword = "mst", .type = flag, .help = "add a minimum spanning tree: always connected",
-       .details = "Over all acquisitions, without any limit, by sqrt((days / 100)^2 + (B_perp / 100 m)^2).",
+       .details = "Over all acquisitions, without any limit, by sqrt((days / Dt)^2 + (B_perp / Bp)^2), the scales "
+                  "of --distance-scale (100 days, 100 m).",
        .needs = pairs, .apply = [](const Option&, Text, Request& r, Problem) { return set(r.limits.mst); }},
       {.name = "--require-connected", .keyword = "require_connected", .type = flag,
        .help = "a network split into parts is an error",
        .details = "Status 1, nothing on standard output, and one line naming the count of parts and the first "
                   "pair that would join them.",
        .needs = pairs, .apply = [](const Option&, Text, Request& r, Problem) { return set(r.require_connected); }},
+      // Choosing the reference and the acquisitions, and designing the
+      // network.
+      {.name = "--reference", .keyword = "choose_reference", .type = text, .type_name = "DATE|PATH|auto",
+       .help = "choose the reference among all names given",
+       .details = "A text that names an existing file is a path (the input that is that file), else a date "
+                  "(YYYY-MM-DD or YYYYMMDD: the input of that date); auto chooses by a criterion C and prints the "
+                  "best five candidates: coherence (the default: the largest mean modelled coherence to the "
+                  "others; distance where the bandwidths are unknown, with a warning), distance (the smallest "
+                  "mean |days| / Dt + |B_perp| / Bp) or centre (the nearest, in that distance, to the stack's "
+                  "median days and B_perp), Dt and Bp those of --distance-scale. The scores are computed in the "
+                  "geometry of the first input that can serve as the reference; the run then uses the chosen "
+                  "one's own.",
+       .apply = [](const Option& o, Text t, Request& r, Problem p) { return put(r.choose_reference, reference_of(o, t, p)); }},
+      {.name = "--start", .keyword = "start", .type = text, .type_name = "DATE",
+       .help = "leave out acquisitions before DATE",
+       .details = "YYYY-MM-DD or YYYYMMDD. The date filters apply before the reference is chosen; the "
+                  "acquisitions they leave out are listed once on standard error and in the JSON's \"filtered\".",
+       .apply = [](const Option& o, Text t, Request& r, Problem p) { return put(r.filters.start, date_of(o, t, p)); }},
+      {.name = "--end", .keyword = "end", .type = text, .type_name = "DATE", .help = "leave out acquisitions after DATE",
+       .apply = [](const Option& o, Text t, Request& r, Problem p) { return put(r.filters.end, date_of(o, t, p)); }},
+      {.name = "--exclude", .keyword = "exclude", .type = text, .repeatable = true, .type_name = "DATES|@FILE",
+       .help = "leave out these dates (or a file's)",
+       .details = "Repeatable. @FILE: one date a line, blank lines and # comments skipped.",
+       .apply = [](const Option& o, Text t, Request& r, Problem p) { return exclude_dates(o, t, r, p); }},
+      {.name = "--months", .keyword = "months", .type = text, .type_name = "M[-M][,...]",
+       .help = "keep only acquisitions of these months",
+       .details = "Months 1 to 12, alone or as ranges, a range over the new year as 11-2.",
+       .apply = [](const Option& o, Text t, Request& r, Problem p) {
+         const std::optional<std::vector<MonthRange>> months = month_ranges_of(t);
+         if (!months) *p = o.name + " must be months 1 to 12 or ranges of them (5-10, 11-2), comma-separated, not " + escaped(t);
+         return put(r.filters.months, months);
+       }},
+      {.name = "--star", .keyword = "star", .type = flag,
+       .help = "pair every acquisition with the reference",
+       .details = "The single-reference network of persistent-scatterer processing; implies --pairs. The limits "
+                  "apply as to the other kinds, and kinds given together are joined.",
+       .implies = pairs,
+       .apply = [](const Option&, Text, Request& r, Problem) { return set(r.pairs) && set(r.limits.star); }},
+      {.name = "--delaunay", .keyword = "delaunay", .type = flag,
+       .help = "pairs of Delaunay triangles in days and B_perp",
+       .details = "The triangulation of the acquisitions at (days / Dt, B_perp / Bp), the scales of "
+                  "--distance-scale; implies --pairs. Acquisitions on one line make a chain in time order, as do "
+                  "repeated ones; of four on one circle, the diagonal from the earliest is taken.",
+       .implies = pairs,
+       .apply = [](const Option&, Text, Request& r, Problem) { return set(r.pairs) && set(r.limits.delaunay); }},
+      {.name = "--pairs-from", .keyword = "pairs_from", .type = path, .type_name = "FILE",
+       .help = "the pairs of a list (a pairs CSV, dates lines)",
+       .details = "The pairs CSV of --export pairs, YYYYMMDD_YYYYMMDD or YYYYMMDD-YYYYMMDD lines, or two dates a "
+                  "line; # comments and blank lines skipped. Pairs match acquisitions by date (and by name where "
+                  "two share one); implies --pairs.",
+       .implies = pairs,
+       .apply = [](const Option& o, Text t, Request& r, Problem p) { return read_pair_list(o, t, r, p); }},
+      {.name = "--distance-scale", .keyword = "distance_scale", .type = text, .type_name = "DT,BP",
+       .help = "Dt and Bp of the network's distance (100,100)",
+       .details = "The distance of --mst, --delaunay, the bridges of a split network and --reference auto: days "
+                  "apart over Dt and B_perp apart over Bp.",
+       .apply = [](const Option& o, Text t, Request& r, Problem p) { return put(r.limits.scale, scale_of(o, t, p)); }},
       {.name = "--min-coherence", .keyword = "min_coherence", .type = decimal, .type_name = "C",
        .help = "pairs of modelled coherence >= C (0 to 1)",
        .details = "A limit on the candidates, like --max-perp; it needs a range bandwidth.", .needs = pairs,
@@ -304,9 +479,47 @@ std::vector<OptionDeclaration> declarations() {
          if (e) r.exports.push_back(*e);
          return e.has_value();
        }},
-      {.name = "--plot", .keyword = "plot", .type = path, .type_name = "FILE.svg",
-       .help = "write the baseline-time plot (SVG)", .form = svg_name_problem,
-       .apply = [](const Option&, Text t, Request& r, Problem) { return keep(r.plot, t); }},
+      // The figures: the plot and the network page.
+      {.name = "--plot", .keyword = "plot", .type = path, .type_name = "FILE.svg|.pdf|.png",
+       .help = "write the baseline-time plot (SVG, PDF or PNG)",
+       .details = "The format by the name's extension. Dates on the time axis and beside the points (as many as "
+                  "stand clear of each other), the perpendicular baseline in the sign of --convention, the pairs "
+                  "shaded by their modelled coherence (with a colour bar) when it is known, the parts of a split "
+                  "network in colours of their own, the reference's first. A PDF carries a fixed creation date: the "
+                  "same input gives the same bytes.",
+       .form = plot_name_problem,
+       .apply = [](const Option& o, Text t, Request& r, Problem p) {
+         if (!plot_drawing_available()) {
+           *p = o.name + " needs cairo, which this bperp-stack was built without (Debian package " +
+                plot_library_package + ")";
+           return false;
+         }
+         return keep(r.plot, t);
+       }},
+      {.name = "--plot-size", .keyword = "plot_size", .type = text, .type_name = "WxHmm|WxHpx",
+       .help = "the plot's size (88x66mm, one journal column)",
+       .details = "mm (20 to 1000) are drawn at 300 dots per inch in a PNG; px (100 to 10000) are taken at 96 per "
+                  "inch in a PDF or SVG.",
+       .needs = "--plot",
+       .apply = [](const Option& o, Text t, Request& r, Problem p) {
+         if (put(r.plot_size, plot_size_of(t))) return true;
+         *p = o.name + " must be WxHmm (20 to 1000 each) or WxHpx (100 to 10000 each), e.g. 88x66mm or "
+              "1200x800px, not " + escaped(t);
+         return false;
+       }},
+      {.name = "--html", .keyword = "html", .type = path, .type_name = "FILE.html",
+       .help = "write the network as an interactive page",
+       .details = "One self-contained file (no network access when viewed): the plot, live. Hover for an "
+                  "acquisition's or a pair's numbers, click a pair to drop it, click a point and shift-click "
+                  "another to add their pair; sliders tighten --max-perp, --max-days and --min-coherence over the "
+                  "candidate pairs embedded (at most 200000; beyond, the network alone, with a warning); the "
+                  "connectivity follows; a button downloads the pairs as the CSV of --export pairs. File names "
+                  "without their folders unless --html-paths.",
+       .form = page_name_problem,
+       .apply = [](const Option&, Text t, Request& r, Problem) { return keep(r.html, t); }},
+      {.name = "--html-paths", .keyword = "html_paths", .type = flag,
+       .help = "the page shows file names with their folders", .needs = "--html",
+       .apply = [](const Option&, Text, Request& r, Problem) { return set(r.html_paths); }},
       {.name = "--as-given", .keyword = "as_given", .type = flag,
        .help = "state-vector secondaries where they stand",
        .details = "Not moved to their closest approach: their baselines are then bperp's numbers for each pair.",

@@ -70,11 +70,19 @@ std::string nearest_option(const std::string& word) {
   return best;
 }
 
+std::vector<std::string> StackRequest::acquisitions() const {
+  std::vector<std::string> all{reference};
+  all.insert(all.end(), secondaries.begin(), secondaries.end());
+  return all;
+}
+
 std::vector<std::string> StackRequest::inputs() const {
   std::vector<std::string> files = secondaries;
   files.push_back(reference);
   if (!list.empty() && list != "-") files.push_back(list);
   files.insert(files.end(), orbit_files.begin(), orbit_files.end());
+  if (!exclude_file.empty()) files.push_back(exclude_file);
+  if (!pairs_from.empty()) files.push_back(pairs_from);
   return files;
 }
 
@@ -183,8 +191,6 @@ void declare_options(CLI::App& app, std::deque<Given>& given, StackRequest& requ
   app.footer(help_footer);
   app.set_version_flag("--version", std::string(program_name) + " " + BPERP_VERSION, "print the version and exit");
   for (const OptionDeclaration& o : option_table()) add_declared(app, o, given.emplace_back());
-  for (const Given& g : given)
-    if (!g.declaration->needs.empty()) g.option->needs(app.get_option(g.declaration->needs));
   app.add_option("REFERENCE", request.reference,
                  "the reference: a state-vector, dated orbit, Sentinel-1, parameter or HDF5 file")
       ->required();
@@ -220,6 +226,22 @@ int parse(CLI::App& app, int argc, const char* const* argv, std::FILE* out, std:
     return 1;
   }
   return -1;
+}
+
+// Whether every option given has what it needs (--max-perp needs --pairs,
+// or an option that implies it); false after a message on err.
+bool needs_met(const std::deque<Given>& given, std::FILE* err) {
+  const auto is_given = [&](const OptionDeclaration& o) {
+    for (const Given& g : given)
+      if (g.declaration == &o) return g.option->count() > 0;
+    return false;
+  };
+  for (const Given& g : given)
+    if (g.option->count() > 0 && !need_met(*g.declaration, is_given)) {
+      print_usage_problem(err, g.declaration->name + " requires " + g.declaration->needs);
+      return false;
+    }
+  return true;
 }
 
 // Puts every option given into request, in the table's order; false after
@@ -282,6 +304,11 @@ std::string output_problem(const StackRequest& r) {
     if (std::string problem = output_path_problem(r.plot, outputs.back().name, inputs); !problem.empty())
       return problem;
   }
+  if (!r.html.empty()) {
+    outputs.push_back({r.html, "the page " + escaped(r.html)});
+    if (std::string problem = output_path_problem(r.html, outputs.back().name, inputs); !problem.empty())
+      return problem;
+  }
   for (const Export& e : r.exports)
     if (std::string problem = export_path_problem(e, inputs); !problem.empty()) return problem;
   for (const Export& e : r.exports) outputs.push_back({e.path, "the export " + escaped(e.path)});
@@ -336,7 +363,7 @@ RequestOutcome build_request(int argc, const char* const* argv, std::FILE* in, s
     outcome.status = status;
     return outcome;
   }
-  if (!apply_options(given, request, err)) return outcome;
+  if (!needs_met(given, err) || !apply_options(given, request, err)) return outcome;
   if (const std::string problem = clash_problem(request); !problem.empty()) {
     print_problem(err, problem);
     return outcome;

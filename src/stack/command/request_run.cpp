@@ -6,11 +6,13 @@
 #include <utility>
 #include <vector>
 
+#include "bperp/stack/command/input_choice.h"
 #include "bperp/stack/command/option_use.h"
 #include "bperp/stack/geometry/convention.h"
 #include "bperp/stack/inputs/orbit_catalogue.h"
 #include "bperp/stack/outputs/baseline_plot.h"
 #include "bperp/stack/outputs/exports.h"
+#include "bperp/stack/outputs/network_page.h"
 #include "bperp/stack/outputs/output_file.h"
 #include "bperp/stack/support/escape.h"
 
@@ -59,15 +61,16 @@ bool read_orbits(const StackRequest& request, OrbitCatalogue& orbits, RequestRun
 }
 
 // The run's warnings (where those of a grid still to be gone over go noted)
-// and those of options it did not use, then why the reference or each
-// unusable secondary failed; false after the reference's failure (nothing
-// more to do).
-bool report_run(const StackRequest& request, const RunInputs& inputs, RequestRun& out) {
+// and those of options it did not use, then why the reference
+// (reference_file, the file named with its failure) or each unusable
+// secondary failed; false after the reference's failure (nothing more to
+// do).
+bool report_run(const StackRequest& request, const std::string& reference_file, RequestRun& out) {
   out.grid_messages_at = out.messages.size() + out.run.grid_warnings_at;
   for (const Warning& w : out.run.warnings) warn(out, w.kind, w.text);
   for (std::string& w : unused_option_warnings(request, out.run)) warn(out, WarningKind::unused_option, std::move(w));
   if (out.run.refusal) {
-    fail(out, out.run.refusal->kind, out.run.refusal->text, inputs.reference.path);
+    fail(out, out.run.refusal->kind, out.run.refusal->text, reference_file);
     return false;
   }
   for (const SecondaryResult& s : out.run.secondaries)
@@ -75,9 +78,10 @@ bool report_run(const StackRequest& request, const RunInputs& inputs, RequestRun
   return true;
 }
 
-// Why the dates that --plot, the dated exports, --max-days,
-// --max-neighbours, --sequential, --annual and --min-coherence (the model's
-// temporal term) need are missing: which acquisitions lack one ("" when
+// Why the dates that --plot, --html, the dated exports, --max-days,
+// --max-neighbours, --sequential, --annual, --min-coherence (the model's
+// temporal term), --delaunay and --pairs-from need are missing: which
+// acquisitions lack one ("" when
 // every acquisition has its date or none is needed).
 std::string missing_dates_problem(const StackRequest& request, const std::vector<NetworkPoint>& points) {
   const std::vector<Export>& exports = request.exports;
@@ -85,12 +89,15 @@ std::string missing_dates_problem(const StackRequest& request, const std::vector
   const bool dated_export =
       std::any_of(exports.begin(), exports.end(), [](const Export& e) { return e.kind != ExportKind::pairs; });
   const char* needed_by = !request.plot.empty()   ? "--plot"
+                          : !request.html.empty() ? "--html"
                           : dated_export          ? "--export"
                           : limits.max_days       ? "--max-days"
                           : limits.max_neighbours ? "--max-neighbours"
                           : limits.sequential     ? "--sequential"
                           : limits.annual         ? "--annual"
                           : limits.min_coherence  ? "--min-coherence"
+                          : limits.delaunay       ? "--delaunay"
+                          : limits.listed         ? "--pairs-from"
                                                   : nullptr;
   if (needed_by == nullptr || all_dated(points)) return {};
   std::string undated;
@@ -115,12 +122,17 @@ bool connected_where_required(const StackRequest& request, RequestRun& out) {
   return false;
 }
 
-// Why the plot or an export's file would replace a file the run read ("" when
-// none would). (A stack folder's files are checked by export_run_problem.)
+// Why the plot, the page or an export's file would replace a file the run
+// read ("" when none would). (A stack folder's files are checked by
+// export_run_problem.)
 std::string replaced_input_problem(const StackRequest& request, const std::vector<std::string>& inputs) {
   const InputFiles read(inputs);
   if (!request.plot.empty())
     if (std::string problem = input_clash_problem(request.plot, "the plot file " + escaped(request.plot), read);
+        !problem.empty())
+      return problem;
+  if (!request.html.empty())
+    if (std::string problem = input_clash_problem(request.html, "the page " + escaped(request.html), read);
         !problem.empty())
       return problem;
   for (const Export& e : request.exports)
@@ -132,6 +144,13 @@ std::string replaced_input_problem(const StackRequest& request, const std::vecto
 
 // run_request's steps (see there), a grid left to the caller noted in out.
 void run_steps(const StackRequest& request, const RunInputs& inputs, RequestRun& out, GridPass pass);
+
+// "bperp's", "ISCE's", "GAMMA's": the words before the convention's
+// description.
+std::string convention_words(Convention convention) {
+  const std::string text = convention_text(convention);
+  return text.substr(0, text.find(':'));
+}
 
 }  // namespace
 
@@ -185,18 +204,31 @@ std::string run_outputs_problem(const StackRequest& request, const RequestRun& r
 }
 
 bool stage_outputs(OutputBatch& batch, const StackRequest& request, const RequestRun& r) {
-  if (!request.plot.empty()) {
-    // "ISCE's", "GAMMA's": the words before the convention's description.
-    const Convention convention = request.convention;
-    const std::string text = convention_text(convention);
-    std::string sign =
-        convention == Convention::bperp ? std::string() : "in " + text.substr(0, text.find(':')) + " sign convention";
-    if (!batch.add_file(request.plot, "the plot file " + escaped(request.plot),
-                        [&r, sign = std::move(sign)](std::FILE* f) {
-                          write_baseline_time_svg(f, r.points, *r.network, &r.parts, sign);
-                        }))
-      return false;
-  }
+  const auto plot = [&request, &r](std::FILE* f, std::string* why) {
+    return write_baseline_time_plot(f, plot_format_of(request.plot).value_or(PlotFormat::svg), request.plot_size,
+                                    r.points, *r.network, &r.parts, convention_words(request.convention), why);
+  };
+  if (!request.plot.empty() && !batch.add_file(request.plot, "the plot file " + escaped(request.plot), plot))
+    return false;
+  const auto page = [&request, &r](std::FILE* f, std::string* why) {
+    // The candidates within the request's limits (unless there are too
+    // many), and the points in this tool's convention for the CSV's
+    // values.
+    const PairNetwork candidates(r.points, candidate_limits(request.limits), r.model);
+    const PairNetwork own = PairNetwork::without_pairs(r.export_points(), r.model);
+    PageContent content;
+    content.points = &r.points;
+    content.network = &*r.network;
+    content.candidates = candidates.count() <= page_candidate_limit ? &candidates : nullptr;
+    content.export_network = &own;
+    content.sign = r.signs.perpendicular;
+    content.convention = convention_words(request.convention);
+    content.limits = candidate_limits(request.limits);
+    content.paths = request.html_paths;
+    return write_network_page(f, content, why);
+  };
+  if (!request.html.empty() && !batch.add_file(request.html, "the page " + escaped(request.html), page))
+    return false;
   for (const Export& e : request.exports)
     if (!stage_export(batch, e, r.run, r.export_points(), r.export_network())) return false;
   return batch.check_space();
@@ -220,7 +252,22 @@ void run_steps(const StackRequest& request, const RunInputs& inputs, RequestRun&
     out.run.cancelled = !out.failure;
     return;
   }
-  out.run = run_stack(inputs.reference, inputs.secondaries, request.stack, &orbits);
+  InputChoice choice = choose_inputs(request, inputs, &orbits);
+  out.notes = choice_notes(choice);
+  out.filters = request.filters.any();
+  out.filtered = std::move(choice.filtered);
+  out.reference_choice = std::move(choice.reference);
+  for (std::string& w : choice.warnings) warn(out, WarningKind::reference_choice, std::move(w));
+  if (choice.cancelled) {
+    out.run.cancelled = true;
+    return;
+  }
+  if (!choice.problem.empty()) {
+    fail(out, RefusalKind::option, choice.problem);
+    return;
+  }
+  const RunInputs& chosen = choice.inputs ? *choice.inputs : inputs;
+  out.run = run_stack(chosen.reference, chosen.secondaries, request.stack, &orbits);
   out.inputs_read = files_read(request, out.run, orbits.paths());
   // A stack folder refuses an average over part of the grid before
   // anything is written: its checks need the tally.
@@ -231,7 +278,10 @@ void run_steps(const StackRequest& request, const RunInputs& inputs, RequestRun&
   if (grid && pass == GridPass::tallied && !tally_grid(out.run, request.stack.stop_requested))
     out.run.cancelled = true;
   out.grid_left = grid && pass == GridPass::by_caller;
-  if (!report_run(request, inputs, out) || out.run.cancelled) return;
+  // The reference's file: as given, or the file read for the choice.
+  const std::string reference_file =
+      chooses_inputs(request) && chosen.reference.made ? chosen.reference.made->path : chosen.reference.path;
+  if (!report_run(request, reference_file, out) || out.run.cancelled) return;
 
   // The points in the convention shown, and in this tool's own for the
   // exports (the same points when the two are one).
@@ -250,14 +300,30 @@ void run_steps(const StackRequest& request, const RunInputs& inputs, RequestRun&
     out.run.cancelled = true;
     return;
   }
+  // The pairs of --pairs-from, by index into the points (the same in
+  // either convention).
+  IndexPairs listed;
+  std::string unmatched;
+  if (request.limits.listed && !match_listed_pairs(request.listed_pairs, out.points, listed, &unmatched)) {
+    fail(out, RefusalKind::option, "--pairs-from " + escaped(request.pairs_from) + " " + unmatched);
+    return;
+  }
   const auto network_of = [&](std::optional<PairNetwork>& network, const std::vector<NetworkPoint>& of) {
-    if (request.pairs) network.emplace(of, request.limits, out.model);
+    if (request.pairs) network.emplace(of, request.limits, out.model, listed);
     else network.emplace(PairNetwork::without_pairs(of, out.model));
   };
   network_of(out.network, out.points);
   // The exports' network, when the points differ: the same pairs (every
   // limit and distance reads |B_perp| or its differences).
   if (out.own_points && !request.exports.empty()) network_of(out.own_network, *out.own_points);
+  // The page's candidates: too many, and it holds the network alone.
+  if (!request.html.empty()) {
+    const std::size_t n = PairNetwork(out.points, candidate_limits(request.limits), out.model).count();
+    if (n > page_candidate_limit)
+      warn(out, WarningKind::page_network_only,
+           "the page embeds at most " + std::to_string(page_candidate_limit) + " candidate pairs, not " +
+               std::to_string(n) + ": it holds the network alone (a smaller --max-perp or --max-days embeds them)");
+  }
   if (stop_requested(request)) {
     out.run.cancelled = true;
     return;

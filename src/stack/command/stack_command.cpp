@@ -61,7 +61,7 @@ bool write_results(const StackRequest& request, const RequestRun& r, Warnings& w
       write_stack_table(out, run, convention);
       if (request.pairs) {
         write_pairs_table(out, r.points, *r.network);
-        write_network_summary(out, r.points, r.parts);
+        write_network_summary(out, r.points, r.parts, r.network->scale());
       }
       break;
     case OutputFormat::csv: {
@@ -87,9 +87,10 @@ bool write_results(const StackRequest& request, const RequestRun& r, Warnings& w
     }
     case OutputFormat::json:
       if (request.pairs)
-        write_json_with_pairs(out, run, r.points, *r.network, r.parts, convention, warnings.all(), stream);
+        write_json_with_pairs(out, run, r.points, *r.network, r.parts, convention, warnings.all(), r.choices(),
+                              stream);
       else
-        write_json(out, run, convention, warnings.all(), stream);
+        write_json(out, run, convention, warnings.all(), r.choices(), stream);
       break;
   }
   if (std::fflush(out) != 0 || std::ferror(out)) {
@@ -121,6 +122,8 @@ int run_command(int argc, const char* const* argv, std::FILE* in, std::FILE* out
   run_request(request, file_inputs(request), r,
               grid_written_as_results(request) ? GridPass::by_caller : GridPass::tallied);
   Warnings warnings(err, request.quiet);
+  if (!request.quiet)
+    for (const std::string& note : r.notes) print_note(err, note);
   std::size_t said = 0;
   if (!r.grid_left || !r.finished()) say_messages(r, said, warnings, err);
   if (!r.finished()) return 1;

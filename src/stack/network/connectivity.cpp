@@ -3,6 +3,7 @@
 #include "bperp/stack/network/spanning_forest.h"
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 #include <numeric>
 #include <optional>
@@ -59,7 +60,25 @@ Connectivity connectivity(const PairNetwork& network) {
   Connectivity c;
   if (n == 0) return c;
   DisjointSets sets(n);
-  network.for_each([&](const Pair& p) { sets.join(p.first, p.second); });
+  NetworkSummary& summary = c.summary;
+  summary.acquisitions = n;
+  std::vector<std::size_t> degree(n, 0);
+  double coherence_sum = 0.0;
+  bool coherence_known = true;
+  network.for_each([&](const Pair& p) {
+    sets.join(p.first, p.second);
+    ++summary.pairs;
+    ++degree[p.first];
+    ++degree[p.second];
+    summary.max_abs_perpendicular = std::max(summary.max_abs_perpendicular.value_or(0.0), std::fabs(p.perpendicular));
+    if (p.days) summary.max_abs_days = std::max(summary.max_abs_days.value_or(0), std::labs(*p.days));
+    coherence_sum += p.coherence;
+    coherence_known = coherence_known && std::isfinite(p.coherence);
+  });
+  summary.pairs_per_acquisition_min = *std::min_element(degree.begin(), degree.end());
+  summary.pairs_per_acquisition_mean = 2.0 * static_cast<double>(summary.pairs) / static_cast<double>(n);
+  if (summary.pairs > 0 && coherence_known)
+    summary.mean_coherence = coherence_sum / static_cast<double>(summary.pairs);
 
   // The parts in the network's order: each point's part by its root.
   const std::vector<std::size_t>& order = network.order();
@@ -82,7 +101,7 @@ Connectivity connectivity(const PairNetwork& network) {
     for (const std::size_t i : c.components[p])
       for (const std::size_t j : c.components[q]) {
         const std::size_t lo = std::min(i, j), hi = std::max(i, j);
-        const double d = network_distance(points, lo, hi);
+        const double d = network_distance(points, lo, hi, network.scale());
         if (!(d < no_bridge)) continue;
         const Candidate candidate{d, std::min(p, q), std::max(p, q), lo, hi};
         if (!best || candidate < *best) best = candidate;

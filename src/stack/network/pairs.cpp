@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "bperp/numeric/units.h"
+#include "bperp/stack/network/delaunay.h"
 #include "bperp/stack/network/spanning_forest.h"
 
 namespace bperp::stack {
@@ -98,11 +99,12 @@ bool all_dated(const std::vector<NetworkPoint>& points) {
                      [](const NetworkPoint& p) { return p.day.has_value(); });
 }
 
-double network_distance(const std::vector<NetworkPoint>& points, std::size_t i, std::size_t j) {
+double network_distance(const std::vector<NetworkPoint>& points, std::size_t i, std::size_t j,
+                        const DistanceScale& scale) {
   const double days = (points[i].day && points[j].day)
-                          ? static_cast<double>(*points[j].day - *points[i].day) / distance_days
+                          ? static_cast<double>(*points[j].day - *points[i].day) / scale.days
                           : 0.0;
-  const double metres = (points[j].perpendicular - points[i].perpendicular) / distance_metres;
+  const double metres = (points[j].perpendicular - points[i].perpendicular) / scale.metres;
   return std::hypot(days, metres);
 }
 
@@ -117,11 +119,12 @@ bool whole_years_apart(const std::vector<NetworkPoint>& points, std::size_t i, s
 }
 
 // The minimum spanning forest of the points under network_distance (no
-// limit) as each point's parent in it (a root its own): O(n^2) distances,
-// O(n) memory.
-std::vector<std::size_t> spanning_tree_parents(const std::vector<NetworkPoint>& points) {
+// limit, the scales given) as each point's parent in it (a root its own):
+// O(n^2) distances, O(n) memory.
+std::vector<std::size_t> spanning_tree_parents(const std::vector<NetworkPoint>& points,
+                                               const DistanceScale& scale) {
   const auto distance = [&](std::size_t i, std::size_t j) {
-    const double d = network_distance(points, i, j);
+    const double d = network_distance(points, i, j, scale);
     return std::isfinite(d) ? std::optional<double>(d) : std::nullopt;
   };
   std::vector<std::size_t> parent(points.size());
@@ -139,8 +142,8 @@ PairNetwork PairNetwork::without_pairs(const std::vector<NetworkPoint>& points, 
 }
 
 PairNetwork::PairNetwork(const std::vector<NetworkPoint>& points, const PairLimits& limits,
-                         const CoherenceModel& model)
-    : points_(points), limits_(limits), model_(model) {
+                         const CoherenceModel& model, IndexPairs listed)
+    : points_(points), limits_(limits), model_(model), chosen_(std::move(listed)) {
   const std::size_t n = points.size();
   dated_ = all_dated(points);
   order_.resize(n);
@@ -149,7 +152,15 @@ PairNetwork::PairNetwork(const std::vector<NetworkPoint>& points, const PairLimi
                    [&](std::size_t a, std::size_t b) { return earlier(points, dated_, a, b); });
   rank_.resize(n);
   for (std::size_t k = 0; k < n; ++k) rank_[order_[k]] = k;
-  if (limits.mst) tree_parent_ = spanning_tree_parents(points);
+  if (limits.mst) tree_parent_ = spanning_tree_parents(points, limits.scale);
+  if (limits.delaunay && dated_) {
+    const IndexPairs triangulation = delaunay_edges(points, limits.scale);
+    chosen_.insert(chosen_.end(), triangulation.begin(), triangulation.end());
+  }
+  for (auto& [i, j] : chosen_)
+    if (i > j) std::swap(i, j);
+  std::sort(chosen_.begin(), chosen_.end());
+  chosen_.erase(std::unique(chosen_.begin(), chosen_.end()), chosen_.end());
   if (!dated_) return;
 
   if (limits.max_neighbours) {
@@ -188,7 +199,11 @@ bool PairNetwork::chosen(std::size_t i, std::size_t j) const {
   const bool neighbours = limits_.max_neighbours.has_value(), sequential = limits_.sequential.has_value();
   if (!dated_ && (limits_.max_days || neighbours || sequential)) return false;
   if (!within_limits(points_, i, j, limits_, model_)) return false;
-  if (!neighbours && !sequential) return true;
+  const bool kinds = limits_.star || limits_.delaunay || limits_.listed;
+  if (!neighbours && !sequential && !kinds) return true;
+  if (limits_.star && (points_[i].reference || points_[j].reference)) return true;
+  if (std::binary_search(chosen_.begin(), chosen_.end(), std::make_pair(std::min(i, j), std::max(i, j))))
+    return true;
   if (neighbours && std::binary_search(near_[i].begin(), near_[i].end(), j) &&
       std::binary_search(near_[j].begin(), near_[j].end(), i))
     return true;

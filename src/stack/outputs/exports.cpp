@@ -256,11 +256,16 @@ bool stage_stack_folder(OutputBatch& batch, const std::string& dir, const StackR
                        "\nBpar (average): " + format("%.6f", isce.parallel * parallel) + "\n";
     const std::string file = entry.pair + ".txt";
     if (!batch.add_file_in(*below, file, "the export " + escaped(folder + "/" + file),
-                           [text = std::move(text)](std::FILE* f) { std::fputs(text.c_str(), f); }))
+                           [text = std::move(text)](std::FILE* f, std::string*) {
+                             return std::fputs(text.c_str(), f) >= 0;
+                           }))
       return false;
   }
   return batch.add_file_in(*top, manifest_name, "the export " + escaped(dir + "/" + manifest_name),
-                           [&run, entries](std::FILE* f) { write_manifest(f, run, entries); });
+                           [&run, entries](std::FILE* f, std::string*) {
+                             write_manifest(f, run, entries);
+                             return true;
+                           });
 }
 
 }  // namespace
@@ -345,12 +350,18 @@ bool stage_export(OutputBatch& batch, const Export& e, const StackRun& run, cons
   const std::string name = "the export " + escaped(e.path);
   switch (e.kind) {
     case ExportKind::pairs:
-      return batch.add_file(e.path, name, [&](std::FILE* f) { write_pairs_csv(f, points, network); });
+      return batch.add_file(e.path, name, [&](std::FILE* f, std::string*) {
+        write_pairs_csv(f, points, network);
+        return true;
+      });
     case ExportKind::dates:
-      return batch.add_file(e.path, name, [&](std::FILE* f) { write_dates(f, points, network); });
+      return batch.add_file(e.path, name, [&](std::FILE* f, std::string*) { return write_dates(f, points, network); });
     case ExportKind::baselines: {
       const double gamma = convention_signs(Convention::gamma, look_side(run.view)).perpendicular;
-      return batch.add_file(e.path, name, [&, gamma](std::FILE* f) { write_baselines(f, points, network, gamma); });
+      return batch.add_file(e.path, name, [&, gamma](std::FILE* f, std::string*) {
+        write_baselines(f, points, network, gamma);
+        return true;
+      });
     }
     case ExportKind::stack_folder:
       return stage_stack_folder(batch, e.path, run);

@@ -383,11 +383,13 @@ bool OutputBatch::write() {
       ::close(fd);
       return fail(cant_write(f.name, error), f.path, error);
     }
-    f.fill(stream);
+    std::string why;
+    const bool filled = f.fill(stream, &why);
     const bool written = std::fflush(stream) == 0 && !std::ferror(stream);
     const int write_error = errno;
     const bool closed = std::fclose(stream) == 0;
     const int error = !written ? write_error : errno;
+    if (!filled) return fail("can't write " + f.name + ": " + why, f.path, 0);
     if (!written || !closed) return fail(cant_write(f.name, error), f.path, error);
   }
   return true;

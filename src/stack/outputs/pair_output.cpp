@@ -179,7 +179,8 @@ void pairs_json(JsonWriter& json, const PairNetwork& network) {
   json.end_array();
 }
 
-void network_json(JsonWriter& json, const std::vector<NetworkPoint>& points, const Connectivity& c) {
+void network_json(JsonWriter& json, const std::vector<NetworkPoint>& points, const Connectivity& c,
+                  const DistanceScale& scale) {
   json.begin_object();
   json.key("components");
   json.whole(static_cast<long long>(c.components.size()));
@@ -212,35 +213,70 @@ void network_json(JsonWriter& json, const std::vector<NetworkPoint>& points, con
     json.key("perpendicular_m");
     json.number(p.perpendicular);
     json.key("distance");
-    json.number(network_distance(points, p.first, p.second));
+    json.number(network_distance(points, p.first, p.second, scale));
     json.end_object();
   }
   json.end_array();
+  const NetworkSummary& s = c.summary;
+  json.key("acquisitions");
+  json.whole(static_cast<long long>(s.acquisitions));
+  json.key("pairs");
+  json.whole(static_cast<long long>(s.pairs));
+  json.key("parts");
+  json.whole(static_cast<long long>(c.components.size()));
+  json.key("pairs_per_acquisition_min");
+  json.whole(static_cast<long long>(s.pairs_per_acquisition_min));
+  json.key("pairs_per_acquisition_mean");
+  json.number(s.pairs_per_acquisition_mean);
+  json.key("max_abs_perpendicular_m");
+  json.number(s.max_abs_perpendicular.value_or(NAN));
+  json.key("max_abs_days");
+  if (s.max_abs_days) json.whole(*s.max_abs_days);
+  else json.null();
+  json.key("mean_coherence");
+  json.number(s.mean_coherence.value_or(NAN));
   json.end_object();
 }
 
 void write_json_with_pairs(std::FILE* out, const StackRun& run, const std::vector<NetworkPoint>& points,
                            const PairNetwork& network, const Connectivity& connectivity, Convention convention,
-                           const std::vector<std::string>& warnings, const GridStream* stream) {
+                           const std::vector<std::string>& warnings, const RunChoices& choices,
+                           const GridStream* stream) {
   JsonWriter json(out);
   json.begin_object();
   stack_json(json, run, convention, stream);
   pairs_json(json, network);
   json.key("network");
-  network_json(json, points, connectivity);
+  network_json(json, points, connectivity, network.scale());
+  choices_json(json, choices);
   document_notes_json(json, convention, warnings);
   json.end_object();
   json.finish();
 }
 
-void write_network_summary(std::FILE* out, const std::vector<NetworkPoint>& points, const Connectivity& c) {
+std::string network_summary_text(const NetworkSummary& s) {
+  std::string text = count_text(s.pairs, "pair", "pairs") + "; per acquisition at least " +
+                     std::to_string(s.pairs_per_acquisition_min) + ", on average " +
+                     fixed_text(s.pairs_per_acquisition_mean, 2);
+  if (s.max_abs_perpendicular) {
+    text += "; largest |perpendicular| " + fixed_text(*s.max_abs_perpendicular, length_decimals) + " m";
+    if (s.max_abs_days) text += " and |days| " + std::to_string(*s.max_abs_days);
+  }
+  if (s.mean_coherence) text += "; mean modelled coherence " + fixed_text(*s.mean_coherence, 2);
+  return text;
+}
+
+void write_network_summary(std::FILE* out, const std::vector<NetworkPoint>& points, const Connectivity& c,
+                           const DistanceScale& scale) {
   std::string text = "\n";
   if (c.connected()) {
     text += "network: connected (" + count_text(points.size(), "acquisition", "acquisitions") + " in one part)\n";
+    text += "  " + network_summary_text(c.summary) + "\n";
     std::fputs(text.c_str(), out);
     return;
   }
   text += "network: split into " + std::to_string(c.components.size()) + " parts\n";
+  text += "  " + network_summary_text(c.summary) + "\n";
   for (std::size_t k = 0; k < c.components.size(); ++k) {
     text += "  part " + std::to_string(k + 1) + ":";
     for (const std::size_t i : c.components[k]) text += " " + points[i].name;
@@ -248,8 +284,8 @@ void write_network_summary(std::FILE* out, const std::vector<NetworkPoint>& poin
   }
   text += '\n';
   text += count_text(c.bridges.size(), "pair", "pairs") +
-          " would join them (the closest by sqrt((days / " + fixed_text(distance_days, 0) +
-          ")^2 + (perpendicular / " + fixed_text(distance_metres, 0) + " m)^2)):\n\n";
+          " would join them (the closest by sqrt((days / " + round_trip_text(scale.days) +
+          ")^2 + (perpendicular / " + round_trip_text(scale.metres) + " m)^2)):\n\n";
   const std::vector<TableColumn> columns = {{"first", Align::left},       {"second", Align::left},
                                             {"days", Align::right},       {"perpendicular (m)", Align::right},
                                             {"distance", Align::right}};
@@ -257,7 +293,7 @@ void write_network_summary(std::FILE* out, const std::vector<NetworkPoint>& poin
   for (const Pair& p : c.bridges)
     rows.push_back({points[p.first].name, points[p.second].name, days_text(p),
                     fixed_text_unsigned_zero(p.perpendicular, length_decimals),
-                    fixed_text(network_distance(points, p.first, p.second), 3)});
+                    fixed_text(network_distance(points, p.first, p.second, scale), 3)});
   std::fputs(text.c_str(), out);
   write_text_table(out, columns, rows);
 }

@@ -206,6 +206,16 @@ std::string orbit_source_text(const Acquisition& a) {
   return a.kind == AcquisitionKind::orbit ? "orbit file" : std::string();
 }
 
+const char* pair_part_name(PairPart part) {
+  switch (part) {
+    case PairPart::first: return "first";
+    case PairPart::second: return "second";
+    case PairPart::network: return "network";
+    case PairPart::pair: return "pair";
+  }
+  return "pair";
+}
+
 std::span<const PairColumn> pair_columns() { return pair_table; }
 
 bool in_pairs_table(const PairColumn& c, const PairNetwork& network) {

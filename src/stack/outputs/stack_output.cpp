@@ -347,10 +347,11 @@ void document_notes_json(JsonWriter& json, Convention convention, const std::vec
 }
 
 void write_json(std::FILE* out, const StackRun& run, Convention convention, const std::vector<std::string>& warnings,
-                const GridStream* stream) {
+                const RunChoices& choices, const GridStream* stream) {
   JsonWriter json(out);
   json.begin_object();
   stack_json(json, run, convention, stream);
+  choices_json(json, choices);
   document_notes_json(json, convention, warnings);
   json.end_object();
   json.finish();

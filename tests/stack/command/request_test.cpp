@@ -51,17 +51,25 @@ TEST(OptionTable, EveryOptionWorksInARun) {
       {"--range-bandwidth", {{"28e6"}}}, {"--azimuth-bandwidth", {{"1500"}}}, {"--sensor", {{"alos"}}},
       {"--coherence-tau", {{"100"}}}, {"--coherence-floor", {{"0.1"}}}, {"--snr", {{"15"}}},
       {"--export", {{"baselines:" + dir.file("baselines.txt")}}}, {"--plot", {{dir.file("plot.svg")}}},
+      {"--plot-size", {{"1200x800px"}}}, {"--html", {{dir.file("page.html")}}}, {"--html-paths", {}},
       {"--as-given", {}}, {"--max-length", {{"2000"}}}, {"--swath", {{"IW2"}, true}},
       {"--hdf5-orbit", {{"/metadata/orbit"}}}, {"--at-time", {{"2025-04-06T02:20:20"}, true}},
       {"--at-range", {{"880000"}, true}}, {"--at-point", {{"52.1,-128,30"}, true}}, {"--height", {{"120"}, true}},
       {"--grid", {{"2x2"}, true}}, {"--look", {{"right"}, true}}, {"--wavelength", {{"0.055"}}},
       {"--orbit", {{first_orbit, "--orbit", second_orbit}, true}}, {"--orbit-dir", {{orbits}, true}},
-      {"--list", {{dir.write("list.txt", examples + "20080730.txt\n")}}}};
+      {"--list", {{dir.write("list.txt", examples + "20080730.txt\n")}}}, {"--reference", {{"auto:distance"}}},
+      {"--start", {{"2007-01-01"}}}, {"--end", {{"20100101"}}}, {"--exclude", {{"2007-06-12"}}},
+      {"--months", {{"11-10"}}}, {"--star", {}}, {"--delaunay", {}},
+      {"--pairs-from", {{dir.write("ifgs.txt", "20070612_20090502\n")}}}, {"--distance-scale", {{"50,50"}}}};
   for (const OptionDeclaration& o : option_table()) {
     const auto use = uses.find(o.name);
     ASSERT_NE(use, uses.end()) << o.name << ": no valid value to try";
     std::vector<std::string> args;
-    if (!o.needs.empty()) args.push_back(o.needs);
+    if (!o.needs.empty()) {
+      args.push_back(o.needs);  // with its own value, if it takes one
+      const std::vector<std::string>& needed = uses.at(o.needs).value;
+      args.insert(args.end(), needed.begin(), needed.end());
+    }
     args.push_back(o.name);
     args.insert(args.end(), use->second.value.begin(), use->second.value.end());
     const std::vector<std::string>& files = use->second.product ? s1_pair : example_stack;
@@ -109,7 +117,9 @@ TEST(OptionTable, MisuseIsRefusedBeforeAnyFileIsRead) {
       {{"--grid", "3x0"}, "--grid must be LINESxRANGES"},
       {{"--export", "pair:x.csv"}, "--export must be KIND:PATH"},
       {{"--format", "xml"}, "--format: xml not in {table,csv,json}"},
-      {{"--plot", dir.file("plot.png")}, "--plot: the plot file's name must end in .svg"},
+      {{"--plot", dir.file("plot.txt")}, "--plot: the plot file's name must end in .svg, .pdf or .png"},
+      {{"--plot", dir.file("plot.pdf"), "--plot-size", "88x66"}, "--plot-size must be WxHmm"},
+      {{"--html", dir.file("page.svg")}, "--html: the page's name must end in .html or .htm"},
       {{"--max-perp", "100"}, "--max-perp requires --pairs"},
       // Clashes of options each well formed.
       {{"--at-point", "52,-128", "--height", "3"}, "--at-point gives the target itself"},
@@ -119,11 +129,15 @@ TEST(OptionTable, MisuseIsRefusedBeforeAnyFileIsRead) {
       {{"--list", dir.file("missing-list.txt"), "--grid", "3"}, "--grid must be LINESxRANGES"},
   };
   // Every option that takes a value, given none (refused as no value, or
-  // as no choice, no .svg name).
+  // as no choice, no .svg name), with what it needs (and its value).
+  const std::map<std::string, std::string> needed_values = {{"--plot", dir.file("p.svg")},
+                                                            {"--html", dir.file("p.html")}};
   for (const OptionDeclaration& o : option_table())
     if (o.type != ValueType::flag) {
       cases.push_back({{o.name, ""}, o.name});
-      if (!o.needs.empty()) cases.back().args.push_back(o.needs);
+      if (o.needs.empty()) continue;
+      cases.back().args.push_back(o.needs);
+      if (needed_values.count(o.needs)) cases.back().args.push_back(needed_values.at(o.needs));
     }
   for (Case& c : cases) {
     c.args.insert(c.args.end(), unreadable.begin(), unreadable.end());

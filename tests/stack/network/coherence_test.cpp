@@ -333,22 +333,5 @@ TEST(Exports, RefusedRunsPrintAndLeaveNothing) {
   }
 }
 
-// The plot of a split network: a colour a part with its legend, the pairs
-// shaded by coherence; still well formed.
-TEST(Plot, PartsAndCoherenceShading) {
-  TempDir dir;
-  const std::string svg = dir.file("split.svg");
-  std::vector<std::string> args = {"--pairs", "--max-neighbours", "2", "--sensor", "alos", "--plot", svg};
-  for (const std::string& p : example_stack()) args.push_back(p);
-  ASSERT_EQ(run_stack(args).status, 0);
-  const std::string picture = read(svg);
-  EXPECT_NE(picture.find("3 parts:"), std::string::npos);
-  EXPECT_NE(picture.find("part 3 ("), std::string::npos);
-  EXPECT_NE(picture.find("shaded by modelled coherence"), std::string::npos);
-  EXPECT_NE(picture.find("#e67e22"), std::string::npos);  // the first part's colour
-  const RunResult lint = stack_test::run("/usr/bin/xmllint", {"--noout", svg});
-  EXPECT_EQ(lint.status, 0) << lint.err;
-}
-
 }  // namespace
 }  // namespace bperp::stack

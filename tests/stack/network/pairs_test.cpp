@@ -1,5 +1,4 @@
-// Pair selection on a hand-made stack whose pairs are known, and the axes
-// of the baseline-time plot.
+// Pair selection on a hand-made stack whose pairs are known.
 #include "bperp/stack/network/pairs.h"
 
 #include <gtest/gtest.h>
@@ -8,8 +7,6 @@
 #include <string>
 #include <utility>
 
-#include "bperp/stack/outputs/baseline_plot.h"
-#include "bperp/stack/support/iso_date.h"
 
 namespace bperp::stack {
 namespace {
@@ -148,72 +145,6 @@ TEST(SelectPairs, WithoutDates) {
     EXPECT_LT(p.first, p.second);
     EXPECT_FALSE(p.days.has_value());
   }
-}
-
-long day_of(const char* iso) {
-  CivilDate d;
-  EXPECT_EQ(parse_iso_date_prefix(iso, &d), DateParse::ok);
-  return days_from_civil(d);
-}
-
-TEST(PlotAxes, DateTicksByMonthsOrYearsBySpan) {
-  struct Case {
-    const char* from;
-    const char* to;
-    std::vector<std::string> labels;
-  };
-  const std::vector<Case> cases = {
-      {"2008-01-20", "2008-04-10", {"2008-02", "2008-03", "2008-04"}},
-      {"2007-05-25", "2009-06-10",
-       {"2007-07", "2007-10", "2008-01", "2008-04", "2008-07", "2008-10", "2009-01", "2009-04"}},
-      {"2003-02-01", "2008-11-30",
-       {"2003-07", "2004-01", "2004-07", "2005-01", "2005-07", "2006-01", "2006-07", "2007-01",
-        "2007-07", "2008-01", "2008-07"}},
-      {"1996-05-01", "2015-01-01", {"1998", "2000", "2002", "2004", "2006", "2008", "2010", "2012", "2014"}},
-      {"1920-01-01", "2030-01-01",
-       {"1920", "1930", "1940", "1950", "1960", "1970", "1980", "1990", "2000", "2010", "2020", "2030"}},
-  };
-  for (const Case& c : cases) {
-    const double lo = static_cast<double>(day_of(c.from)), hi = static_cast<double>(day_of(c.to));
-    const std::vector<Tick> ticks = date_ticks(lo, hi);
-    std::vector<std::string> labels;
-    for (std::size_t k = 0; k < ticks.size(); ++k) {
-      labels.push_back(ticks[k].label);
-      EXPECT_GE(ticks[k].value, lo);
-      EXPECT_LE(ticks[k].value, hi);
-      if (k > 0) {
-        EXPECT_GT(ticks[k].value, ticks[k - 1].value);
-      }
-      // The tick stands on the first day of its month or year.
-      const CivilDate d = civil_from_days(static_cast<long>(ticks[k].value));
-      EXPECT_EQ(d.day, 1);
-      EXPECT_EQ(iso_date_text(d).substr(0, ticks[k].label.size()), ticks[k].label);
-    }
-    EXPECT_EQ(labels, c.labels) << c.from << " .. " << c.to;
-  }
-}
-
-TEST(PlotAxes, BaselineTicksAtRoundSteps) {
-  struct Case {
-    double lo, hi;
-    std::vector<std::string> labels;
-  };
-  for (const Case& c : {Case{-290.0, 650.0, {"-200", "0", "200", "400", "600"}},
-                        Case{-12.0, 12.0, {"-10", "-5", "0", "5", "10"}},
-                        Case{-0.3, 0.9, {"-0.2", "0.0", "0.2", "0.4", "0.6", "0.8"}},
-                        Case{0.0, 1000.0, {"0", "200", "400", "600", "800", "1000"}}}) {
-    std::vector<std::string> labels;
-    for (const Tick& t : baseline_ticks(c.lo, c.hi)) labels.push_back(t.label);
-    EXPECT_EQ(labels, c.labels) << c.lo << " .. " << c.hi;
-  }
-}
-
-TEST(PlotText, NamesAndEscapes) {
-  EXPECT_EQ(short_name("examples/stack/20070612.txt"), "20070612");
-  EXPECT_EQ(short_name("a.b/c"), "c");
-  EXPECT_EQ(short_name(".hidden"), ".hidden");
-  EXPECT_EQ(short_name("dir/"), "dir/");
-  EXPECT_EQ(xml_text("a&b <c> \"d\" 'e'"), "a&amp;b &lt;c&gt; &quot;d&quot; &apos;e&apos;");
 }
 
 }  // namespace

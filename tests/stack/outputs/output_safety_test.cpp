@@ -109,7 +109,8 @@ TEST(Names, EscapedTheSameWayInEveryOutput) {
     EXPECT_EQ(text.find('\xFE'), std::string::npos) << where;
     EXPECT_EQ(text.find('\x1B'), std::string::npos) << where;
   };
-  const RunResult table = run_stack({"--pairs", "--plot", svg, reference, stray, escape, missing});
+  const std::string page = dir.file("page.html");
+  const RunResult table = run_stack({"--pairs", "--plot", svg, "--html", page, reference, stray, escape, missing});
   EXPECT_EQ(table.status, 1);  // the missing file
   for (const std::string& shown : {shown_stray, shown_escape, shown_missing})
     EXPECT_TRUE(has(table.out, shown)) << shown;
@@ -133,9 +134,9 @@ TEST(Names, EscapedTheSameWayInEveryOutput) {
   EXPECT_EQ(doc.at("pairs").size(), 3u);
   check_clean(json.out, "json");
 
-  const std::string picture = stack_test::read_file(svg);
-  check_clean(picture, "svg");
-  EXPECT_TRUE(has(picture, "a\\xffb")) << "the short name of " << shown_stray;
+  const std::string html = stack_test::read_file(page);
+  check_clean(html, "page");
+  EXPECT_TRUE(has(html, "\"a\\\\xffb.txt\"")) << "the file name of " << shown_stray;
   const RunResult lint = stack_test::run("/usr/bin/xmllint", {"--noout", svg});
   EXPECT_EQ(lint.status, 0) << lint.err;
 
@@ -178,7 +179,7 @@ TEST(PlotFile, RefusedBeforeAnythingIsPrintedAndLeavesNothing) {
   for (const Case& c : {Case{dir.file("existing.svg"), "is a directory"},
                         Case{dir.file("device.svg"), "is not a regular file"},
                         Case{dir.file("no/such/dir/plot.svg"), "No such file or directory"},
-                        Case{dir.file("plot.txt"), "must end in .svg"},
+                        Case{dir.file("plot.txt"), "must end in .svg, .pdf or .png"},
                         // A file system that takes no new file: found by making the temporary file.
                         Case{"/proc/plot.svg", "can't write the plot file /proc/plot.svg"}}) {
     const std::size_t before = static_cast<std::size_t>(
@@ -198,13 +199,13 @@ TEST(PlotFile, RefusedBeforeAnythingIsPrintedAndLeavesNothing) {
     const auto folder = batch.add_folder(dir.file("made"), "made");
     ASSERT_TRUE(folder) << batch.problem();
     ASSERT_TRUE(batch.add_subfolder(*folder, "below", "below"));
-    ASSERT_TRUE(batch.add_file(dir.file("abandoned.svg"), "abandoned", [](std::FILE* f) { std::fputs("<svg", f); }));
+    ASSERT_TRUE(batch.add_file(dir.file("abandoned.svg"), "abandoned", [](std::FILE* f, std::string*) { return std::fputs("<svg", f) >= 0; }));
     ASSERT_TRUE(batch.write()) << batch.problem();
   }
   EXPECT_FALSE(std::filesystem::exists(dir.file("abandoned.svg")));
   EXPECT_FALSE(std::filesystem::exists(dir.file("made")));
   bperp::stack::OutputBatch batch;
-  ASSERT_TRUE(batch.add_file(dir.file("kept.svg"), "kept", [](std::FILE* f) { std::fputs("<svg/>\n", f); }));
+  ASSERT_TRUE(batch.add_file(dir.file("kept.svg"), "kept", [](std::FILE* f, std::string*) { return std::fputs("<svg/>\n", f) >= 0; }));
   ASSERT_TRUE(batch.write() && batch.commit()) << batch.problem();
   EXPECT_EQ(stack_test::read_file(dir.file("kept.svg")), "<svg/>\n");
   // A name of 250 bytes, which a file system takes but ".NAME.XXXXXX" would

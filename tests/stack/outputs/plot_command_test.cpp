@@ -1,6 +1,6 @@
-// bperp-stack --pairs and --plot end to end: the pair lists in the three
-// formats, and the SVG parsed by xmllint, rendered by rsvg-convert and read
-// back for its points and lines.
+// bperp-stack --pairs, --plot and --html end to end: the pair lists in the
+// three formats; the plot as SVG (parsed by xmllint, rendered by
+// rsvg-convert), PDF (read by pdfinfo and pdftotext) and PNG.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "bperp/stack/support/iso_date.h"
 #include "stack_test_support.h"
 
 namespace {
@@ -22,6 +23,10 @@ using stack_test::RunResult;
 using stack_test::run;
 using stack_test::run_stack;
 using stack_test::TempDir;
+using bperp::stack::CivilDate;
+using bperp::stack::civil_from_days;
+using bperp::stack::days_from_civil;
+using bperp::stack::iso_date_text;
 
 const std::string source_dir = BPERP_SOURCE_DIR;
 const std::string stack_dir = source_dir + "/examples/stack";
@@ -37,194 +42,109 @@ std::vector<std::string> example_files() {
   return files;
 }
 
-// The arguments the README gives for the committed plot.
-std::vector<std::string> plot_arguments(const std::string& svg) {
-  std::vector<std::string> args = {"--pairs", "--max-perp", "200", "--max-days", "200",
-                                   "--plot", svg, stack_dir + "/reference.txt"};
+// The arguments the README gives for the committed plot, without --plot.
+std::vector<std::string> example_arguments() {
+  std::vector<std::string> args = {"--pairs", "--max-perp", "200", "--max-days", "200", stack_dir + "/reference.txt"};
   for (const std::string& f : example_files()) args.push_back(f);
   return args;
 }
 
-// The value of attribute name in one element's text ("" when absent).
-std::string attribute(const std::string& element, const std::string& name) {
-  const std::string key = " " + name + "=\"";
-  const std::size_t at = element.find(key);
-  if (at == std::string::npos) return "";
-  const std::size_t start = at + key.size();
-  return element.substr(start, element.find('"', start) - start);
-}
-
-// Every element <tag ...> whose class attribute is exactly cls, with its
-// content up to the closing tag (or the element alone when it closes itself).
-std::vector<std::string> elements(const std::string& svg, const std::string& tag,
-                                  const std::string& cls) {
-  std::vector<std::string> found;
-  for (std::size_t at = svg.find("<" + tag + " "); at != std::string::npos;
-       at = svg.find("<" + tag + " ", at + 1)) {
-    const std::size_t open_end = svg.find('>', at);
-    std::size_t end = open_end + 1;
-    if (svg[open_end - 1] != '/') end = svg.find("</" + tag + ">", at) + tag.size() + 3;
-    const std::string e = svg.substr(at, end - at);
-    if (attribute(e.substr(0, open_end - at + 1), "class") == cls) found.push_back(e);
-  }
-  return found;
+// The README's command for the committed plot, drawn to path.
+std::vector<std::string> plot_arguments(const std::string& path) {
+  std::vector<std::string> args = {"--plot", path};
+  for (const std::string& a : example_arguments()) args.push_back(a);
+  return args;
 }
 
 double number(const std::string& text) { return std::strtod(text.c_str(), nullptr); }
 
-// One plotted acquisition: its coordinates and what its tooltip says.
-struct PlottedPoint {
-  double x, y;
-  std::string name, date;
-  double perpendicular;
-};
-
-std::vector<PlottedPoint> plotted_points(const std::string& svg) {
-  std::vector<PlottedPoint> points;
-  std::vector<std::string> all = elements(svg, "circle", "acquisition");
-  for (const std::string& e : elements(svg, "circle", "acquisition reference")) all.push_back(e);
-  for (const std::string& e : all) {
-    const std::size_t t = e.find("<title>") + 7;
-    const std::vector<std::string> words =
-        stack_test::words_of(e.substr(t, e.find("</title>") - t));
-    points.push_back({number(attribute(e, "cx")), number(attribute(e, "cy")), words.at(0),
-                      words.at(1), number(words.at(2))});
-  }
-  return points;
+// A tool's output for args (status 0 expected).
+std::string tool_output(const std::string& exe, const std::vector<std::string>& args) {
+  const RunResult r = run(exe, args);
+  EXPECT_EQ(r.status, 0) << exe << ": " << r.err;
+  return r.out;
 }
 
-TEST(StackPlot, WellFormedOnePointPerAcquisitionOneLinePerPairMonotonic) {
+// The value of a "Key: value" line of pdfinfo's, blanks trimmed.
+std::string info_value(const std::string& info, const std::string& key) {
+  for (const std::string& line : stack_test::lines_of(info))
+    if (line.rfind(key, 0) == 0) {
+      const std::size_t start = line.find_first_not_of(' ', key.size());
+      return start == std::string::npos ? std::string() : line.substr(start);
+    }
+  return {};
+}
+
+// The width and height a PNG's header states.
+std::pair<unsigned, unsigned> png_size(const std::string& png) {
+  const auto word = [&](std::size_t at) {
+    unsigned v = 0;
+    for (std::size_t k = 0; k < 4; ++k) v = v * 256 + static_cast<unsigned char>(png.at(at + k));
+    return v;
+  };
+  EXPECT_EQ(png.substr(0, 8), "\x89PNG\r\n\x1a\n");
+  EXPECT_EQ(png.substr(12, 4), "IHDR");
+  return {word(16), word(20)};
+}
+
+// The example's plot in the three formats from one drawing: the SVG parses
+// and renders, the PDF has one page of the size asked for and its text the
+// dates (never the secondaries' file names) and the convention; the PNG the
+// pixels asked for; the same input gives the same bytes.
+TEST(StackPlot, SvgPdfAndPngOfTheSizeAskedFor) {
   TempDir dir;
-  const std::string svg_path = dir.file("plot.svg");
-  std::vector<std::string> args = plot_arguments(svg_path);
-  const RunResult table = run_stack(args);
-  ASSERT_EQ(table.status, 0) << table.err;
-  args.insert(args.begin(), {"--format", "json"});
-  const RunResult json = run_stack(args);
+  std::vector<std::string> json_args = plot_arguments(dir.file("plot.svg"));
+  json_args.insert(json_args.begin(), {"--format", "json", "--convention", "gamma"});
+  const RunResult json = run_stack(json_args);
   ASSERT_EQ(json.status, 0) << json.err;
   const nlohmann::json doc = nlohmann::json::parse(json.out);
+  const std::string svg = dir.file("plot.svg");
+  EXPECT_EQ(run("/usr/bin/xmllint", {"--noout", svg}).status, 0);
+  const RunResult rendered = run("/usr/bin/rsvg-convert", {"-o", dir.file("svg.png"), svg});
+  EXPECT_EQ(rendered.status, 0) << rendered.err;
 
-  EXPECT_EQ(run("/usr/bin/xmllint", {"--noout", svg_path}).status, 0);
-  const RunResult png = run("/usr/bin/rsvg-convert", {"-o", dir.file("plot.png"), svg_path});
-  EXPECT_EQ(png.status, 0) << png.err;
-  EXPECT_EQ(read_file(dir.file("plot.png")).substr(0, 8), "\x89PNG\r\n\x1a\n");
-
-  const std::string svg = read_file(svg_path);
-  const std::vector<PlottedPoint> points = plotted_points(svg);
-  ASSERT_EQ(points.size(), doc.at("secondaries").size() + 1);
-  EXPECT_EQ(elements(svg, "circle", "acquisition reference").size(), 1u);
-  EXPECT_EQ(elements(svg, "circle", "reference-mark").size(), 1u);
-  const std::vector<std::string> lines = elements(svg, "line", "pair");
-  ASSERT_EQ(lines.size(), doc.at("pairs").size());
-  ASSERT_GT(lines.size(), 3u);
-  EXPECT_NE(svg.find("reference.txt (2008-06-14)"), std::string::npos);
-
-  // Later dates further right, larger baselines higher up (smaller y).
-  for (const PlottedPoint& a : points)
-    for (const PlottedPoint& b : points) {
-      if (a.date < b.date) {
-        EXPECT_LT(a.x, b.x) << a.name << " " << b.name;
-      }
-      if (a.perpendicular < b.perpendicular) {
-        EXPECT_GT(a.y, b.y) << a.name << " " << b.name;
-      }
-    }
-  // The labels say what the JSON says.
-  std::map<std::string, const PlottedPoint*> by_name;
-  for (const PlottedPoint& p : points) by_name[p.name] = &p;
-  for (const nlohmann::json& s : doc.at("secondaries")) {
-    const std::string name = std::filesystem::path(s.at("name").get<std::string>()).stem().string();
-    ASSERT_TRUE(by_name.count(name)) << name;
-    EXPECT_EQ(by_name[name]->date, s.at("date"));
-    EXPECT_NEAR(by_name[name]->perpendicular, s.at("perpendicular_m").get<double>(), 0.0005);
-  }
-  // Each line joins the points of its pair.
-  for (std::size_t k = 0; k < lines.size(); ++k) {
-    const nlohmann::json& p = doc.at("pairs")[k];
-    const PlottedPoint* a = by_name.at(std::filesystem::path(p.at("first").get<std::string>()).stem().string());
-    const PlottedPoint* b = by_name.at(std::filesystem::path(p.at("second").get<std::string>()).stem().string());
-    EXPECT_NEAR(number(attribute(lines[k], "x1")), a->x, 0.051);
-    EXPECT_NEAR(number(attribute(lines[k], "y1")), a->y, 0.051);
-    EXPECT_NEAR(number(attribute(lines[k], "x2")), b->x, 0.051);
-    EXPECT_NEAR(number(attribute(lines[k], "y2")), b->y, 0.051);
-  }
-  // The zero line stands at the reference's height.
-  const std::vector<std::string> zero = elements(svg, "line", "zero-line");
-  ASSERT_EQ(zero.size(), 1u);
-  EXPECT_NEAR(number(attribute(zero[0], "y1")), by_name.at("reference")->y, 0.051);
-}
-
-// Twelve parts (--max-days 0: every acquisition alone), the pairs shaded or
-// not: the legend wraps within the picture, clear of the shading note, the
-// first eight parts a colour each that no other mark means, the rest named
-// together in a colour of their own.
-TEST(StackPlot, TheLegendOfManyPartsStaysInThePicture) {
-  // Text widths, px, bounded by the widest glyph of the legend's texts:
-  // DejaVu Sans digits and "p", 1303 / 2048 em, at 12 px. The shading note
-  // (11 px) measures 308.7 px by the font's advances, summed by hand.
-  constexpr double widest_glyph = 1303.0 / 2048.0 * 12.0;
-  constexpr double note_width = 308.7;
-  for (const bool shaded : {false, true}) {
-    TempDir dir;
-    const std::string svg_path = dir.file("parts.svg");
-    std::vector<std::string> args = {"--pairs", "--max-days", "0", "--plot", svg_path, stack_dir + "/reference.txt"};
-    if (shaded) args.insert(args.begin(), {"--sensor", "alos"});
-    for (const std::string& f : example_files()) args.push_back(f);
+  struct Case {
+    const char* size;
+    const char* page_size;
+    std::pair<unsigned, unsigned> pixels;
+  };
+  for (const Case& c : {Case{nullptr, "249.449 x 187.087 pts", {1039, 780}},
+                        Case{"1200x800px", "900 x 600 pts", {1200, 800}}}) {
+    std::vector<std::string> args = {"--convention", "gamma", "--plot", dir.file("plot.pdf")};
+    if (c.size) args.insert(args.end(), {"--plot-size", c.size});
+    for (const std::string& a : example_arguments()) args.push_back(a);
     ASSERT_EQ(run_stack(args).status, 0);
-    const std::string svg = read_file(svg_path);
-    const double width = number(attribute(svg.substr(svg.find("<svg ")), "width"));
-    const double height = number(attribute(svg.substr(svg.find("<svg ")), "height"));
-    const std::vector<std::string> first_row = elements(svg, "circle", "legend");
-    ASSERT_EQ(first_row.size(), 2u);  // the reference and a secondary
-    const std::string secondary = attribute(first_row[1], "fill"), reference = attribute(first_row[0], "fill");
-    const std::vector<std::string> notes = elements(svg, "text", "legend");
-    const double note_y = number(attribute(notes.back(), "y")), note_x = number(attribute(notes.back(), "x"));
+    const std::string info = tool_output("/usr/bin/pdfinfo", {dir.file("plot.pdf")});
+    EXPECT_EQ(info_value(info, "Pages:"), "1") << info;
+    EXPECT_EQ(info_value(info, "Page size:"), c.page_size) << info;
+    const std::string text = tool_output("/usr/bin/pdftotext", {dir.file("plot.pdf"), "-"});
+    EXPECT_NE(text.find("GAMMA's sign"), std::string::npos) << text;
+    EXPECT_NE(text.find("reference reference.txt, 2008-06-14"), std::string::npos) << text;
+    for (const nlohmann::json& s : doc.at("secondaries")) {
+      const std::string date = s.at("date");
+      EXPECT_NE(text.find(date), std::string::npos) << date;
+      const std::string stem = std::filesystem::path(s.at("name").get<std::string>()).stem().string();
+      EXPECT_EQ(text.find(stem), std::string::npos) << stem;
+    }
+    // The same bytes again.
+    const std::string first = read_file(dir.file("plot.pdf"));
+    ASSERT_EQ(run_stack(args).status, 0);
+    EXPECT_EQ(read_file(dir.file("plot.pdf")), first);
 
-    std::vector<std::string> fills, words;
-    for (std::size_t at = svg.find("class=\"legend part\""); at != std::string::npos;
-         at = svg.find("class=\"legend part\"", at + 1)) {
-      const std::size_t open = svg.rfind("<circle", at);
-      const std::string mark = svg.substr(open, svg.find('>', at) - open + 1);
-      const std::size_t t = svg.find("<text ", at);
-      const std::string label = svg.substr(t, svg.find("</text>", t) - t);
-      const std::string said = label.substr(label.find('>') + 1);
-      const double x = number(attribute(label, "x")), y = number(attribute(label, "y"));
-      const double end = x + widest_glyph * static_cast<double>(said.size());
-      EXPECT_LE(end, width) << said;
-      if (shaded && y == note_y) {
-        EXPECT_LE(end, note_x - note_width) << said;
-      }
-      EXPECT_LT(y, height) << said;
-      fills.push_back(attribute(mark, "fill"));
-      words.push_back(said);
-    }
-    ASSERT_EQ(words.size(), 9u);
-    EXPECT_EQ(words[7], "part 8 (1)");
-    EXPECT_EQ(words[8], "... and 4 more parts");
-    std::vector<std::string> distinct = fills;
-    std::sort(distinct.begin(), distinct.end());
-    EXPECT_EQ(std::unique(distinct.begin(), distinct.end()), distinct.end()) << "a colour twice";
-    EXPECT_EQ(std::count(fills.begin(), fills.end(), secondary), 0);
-    EXPECT_EQ(std::count(fills.begin(), fills.end(), reference), 0);
-    // Each secondary in the colour of a legend entry: the four parts
-    // beyond the eighth (the reference, red, is the seventh) in the last.
-    int in_last = 0;
-    for (const std::string& point : elements(svg, "circle", "acquisition")) {
-      const std::string fill = attribute(point, "fill");
-      EXPECT_NE(std::find(fills.begin(), fills.end(), fill), fills.end()) << point;
-      in_last += fill == fills.back();
-    }
-    EXPECT_EQ(in_last, 4);
+    std::replace(args.begin(), args.end(), dir.file("plot.pdf"), dir.file("plot.png"));
+    ASSERT_EQ(run_stack(args).status, 0);
+    EXPECT_EQ(png_size(read_file(dir.file("plot.png"))), c.pixels);
   }
 }
 
-// The picture in docs/ is what the documented command makes today.
-TEST(StackPlot, TheCommittedPictureIsCurrent) {
+// The pictures in docs/ are what the documented command makes today.
+TEST(StackPlot, TheCommittedPicturesAreCurrent) {
   TempDir dir;
-  const std::string svg_path = dir.file("plot.svg");
-  ASSERT_EQ(run_stack(plot_arguments(svg_path)).status, 0);
-  EXPECT_EQ(read_file(svg_path), read_file(source_dir + "/docs/baseline-time.svg"))
-      << "regenerate docs/baseline-time.svg with the command in the README";
+  for (const char* name : {"baseline-time.svg", "baseline-time.png"}) {
+    ASSERT_EQ(run_stack(plot_arguments(dir.file(name))).status, 0);
+    EXPECT_TRUE(read_file(dir.file(name)) == read_file(source_dir + "/docs/" + name))
+        << "regenerate docs/" << name << " with the command in the README";
+  }
 }
 
 TEST(StackPlot, PairsInTheThreeFormatsAgree) {
@@ -316,7 +236,12 @@ TEST(StackPlot, NeedsDatesAndAWritableFile) {
         {"--pairs", "--max-perp", "-1", reference, dated},
         {"--plot", "", reference, dated},
         {"--plot=", reference, dated, stack_dir + "/20080914.orbit"},
-        {"--plot", dir.file("plot.png"), reference, dated}}) {
+        {"--plot", dir.file("plot.txt"), reference, dated},
+        {"--plot-size", "88x66mm", reference, dated},
+        {"--plot", dir.file("plot.pdf"), "--plot-size", "88x66", reference, dated},
+        {"--plot", dir.file("plot.pdf"), "--plot-size", "5x5mm", reference, dated},
+        {"--html-paths", reference, dated},
+        {"--html", dir.file("page.txt"), reference, dated}}) {
     const RunResult r = run_stack(args);
     EXPECT_EQ(r.status, 1) << args[0] << " " << args[1];
     EXPECT_EQ(r.out, "");
@@ -340,16 +265,76 @@ TEST(StackPlot, NeverOverwritesAnInput) {
   }
 }
 
-// Names that XML must escape or cannot hold still give a well-formed file.
-TEST(StackPlot, AwkwardNamesStayWellFormed) {
+// The page's data: the JSON between its script element's tags.
+nlohmann::json page_data(const std::string& html) {
+  const std::string open = "<script type=\"application/json\" id=\"stack-data\">";
+  const std::size_t from = html.find(open) + open.size();
+  return nlohmann::json::parse(html.substr(from, html.find("</script>", from) - from));
+}
+
+// 640 acquisitions, 6 days apart: 204,480 pairs of 641 points, more
+// candidates than a page takes without limits (a warning, the network
+// alone), all of them within 600 days (about 100 an acquisition), each
+// marked whether the network chose it.
+TEST(StackPage, CandidatesUpToTheLimitThenTheNetworkAlone) {
+  TempDir dir;
+  const std::string text = read_file(stack_dir + "/20080730.txt");
+  const std::string body = text.substr(text.find('\n') + 1);
+  std::vector<std::string> args = {"--format", "json", "--pairs", "--max-neighbours", "2",
+                                   "--html", dir.file("page.html"), stack_dir + "/reference.txt"};
+  for (long k = 0; k < 640; ++k) {
+    const std::string date = iso_date_text(civil_from_days(days_from_civil(CivilDate{2000, 1, 1}) + 6 * k));
+    args.push_back(dir.write(date + ".txt", date + " pass\n" + body));
+  }
+  for (const bool limited : {false, true}) {
+    if (limited) args.insert(args.begin() + 2, {"--max-days", "600"});
+    const RunResult r = run_stack(args);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const nlohmann::json doc = nlohmann::json::parse(r.out);
+    const nlohmann::json data = page_data(read_file(dir.file("page.html")));
+    const bool warned = r.err.find("the page embeds at most 200000 candidate pairs, not 205120") != std::string::npos;
+    EXPECT_EQ(warned, !limited) << r.err;
+    EXPECT_EQ(data.at("candidates"), limited);
+    std::size_t chosen = 0;
+    for (const nlohmann::json& row : data.at("pairs")) chosen += row.at(2).get<int>();
+    EXPECT_EQ(chosen, doc.at("pairs").size());
+    if (!limited) {
+      EXPECT_EQ(data.at("pairs").size(), doc.at("pairs").size());
+      continue;
+    }
+    // Every pair within 600 days: 100 partners after each of the first 540
+    // acquisitions, 99 down to 0 after the last 100 (58,950), and the
+    // reference (2008-06-14, day 3087, off the grid) with the 200 from day
+    // 2490 to 3684.
+    std::size_t within = 0;
+    for (const nlohmann::json& row : data.at("pairs")) within += row.at(3).get<long>() <= 600;
+    EXPECT_EQ(within, data.at("pairs").size());
+    EXPECT_EQ(data.at("pairs").size(), 58950u + 200u);
+    EXPECT_EQ(data.at("limits").at("max_days"), 600);
+  }
+}
+
+// Names that XML must escape or cannot hold still give a well-formed SVG,
+// and a path that holds "</script>" stays inside the page's data, read
+// back whole.
+TEST(StackPlot, AwkwardNamesStayInsideTheirFiles) {
   TempDir dir;
   const std::string text = read_file(stack_dir + "/20080730.txt");
   const std::string awkward = dir.write("a&b<c>\"d\x01\xff.txt", text);
-  const std::string svg = dir.file("plot.svg");
-  const RunResult r = run_stack({"--pairs", "--plot", svg, stack_dir + "/reference.txt", awkward});
+  std::filesystem::create_directories(dir.file("x</script>"));
+  const std::string scripted = dir.write("x</script>/f.txt", read_file(stack_dir + "/20071028.txt"));
+  const std::string svg = dir.file("plot.svg"), page = dir.file("page.html");
+  const RunResult r = run_stack(
+      {"--pairs", "--plot", svg, "--html", page, "--html-paths", stack_dir + "/reference.txt", awkward, scripted});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(run("/usr/bin/xmllint", {"--noout", svg}).status, 0);
-  EXPECT_EQ(plotted_points(read_file(svg)).size(), 2u);
+  const std::string html = read_file(page);
+  EXPECT_EQ(html.find("</script>/f.txt"), std::string::npos);
+  const nlohmann::json data = page_data(html);
+  std::vector<std::string> names;
+  for (const nlohmann::json& a : data.at("acquisitions")) names.push_back(a.at("name"));
+  EXPECT_NE(std::find(names.begin(), names.end(), scripted), names.end());
+  EXPECT_EQ(data.at("pairs").size(), 3u);
 }
 
 }  // namespace

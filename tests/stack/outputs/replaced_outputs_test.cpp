@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <map>
@@ -54,12 +55,11 @@ std::string secondaries_list(const TempDir& dir, const std::string& folder, int 
   fs::create_directory(dir.path() / folder);
   std::string list;
   for (int k = 0; k < n; ++k) {
+    const std::chrono::year_month_day day{std::chrono::sys_days{std::chrono::year{1990} / 1 / 1} +
+                                          std::chrono::days{k}};
     char date[16];
-    const long day = 7305 + k;  // 1990-01-01
-    const long z = day + 719468, era = z / 146097, doe = z - era * 146097;
-    const long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365, doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const long mp = (5 * doy + 2) / 153, d = doy - (153 * mp + 2) / 5 + 1, m = mp < 10 ? mp + 3 : mp - 9;
-    std::snprintf(date, sizeof date, "%04ld-%02ld-%02ld", yoe + era * 400 + (m <= 2), m, d);
+    std::snprintf(date, sizeof date, "%04d-%02u-%02u", static_cast<int>(day.year()),
+                  static_cast<unsigned>(day.month()), static_cast<unsigned>(day.day()));
     const double position[3] = {-3992.305773 + shift + 1e-6 * k, 4155.845420, 4095.365748};
     const double velocity[3] = {-1.721252251, 4.285834140, -6.027063515};
     list += dir.write(folder + "/" + std::to_string(k) + ".txt",

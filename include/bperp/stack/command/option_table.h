@@ -41,6 +41,7 @@ struct OptionDeclaration {
   std::string details{};               // what the manual page says more of it (and the docstring)
   std::vector<std::string> choices{};  // the words of a choice
   std::string needs{};                 // an option it is refused without ("--pairs"); empty: none
+  std::string implies{};               // an option it stands for as well ("--pairs"), which meets needs
   // The form a value must have, checked while the command line is parsed:
   // "" when it has it, else why not (a usage error). Null: any text.
   std::string (*form)(const std::string& text) = nullptr;
@@ -50,6 +51,17 @@ struct OptionDeclaration {
 // Every option, in the order --help lists them (without --help and
 // --version, and without the REFERENCE and SECONDARY names).
 const std::vector<OptionDeclaration>& option_table();
+
+// Whether what option needs is given, as given(declaration) tells: the
+// option it needs, or one that implies that one (--star implies --pairs).
+// True when it needs nothing.
+template <typename Given>
+bool need_met(const OptionDeclaration& option, Given given) {
+  if (option.needs.empty()) return true;
+  for (const OptionDeclaration& o : option_table())
+    if ((o.name == option.needs || o.implies == option.needs) && given(o)) return true;
+  return false;
+}
 
 // The help's first line and the text after the options.
 extern const char* const help_description;

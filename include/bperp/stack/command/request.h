@@ -11,14 +11,29 @@
 #include "bperp/stack/geometry/convention.h"
 #include "bperp/stack/run/stack_run.h"
 #include "bperp/stack/network/coherence.h"
+#include "bperp/stack/network/date_filter.h"
+#include "bperp/stack/network/pair_list.h"
 #include "bperp/stack/network/pairs.h"
+#include "bperp/stack/network/reference_choice.h"
 #include "bperp/stack/outputs/exports.h"
+#include "bperp/stack/outputs/plot_layout.h"
 
 namespace bperp::stack {
 
 extern const char* const program_name;
 
 enum class OutputFormat { table, csv, json };
+
+// How --reference chooses the reference among the acquisitions: the one of
+// a date, the one that is a file, or the best by a criterion.
+struct ReferenceRequest {
+  enum class By { date, path, criterion };
+  By by = By::criterion;
+  long day = 0;                  // by date: its day number
+  std::string path;              // by path
+  ReferenceCriterion criterion = ReferenceCriterion::coherence;
+  std::string text;              // as given, for messages
+};
 
 // One run of the command as its command line asks for it.
 struct StackRequest {
@@ -34,15 +49,29 @@ struct StackRequest {
   BandwidthOptions bandwidth;            // --range-bandwidth, --azimuth-bandwidth, --sensor
   CoherenceParameters coherence;         // --coherence-tau, --coherence-floor, --snr
   std::vector<Export> exports;           // --export KIND:PATH, in the order given
-  std::string plot;                      // --plot FILE.svg; empty: no plot
+  std::string plot;                      // --plot FILE.svg|.pdf|.png; empty: no plot
+  PlotSize plot_size;                    // --plot-size
+  std::string html;                      // --html FILE.html; empty: no page
+  bool html_paths = false;               // the page shows names with their folders
   std::vector<std::string> orbit_files;  // --orbit, one per use
   std::vector<std::string> orbit_dirs;   // --orbit-dir
   StackOptions stack;                    // how the run treats the stack
+  // --reference: every positional (reference and secondaries) is then an
+  // acquisition to choose from.
+  std::optional<ReferenceRequest> choose_reference;
+  DateFilters filters;                   // --start, --end, --exclude, --months
+  std::string exclude_file;              // --exclude @FILE: the file; empty: none
+  std::string pairs_from;                // --pairs-from FILE; empty: none
+  std::vector<ListedPair> listed_pairs;  // the pairs it lists
 
+  // The acquisitions' inputs in the order given: the reference, then the
+  // secondaries.
+  std::vector<std::string> acquisitions() const;
   // The files named to be read, which no output may overwrite: the
-  // secondaries, the reference, the list file and the --orbit files. (What
-  // the run finds to read besides, the files of --orbit-dir and the
-  // annotations of .SAFE folders, is checked once it is known.)
+  // secondaries, the reference, the list file, the --orbit files, the
+  // --exclude file and the pair list. (What the run finds to read besides,
+  // the files of --orbit-dir and the annotations of .SAFE folders, is
+  // checked once it is known.)
   std::vector<std::string> inputs() const;
 };
 

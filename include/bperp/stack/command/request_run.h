@@ -12,9 +12,12 @@
 #include "bperp/stack/geometry/convention.h"
 #include "bperp/stack/network/coherence.h"
 #include "bperp/stack/network/connectivity.h"
+#include "bperp/stack/network/date_filter.h"
 #include "bperp/stack/network/pairs.h"
 #include "bperp/stack/outputs/output_file.h"
 #include "bperp/stack/run/grid.h"
+#include "bperp/stack/network/reference_choice.h"
+#include "bperp/stack/outputs/choice_output.h"
 #include "bperp/stack/run/stack_run.h"
 #include "bperp/stack/support/refusal.h"
 #include "bperp/stack/support/warning.h"
@@ -57,6 +60,16 @@ struct RequestRun {
   RequestRun& operator=(const RequestRun&) = delete;
 
   StackRun run;
+  // What the date filters left out, how --reference auto chose, and the
+  // notes that say so on standard error (input_choice.h).
+  std::vector<FilteredAcquisition> filtered;
+  std::optional<ReferenceChoice> reference_choice;
+  std::vector<std::string> notes;
+  bool filters = false;  // date filters were given (filtered is then reported, even empty)
+  // The choices for the JSON document.
+  RunChoices choices() const {
+    return {filters ? &filtered : nullptr, reference_choice ? &*reference_choice : nullptr};
+  }
   // The signs that put the run's baselines into the request's convention.
   ConventionSigns signs{};
   // The reference, then every usable secondary, in the request's convention.
@@ -104,10 +117,12 @@ std::vector<std::string> files_read(const StackRequest& request, const StackRun&
                                     const std::vector<std::string>& orbit_files);
 
 // Runs request over inputs into out: the orbit files of --orbit and
-// --orbit-dir, the stack, the options it did not use (warnings), and when
+// --orbit-dir, the inputs the date filters and --reference choose
+// (input_choice.h), the stack, the options it did not use (warnings), and when
 // the reference was usable, the checks
 // that the run gives what the network and the outputs need (dates, a stack
-// folder's, the range bandwidth of --min-coherence), the network and, with
+// folder's, the range bandwidth of --min-coherence), the network (the
+// pairs of --pairs-from matched to the acquisitions) and, with
 // pairs, its connectivity (a split network a failure under
 // --require-connected). The grid is gone over as pass says. Stops early,
 // cancelled, when the request's stack.stop_requested says so (between
@@ -132,11 +147,11 @@ void tally_left_grid(const StackRequest& request, RequestRun& r);
 // folder's entries left from earlier) goes to notes.
 std::string run_outputs_problem(const StackRequest& request, const RequestRun& r, std::vector<std::string>* notes);
 
-// The plot (in the request's convention, named in it when it is not this
-// tool's own) and the exports of a finished run, staged into batch
-// (outputs/output_file.h: each file checked and its temporary file made,
-// and room for them), to be written from r, which must outlive the batch's
-// writing. false on failure (batch.problem()).
+// The plot (of the request's size, in its convention, which its baseline
+// axis names), the network page and the exports of a finished run, staged
+// into batch (outputs/output_file.h: each file checked and its temporary
+// file made, and room for them), to be written from request and r, which
+// must outlive the batch's writing. false on failure (batch.problem()).
 bool stage_outputs(OutputBatch& batch, const StackRequest& request, const RequestRun& r);
 
 }  // namespace bperp::stack

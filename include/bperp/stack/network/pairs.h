@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "bperp/stack/run/stack_run.h"
@@ -31,6 +32,17 @@ struct NetworkPoint {
   double doppler_centroid = NAN;  // Hz, at the target, when known
 };
 
+// The scales of the network's distance between two acquisitions, with
+// which --mst, --delaunay, the bridges of a split network and the choice of
+// a reference weigh time against perpendicular baseline (--distance-scale):
+// by default sqrt((days / 100)^2 + (B_perp / 100 m)^2), so that 100 days
+// apart weighs as much as 100 m, about the limits commonly set for C-band
+// small-baseline networks.
+struct DistanceScale {
+  double days = 100.0;    // > 0
+  double metres = 100.0;  // > 0
+};
+
 // The limits of the selection; a missing limit does not limit.
 struct PairLimits {
   std::optional<double> max_perpendicular;  // m, |B_perp(i, j)| at most this
@@ -40,25 +52,26 @@ struct PairLimits {
   bool annual = false;                      // pairs a whole number of years apart
   bool mst = false;                         // a minimum spanning tree over all acquisitions
   std::optional<double> min_coherence;      // the modelled coherence at least this
+  bool star = false;                        // every acquisition with the reference
+  bool delaunay = false;                    // the Delaunay triangulation (network/delaunay.h)
+  bool listed = false;                      // the pairs of a list (PairNetwork's listed), even none
+  DistanceScale scale;                      // of --mst, --delaunay and the bridges
 };
+
+// Pairs given by index into the points (a pair list read back), each
+// (smaller index, larger index).
+using IndexPairs = std::vector<std::pair<std::size_t, std::size_t>>;
 
 // How far from a whole number of years (365.25 days) an --annual pair may
 // be, days: a month either way, so that a pair of the same season is found
 // with the 6 to 46 days between repeat passes of the sensors in use.
 constexpr double annual_tolerance_days = 30.0;
 
-// The scales of the network's distance between two acquisitions, with
-// which --mst and the bridges of a split network weigh time against
-// perpendicular baseline: sqrt((days / 100)^2 + (B_perp / 100 m)^2), so
-// that 100 days apart weighs as much as 100 m, about the limits commonly
-// set for C-band small-baseline networks.
-constexpr double distance_days = 100.0;
-constexpr double distance_metres = 100.0;
-
 // The network's distance between points i and j (dimensionless): days
-// apart over distance_days and perpendicular baselines apart over
-// distance_metres, combined as a length; the days count 0 without dates.
-double network_distance(const std::vector<NetworkPoint>& points, std::size_t i, std::size_t j);
+// apart over scale.days and perpendicular baselines apart over
+// scale.metres, combined as a length; the days count 0 without dates.
+double network_distance(const std::vector<NetworkPoint>& points, std::size_t i, std::size_t j,
+                        const DistanceScale& scale = {});
 
 // One pair: indices into the points, first the earlier one (or, without
 // dates, the one given first).
@@ -112,22 +125,29 @@ bool all_dated(const std::vector<NetworkPoint>& points);
 //    pair is kept when each member has the other among its N nearest;
 //  - with sequential N, each acquisition keeps its next N candidates in
 //    time;
-//  - with both, the pairs either keeps; with neither, every candidate.
+//  - with star, each candidate that has the reference as a member;
+//  - with delaunay, each candidate that is an edge of the Delaunay
+//    triangulation (delaunay_edges under limits.scale);
+//  - with listed pairs, each candidate among them;
+//  - with several of those, the pairs any keeps; with none, every
+//    candidate.
 // To those are added, when asked for:
 //  - annual: the pairs a whole number of years apart (within
 //    annual_tolerance_days) within --max-perp, whatever --max-days says;
 //  - mst: the minimum spanning tree over all acquisitions by
 //    network_distance, without any limit, so that the network always
 //    connects.
-// The network is the union. max_days, max_neighbours, sequential and annual
-// need dates on every point (without them those select nothing). The order:
+// The network is the union. max_days, max_neighbours, sequential, annual and
+// delaunay need dates on every point (without them those select nothing). The order:
 // by the first member's date, then the second's (by the order given
 // without dates).
 class PairNetwork {
  public:
   // The pairs limits selects, their coherence (and min_coherence) by model.
   // points must outlive the network.
-  PairNetwork(const std::vector<NetworkPoint>& points, const PairLimits& limits, const CoherenceModel& model);
+  // listed: pairs of a list read back, chosen like the other kinds.
+  PairNetwork(const std::vector<NetworkPoint>& points, const PairLimits& limits, const CoherenceModel& model,
+              IndexPairs listed = {});
   // A network of no pairs: the points alone, in the network's order, for a
   // stack whose pairs are not asked for (its plot and exports draw on the
   // points and the model).
@@ -150,6 +170,7 @@ class PairNetwork {
 
   const std::vector<NetworkPoint>& points() const { return points_; }
   const CoherenceModel& model() const { return model_; }
+  const DistanceScale& scale() const { return limits_.scale; }
   // The points in the network's order, and each point's place in it.
   const std::vector<std::size_t>& order() const { return order_; }
   std::size_t rank(std::size_t point) const { return rank_[point]; }
@@ -172,6 +193,7 @@ class PairNetwork {
   // With mst: each point's parent in the spanning forest (itself for a
   // tree's root), so that whether a pair is an edge of it is told at once.
   std::vector<std::size_t> tree_parent_;
+  IndexPairs chosen_;  // with delaunay or listed pairs: their pairs, sorted
 };
 
 // Every pair of the network, held in a vector (for small stacks and tests).

@@ -1,73 +1,51 @@
-// The baseline-time plot of a stack as a standalone SVG: every acquisition
-// a labelled point at (date, perpendicular baseline), the reference marked,
-// the selected pairs as lines between them.
+// The baseline-time plot of a stack drawn with cairo, one drawing for three
+// files: SVG and PDF (vector, the size in points) and PNG (raster). Every
+// acquisition a point at (date, perpendicular baseline) labelled with its
+// date where there is room, the reference ringed, the pairs as lines shaded
+// by their modelled coherence, the axes, the legend and the title as
+// plot_layout.h lays them out. Text in DejaVu Sans, found through
+// fontconfig, without hinting, so that the same input draws the same file.
+// In a build without cairo nothing is drawn (plot_drawing_available()).
 #pragma once
 
 #include <cstdio>
+#include <optional>
 #include <string>
-#include <vector>
 
 #include "bperp/stack/network/connectivity.h"
 #include "bperp/stack/network/pairs.h"
+#include "bperp/stack/outputs/plot_layout.h"
 
 namespace bperp::stack {
 
-// Size of the picture, px, and the plot area inside it.
-namespace plot_layout {
-constexpr double width = 960.0;
-constexpr double height = 600.0;
-constexpr double left = 90.0;    // room for the baseline axis and its title
-constexpr double right = 930.0;
-constexpr double top = 80.0;     // room for the title
-constexpr double bottom = 520.0; // room for the date axis
-}  // namespace plot_layout
+enum class PlotFormat { svg, pdf, png };
 
-// A linear map from data values to picture coordinates.
-struct AxisMap {
-  double low = 0.0, high = 1.0;         // data range shown
-  double pixel_low = 0.0, pixel_high = 1.0;  // where low and high go
-  double operator()(double value) const {
-    return pixel_low + (value - low) / (high - low) * (pixel_high - pixel_low);
-  }
-};
+// The format a file name's extension asks for (.svg, .pdf, .png, any case);
+// nullopt for any other name.
+std::optional<PlotFormat> plot_format_of(const std::string& path);
 
-// One tick of an axis: its data value and its label.
-struct Tick {
-  double value = 0.0;
-  std::string label;
-};
+// Whether this build draws plots (it was built with cairo).
+bool plot_drawing_available();
 
-// Date ticks (day numbers) between low and high: the first days of months,
-// every 1, 2, 3 or 6 months (from January) for spans up to six years, or of
-// years, every 1, 2, 5, 10 ... years beyond; at most about 12 ticks. Labels
-// "YYYY-MM" for months, "YYYY" for years.
-std::vector<Tick> date_ticks(double low, double high);
+// The Debian package that a build without cairo lacks, for messages.
+extern const char* const plot_library_package;
 
-// Baseline ticks (m) between low and high at a round step (1, 2 or 5 times
-// a power of ten) giving about six ticks; labels without needless decimals.
-std::vector<Tick> baseline_ticks(double low, double high);
+// A measure of text in the font the plots are drawn with (each measure
+// its own cairo context: measures may be used on several threads at once);
+// the estimate (estimated_text_metrics) in a build without cairo.
+MeasureText plot_text_measure();
 
-// Writes the SVG document to out, the pairs' lines as the network
-// enumerates them. Every point needs a date (points without one are left
-// out). The reference's name goes in the title.
-// The points of a split network (parts, when given) take a colour a part
-// for the first eight parts (none the colour of a secondary or of the
-// reference), one colour together for the rest, with a legend under the
-// date axis that wraps onto further rows ("... and N more parts" for the
-// rest; the picture grows to hold it); the pairs' lines are shaded by their
-// modelled coherence when the network's model has one. sign, when not
-// empty, names the sign convention of the baselines under the title
-// ("in ISCE's sign").
-void write_baseline_time_svg(std::FILE* out, const std::vector<NetworkPoint>& points,
-                             const PairNetwork& network, const Connectivity* parts = nullptr,
-                             const std::string& sign = {});
+// The layout of a stack's plot on a picture of size: its points (every one
+// dated), its network's pairs (shaded when the network's model has a
+// critical baseline), its parts and the words of its convention.
+PlotLayout stack_plot_layout(const std::vector<NetworkPoint>& points, const PairNetwork& network,
+                             const Connectivity* parts, const std::string& convention, const PlotSize& size);
 
-// The short name of a path: the file name without directory and extension.
-std::string short_name(const std::string& path);
-
-// text with &, <, >, " and ' written as XML entities. The names it is
-// given are escaped already (support/escape.h), so they hold no byte that
-// XML cannot.
-std::string xml_text(const std::string& text);
+// Draws the plot of points and network on a picture of size into out, in
+// format; a PDF carries the creation date 2000-01-01 whatever the day.
+// false and *problem when cairo fails (out of memory, a write error of out).
+bool write_baseline_time_plot(std::FILE* out, PlotFormat format, const PlotSize& size,
+                              const std::vector<NetworkPoint>& points, const PairNetwork& network,
+                              const Connectivity* parts, const std::string& convention, std::string* problem);
 
 }  // namespace bperp::stack

@@ -79,7 +79,9 @@ std::string shared_output_problem(const std::vector<OutputPath>& outputs);
 // Each step returns false after the first failure, problem() saying it.
 class OutputBatch {
  public:
-  using Fill = std::function<void(std::FILE*)>;
+  // Writes a file's content into the stream; false and *why when it can't
+  // (a failed write of the stream itself the batch finds).
+  using Fill = std::function<bool(std::FILE*, std::string* why)>;
   using Stop = std::function<bool()>;
 
   // stop (when given) is asked before each file is staged and written:

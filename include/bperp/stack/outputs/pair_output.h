@@ -10,6 +10,7 @@
 #include "bperp/stack/run/stack_run.h"
 #include "bperp/stack/network/connectivity.h"
 #include "bperp/stack/network/pairs.h"
+#include "bperp/stack/outputs/choice_output.h"
 #include "bperp/stack/outputs/json_writer.h"
 #include "bperp/stack/outputs/stack_output.h"
 
@@ -36,22 +37,32 @@ void pairs_json(JsonWriter& json, const PairNetwork& network);
 
 // The network report as a JSON object (a value for json to write):
 // "components" (the count), "members" (each part's names, in the network's
-// order) and "bridges" (the suggested pairs: first, second, their dates,
-// days, perpendicular_m and their network distance).
-void network_json(JsonWriter& json, const std::vector<NetworkPoint>& points, const Connectivity& connectivity);
+// order), "bridges" (the suggested pairs: first, second, their dates,
+// days, perpendicular_m and their network distance under scale), then the
+// summary: "acquisitions", "pairs", "parts", "pairs_per_acquisition_min",
+// "pairs_per_acquisition_mean", "max_abs_perpendicular_m", "max_abs_days"
+// and "mean_coherence" (null where the summary has none).
+void network_json(JsonWriter& json, const std::vector<NetworkPoint>& points, const Connectivity& connectivity,
+                  const DistanceScale& scale);
 
 // The stack's document (as write_json writes it, a grid's rows as stream
-// says) with the members "pairs" and "network" before its closing notes
-// (the convention of the baselines, which the points and so the pairs are
-// in, and the warnings).
+// says) with the members "pairs" and "network" (then the choices made
+// before the run) before its closing notes (the convention of the
+// baselines, which the points and so the pairs are in, and the warnings).
 void write_json_with_pairs(std::FILE* out, const StackRun& run, const std::vector<NetworkPoint>& points,
                            const PairNetwork& network, const Connectivity& connectivity,
                            Convention convention = Convention::bperp, const std::vector<std::string>& warnings = {},
-                           const GridStream* stream = nullptr);
+                           const RunChoices& choices = {}, const GridStream* stream = nullptr);
 
 // The network report after the table of pairs: connected, or its parts and
-// the pairs that would join them.
+// the pairs that would join them (by network_distance under scale); and
+// its summary in one line (network_summary_text).
 void write_network_summary(std::FILE* out, const std::vector<NetworkPoint>& points,
-                           const Connectivity& connectivity);
+                           const Connectivity& connectivity, const DistanceScale& scale);
+
+// "14 pairs; per acquisition at least 2, on average 4.67; largest
+// |perpendicular| 412.345 m and |days| 690; mean modelled coherence 0.51":
+// what the summary has.
+std::string network_summary_text(const NetworkSummary& summary);
 
 }  // namespace bperp::stack

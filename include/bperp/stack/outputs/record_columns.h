@@ -130,6 +130,10 @@ struct PairColumn : RecordColumn<PairRow> {
   PairPart part;
 };
 
+// "first", "second", "network", "pair": a part's name where programs read
+// it (the Python module's columns, the network page's data).
+const char* pair_part_name(PairPart part);
+
 // The pairs' columns in the order of the CSV and the JSON. The table shows
 // them but critical_baseline_m, and coherence_model only when the model has
 // a critical baseline.

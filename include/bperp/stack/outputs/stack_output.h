@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "bperp/stack/geometry/convention.h"
+#include "bperp/stack/outputs/choice_output.h"
 #include "bperp/stack/outputs/json_writer.h"
 #include "bperp/stack/run/grid.h"
 #include "bperp/stack/run/stack_run.h"
@@ -60,13 +61,14 @@ void stack_json(JsonWriter& json, const StackRun& run, Convention convention = C
 // "warnings" (every warning of the run, as standard error has them).
 void document_notes_json(JsonWriter& json, Convention convention, const std::vector<std::string>& warnings);
 
-// The stack as a JSON document (an object of stack_json's members, then
-// document_notes_json's), indented, at full precision (doubles read back
+// The stack as a JSON document (an object of stack_json's members, the
+// choices made before the run, then document_notes_json's), indented, at full precision (doubles read back
 // exactly), with a final newline. Bytes of names that are not UTF-8 are
 // replaced. warnings is read once the rows are written (after stream's
 // rows_written, which may add to it).
 void write_json(std::FILE* out, const StackRun& run, Convention convention = Convention::bperp,
-                const std::vector<std::string>& warnings = {}, const GridStream* stream = nullptr);
+                const std::vector<std::string>& warnings = {}, const RunChoices& choices = {},
+                const GridStream* stream = nullptr);
 
 // The CSV header fields, in order: the same in both geometries (the JSON
 // members of each secondary are the same keys), empty where a geometry has

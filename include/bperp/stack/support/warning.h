@@ -21,6 +21,8 @@ enum class WarningKind {
   outside_image,   // a target outside the reference image's time or range span
   unused_option,   // an option that no input uses
   stale_export,    // a stack folder that keeps entries no longer in the stack
+  reference_choice,  // the reference chosen by another criterion than asked (no model for it)
+  page_network_only,  // more candidate pairs than the network page embeds: it holds the network alone
 };
 
 // Each kind's name (as Python shows it) and what it means, in the order of
@@ -47,6 +49,10 @@ inline constexpr WarningKindName warning_kind_names[] = {
     {WarningKind::outside_image, "outside_image", "a target outside the reference image's time or range span"},
     {WarningKind::unused_option, "unused_option", "an option that no input uses"},
     {WarningKind::stale_export, "stale_export", "a stack folder that keeps entries no longer in the stack"},
+    {WarningKind::reference_choice, "reference_choice",
+     "the reference chosen by another criterion than the one asked for, which had no model"},
+    {WarningKind::page_network_only, "page_network_only",
+     "more candidate pairs than the network page embeds: it holds the network alone"},
 };
 
 constexpr std::string_view warning_kind_name(WarningKind kind) {

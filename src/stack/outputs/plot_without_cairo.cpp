@@ -1,0 +1,18 @@
+// A build without cairo: no plot is drawn (the command refuses --plot
+// before it runs), and the network page's layout measures its texts by
+// estimate.
+#include "bperp/stack/outputs/baseline_plot.h"
+
+namespace bperp::stack {
+
+bool plot_drawing_available() { return false; }
+
+MeasureText plot_text_measure() { return estimated_text_metrics; }
+
+bool write_baseline_time_plot(std::FILE*, PlotFormat, const PlotSize&, const std::vector<NetworkPoint>&,
+                              const PairNetwork&, const Connectivity*, const std::string&, std::string* problem) {
+  *problem = std::string("this bperp-stack was built without cairo (Debian package ") + plot_library_package + ")";
+  return false;
+}
+
+}  // namespace bperp::stack
