@@ -13,27 +13,12 @@
 
 #include "bperp/stack/inputs/image_parameters.h"
 #include "fuzz_support.h"
+#include "product_checks.h"
 
 namespace {
 
 using namespace bperp::stack;
-using bperp::fuzz::printable_line;
-
-void check_orbit(const TimedOrbit& orbit) {
-  FUZZ_CHECK(orbit.rows.size() >= orbit_min_rows);
-  FUZZ_CHECK(orbit.rows.front().t == 0.0);
-  for (std::size_t k = 0; k < orbit.rows.size(); ++k) {
-    const OrbitRow& r = orbit.rows[k];
-    FUZZ_CHECK(std::isfinite(r.t));
-    if (k > 0) FUZZ_CHECK(r.t > orbit.rows[k - 1].t);
-    for (int i = 0; i < 3; ++i) {
-      FUZZ_CHECK(std::isfinite(r.state.position[i]));
-      FUZZ_CHECK(std::isfinite(r.state.velocity[i]));
-    }
-  }
-}
-
-bool positive(const std::optional<double>& v) { return v && std::isfinite(*v) && *v > 0.0; }
+using namespace bperp::fuzz;
 
 void check_product(const ProductInfo& p) {
   check_orbit(p.orbit);

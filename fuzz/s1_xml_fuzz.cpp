@@ -5,7 +5,8 @@
 // printable line that starts with the name it was given, or give an orbit of
 // at least orbit_min_rows rows in strictly increasing time from 0 s, every
 // number finite; an accepted annotation's image and radar numbers are finite
-// and positive where they must be (ranges, rates, counts).
+// and positive where they must be (ranges, rates, counts), and its burst
+// IDs, where it has them, one per burst in OPERA's spelling.
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -16,32 +17,12 @@
 #include "bperp/stack/inputs/s1_orbit_file.h"
 #include "bperp/stack/inputs/xml_document.h"
 #include "fuzz_support.h"
+#include "product_checks.h"
 
 namespace {
 
 using namespace bperp::stack;
-using bperp::fuzz::printable_line;
-
-void check_refusal(const std::string& problem, const std::string& name) {
-  FUZZ_CHECK(problem.starts_with(name + ": "));
-  FUZZ_CHECK(printable_line(problem));
-}
-
-void check_orbit(const TimedOrbit& orbit) {
-  FUZZ_CHECK(orbit.rows.size() >= orbit_min_rows);
-  FUZZ_CHECK(orbit.rows.front().t == 0.0);
-  for (std::size_t k = 0; k < orbit.rows.size(); ++k) {
-    const OrbitRow& r = orbit.rows[k];
-    FUZZ_CHECK(std::isfinite(r.t));
-    if (k > 0) FUZZ_CHECK(r.t > orbit.rows[k - 1].t);
-    for (int i = 0; i < 3; ++i) {
-      FUZZ_CHECK(std::isfinite(r.state.position[i]));
-      FUZZ_CHECK(std::isfinite(r.state.velocity[i]));
-    }
-  }
-}
-
-bool positive(const std::optional<double>& v) { return v && std::isfinite(*v) && *v > 0.0; }
+using namespace bperp::fuzz;
 
 void check_product(const ProductInfo& p) {
   check_orbit(p.orbit);
@@ -55,6 +36,9 @@ void check_product(const ProductInfo& p) {
   FUZZ_CHECK(im.first_line && im.last_line && *im.first_line <= *im.last_line);
   for (std::size_t k = 1; k < p.burst_times.size(); ++k)
     FUZZ_CHECK(p.burst_times[k] > p.burst_times[k - 1]);
+  // Burst IDs, where given, one per burst and each of OPERA's spelling.
+  FUZZ_CHECK(p.burst_ids.empty() || p.burst_ids.size() == p.burst_times.size());
+  for (const std::string& id : p.burst_ids) FUZZ_CHECK(parse_burst_id(id).has_value());
 }
 
 }  // namespace

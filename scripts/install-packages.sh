@@ -12,10 +12,11 @@ set -euo pipefail
 
 # bperp itself: a C++20 compiler and CMake.
 run=(cmake g++ make)
-# bperp-stack: options, XML products, HDF5 products, UTM grids; nlohmann-json
-# reads JSON back (the Python module and the tests); the plot drawn with
-# cairo (found through pkg-config) in DejaVu Sans (found through fontconfig).
-stack=(nlohmann-json3-dev libcli11-dev libpugixml-dev libhdf5-dev libgeographiclib-dev
+# bperp-stack: options, XML products, HDF5 products, zipped products, UTM
+# grids; nlohmann-json reads JSON (Capella metadata, the Python module and
+# the tests); the plot drawn with cairo (found through pkg-config) in
+# DejaVu Sans (found through fontconfig).
+stack=(nlohmann-json3-dev libcli11-dev libpugixml-dev libhdf5-dev libgeographiclib-dev libzip-dev
        libcairo2-dev pkg-config fonts-dejavu-core)
 # The Python package: the module's build, and pip's install of it into a
 # virtual environment (pyproject.toml with setuptools as its backend).

@@ -46,6 +46,10 @@ cases() {
   local h5=(tests/data/opera-cslc-t042/*IW1*.h5 tests/data/opera-cslc-t042/*IW2*.h5)
   local dated_orbit=("$ex/20070728.orbit" "$ex/20071213.orbit" "$ex/20080429.orbit" "$ex/20070612.txt")
   local orbit_dir=tests/data/s1-track108-orbit-layout
+  local zip=tests/data/s1-zipped-safe/S1A_IW_SLC__1SDV_20230108T135249_20230108T135316_046693_0598D3_BA76.zip
+  local capella=tests/data/capella-extended-json
+  local capella_sm=$capella/CAPELLA_C11_SM_SLC_VV_20251031191104_20251031191109_extended.json
+  local capella_sp=$capella/CAPELLA_C13_SP_SLC_HH_20251102104909_20251102104943_extended.json
 
   # bperp itself.
   echo "bperp_pair|bperp|examples/master.txt|examples/slave.txt"
@@ -217,6 +221,24 @@ cases() {
   for seed in same_reference other_reference no_manifest; do
     echo "stack_folder_${seed}|bperp-stack|--export|stack-folder:out/stack|${refs[slc_par]}"
   done
+
+  # Products as downloaded and the X- and C-band missions: each reference
+  # alone (named twice, used once), the burst, the orbit fallback, files of
+  # no kind.
+  echo "zip_safe|bperp-stack|$zip|$zip"
+  echo "zip_safe_json|bperp-stack|--format|json|$zip|$zip"
+  echo "zip_safe_polarisation|bperp-stack|--polarization|vh|$zip|$zip"
+  echo "capella_stripmap|bperp-stack|$capella_sm|$capella_sm"
+  echo "capella_spotlight_json|bperp-stack|--format|json|$capella_sp|$capella_sp"
+  echo "capella_spotlight_at_time|bperp-stack|--at-time|2025-11-02T10:49:26|$capella_sp|$capella_sp"
+  echo "burst|bperp-stack|--burst|t108_230132_iw2|${refs[s1_iw2]}"
+  echo "burst_json|bperp-stack|--format|json|--burst|T108_230140_IW2|${refs[s1_iw2]}"
+  echo "burst_absent|bperp-stack|--burst|t108_230132_iw1|${refs[s1_iw2]}"
+  echo "orbit_fallback|bperp-stack|--orbit-dir|$orbit_dir|$zip|$zip"
+  echo "orbit_required|bperp-stack|--require-orbit-files|--orbit-dir|$orbit_dir|$zip|$zip"
+  echo "orbit_required_secondary|bperp-stack|--format|json|--require-orbit-files|--orbit|$orbit_dir/S1A_OPER_AUX_POEORB_OPOD_20250426T022143_V20250406T021903_20250406T022143.EOF|${refs[s1_iw2]}"
+  echo "no_kind_base_par|bperp-stack|$ex/reference.txt|$par/20180106-20180130_VV_8rlks_base.par"
+  echo "no_kind_text|bperp-stack|$ex/reference.txt|$ex/make_example_stack.py|$capella/LICENSE.capella-reader"
 }
 
 # A stack folder's manifest: REFERENCE FILE DATE ENTRY.

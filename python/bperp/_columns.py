@@ -78,6 +78,7 @@ REFERENCE = {
     "pass": "ASCENDING or DESCENDING (None where not given)",
     "swath": "the product's swath (None where not given)",
     "polarisation": "the product's polarisation (None where not given)",
+    "burst_id": "the burst whose lines hold the target's time, t042_088905_iw1 (None where not given)",
     "time": "the reference's zero-Doppler time of the target, UTC (NaT in the beam geometry)",
     "latitude_deg": "the target's (or scene point's) geodetic latitude, deg",
     "longitude_deg": "the target's (or scene point's) geodetic longitude, deg",

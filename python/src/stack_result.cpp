@@ -497,6 +497,8 @@ py::dict reference_dict(const StackRequest& request, const RequestRun& r) {
   d["pass"] = text_or_none(p ? &p->pass : nullptr);
   d["swath"] = text_or_none(p ? &p->swath : nullptr);
   d["polarisation"] = text_or_none(p ? &p->polarisation : nullptr);
+  const std::string burst = reference_burst_id(run);
+  d["burst_id"] = text_or_none(burst.empty() ? nullptr : &burst);
   if (const ZeroDopplerReference* z = zero_doppler_of(run.view)) {
     const ZeroDopplerGeometry& v = z->view;
     d["geometry"] = "zero-doppler";

@@ -139,7 +139,7 @@ def reference_expected(ref):
                 "incidence_deg": ref["incidence_deg"], "look_angle_deg": ref["off_nadir_deg"],
                 "doppler_centroid_hz": ref["doppler_centroid_hz"], "wavelength_m": ref["wavelength_m"],
                 "doppler_rate_hz_per_s": ref["doppler_rate_hz_per_s"], "name": ref["name"]}
-    same = ["name", "kind", "mission", "absolute_orbit", "relative_orbit", "pass", "swath", "polarisation",
+    same = ["name", "kind", "mission", "absolute_orbit", "relative_orbit", "pass", "swath", "polarisation", "burst_id",
             "latitude_deg", "longitude_deg", "height_m", "look_side", "look_angle_deg", "incidence_deg",
             "heading_deg", "wavelength_m", "wavelength_source", "orbit_source", "interpolation_error_m"]
     out = {k: ref[k] for k in same}

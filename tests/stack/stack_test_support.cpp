@@ -1,8 +1,15 @@
 #include "stack_test_support.h"
 
+#include <chrono>
+#include <cmath>
 #include <cstddef>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <limits>
+#include <regex>
 #include <sstream>
+#include <stdexcept>
 
 namespace stack_test {
 
@@ -130,6 +137,75 @@ std::vector<std::map<std::string, std::string>> read_table(const std::string& ou
     rows.push_back(row);
   }
   return rows;
+}
+
+std::string shared_sample(const std::string& relative) {
+  const std::filesystem::path shared = std::filesystem::path(BPERP_SOURCE_DIR) / ".." / "shared" / "data";
+  if (!std::filesystem::is_directory(shared)) return {};
+  return (shared / relative).string();
+}
+
+bool shared_data_required() { return std::getenv("CI") != nullptr; }
+
+namespace {
+
+// The civil date days after y-m-d, as YYYY-MM-DD.
+std::string later_date(int y, unsigned m, unsigned d, int days) {
+  using namespace std::chrono;
+  const year_month_day later{sys_days{year{y} / month{m} / day{d}} + std::chrono::days{days}};
+  char text[16];
+  std::snprintf(text, sizeof text, "%04d-%02u-%02u", static_cast<int>(later.year()),
+                static_cast<unsigned>(later.month()), static_cast<unsigned>(later.day()));
+  return text;
+}
+
+}  // namespace
+
+std::string shift_dates(const std::string& text, int days) {
+  static const std::regex date(R"((\d{4})-(\d{2})-(\d{2})T)");
+  std::string out;
+  std::size_t last = 0;
+  for (auto it = std::sregex_iterator(text.begin(), text.end(), date); it != std::sregex_iterator(); ++it) {
+    const std::smatch& m = *it;
+    out.append(text, last, static_cast<std::size_t>(m.position(0)) - last);
+    out += later_date(std::stoi(m[1]), static_cast<unsigned>(std::stoi(m[2])), static_cast<unsigned>(std::stoi(m[3])),
+                      days) +
+           "T";
+    last = static_cast<std::size_t>(m.position(0) + m.length(0));
+  }
+  out.append(text, last);
+  return out;
+}
+
+double utc_seconds(const std::string& text) {
+  int y = 0, mo = 0, d = 0, h = 0, mi = 0;
+  double s = 0.0;
+  if (std::sscanf(text.c_str(), "%d-%d-%dT%d:%d:%lf", &y, &mo, &d, &h, &mi, &s) != 6)
+    throw std::runtime_error("no UTC time: " + text);
+  using namespace std::chrono;
+  const auto day = sys_days{year{y} / month{static_cast<unsigned>(mo)} / std::chrono::day{static_cast<unsigned>(d)}};
+  const double whole_days = static_cast<double>(day.time_since_epoch().count());
+  return whole_days * 86400.0 + h * 3600.0 + mi * 60.0 + s;
+}
+
+OrbitVector hermite_at(const std::vector<OrbitVector>& orbit, double t) {
+  std::size_t k = 1;
+  while (k + 1 < orbit.size() && orbit[k].t < t) ++k;
+  const OrbitVector& a = orbit[k - 1];
+  const OrbitVector& b = orbit[k];
+  const double h = b.t - a.t, u = (t - a.t) / h;
+  // The cubic Hermite basis and its derivatives (per unit of u).
+  const double h00 = 2 * u * u * u - 3 * u * u + 1, h10 = u * u * u - 2 * u * u + u;
+  const double h01 = -2 * u * u * u + 3 * u * u, h11 = u * u * u - u * u;
+  const double d00 = 6 * u * u - 6 * u, d10 = 3 * u * u - 4 * u + 1, d01 = -6 * u * u + 6 * u, d11 = 3 * u * u - 2 * u;
+  OrbitVector at;
+  at.t = t;
+  for (int i = 0; i < 3; ++i) {
+    at.position[i] = h00 * a.position[i] + h10 * h * a.velocity[i] + h01 * b.position[i] + h11 * h * b.velocity[i];
+    at.velocity[i] =
+        (d00 * a.position[i] + d10 * h * a.velocity[i] + d01 * b.position[i] + d11 * h * b.velocity[i]) / h;
+  }
+  return at;
 }
 
 }  // namespace stack_test

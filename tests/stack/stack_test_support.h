@@ -58,4 +58,47 @@ std::vector<std::vector<std::string>> read_csv(const std::string& text);
 std::vector<std::map<std::string, std::string>> read_table(const std::string& out,
                                                            const std::string& first_heading);
 
+// ---- The shared samples (../shared/data from the project's root, see its
+// README): files whose licence keeps them out of the project. ----
+
+// The path of a file or folder there ("tsx-annotation/x.xml"); "" when the
+// shared folder is absent.
+std::string shared_sample(const std::string& relative);
+
+// Whether a missing shared folder fails a test (CI set) rather than skipping it.
+bool shared_data_required();
+
+// Ends the test when the shared folder is absent: skipped with a message,
+// failed in CI.
+#define SKIP_WITHOUT_SHARED_DATA(path)                                                     \
+  do {                                                                                     \
+    if (!(path).empty()) break;                                                            \
+    if (stack_test::shared_data_required()) FAIL() << "../shared/data is missing (CI set)"; \
+    GTEST_SKIP() << "../shared/data is absent: the samples there are not tried";           \
+  } while (false)
+
+// ---- Copies of products moved along the earth-fixed axes, for pairs of
+// known baseline: every date (YYYY-MM-DDT...) days later, every position of
+// the orbit plus an offset. ----
+
+// text with every date written YYYY-MM-DD before a 'T' moved days later.
+std::string shift_dates(const std::string& text, int days);
+
+// The seconds of a UTC time written YYYY-MM-DDTHH:MM:SS[.f][Z] since
+// 1970-01-01 (days whole, the fraction to the microsecond), read here rather
+// than by the code under test.
+double utc_seconds(const std::string& text);
+
+// One earth-fixed orbit vector: time (s since 1970), position (m) and velocity (m/s).
+struct OrbitVector {
+  double t = 0.0;
+  double position[3] = {0.0, 0.0, 0.0};
+  double velocity[3] = {0.0, 0.0, 0.0};
+};
+
+// Position and velocity at t by cubic Hermite interpolation between the
+// two vectors around t (positions and velocities both matched at either
+// end; sub-mm for vectors 10 s apart).
+OrbitVector hermite_at(const std::vector<OrbitVector>& orbit, double t);
+
 }  // namespace stack_test

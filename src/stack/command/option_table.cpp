@@ -13,6 +13,7 @@
 #include "bperp/io/ascii_text.h"
 #include "bperp/io/decimal_number.h"
 #include "bperp/numeric/units.h"
+#include "bperp/stack/inputs/product.h"
 #include "bperp/stack/network/date_filter.h"
 #include "bperp/stack/network/pair_list.h"
 #include "bperp/stack/network/reference_choice.h"
@@ -164,6 +165,20 @@ std::string page_name_problem(const std::string& path) {
   const std::string name = lower(path);
   if ((name.size() > 5 && name.ends_with(".html")) || (name.size() > 4 && name.ends_with(".htm"))) return {};
   return "the page's name must end in .html or .htm, not '" + path + "'";  // escaped with the message
+}
+
+// "" when text is a polarisation: two letters, each H or V (any case).
+std::string polarisation_problem(const std::string& text) {
+  const std::string p = upper(text);
+  if (p.size() == 2 && (p[0] == 'H' || p[0] == 'V') && (p[1] == 'H' || p[1] == 'V')) return {};
+  return "a polarisation is VV, HH, VH or HV, not '" + text + "'";  // escaped with the message
+}
+
+// "" when text is a burst ID in OPERA's spelling.
+std::string burst_problem(const std::string& text) {
+  if (parse_burst_id(text)) return {};
+  return "a burst ID is t, the track's three digits, the burst's six and the swath (t042_088905_iw1), not '" +
+         text + "'";
 }
 
 // A flag given: true.
@@ -533,6 +548,22 @@ std::vector<OptionDeclaration> declarations() {
        .help = "swath of a .SAFE folder (default the middle)",
        .details = "IW1, IW2, IW3, EW1 to EW5, S1 to S6.",
        .apply = [](const Option&, Text t, Request& r, Problem) { return keep(r.stack.read.swath, t); }},
+      {.name = "--polarisation", .aliases = {"--polarization"}, .keyword = "polarisation", .type = text,
+       .type_name = "POL",
+       .help = "SAFE product's polarisation (VV, else HH)",
+       .details = "VV, HH, VH or HV. Without it the first co-polarisation is read; a product of "
+                  "cross-polarisations only is read in its first, with a warning.",
+       .form = polarisation_problem,
+       .apply = [](const Option&, Text t, Request& r, Problem) { return keep(r.stack.read.polarisation, upper(t)); }},
+      {.name = "--burst", .keyword = "burst", .type = text, .type_name = "ID",
+       .help = "target at a burst's middle (t042_088905_iw1)",
+       .details = "A burst ID in OPERA's spelling: the target at the middle line of that burst of the reference, "
+                  "at mid range; a SAFE product is read in the burst's swath.",
+       .form = burst_problem,
+       .apply = [](const Option&, Text t, Request& r, Problem) {
+         r.stack.target.burst = lower(t);
+         return true;
+       }},
       {.name = "--hdf5-orbit", .keyword = "hdf5_orbit", .type = text, .type_name = "PATH",
        .help = "orbit group of HDF5 products (/metadata/orbit)",
        .apply = [](const Option&, Text t, Request& r, Problem) { return keep(r.stack.read.hdf5_orbit, t); }},
@@ -582,15 +613,21 @@ std::vector<OptionDeclaration> declarations() {
          return put(r.stack.target.wavelength, km(decimal_of(o, t, Range::positive, p)));
        }},
       {.name = "--orbit", .keyword = "orbit", .type = path, .repeatable = true, .type_name = "FILE",
-       .help = "a Sentinel-1 orbit file (*.EOF); repeatable",
-       .details = "A precise (*_AUX_POEORB_*) or restituted (*_AUX_RESORB_*) file, used instead of the products' "
-                  "orbit lists; one that can't be read ends the run.",
+       .help = "Sentinel-1 orbit file (*.EOF, zip); repeatable",
+       .details = "A precise (*_AUX_POEORB_*) or restituted (*_AUX_RESORB_*) file, or a zip holding such files, "
+                  "used instead of the products' orbit lists; one that can't be read ends the run.",
        .apply = [](const Option&, Text t, Request& r, Problem) { return keep(r.orbit_files, t); }},
       {.name = "--orbit-dir", .keyword = "orbit_dir", .type = path, .repeatable = true, .type_name = "DIR",
        .help = "every *.EOF orbit file of a folder, as --orbit",
-       .details = "A file that can't be read is skipped with a warning; predicted (AUX_PREORB) files are never "
-                  "used.",
+       .details = "Its sub-folders are looked into two levels down (links to folders not followed), and its "
+                  "zips (*.EOF.zip, or any zip of *.EOF files). A file that can't be read is skipped with a "
+                  "warning; predicted (AUX_PREORB) files are never used.",
        .apply = [](const Option&, Text t, Request& r, Problem) { return keep(r.orbit_dirs, t); }},
+      {.name = "--require-orbit-files", .keyword = "require_orbit_files", .type = flag,
+       .help = "refuse a product the orbit files do not cover",
+       .details = "Without it, a Sentinel-1 product that no --orbit or --orbit-dir file covers keeps its own "
+                  "orbit, with a warning.",
+       .apply = [](const Option&, Text, Request& r, Problem) { return set(r.stack.require_orbit_files); }},
       {.name = "--list", .type = path, .type_name = "FILE",
        .help = "the secondaries' paths, one a line (- stdin)",
        .details = "Read after those named on the command line; a CRLF line end counts as LF, empty lines are "
@@ -653,7 +690,8 @@ std::string help_text() {
   std::string text = "Usage: bperp-stack [OPTIONS] REFERENCE SECONDARY...\n\n"
                      "Parallel and perpendicular baselines of a stack of SAR passes against one\n"
                      "reference pass, with the reference's viewing geometry.\n\n"
-                     "  REFERENCE  a state vector, dated orbit, Sentinel-1, parameter or HDF5 file\n"
+                     "  REFERENCE  a state vector, dated orbit, Sentinel-1 (annotation, SAFE, zip),\n"
+                     "             parameter, HDF5, TerraSAR-X, ICEYE, RCM or Capella file\n"
                      "  SECONDARY  files of those kinds, or orbit files (or give --list)\n\n"
                      "Options:\n";
   for (const HelpLine& l : lines)

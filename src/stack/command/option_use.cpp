@@ -17,6 +17,7 @@ bool any_input(const StackRun& run, const std::function<bool(const Acquisition&)
   return false;
 }
 
+// A SAFE product: a .SAFE folder, its manifest.safe or a zip.
 bool safe_folder(const Acquisition& a) { return !a.read_from.empty(); }
 bool hdf5_product(const Acquisition& a) { return kind_text(a) == "hdf5"; }
 bool sentinel1_product(const Acquisition& a) { return a.product && a.product->mission.starts_with("S1"); }
@@ -52,12 +53,16 @@ std::vector<std::string> unused_option_warnings(const StackRequest& r, const Sta
   if (run.refusal) return warnings;
   if (!r.stack.read.swath.empty() && !any_input(run, safe_folder))
     warnings.push_back("--swath is not used: no input is a .SAFE folder");
+  if (!r.stack.read.polarisation.empty() && !any_input(run, safe_folder))
+    warnings.push_back("--polarisation is not used: no input is a SAFE product (a .SAFE folder or a zip)");
   if (!r.stack.read.hdf5_orbit.empty() && !any_input(run, hdf5_product))
     warnings.push_back("--hdf5-orbit is not used: no input is an HDF5 product");
   if ((!r.orbit_files.empty() || !r.orbit_dirs.empty()) && !any_input(run, sentinel1_product))
     warnings.push_back(std::string(r.orbit_files.empty() ? "--orbit-dir is" : r.orbit_dirs.empty() ? "--orbit is" : "--orbit and --orbit-dir are") +
                        " not used: no input states a Sentinel-1 mission (the orbit files serve Sentinel-1 "
-                       "annotations, .SAFE folders and parameter files)");
+                       "annotations, SAFE products, parameter files and OPERA products)");
+  if (r.stack.require_orbit_files && r.orbit_files.empty() && r.orbit_dirs.empty())
+    warnings.push_back("--require-orbit-files is not used: no --orbit or --orbit-dir gives orbit files");
   if (r.stack.as_given) {
     bool state_vector = false;
     for (const PassInputs& pass : run.passes)

@@ -10,6 +10,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "bperp/io/ascii_text.h"
 #include "bperp/io/file_descriptor.h"
 #include "bperp/stack/command/option_table.h"
 #include "bperp/stack/outputs/output_file.h"
@@ -192,7 +193,8 @@ void declare_options(CLI::App& app, std::deque<Given>& given, StackRequest& requ
   app.set_version_flag("--version", std::string(program_name) + " " + BPERP_VERSION, "print the version and exit");
   for (const OptionDeclaration& o : option_table()) add_declared(app, o, given.emplace_back());
   app.add_option("REFERENCE", request.reference,
-                 "the reference: a state-vector, dated orbit, Sentinel-1, parameter or HDF5 file")
+                 "the reference: a state-vector, dated orbit, Sentinel-1, parameter, HDF5, TerraSAR-X, ICEYE, "
+                 "RCM or Capella file")
       ->required();
   app.add_option("SECONDARY", request.secondaries,
                  "the secondaries: files of those kinds or orbit files (one or more, or --list)");
@@ -289,6 +291,12 @@ std::string clash_problem(const StackRequest& r) {
   const TargetOptions& target = r.stack.target;
   if (target.at_point && (target.at_time || target.at_range || target.height))
     return "--at-point gives the target itself: it takes no --at-time, --at-range or --height";
+  if (target.burst && (target.at_point || target.at_time || target.at_range || r.stack.grid))
+    return "--burst places the target at that burst's middle: it takes no --at-time, --at-range, --at-point or --grid";
+  if (target.burst && !r.stack.read.swath.empty() &&
+      upper(r.stack.read.swath) != parse_burst_id(*target.burst)->swath)
+    return "--burst " + *target.burst + " is of swath " + parse_burst_id(*target.burst)->swath + ", --swath asks for " +
+           escaped(r.stack.read.swath);
   if (std::string problem = coherence_parameters_problem(r.coherence); !problem.empty()) return problem;
   for (const Export& e : r.exports)
     if ((e.kind == ExportKind::pairs || e.kind == ExportKind::dates) && !r.pairs)

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <string_view>
 
@@ -9,10 +10,16 @@
 #include <unistd.h>
 
 #include "bperp/io/file_descriptor.h"
+#include "bperp/stack/inputs/capella_metadata.h"
+#include "bperp/stack/inputs/content_kind.h"
 #include "bperp/stack/inputs/hdf5_product.h"
+#include "bperp/stack/inputs/iceye_metadata.h"
 #include "bperp/stack/inputs/image_parameters.h"
+#include "bperp/stack/inputs/rcm_product.h"
 #include "bperp/stack/inputs/s1_annotation.h"
+#include "bperp/stack/inputs/tsx_annotation.h"
 #include "bperp/stack/inputs/xml_document.h"
+#include "bperp/stack/inputs/zipped_product.h"
 #include "bperp/stack/support/escape.h"
 #include "bperp/stack/support/number_text.h"
 
@@ -92,7 +99,7 @@ Acquisition read_acquisition(const std::string& path, const std::string& what, s
   }
   std::string date_problem, date_warning;
   a.day = header_date(file.header_prefix, &date_problem, &date_warning);
-  if (!date_warning.empty()) a.warning = a.name + ": " + date_warning;
+  if (!date_warning.empty()) a.warning = Warning{WarningKind::header_date, a.name + ": " + date_warning};
   if (!date_problem.empty()) {
     a.refusal = Refusal{RefusalKind::malformed, a.name + ": " + date_problem};
     return a;
@@ -171,14 +178,71 @@ Acquisition refused(const std::string& path, RefusalKind kind, std::string text)
   return a;
 }
 
+// The refusal of a file whose content matches no input kind: what it is
+// (why, raw), and the kinds read.
+Acquisition unknown_kind(const std::string& path, const std::string& why) {
+  return refused(path, RefusalKind::unknown_format, "can't read " + escaped(path) + ": " + why + "; " + kinds_read);
+}
+
+// A reader's refusal as an acquisition's: "can't read " and its text,
+// escaped; one that found no kind it reads (unknown_format) lists the kinds
+// read.
+Acquisition refused_by_reader(const std::string& path, const Refusal& refusal) {
+  const bool unknown = refusal.kind == RefusalKind::unknown_format;
+  return refused(path, refusal.kind,
+                 "can't read " + escaped(refusal.text) + (unknown ? std::string("; ") + kinds_read : ""));
+}
+
 // A product read by reader (a function of the path and *refusal), as an
 // acquisition named path; read_from is the file read when it is not path.
 template <typename Reader>
 Acquisition product_of(const std::string& path, const std::string& read_from, Reader reader) {
   Refusal refusal;
   std::optional<ProductInfo> info = reader(read_from.empty() ? path : read_from, &refusal);
-  if (!info) return refused(path, refusal.kind, "can't read " + escaped(refusal.text));
+  if (!info) return refused_by_reader(path, refusal);
   return product_acquisition(path, read_from, std::move(*info));
+}
+
+// Which annotation of a SAFE product options ask for.
+AnnotationWish wish_of(const ReadOptions& options) { return AnnotationWish{options.swath, options.polarisation}; }
+
+// The SAFE product folder safe_dir (path as given: the folder, or its
+// manifest.safe) as an acquisition named path: the annotation options ask
+// for.
+Acquisition safe_folder(const std::string& path, const std::string& safe_dir, const ReadOptions& options) {
+  Refusal problem;
+  std::string warning;
+  const std::string annotation = safe_annotation(safe_dir, wish_of(options), &problem, &warning);
+  if (annotation.empty())
+    return refused(path, problem.kind,
+                   "can't read the Sentinel-1 product " + escaped(path) + ": " + escaped(problem.text));
+  Acquisition a = product_of(path, annotation, read_s1_annotation);
+  if (!warning.empty()) a.warning = Warning{WarningKind::polarisation, escaped(warning)};
+  return a;
+}
+
+// The zip archive at path: the SAFE product it holds.
+Acquisition zipped(const std::string& path, const ReadOptions& options) {
+  Refusal problem;
+  std::optional<ZippedProduct> product = read_zipped_product(path, wish_of(options), &problem);
+  if (!product) return refused_by_reader(path, problem);
+  Acquisition a = product_acquisition(path, product->member, std::move(product->info));
+  if (!product->warning.empty()) a.warning = Warning{WarningKind::polarisation, escaped(product->warning)};
+  return a;
+}
+
+// The folder of a SAFE product's manifest.safe at path.
+std::string folder_of(const std::string& path) {
+  const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+  return folder.empty() ? std::string(".") : folder.string();
+}
+
+// Why XML of no kind read is refused: its root element and namespace.
+std::string other_xml_text(std::string_view head) {
+  const XmlRoot root = xml_root_of(head);
+  return "it is XML with the root element <" + root.name + ">" +
+         (root.name_space.empty() ? std::string(" (no namespace)") : " (namespace " + root.name_space + ")") +
+         ", which no reader takes";
 }
 
 // A stdio stream closed when it goes.
@@ -186,6 +250,29 @@ struct CloseStream {
   void operator()(std::FILE* stream) const { std::fclose(stream); }
 };
 using Stream = std::unique_ptr<std::FILE, CloseStream>;
+
+// The XML file at path of kind (not none), by its reader.
+Acquisition xml_product(const std::string& path, XmlProductKind kind, std::string_view head, const ReadOptions& options) {
+  switch (kind) {
+    case XmlProductKind::s1_annotation:
+      return product_of(path, "", read_s1_annotation);
+    case XmlProductKind::s1_orbit_file:
+      return refused(path, RefusalKind::unknown_format,
+                     "can't use " + escaped(path) + " as an acquisition: it is a Sentinel-1 orbit file; give it with --orbit");
+    case XmlProductKind::s1_manifest:
+      return safe_folder(path, folder_of(path), options);
+    case XmlProductKind::tsx_annotation:
+      return product_of(path, "", read_tsx_annotation);
+    case XmlProductKind::iceye_metadata:
+      return product_of(path, "", read_iceye_metadata);
+    case XmlProductKind::rcm_product:
+      return product_of(path, "", read_rcm_product);
+    case XmlProductKind::other_xml:
+    case XmlProductKind::none:
+      break;
+  }
+  return unknown_kind(path, escaped(other_xml_text(head)));
+}
 
 // The file of path by its content: one open, one look at its first bytes.
 Acquisition read_any(const std::string& path, const std::string& what, const ReadOptions& options) {
@@ -199,12 +286,7 @@ Acquisition read_any(const std::string& path, const std::string& what, const Rea
   if (::fstat(file.get(), &st) != 0) return cannot_open();
   const auto identity = std::make_pair(st.st_dev, st.st_ino);
   if (S_ISDIR(st.st_mode)) {
-    Refusal problem;
-    const std::string annotation = safe_annotation(path, options.swath, &problem);
-    if (annotation.empty())
-      return refused(path, problem.kind,
-                     "can't read the Sentinel-1 product " + escaped(path) + ": " + escaped(problem.text));
-    Acquisition a = product_of(path, annotation, read_s1_annotation);
+    Acquisition a = safe_folder(path, path, options);
     a.identity = identity;
     return a;
   }
@@ -228,13 +310,16 @@ Acquisition read_any(const std::string& path, const std::string& what, const Rea
                 "can't read " + escaped(path) +
                     ": it is an HDF5 file, and this bperp-stack was built without HDF5 (Debian package libhdf5-dev)");
 #endif
-  } else if (const XmlProductKind kind = xml_product_kind(head); kind == XmlProductKind::s1_annotation) {
-    a = product_of(path, "", read_s1_annotation);
-  } else if (kind == XmlProductKind::s1_orbit_file) {
-    a = refused(path, RefusalKind::unknown_format,
-                "can't use " + escaped(path) + " as an acquisition: it is a Sentinel-1 orbit file; give it with --orbit");
+  } else if (looks_like_zip(head)) {
+    a = zipped(path, options);
+  } else if (const XmlProductKind kind = xml_product_kind(head); kind != XmlProductKind::none) {
+    a = xml_product(path, kind, head, options);
+  } else if (looks_like_json(head)) {
+    a = product_of(path, "", read_capella_metadata);
   } else if (looks_like_image_parameters(head)) {
     a = product_of(path, "", read_image_parameters);
+  } else if (const std::string content = unrecognised_content(head); !content.empty()) {
+    a = unknown_kind(path, content);
   } else {
     const Stream stream(file.into_stream("rb"));
     if (stream == nullptr) return cannot_open();
@@ -279,6 +364,10 @@ std::string kind_text(const Acquisition& a) {
   if (a.product && a.product->format == s1_annotation_format) return "s1-annotation";
   if (a.product && a.product->format == image_parameters_format) return "parameters";
   if (a.product && a.product->format == hdf5_product_format) return "hdf5";
+  if (a.product && a.product->format == tsx_annotation_format) return "tsx-annotation";
+  if (a.product && a.product->format == iceye_metadata_format) return "iceye-metadata";
+  if (a.product && a.product->format == rcm_product_format) return "rcm-product";
+  if (a.product && a.product->format == capella_metadata_format) return "capella-metadata";
   return "product";
 }
 

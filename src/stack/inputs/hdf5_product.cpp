@@ -19,6 +19,7 @@ constexpr const char* wavelength_path = "/metadata/processing_information/input_
 constexpr const char* projection_path = "/data/projection";
 constexpr const char* grid_x_path = "/data/x_coordinates";
 constexpr const char* grid_y_path = "/data/y_coordinates";
+constexpr const char* identification_group = "/identification";
 
 constexpr std::size_t xyz = 3;
 constexpr std::string_view seconds_since = "seconds since ";
@@ -43,6 +44,11 @@ enum Field : std::size_t {
   projection,
   grid_x,
   grid_y,
+  mission_id,
+  track_number,
+  burst_id,
+  look_direction,
+  pass_direction,
   field_count,
 };
 
@@ -65,6 +71,12 @@ Hdf5Request product_request(const std::string& group) {
   r[projection] = {Hdf5Form::integer, projection_path, "", 1};
   r[grid_x] = {Hdf5Form::list, grid_x_path, "", max_hdf5_values};
   r[grid_y] = {Hdf5Form::list, grid_y_path, "", max_hdf5_values};
+  const std::string id = identification_group;
+  r[mission_id] = {Hdf5Form::text, id + "/mission_id", "", 1};
+  r[track_number] = {Hdf5Form::integer, id + "/track_number", "", 1};
+  r[burst_id] = {Hdf5Form::text, id + "/burst_id", "", 1};
+  r[look_direction] = {Hdf5Form::text, id + "/look_direction", "", 1};
+  r[pass_direction] = {Hdf5Form::text, id + "/orbit_pass_direction", "", 1};
   return r;
 }
 
@@ -254,13 +266,60 @@ bool read_grid(const Reply& r, ProductInfo& info, std::string* why) {
   return true;
 }
 
+// What /identification says, where the product has it (OPERA): the
+// mission (mission_id, upper case), the track (track_number, 1 to 999),
+// the burst ID (burst_id, OPERA's spelling, lower case), the look side
+// (look_direction) and the pass (orbit_pass_direction), each when present.
+bool read_identification(const Reply& r, ProductInfo& info, std::string* why) {
+  constexpr long most_tracks = 999;  // a burst ID's three digits
+  if (r.has(mission_id)) {
+    const std::string mission = upper(trimmed(r[mission_id]->text));
+    constexpr std::size_t longest_mission = 16;
+    const bool word = !mission.empty() && mission.size() <= longest_mission &&
+                      mission.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-") == std::string::npos;
+    if (!word)
+      return fail(why, r.path(mission_id) + " is " + quoted_excerpt(r[mission_id]->text, '\'') +
+                           ", not a mission's name (letters, digits and '-', at most 16)");
+    info.mission = mission;
+  }
+  if (r.has(track_number)) {
+    const long long track = r[track_number]->integer;
+    if (track < 1 || track > most_tracks)
+      return fail(why, r.path(track_number) + " is " + std::to_string(track) + "; a track is 1 to " +
+                           std::to_string(most_tracks));
+    info.track = static_cast<long>(track);
+  }
+  if (r.has(burst_id)) {
+    const std::string& text = r[burst_id]->text;
+    if (!parse_burst_id(text))
+      return fail(why, r.path(burst_id) + " is " + quoted_excerpt(text, '\'') +
+                           ", not a burst ID such as t042_088905_iw1");
+    info.burst_ids = {lower(text)};
+  }
+  if (r.has(look_direction)) {
+    const std::string& text = r[look_direction]->text;
+    const std::optional<LookSide> look = look_side_from_text(text);
+    if (!look) return fail(why, r.path(look_direction) + " is " + quoted_excerpt(text, '\'') + ", not Right or Left");
+    info.look = *look;
+  }
+  if (r.has(pass_direction)) {
+    const std::string& text = r[pass_direction]->text;
+    const std::optional<std::string> pass = pass_from_text(text);
+    if (!pass)
+      return fail(why, r.path(pass_direction) + " is " + quoted_excerpt(text, '\'') +
+                           ", not Ascending or Descending");
+    info.pass = *pass;
+  }
+  return true;
+}
+
 // The product of the reply, or nullopt and *why set.
 std::optional<ProductInfo> product_of_reply(const Reply& r, std::string* why) {
   ProductInfo info;
   info.format = hdf5_product_format;
   info.look = LookSide::right;
   if (!read_orbit(r, info.orbit, info.pass, why) || !read_wavelength(r, info.wavelength_m, why) ||
-      !read_grid(r, info, why))
+      !read_grid(r, info, why) || !read_identification(r, info, why))
     return std::nullopt;
   return info;
 }

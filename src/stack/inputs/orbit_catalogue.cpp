@@ -6,9 +6,12 @@
 #include <map>
 #include <optional>
 
+#include "bperp/io/ascii_text.h"
 #include "bperp/numeric/units.h"
+#include "bperp/stack/inputs/zipped_product.h"
 #include "bperp/stack/support/escape.h"
 #include "bperp/stack/support/number_text.h"
+#include "bperp/stack/support/problem_text.h"
 
 namespace bperp::stack {
 
@@ -67,43 +70,138 @@ std::vector<std::string> OrbitCatalogue::paths() const {
 }
 
 bool OrbitCatalogue::add_file(const std::string& path, std::string* problem) {
-  return add(path, true, problem);
+  asked_ = true;
+  return add(path, true, problem, nullptr);
 }
 
-bool OrbitCatalogue::add(const std::string& path, bool named, std::string* problem) {
+// The file at path: a zip's orbit files, else the orbit file itself.
+bool OrbitCatalogue::add(const std::string& path, bool named, std::string* problem,
+                         std::vector<std::string>* warnings) {
+  if (zip_file(path)) return add_zip(path, named, problem, warnings);
   std::optional<S1OrbitFile> header = read_s1_orbit_file_header(path, problem);
   if (!header) return false;
-  files_.push_back({path, named, std::move(*header)});
+  std::string source = header->orbit.source;
+  files_.push_back({path, "", std::move(source), named, std::move(*header)});
   return true;
 }
 
+// The orbit files of the zip at path. Named: each must be one, and the zip
+// must hold one. From a folder: a member that is none is skipped with a
+// warning, and a zip without orbit files is some other zip.
+bool OrbitCatalogue::add_zip(const std::string& path, bool named, std::string* problem,
+                             std::vector<std::string>* warnings) {
+  Refusal refused;
+  const std::unique_ptr<ZipArchive> archive = ZipArchive::open(path, &refused);
+  if (!archive) return fail(problem, refused.text);
+  const std::vector<std::size_t> members = zip_orbit_members(*archive);
+  if (members.empty() && named) return fail(problem, path + ": a zip holding no orbit file (*.EOF)");
+  const std::string zip_name = std::filesystem::path(path).filename().string();
+  for (const std::size_t k : members) {
+    const std::string& member = archive->members()[k];
+    std::string head, why;
+    std::optional<S1OrbitFile> header;
+    if (archive->read_head(k, orbit_header_bytes, head, &refused))
+      header = parse_s1_orbit_file_header(head, zip_member_name(path, member), &why);
+    else
+      why = refused.text;
+    if (!header) {
+      if (named) return fail(problem, why);
+      ++skipped_;
+      if (warnings != nullptr) warnings->push_back(skipped_text(why));
+      continue;
+    }
+    files_.push_back({path, member, zip_member_name(zip_name, member), named, std::move(*header)});
+  }
+  return true;
+}
+
+namespace {
+
+// How deep below an orbit folder its sub-folders are looked into.
+constexpr int max_orbit_folder_depth = 2;
+
+// The files (*.EOF) and zips (*.zip) of dir and of its sub-folders down to
+// max_orbit_folder_depth (links to folders not followed), into found; the
+// entries listed counted in listed. False and *problem when the top folder
+// can't be listed or too many entries are; a sub-folder that can't be
+// listed, and one below the deepest looked into, is a warning.
+bool list_orbit_folder(const std::filesystem::path& dir, int depth, std::vector<std::string>& found,
+                       std::size_t& listed, std::string* problem, std::vector<std::string>* warnings) {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  fs::directory_iterator it(dir, error);
+  for (; !error && it != fs::directory_iterator(); it.increment(error)) {
+    if (++listed > max_zip_entries)
+      return fail(problem, "the orbit folder " + dir.string() + " holds more than " + std::to_string(max_zip_entries) +
+                               " entries (its sub-folders counted); give a folder of fewer");
+    const fs::directory_entry& entry = *it;
+    const std::string name = entry.path().filename().string();
+    std::error_code status_error;
+    if (entry.symlink_status(status_error).type() == fs::file_type::directory) {
+      if (depth == max_orbit_folder_depth) {
+        if (warnings != nullptr)
+          warnings->push_back("skipped the folder " + escaped(entry.path().string()) + ": orbit folders are looked "
+                              "into " + std::to_string(max_orbit_folder_depth) + " levels of sub-folders deep");
+      } else if (!list_orbit_folder(entry.path(), depth + 1, found, listed, problem, warnings)) {
+        return false;
+      }
+      continue;
+    }
+    if (name.ends_with(".EOF") || lower(name).ends_with(".zip")) found.push_back(entry.path().string());
+  }
+  if (!error) return true;
+  const std::string why = "can't list the orbit folder " + dir.string() + ": " + error.message();
+  if (depth == 0) return fail(problem, why);  // escaped by the caller
+  if (warnings != nullptr) warnings->push_back(escaped(why) + "; skipped");
+  return true;
+}
+
+}  // namespace
+
 bool OrbitCatalogue::add_directory(const std::string& dir, std::string* problem,
                                    std::vector<std::string>* warnings) {
-  std::error_code error;
+  asked_ = true;
   std::vector<std::string> paths;
-  for (const auto& entry : std::filesystem::directory_iterator(dir, error)) {
-    const std::string name = entry.path().filename().string();
-    if (name.size() > 4 && name.substr(name.size() - 4) == ".EOF") paths.push_back(entry.path().string());
-  }
-  if (error) {
-    *problem = "can't list the orbit folder " + dir + ": " + error.message();  // escaped by the caller
-    return false;
-  }
+  std::size_t listed = 0;
+  if (!list_orbit_folder(dir, 0, paths, listed, problem, warnings)) return false;
   std::sort(paths.begin(), paths.end());
   for (const std::string& p : paths) {
     std::string why;
-    if (add(p, false, &why)) continue;
+    if (add(p, false, &why, warnings)) continue;
     ++skipped_;
     if (warnings != nullptr) warnings->push_back(skipped_text(why));
   }
   return true;
 }
 
+// The orbit file of e read whole (the vectors of window alone, when
+// given), its orbit named e's source; for a zip's member, the zip opened
+// again and the member read.
 std::optional<S1OrbitFile> OrbitCatalogue::read_whole(const Entry& e, const OrbitWindow* window,
                                                       Reading& reading) const {
   std::string why;
-  std::optional<S1OrbitFile> file = read_s1_orbit_file(e.path, &why, window);
-  if (file) return file;
+  std::optional<S1OrbitFile> file;
+  if (e.member.empty()) {
+    file = read_s1_orbit_file(e.path, &why, window);
+  } else {
+    const std::string name = zip_member_name(e.path, e.member);
+    Refusal refused;
+    std::string bytes;
+    const std::unique_ptr<ZipArchive> archive = ZipArchive::open(e.path, &refused);
+    const std::vector<std::string> none;
+    const std::vector<std::string>& members = archive ? archive->members() : none;
+    const auto k = std::find(members.begin(), members.end(), e.member);
+    if (archive && k == members.end())
+      why = name + ": is no longer in the zip";
+    else if (archive && archive->read(static_cast<std::size_t>(k - members.begin()), bytes, &refused))
+      file = parse_s1_orbit_file(bytes, name, &why, window);
+    else
+      why = refused.text;
+  }
+  if (file) {
+    file->orbit.source = e.source;
+    return file;
+  }
   if (e.named) {
     reading.error = why;
   } else {

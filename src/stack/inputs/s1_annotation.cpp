@@ -12,6 +12,7 @@
 #include "bperp/numeric/units.h"
 #include "bperp/stack/inputs/product_bounds.h"
 #include "bperp/stack/inputs/xml_document.h"
+#include "bperp/stack/inputs/zip_archive.h"
 #include "bperp/stack/support/number_text.h"
 
 namespace bperp::stack {
@@ -30,70 +31,19 @@ constexpr const char* earth_fixed_frame = "Earth Fixed";
 // File names listed in a message about a SAFE folder, at most.
 constexpr std::size_t listed_names = 12;
 
-// The number at path when it is positive (Hz, s, ...); nullopt and *why set
-// otherwise.
-std::optional<double> positive_number(pugi::xml_node node, const char* path, std::string* why) {
-  const std::optional<double> v = xml_number(node, path, why);
-  if (v && !(*v > 0.0)) {
-    fail(why, xml_path(node, path) + " is " + round_trip_text(*v) + "; it must be positive");
-    return std::nullopt;
-  }
-  return v;
-}
-
-// The number at path (in unit) when within_bounds(value) says nothing
-// against it; nullopt and *why set, naming the path, the value and the
-// bound, otherwise.
-template <typename Bound>
-std::optional<double> bounded_number(pugi::xml_node node, const char* path, const char* unit, Bound within_bounds,
-                                     std::string* why) {
-  const std::optional<double> v = xml_number(node, path, why);
-  if (!v) return std::nullopt;
-  if (const std::string problem = within_bounds(*v); !problem.empty()) {
-    fail(why, xml_path(node, path) + " is " + round_trip_text(*v) + " " + unit + "; " + problem);
-    return std::nullopt;
-  }
-  return v;
-}
-
-// The integer at path when it is at least `least`; nullopt and *why set otherwise.
-std::optional<long> integer_at_least(pugi::xml_node node, const char* path, long least,
-                                     std::string* why) {
-  const std::optional<long> v = xml_integer(node, path, why);
-  if (v && *v < least) {
-    fail(why, xml_path(node, path) + " is " + std::to_string(*v) + "; it must be at least " +
-                  std::to_string(least));
-    return std::nullopt;
-  }
-  return v;
-}
-
-// The non-empty text at path, in upper case; nullopt and *why set otherwise.
-std::optional<std::string> word(pugi::xml_node node, const char* path, std::string* why) {
-  const std::optional<std::string_view> text = xml_text(node, path, why);
-  if (!text) return std::nullopt;
-  if (text->empty()) {
-    fail(why, xml_path(node, path) + " is empty");
-    return std::nullopt;
-  }
-  return upper(*text);
-}
-
 // adsHeader: mission (S1 and a letter), absolute orbit (positive), swath,
 // polarisation into info. False and *why set for any missing or wrong.
 bool read_header(pugi::xml_node root, ProductInfo& info, std::string* why) {
-  const std::optional<std::string> mission = word(root, "adsHeader/missionId", why);
+  const std::optional<std::string> mission = xml_word(root, "adsHeader/missionId", why);
   if (!mission) return false;
-  const bool sentinel_1 = mission->size() == 3 && mission->starts_with("S1") &&
-                          (*mission)[2] >= 'A' && (*mission)[2] <= 'Z';
-  if (!sentinel_1)
+  if (!sentinel1_mission(*mission))
     return fail(why, "adsHeader/missionId is " + xml_quoted(*mission) +
                          ", not a Sentinel-1 mission (S1A, S1B, ...)");
-  const std::optional<long> orbit = integer_at_least(root, "adsHeader/absoluteOrbitNumber", 1, why);
+  const std::optional<long> orbit = xml_integer_at_least(root, "adsHeader/absoluteOrbitNumber", 1, why);
   const std::optional<std::string> swath =
-      orbit ? word(root, "adsHeader/swath", why) : std::nullopt;
+      orbit ? xml_word(root, "adsHeader/swath", why) : std::nullopt;
   const std::optional<std::string> polarisation =
-      swath ? word(root, "adsHeader/polarisation", why) : std::nullopt;
+      swath ? xml_word(root, "adsHeader/polarisation", why) : std::nullopt;
   if (!polarisation) return false;
   info.mission = *mission;
   info.absolute_orbit = orbit;
@@ -107,15 +57,15 @@ bool read_header(pugi::xml_node root, ProductInfo& info, std::string* why) {
 bool read_radar(pugi::xml_node root, ProductInfo& info, std::string* why) {
   const pugi::xml_node product = xml_child(root, product_information, why);
   if (!product) return false;
-  const std::optional<std::string> pass = word(product, "pass", why);
+  const std::optional<std::string> pass = xml_word(product, "pass", why);
   if (!pass) return false;
   if (*pass != "ASCENDING" && *pass != "DESCENDING")
     return fail(why, xml_path(product, "pass") + " is " + xml_quoted(*pass) +
                          ", not Ascending or Descending");
   info.pass = *pass;
-  info.radar_frequency_hz = bounded_number(product, "radarFrequency", "Hz", radar_frequency_problem, why);
+  info.radar_frequency_hz = xml_bounded(product, "radarFrequency", "Hz", radar_frequency_problem, why);
   if (!info.radar_frequency_hz) return false;
-  info.range_sampling_rate_hz = positive_number(product, "rangeSamplingRate", why);
+  info.range_sampling_rate_hz = xml_positive(product, "rangeSamplingRate", why);
   return info.range_sampling_rate_hz.has_value();
 }
 
@@ -125,57 +75,34 @@ bool read_bandwidths(pugi::xml_node root, ProductInfo& info, std::string* why) {
   const pugi::xml_node params = xml_child(root, swath_processing, why);
   if (!params) return false;
   const auto bandwidth = [&](double hz) { return bandwidth_problem(hz, info.radar_frequency_hz); };
-  info.range_bandwidth_hz = bounded_number(params, "rangeProcessing/processingBandwidth", "Hz", bandwidth, why);
+  info.range_bandwidth_hz = xml_bounded(params, "rangeProcessing/processingBandwidth", "Hz", bandwidth, why);
   if (!info.range_bandwidth_hz) return false;
-  info.azimuth_bandwidth_hz = bounded_number(params, "azimuthProcessing/processingBandwidth", "Hz", bandwidth, why);
+  info.azimuth_bandwidth_hz = xml_bounded(params, "azimuthProcessing/processingBandwidth", "Hz", bandwidth, why);
   return info.azimuth_bandwidth_hz.has_value();
 }
 
-// Three numbers at parent/x, y and z into out.
-bool read_xyz(pugi::xml_node parent, double (&out)[3], std::string* why) {
-  static constexpr const char* axes[3] = {"x", "y", "z"};
-  for (int i = 0; i < 3; ++i) {
-    const std::optional<double> v = xml_number(parent, axes[i], why);
-    if (!v) return false;
-    out[i] = *v;
-  }
+// An <orbit> element's frame, when it names one: "Earth Fixed".
+bool earth_fixed(pugi::xml_node vector, std::string* why) {
+  const pugi::xml_node frame = vector.child("frame");
+  if (!frame) return true;
+  const std::optional<std::string_view> name = xml_text(vector, "frame", why);
+  if (!name) return false;
+  if (*name != earth_fixed_frame)
+    return fail(why, xml_path(frame) + " is " + xml_quoted(*name) + ", not \"" + earth_fixed_frame + "\"");
   return true;
 }
 
-// One <orbit> element (time, frame, position/x|y|z in m, velocity/x|y|z in
-// m/s) appended to orbit.
-bool read_orbit_vector(pugi::xml_node vector, TimedOrbit& orbit, std::string* why) {
-  const std::optional<UtcTime> t = xml_utc(vector, "time", "", why);
-  if (!t) return false;
-  if (const pugi::xml_node frame = vector.child("frame"); frame) {
-    const std::optional<std::string_view> name = xml_text(vector, "frame", why);
-    if (!name) return false;
-    if (*name != earth_fixed_frame)
-      return fail(why, xml_path(frame) + " is " + xml_quoted(*name) + ", not \"" +
-                           earth_fixed_frame + "\"");
-  }
-  double position[3], velocity[3];
-  const pugi::xml_node p = xml_child(vector, "position", why);
-  if (!p || !read_xyz(p, position, why)) return false;
-  const pugi::xml_node v = xml_child(vector, "velocity", why);
-  if (!v || !read_xyz(v, velocity, why)) return false;
-  return append_orbit_vector(orbit, *t, position, velocity, vector, why);
-}
-
-// generalAnnotation/orbitList: at least orbit_min_rows vectors in time order.
+// generalAnnotation/orbitList: at least orbit_min_rows <orbit> elements
+// (time, frame, position/x|y|z in m, velocity/x|y|z in m/s) in time order.
 bool read_orbit_list(pugi::xml_node root, TimedOrbit& orbit, std::string* why) {
+  static const XmlOrbitLayout layout{"orbit",
+                                     {"time", {"position/x", "position/y", "position/z"},
+                                      {"velocity/x", "velocity/y", "velocity/z"}},
+                                     nullptr,
+                                     s1_annotation_orbit_source,
+                                     earth_fixed};
   const pugi::xml_node list = xml_child(root, "generalAnnotation/orbitList", why);
-  if (!list) return false;
-  const std::optional<std::size_t> n = xml_list_size(list, "orbit", false, why);
-  if (!n) return false;
-  if (*n < orbit_min_rows)
-    return fail(why, xml_path(list) + " holds " + std::to_string(*n) + " orbit vectors; at least " +
-                         std::to_string(orbit_min_rows) + " are needed");
-  orbit.rows.reserve(*n);
-  for (const pugi::xml_node vector : list.children("orbit"))
-    if (!read_orbit_vector(vector, orbit, why)) return false;
-  orbit.source = s1_annotation_orbit_source;
-  return true;
+  return list && read_xml_orbit(list, layout, orbit, why);
 }
 
 // imageInformation: first and last line times (last not before first),
@@ -192,11 +119,11 @@ bool read_image(pugi::xml_node root, ProductInfo& info, std::string* why) {
   if (*timing.last_line < *timing.first_line)
     return fail(
         why, xml_path(image, "productLastLineUtcTime") + " comes before productFirstLineUtcTime");
-  timing.line_interval_s = positive_number(image, "azimuthTimeInterval", why);
+  timing.line_interval_s = xml_positive(image, "azimuthTimeInterval", why);
   const std::optional<double> range_time =
-      timing.line_interval_s ? positive_number(image, "slantRangeTime", why) : std::nullopt;
-  timing.samples = range_time ? integer_at_least(image, "numberOfSamples", 1, why) : std::nullopt;
-  timing.lines = timing.samples ? integer_at_least(image, "numberOfLines", 1, why) : std::nullopt;
+      timing.line_interval_s ? xml_positive(image, "slantRangeTime", why) : std::nullopt;
+  timing.samples = range_time ? xml_integer_at_least(image, "numberOfSamples", 1, why) : std::nullopt;
+  timing.lines = timing.samples ? xml_integer_at_least(image, "numberOfLines", 1, why) : std::nullopt;
   if (!timing.lines || !range_time) return false;
   const double spacing = metres_per_two_way_second / *info.range_sampling_rate_hz;
   timing.range_pixel_spacing_m = spacing;
@@ -214,14 +141,30 @@ bool read_image(pugi::xml_node root, ProductInfo& info, std::string* why) {
   return true;
 }
 
+// The burst IDs of the bursts of list, where the first burst has a
+// burstId (then every burst must have one, at least 1) and the product's
+// track is known: in OPERA's spelling, with the product's track and swath.
+bool read_burst_ids(pugi::xml_node list, ProductInfo& info, std::string* why) {
+  const pugi::xml_node first = list.child("burst");
+  const std::optional<long> track = relative_orbit(info);
+  if (!first || !first.child("burstId") || !track) return true;
+  for (const pugi::xml_node burst : list.children("burst")) {
+    const std::optional<long> id = xml_integer_at_least(burst, "burstId", 1, why);
+    if (!id) return false;
+    info.burst_ids.push_back(burst_id_text(*track, *id, info.swath));
+  }
+  return true;
+}
+
 // swathTiming: lines and samples per burst (0 for a product without bursts,
-// positive when it has some) and every burst's azimuth time, in time order.
+// positive when it has some), every burst's azimuth time, in time order,
+// and their burst IDs where the annotation gives them.
 bool read_bursts(pugi::xml_node root, ProductInfo& info, std::string* why) {
   const pugi::xml_node timing = xml_child(root, "swathTiming", why);
   if (!timing) return false;
-  const std::optional<long> lines = integer_at_least(timing, "linesPerBurst", 0, why);
+  const std::optional<long> lines = xml_integer_at_least(timing, "linesPerBurst", 0, why);
   const std::optional<long> samples =
-      lines ? integer_at_least(timing, "samplesPerBurst", 0, why) : std::nullopt;
+      lines ? xml_integer_at_least(timing, "samplesPerBurst", 0, why) : std::nullopt;
   const pugi::xml_node list = samples ? xml_child(timing, "burstList", why) : pugi::xml_node{};
   const std::optional<std::size_t> n =
       list ? xml_list_size(list, "burst", false, why) : std::nullopt;
@@ -239,30 +182,17 @@ bool read_bursts(pugi::xml_node root, ProductInfo& info, std::string* why) {
                            ") does not come after the burst before it");
     info.burst_times.push_back(*t);
   }
-  return true;
+  return read_burst_ids(list, info, why);
 }
 
-// The product in doc, or nullopt and *why set (without the file's name).
-std::optional<ProductInfo> read_product(const XmlDocument& doc, std::string* why) {
-  const pugi::xml_node root = xml_root(doc, "product", why);
-  if (!root) return std::nullopt;
-  ProductInfo info;
-  info.format = s1_annotation_format;
+// The product below root (<product>), looking right.
+bool read_product(pugi::xml_node root, ProductInfo& info, std::string* why, bool* /*unknown*/) {
   info.look = LookSide::right;
-  const bool read = read_header(root, info, why) && read_radar(root, info, why) &&
-                    read_orbit_list(root, info.orbit, why) && read_image(root, info, why) &&
-                    read_bursts(root, info, why) && read_bandwidths(root, info, why);
-  if (!read) return std::nullopt;
-  return info;
+  return read_header(root, info, why) && read_radar(root, info, why) && read_orbit_list(root, info.orbit, why) &&
+         read_image(root, info, why) && read_bursts(root, info, why) && read_bandwidths(root, info, why);
 }
 
-// read_product of a loaded document, with the file's name before any message.
-std::optional<ProductInfo> product_of(const XmlDocument& doc, std::string* problem) {
-  std::string why;
-  std::optional<ProductInfo> info = read_product(doc, &why);
-  if (!info) fail(problem, doc.name + ": " + why);
-  return info;
-}
+constexpr XmlProductReader annotation_reader{"product", s1_annotation_format, read_product};
 
 // The parts of an annotation file name s1?-<swath>-slc-<pol>-....xml, in
 // lower case; nullopt for any other name.
@@ -310,62 +240,88 @@ std::string chosen_swath(const std::vector<AnnotationName>& found, const std::st
   return swaths[(swaths.size() - 1) / 2];
 }
 
+// Whether a polarisation ("vv") is a co-polarisation.
+bool co_polarised(const std::string& polarisation) { return polarisation == "vv" || polarisation == "hh"; }
+
+// The polarisations to try, in order: the one asked for, else VV, HH, then
+// the cross-polarisations of the annotations in the order of their names.
+std::vector<std::string> polarisations_to_try(const std::vector<AnnotationName>& of_swath, const std::string& asked) {
+  if (!asked.empty()) return {lower(asked)};
+  std::vector<std::string> order = {"vv", "hh"};
+  std::vector<AnnotationName> sorted = of_swath;
+  std::sort(sorted.begin(), sorted.end(), [](const auto& a, const auto& b) { return a.file < b.file; });
+  for (const AnnotationName& a : sorted)
+    if (std::find(order.begin(), order.end(), a.polarisation) == order.end()) order.push_back(a.polarisation);
+  return order;
+}
+
 }  // namespace
 
 std::optional<ProductInfo> read_s1_annotation(const std::string& path, Refusal* problem) {
-  XmlDocument doc;
-  if (!load_xml_file(path, doc, problem)) return std::nullopt;
-  std::string why;
-  std::optional<ProductInfo> info = product_of(doc, &why);
-  if (!info) refuse(problem, RefusalKind::malformed, std::move(why));
-  return info;
+  return read_xml_product(path, annotation_reader, problem);
 }
 
 std::optional<ProductInfo> parse_s1_annotation(std::string_view bytes, const std::string& name,
                                                std::string* problem) {
-  XmlDocument doc;
-  if (!load_xml_bytes(bytes, name, doc, problem)) return std::nullopt;
-  return product_of(doc, problem);
+  return parse_xml_product(bytes, name, annotation_reader, problem);
 }
 
-std::string safe_annotation(const std::string& safe_dir, const std::string& swath, Refusal* refusal) {
-  // No file, and *refusal set.
-  const auto refused = [&](RefusalKind kind, std::string why) {
-    refuse(refusal, kind, std::move(why));
+std::string choose_annotation(const std::vector<std::string>& names, const AnnotationWish& wish,
+                              const std::string& where, Refusal* problem, std::string* warning) {
+  // No file, and *problem set.
+  const auto refused = [&](std::string why) {
+    refuse(problem, RefusalKind::malformed, std::move(why));
     return std::string();
   };
-  namespace fs = std::filesystem;
-  const fs::path folder = fs::path(safe_dir) / "annotation";
-  std::error_code error;
-  fs::directory_iterator entries(folder, error);
-  if (error) return refused(RefusalKind::unreadable, folder.string() + ": cannot list it (" + error.message() + ")");
-  std::vector<std::string> names;
   std::vector<AnnotationName> found;
-  for (const fs::directory_entry& entry : entries) {
-    if (!entry.is_regular_file(error)) continue;  // calibration/, rfi/, broken links
-    names.push_back(entry.path().filename().string());
-    if (std::optional<AnnotationName> a = annotation_name(names.back())) found.push_back(*a);
-  }
-  const std::string holds = folder.string() + " holds " + name_list(names);
-  if (found.empty())
-    return refused(RefusalKind::malformed, "no Sentinel-1 SLC annotation (s1?-<swath>-slc-<pol>-*.xml): " + holds);
-  const std::string take = chosen_swath(found, swath);
+  for (const std::string& name : names)
+    if (std::optional<AnnotationName> a = annotation_name(name)) found.push_back(*a);
+  const std::string holds = where + " holds " + name_list(names);
+  if (found.empty()) return refused("no Sentinel-1 SLC annotation (s1?-<swath>-slc-<pol>-*.xml): " + holds);
+  const std::string take = chosen_swath(found, wish.swath);
   std::vector<AnnotationName> of_swath;
   std::copy_if(found.begin(), found.end(), std::back_inserter(of_swath),
                [&](const AnnotationName& a) { return a.swath == take; });
-  if (of_swath.empty()) return refused(RefusalKind::malformed, "no annotation of swath " + upper(take) + ": " + holds);
-  for (const char* polarisation : {"vv", "hh"}) {
+  if (of_swath.empty()) return refused("no annotation of swath " + upper(take) + ": " + holds);
+  for (const std::string& polarisation : polarisations_to_try(of_swath, wish.polarisation)) {
     std::vector<std::string> fit;
     for (const AnnotationName& a : of_swath)
       if (a.polarisation == polarisation) fit.push_back(a.file);
     if (fit.size() > 1)
-      return refused(RefusalKind::malformed, "several annotations of swath " + upper(take) + " and " +
-                                                 upper(polarisation) + " (" + name_list(fit) + ") in " +
-                                                 folder.string());
-    if (fit.size() == 1) return (folder / fit.front()).string();
+      return refused("several annotations of swath " + upper(take) + " and " + upper(polarisation) + " (" +
+                     name_list(fit) + ") in " + where);
+    if (fit.size() != 1) continue;
+    if (wish.polarisation.empty() && !co_polarised(polarisation) && warning != nullptr)
+      *warning = where + " holds no co-polarised (VV or HH) annotation of swath " + upper(take) + ": its " +
+                 upper(polarisation) + " annotation is used";
+    return fit.front();
   }
-  return refused(RefusalKind::malformed,
-                 "no co-polarised (VV or HH) annotation of swath " + upper(take) + ": " + holds);
+  return refused("no annotation of swath " + upper(take) + " and polarisation " + upper(wish.polarisation) +
+                 ": " + holds);
+}
+
+std::string safe_annotation(const std::string& safe_dir, const AnnotationWish& wish, Refusal* refusal,
+                            std::string* warning) {
+  namespace fs = std::filesystem;
+  const fs::path folder = fs::path(safe_dir) / "annotation";
+  std::error_code error;
+  fs::directory_iterator entries(folder, error);
+  if (error) {
+    refuse(refusal, RefusalKind::unreadable, folder.string() + ": cannot list it (" + error.message() + ")");
+    return {};
+  }
+  std::vector<std::string> names;
+  std::size_t listed = 0;
+  for (const fs::directory_entry& entry : entries) {
+    if (++listed > max_zip_entries) {
+      refuse(refusal, RefusalKind::malformed,
+             folder.string() + ": holds more than " + std::to_string(max_zip_entries) + " entries");
+      return {};
+    }
+    if (entry.is_regular_file(error)) names.push_back(entry.path().filename().string());  // not calibration/, rfi/, broken links
+  }
+  const std::string file = choose_annotation(names, wish, folder.string(), refusal, warning);
+  return file.empty() ? file : (folder / file).string();
 }
 
 }  // namespace bperp::stack

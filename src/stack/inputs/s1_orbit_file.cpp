@@ -243,8 +243,6 @@ std::optional<S1OrbitFile> read_s1_orbit_file(const std::string& path, std::stri
 }
 
 std::optional<S1OrbitFile> read_s1_orbit_file_header(const std::string& path, std::string* problem) {
-  // The header comes first: read up to its end and close the root there.
-  constexpr std::string_view header_end = "</Earth_Explorer_Header>";
   // Opened without blocking and refused unless regular: a named pipe in an
   // orbit folder would otherwise wait for a writer that never comes.
   std::size_t size = 0;
@@ -252,32 +250,40 @@ std::optional<S1OrbitFile> read_s1_orbit_file_header(const std::string& path, st
   if (!f.is_open()) return std::nullopt;
   std::string head;
   if (!read_bytes(f.get(), std::min(size, orbit_header_bytes), path, head, problem)) return std::nullopt;
+  return parse_s1_orbit_file_header(head, path, problem);
+}
+
+std::optional<S1OrbitFile> parse_s1_orbit_file_header(std::string_view bytes, const std::string& name,
+                                                      std::string* problem) {
+  // The header comes first: read up to its end and close the root there.
+  constexpr std::string_view header_end = "</Earth_Explorer_Header>";
+  std::string head(bytes.substr(0, orbit_header_bytes));
   const std::size_t end = head.find(header_end);
   if (end == std::string::npos) {
-    fail(problem, path + ": no Earth_Explorer_Header within its first " +
+    fail(problem, name + ": no Earth_Explorer_Header within its first " +
                       std::to_string(orbit_header_bytes) + " bytes");
     return std::nullopt;
   }
   head.resize(end + header_end.size());
   head += "</Earth_Explorer_File>";
   XmlDocument doc;
-  if (!load_xml_bytes(head, path, doc, problem)) return std::nullopt;
+  if (!load_xml_bytes(head, name, doc, problem)) return std::nullopt;
   std::string why;
   const pugi::xml_node root = xml_root(doc, "Earth_Explorer_File", &why);
   S1OrbitFile file;
   if (!root || !read_header(root, file, &why)) {
-    fail(problem, path + ": " + why);
+    fail(problem, name + ": " + why);
     return std::nullopt;
   }
-  file.orbit.source = std::filesystem::path(path).filename().string();
+  file.orbit.source = std::filesystem::path(name).filename().string();
   return file;
 }
 
 std::optional<S1OrbitFile> parse_s1_orbit_file(std::string_view bytes, const std::string& name,
-                                               std::string* problem) {
+                                               std::string* problem, const OrbitWindow* window) {
   XmlDocument doc;
   if (!load_xml_bytes(bytes, name, doc, problem)) return std::nullopt;
-  return orbit_file_of(doc, nullptr, problem);
+  return orbit_file_of(doc, window, problem);
 }
 
 }  // namespace bperp::stack

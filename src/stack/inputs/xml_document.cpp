@@ -10,6 +10,7 @@
 
 #include "bperp/io/ascii_text.h"
 #include "bperp/numeric/units.h"
+#include "bperp/stack/support/number_text.h"
 
 namespace bperp::stack {
 
@@ -334,6 +335,147 @@ bool append_orbit_vector(TimedOrbit& orbit, UtcTime t, const double (&position_m
   return true;
 }
 
+std::optional<double> xml_positive(pugi::xml_node node, std::string_view path, std::string* problem) {
+  const std::optional<double> v = xml_number(node, path, problem);
+  if (v && !(*v > 0.0)) {
+    fail(problem, xml_path(node, path) + " is " + round_trip_text(*v) + "; it must be positive");
+    return std::nullopt;
+  }
+  return v;
+}
+
+std::optional<double> xml_bounded(pugi::xml_node node, std::string_view path, const char* unit,
+                                  const std::function<std::string(double)>& bound, std::string* problem) {
+  const std::optional<double> v = xml_number(node, path, problem);
+  if (!v) return std::nullopt;
+  if (const std::string why = bound(*v); !why.empty()) {
+    fail(problem, xml_path(node, path) + " is " + round_trip_text(*v) + " " + unit + "; " + why);
+    return std::nullopt;
+  }
+  return v;
+}
+
+std::optional<long> xml_integer_at_least(pugi::xml_node node, std::string_view path, long least,
+                                         std::string* problem) {
+  const std::optional<long> v = xml_integer(node, path, problem);
+  if (v && *v < least) {
+    fail(problem, xml_path(node, path) + " is " + std::to_string(*v) + "; it must be at least " +
+                      std::to_string(least));
+    return std::nullopt;
+  }
+  return v;
+}
+
+std::optional<std::string> xml_word(pugi::xml_node node, std::string_view path, std::string* problem) {
+  const std::optional<std::string_view> text = xml_text(node, path, problem);
+  if (!text) return std::nullopt;
+  if (text->empty()) {
+    fail(problem, xml_path(node, path) + " is empty");
+    return std::nullopt;
+  }
+  return upper(*text);
+}
+
+std::optional<std::string> xml_pass(pugi::xml_node node, std::string_view path, std::string* problem) {
+  const std::optional<std::string_view> text = xml_text(node, path, problem);
+  if (!text) return std::nullopt;
+  std::optional<std::string> pass = pass_from_text(*text);
+  if (!pass)
+    fail(problem, xml_path(node, path) + " is " + xml_quoted(*text) + ", not Ascending or Descending");
+  return pass;
+}
+
+std::optional<LookSide> xml_look_side(pugi::xml_node node, std::string_view path, std::string* problem) {
+  const std::optional<std::string_view> text = xml_text(node, path, problem);
+  if (!text) return std::nullopt;
+  const std::optional<LookSide> side = look_side_from_text(*text);
+  if (!side) fail(problem, xml_path(node, path) + " is " + xml_quoted(*text) + ", not Right or Left");
+  return side;
+}
+
+namespace {
+
+// Three numbers at the paths below element into out.
+bool read_xyz(pugi::xml_node element, const char* const (&paths)[3], double (&out)[3], std::string* problem) {
+  for (int i = 0; i < 3; ++i) {
+    const std::optional<double> v = xml_number(element, paths[i], problem);
+    if (!v) return false;
+    out[i] = *v;
+  }
+  return true;
+}
+
+// One vector at element appended to orbit: its time, the layout's check,
+// its position and its velocity.
+bool read_xml_orbit_vector(pugi::xml_node element, const XmlOrbitLayout& layout, TimedOrbit& orbit,
+                           std::string* problem) {
+  const std::optional<UtcTime> t = xml_utc(element, layout.paths.time, "", problem);
+  if (!t || (layout.check != nullptr && !layout.check(element, problem))) return false;
+  double position[3], velocity[3];
+  return read_xyz(element, layout.paths.position, position, problem) &&
+         read_xyz(element, layout.paths.velocity, velocity, problem) &&
+         append_orbit_vector(orbit, *t, position, velocity, element, problem);
+}
+
+}  // namespace
+
+bool read_xml_orbit(pugi::xml_node list, const XmlOrbitLayout& layout, TimedOrbit& orbit, std::string* problem) {
+  const std::optional<std::size_t> n = xml_list_size(list, layout.item, false, problem);
+  if (!n) return false;
+  if (layout.count != nullptr) {
+    const std::optional<long> said = xml_integer(list, layout.count, problem);
+    if (!said) return false;
+    if (*said < 0 || static_cast<std::size_t>(*said) != *n)
+      return fail(problem, xml_path(list, layout.count) + " says " + std::to_string(*said) + " but " +
+                               xml_path(list) + " holds " + std::to_string(*n) + " " + layout.item + " elements");
+  }
+  if (*n < orbit_min_rows)
+    return fail(problem, xml_path(list) + " holds " + std::to_string(*n) + " orbit vectors; at least " +
+                             std::to_string(orbit_min_rows) + " are needed");
+  orbit.rows.reserve(*n);
+  for (const pugi::xml_node vector : list.children(layout.item))
+    if (!read_xml_orbit_vector(vector, layout, orbit, problem)) return false;
+  orbit.source = layout.source;
+  return true;
+}
+
+namespace {
+
+// The product of reader's kind in a loaded document, or nullopt and *why
+// set (without the document's name).
+std::optional<ProductInfo> xml_product(const XmlDocument& doc, const XmlProductReader& reader, std::string* why,
+                                       bool* unknown) {
+  const pugi::xml_node root = xml_root(doc, reader.root, why);
+  if (!root) return std::nullopt;
+  ProductInfo info;
+  info.format = reader.format;
+  if (!reader.read(root, info, why, unknown)) return std::nullopt;
+  return info;
+}
+
+}  // namespace
+
+std::optional<ProductInfo> read_xml_product(const std::string& path, const XmlProductReader& reader,
+                                            Refusal* problem) {
+  XmlDocument doc;
+  if (!load_xml_file(path, doc, problem)) return std::nullopt;
+  std::string why;
+  bool unknown = false;
+  std::optional<ProductInfo> info = xml_product(doc, reader, &why, &unknown);
+  if (!info) refuse(problem, unknown ? RefusalKind::unknown_format : RefusalKind::malformed, path + ": " + why);
+  return info;
+}
+
+std::optional<ProductInfo> parse_xml_product(std::string_view bytes, const std::string& name,
+                                             const XmlProductReader& reader, std::string* problem) {
+  XmlDocument doc;
+  if (!load_xml_bytes(bytes, name, doc, problem)) return std::nullopt;
+  std::string why;
+  std::optional<ProductInfo> info = xml_product(doc, reader, &why, nullptr);
+  if (!info) fail(problem, name + ": " + why);
+  return info;
+}
+
 namespace {
 
 // The position after the white space at text[i].
@@ -412,20 +554,73 @@ std::size_t after_start_tag(std::string_view text, std::size_t lt) {
 
 }  // namespace
 
-XmlProductKind xml_product_kind(std::string_view head) {
+namespace {
+
+// head without a UTF-8 byte-order mark.
+std::string_view without_byte_order_mark(std::string_view head) {
   constexpr std::string_view byte_order_mark = "\xEF\xBB\xBF";
   if (head.starts_with(byte_order_mark)) head.remove_prefix(byte_order_mark.size());
+  return head;
+}
+
+// name without its namespace prefix ("xfdu:XFDU" -> "XFDU").
+std::string_view local_name(std::string_view name) {
+  const std::size_t colon = name.find(':');
+  return colon == std::string_view::npos ? name : name.substr(colon + 1);
+}
+
+// The value of the attribute name in the start tag at text[lt]; "" when it
+// has none or it is cut off.
+std::string attribute_value(std::string_view text, std::size_t lt, std::string_view name) {
+  const std::size_t end = after_start_tag(text, lt);
+  const std::string_view tag = text.substr(lt, end == std::string_view::npos ? text.size() - lt : end - lt);
+  for (std::size_t at = tag.find(name); at != std::string_view::npos; at = tag.find(name, at + 1)) {
+    const bool starts = at > 0 && (tag[at - 1] == ' ' || tag[at - 1] == '\t' || tag[at - 1] == '\n' || tag[at - 1] == '\r');
+    std::size_t i = at + name.size();
+    while (i < tag.size() && (tag[i] == ' ' || tag[i] == '\t' || tag[i] == '\r' || tag[i] == '\n')) ++i;
+    if (!starts || i >= tag.size() || tag[i] != '=') continue;
+    i = skip_white(tag, i + 1);
+    if (i >= tag.size() || (tag[i] != '"' && tag[i] != '\'')) return {};
+    const std::size_t close = tag.find(tag[i], i + 1);
+    if (close == std::string_view::npos) return {};
+    return std::string(tag.substr(i + 1, close - i - 1));
+  }
+  return {};
+}
+
+}  // namespace
+
+XmlProductKind xml_product_kind(std::string_view head) {
+  head = without_byte_order_mark(head);
   const std::size_t root = next_start_tag(head, 0);
   if (root == std::string_view::npos) return XmlProductKind::none;
   const std::string_view root_name = tag_name(head, root);
   if (root_name == "Earth_Explorer_File") return XmlProductKind::s1_orbit_file;
-  if (root_name != "product") return XmlProductKind::none;
+  if (local_name(root_name) == "XFDU") return XmlProductKind::s1_manifest;
+  if (root_name == "level1Product") return XmlProductKind::tsx_annotation;
+  if (root_name == "Metadata" && head.find("<Orbit_State_Vectors") != std::string_view::npos)
+    return XmlProductKind::iceye_metadata;
+  if (root_name != "product") return XmlProductKind::other_xml;
   const std::size_t inside = after_start_tag(head, root);
-  if (inside == std::string_view::npos) return XmlProductKind::none;
+  if (inside == std::string_view::npos) return XmlProductKind::other_xml;
   const std::size_t child = next_start_tag(head, inside);
-  if (child == std::string_view::npos || tag_name(head, child) != "adsHeader")
-    return XmlProductKind::none;
-  return XmlProductKind::s1_annotation;
+  if (child == std::string_view::npos) return XmlProductKind::other_xml;
+  const std::string_view child_name = tag_name(head, child);
+  if (child_name == "adsHeader") return XmlProductKind::s1_annotation;
+  if (child_name == "productId") return XmlProductKind::rcm_product;
+  return XmlProductKind::other_xml;
+}
+
+XmlRoot xml_root_of(std::string_view head) {
+  head = without_byte_order_mark(head);
+  XmlRoot root;
+  const std::size_t lt = next_start_tag(head, 0);
+  if (lt == std::string_view::npos) return root;
+  root.name = std::string(tag_name(head, lt));
+  const std::size_t colon = root.name.find(':');
+  root.name_space =
+      attribute_value(head, lt, colon == std::string::npos ? "xmlns" : "xmlns:" + root.name.substr(0, colon));
+  return root;
 }
 
 XmlProductKind xml_product_kind_of_file(const std::string& path) {

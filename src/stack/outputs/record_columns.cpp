@@ -107,6 +107,13 @@ const Column columns[] = {
      }},
     {"wavelength_source", "wavelength", text, "", left, 0, fixed,
      [](const Row& row) { return row.s.wavelength_source.empty() ? Value() : Value(row.s.wavelength_source); }},
+    {"burst_id", "burst", text, "", left, 0, fixed,
+     [](const Row& row) {
+       const Acquisition& a = row.s.acquisition();
+       const std::string id = a.product && row.s.time ? burst_id_at(*a.product, *row.s.time) : std::string();
+       return id.empty() ? Value() : Value(id);
+     },
+     false},
     {"error", "error", text, "", left, 0, fixed,
      [](const Row& row) { return row.s.ok() ? Value() : Value(row.s.refusal->text); }},
     {"error_kind", "error kind", text, "", left, 0, fixed,

@@ -112,10 +112,12 @@ std::string product_line(const StackRun& run) {
   for (const std::string* part : {&p.swath, &p.polarisation})
     if (!part->empty()) what += (what.empty() ? "" : " ") + *part;
   if (!what.empty()) line += ", " + what;
+  const std::optional<long>& track = zero_doppler_of(run.view)->relative_orbit;
   if (p.absolute_orbit) {
     line += ", absolute orbit " + std::to_string(*p.absolute_orbit);
-    if (const std::optional<long>& track = zero_doppler_of(run.view)->relative_orbit)
-      line += " (track " + std::to_string(*track) + ")";
+    if (track) line += " (track " + std::to_string(*track) + ")";
+  } else if (track) {
+    line += ", track " + std::to_string(*track);
   }
   if (!p.pass.empty()) line += ", " + p.pass;
   return line;
@@ -129,6 +131,7 @@ std::string zero_doppler_reference_block(const StackRun& run) {
   std::string lines;
   lines += "reference         " + run.reference.name + (date.empty() ? std::string() : "  (" + date + ")") + "\n";
   lines += "product           " + product_line(run) + "\n";
+  if (const std::string burst = reference_burst_id(run); !burst.empty()) lines += "burst             " + burst + "\n";
   lines += "target            latitude " + fixed_text(degrees(v.target_geodetic.latitude), angle_decimals) +
            " deg, longitude " + fixed_text(degrees(v.target_geodetic.longitude), angle_decimals) +
            " deg, height " + fixed_text_unsigned_zero(v.target_geodetic.height * metres_per_km, length_decimals) +
@@ -298,6 +301,8 @@ void zero_doppler_reference_json(JsonWriter& json, const StackRun& run) {
   text_or_null_member(json, "pass", p ? &p->pass : nullptr);
   text_or_null_member(json, "swath", p ? &p->swath : nullptr);
   text_or_null_member(json, "polarisation", p ? &p->polarisation : nullptr);
+  const std::string burst = reference_burst_id(run);
+  text_or_null_member(json, "burst_id", &burst);
   const std::string time = z.time ? utc_text(*z.time) : std::string();
   text_or_null_member(json, "reference_time", &time);
   number_member(json, "latitude_deg", degrees(v.target_geodetic.latitude));

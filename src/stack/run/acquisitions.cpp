@@ -1,19 +1,28 @@
 #include "bperp/stack/run/acquisitions.h"
 
+#include "bperp/stack/support/escape.h"
+
 namespace bperp::stack {
 
-void use_orbit_files(Acquisition& a, const OrbitCatalogue* orbits, std::vector<std::string>& warnings) {
-  if (orbits == nullptr || orbits->empty() || a.refusal || !a.product || a.product->mission.empty()) return;
+void use_orbit_files(Acquisition& a, const OrbitCatalogue* orbits, bool required, std::vector<Warning>& warnings) {
+  if (orbits == nullptr || orbits->empty() || a.refusal || !a.product || !sentinel1_mission(a.product->mission))
+    return;
   const ImageTiming& image = a.product->image;
   const UtcTime first = acquisition_time(*a.product);
   const UtcTime last = image.last_line ? *image.last_line : first;
   Refusal problem;
   std::optional<ChosenOrbit> chosen = orbits->choose(a.product->mission, first, last, &problem);
+  if (!chosen && problem.kind == RefusalKind::outside_orbit && !required) {
+    warnings.push_back({WarningKind::orbit_fallback, a.name + ": " + problem.text + "; so its own orbit (" +
+                                                         escaped(a.product->orbit.source) +
+                                                         ") is used (--require-orbit-files refuses it instead)"});
+    return;
+  }
   if (!chosen) {
     a.refusal = Refusal{problem.kind, a.name + ": " + problem.text};
     return;
   }
-  for (const std::string& w : chosen->warnings) warnings.push_back(a.name + ": " + w);
+  for (const std::string& w : chosen->warnings) warnings.push_back({WarningKind::orbit_file, a.name + ": " + w});
   a.product->orbit = chosen->orbit;
   a.orbit = chosen->orbit.rows;
   a.epoch = chosen->orbit.epoch;

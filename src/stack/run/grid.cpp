@@ -73,6 +73,7 @@ std::optional<Refusal> grid_target(const Acquisition& a, const TargetOptions& ta
   p.line = line;
   p.range = range;
   p.target = target;
+  p.target.burst.reset();  // each grid point is its own target
   const ProductInfo* product = a.product ? &*a.product : nullptr;
   if (product && product->epsg && !product->grid_x.empty() && !product->grid_y.empty()) {
     const std::vector<double>& gx = product->grid_x;

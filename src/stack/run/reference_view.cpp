@@ -1,11 +1,13 @@
 #include "bperp/stack/run/reference_view.h"
 
+#include "bperp/io/ascii_text.h"
 #include "bperp/numeric/units.h"
 #include "bperp/stack/geometry/map_grid.h"
 #include "bperp/stack/geometry/plausibility.h"
 #include "bperp/stack/run/passes.h"
 #include "bperp/stack/run/refusal_texts.h"
 #include "bperp/stack/run/wavelength.h"
+#include "bperp/stack/support/escape.h"
 #include "bperp/stack/support/number_text.h"
 
 namespace bperp::stack {
@@ -93,20 +95,74 @@ std::string outside_image_text(const Acquisition& a, const ZeroDopplerReference&
   return text + ": its baselines are extrapolated beyond the scene";
 }
 
-// The point target asks for: --at-point, else for a geocoded product
-// without --at-time or --at-range the centre of its grid; nullopt for a
-// target at a time and range. false and *problem when the grid's centre
-// can't be placed.
+// Whether a product gives the times of its first and last lines and its
+// near and far slant ranges, which a target at a time and range needs.
+bool times_and_ranges(const ProductInfo& p) {
+  const ImageTiming& i = p.image;
+  return i.first_line && i.last_line && i.near_range_m && i.far_range_m;
+}
+
+// The scene centre a product states, as a geodetic point: at height (km,
+// default 0) for a latitude and longitude, at its own height (unless
+// height is given) for an earth-fixed point. nullopt and *problem when the
+// point has no geodetic coordinates.
+std::optional<Geodetic> scene_centre_point(const SceneCentre& c, const std::optional<double>& height,
+                                           std::string* problem) {
+  if (!c.earth_fixed_m) {
+    return Geodetic{units::radians(c.latitude_deg), units::radians(c.longitude_deg), height.value_or(0.0)};
+  }
+  double km[3];
+  for (int i = 0; i < 3; ++i) km[i] = (*c.earth_fixed_m)[i] / units::metres_per_km;
+  GeodeticFix fix = geodetic_from_earth_fixed(km);
+  if (fix.status != GeodeticStatus::ok) {
+    *problem = "its scene centre is no point on the earth (earth-fixed coordinates not finite, or near the centre)";
+    return std::nullopt;
+  }
+  if (height) fix.point.height = *height;
+  return fix.point;
+}
+
+// The point target asks for: --at-point, else without --at-time or
+// --at-range the centre of a geocoded product's grid or the scene centre a
+// product without times and ranges states; nullopt for a target at a time
+// and range. false and *problem when the centre can't be placed.
 bool target_point(const Acquisition& a, const TargetOptions& target, std::optional<Geodetic>* point,
                   std::string* problem) {
   *point = target.at_point;
   const ProductInfo* p = a.product ? &*a.product : nullptr;
-  const bool geocoded = p && p->epsg && !p->grid_x.empty() && !p->grid_y.empty();
-  if (*point || !geocoded || target.at_time || target.at_range) return true;
-  *point =
-      map_to_geodetic(*p->epsg, 0.5 * (p->grid_x.front() + p->grid_x.back()),
-                      0.5 * (p->grid_y.front() + p->grid_y.back()), target.height.value_or(0.0), problem);
-  return point->has_value();
+  if (*point || !p || target.at_time || target.at_range) return true;
+  if (p->epsg && !p->grid_x.empty() && !p->grid_y.empty()) {
+    *point = map_to_geodetic(*p->epsg, 0.5 * (p->grid_x.front() + p->grid_x.back()),
+                             0.5 * (p->grid_y.front() + p->grid_y.back()), target.height.value_or(0.0), problem);
+    return point->has_value();
+  }
+  if (p->scene_centre && !times_and_ranges(*p)) {
+    *point = scene_centre_point(*p->scene_centre, target.height, problem);
+    return point->has_value();
+  }
+  return true;
+}
+
+// The target asked for once --burst is resolved: at the middle time of the
+// burst it names (a burst product of that ID keeps its own default
+// target). The refusal when the reference has no burst of that ID.
+std::optional<Refusal> burst_target(const Acquisition& a, TargetOptions& target) {
+  if (!target.burst) return std::nullopt;
+  const std::string& id = *target.burst;
+  const ProductInfo* p = a.product ? &*a.product : nullptr;
+  const auto refused = [&](const std::string& why) {
+    return Refusal{RefusalKind::option, "can't use " + a.name + " as the reference: --burst " + escaped(id) + ": " + why};
+  };
+  if (!p || p->burst_ids.empty()) return refused("it gives no burst IDs");
+  if (p->burst_times.empty()) {
+    if (lower(id) != p->burst_ids.front()) return refused("it is burst " + p->burst_ids.front());
+  } else if (const std::optional<UtcTime> middle = burst_middle(*p, id)) {
+    target.at_time = middle;
+  } else {
+    return refused("it holds the bursts " + p->burst_ids.front() + " to " + p->burst_ids.back());
+  }
+  target.burst.reset();
+  return std::nullopt;
 }
 
 // Why the view found no target of a's orbit, or nullopt when it did.
@@ -141,9 +197,15 @@ std::optional<Refusal> view_failure(const Acquisition& a, const ZeroDopplerGeome
 
 }  // namespace
 
-std::optional<Refusal> zero_doppler_view(const Acquisition& a, const TargetOptions& target,
+std::optional<Refusal> zero_doppler_view(const Acquisition& a, const TargetOptions& asked,
                                          ZeroDopplerReference& z, std::vector<Warning>* warnings) {
   const std::string cant = "can't use " + a.name + " as the reference: ";
+  TargetOptions target = asked;
+  if (std::optional<Refusal> refused = burst_target(a, target)) return refused;
+  if (a.product && a.product->scene_centre && !times_and_ranges(*a.product) && (target.at_time || target.at_range))
+    return Refusal{RefusalKind::option,
+                   cant + "it gives no image times and slant ranges (a geocoded or ground-range product), which "
+                          "--at-time, --at-range and --grid need; --at-point names a target on it"};
   if (const std::string why = implausible_orbit(a.orbit, a.row_lines.empty() ? nullptr : &a.row_lines);
       !why.empty())
     return Refusal{RefusalKind::implausible, cant + why};
@@ -177,8 +239,7 @@ std::optional<Refusal> zero_doppler_view(const Acquisition& a, const TargetOptio
     warnings->push_back({WarningKind::outside_image, outside_image_text(a, z)});
   z.doppler_centroid = polynomial_doppler(a, z.view.slant_range);
   z.orbit_source = a.product ? a.product->orbit.source : std::string("orbit file");
-  if (a.product && a.product->absolute_orbit)
-    z.relative_orbit = sentinel1_relative_orbit(a.product->mission, *a.product->absolute_orbit);
+  if (a.product) z.relative_orbit = relative_orbit(*a.product);
   return std::nullopt;
 }
 

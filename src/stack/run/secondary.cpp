@@ -14,29 +14,32 @@ namespace bperp::stack {
 
 namespace {
 
-// Why a Sentinel-1 secondary of another relative orbit than the
-// reference's is no repeat pass of it (nullopt when it is, or cannot be
-// told).
-std::optional<Refusal> other_track(const ZeroDopplerReference& z, const Acquisition& a) {
-  if (!z.relative_orbit || !a.product || !a.product->absolute_orbit) return std::nullopt;
-  const std::optional<long> track = sentinel1_relative_orbit(a.product->mission, *a.product->absolute_orbit);
-  if (!track || *track == *z.relative_orbit) return std::nullopt;
-  return Refusal{RefusalKind::other_track, a.name + ": it is of relative orbit " + std::to_string(*track) +
-                                               " (" + a.product->mission + " absolute orbit " +
-                                               std::to_string(*a.product->absolute_orbit) +
-                                               "), the reference of " + std::to_string(*z.relative_orbit) +
+// Why a secondary of another relative orbit than the reference's (both of
+// one family of satellites, see track_family) is no repeat pass of it
+// (nullopt when it is, or cannot be told).
+std::optional<Refusal> other_track(const Acquisition& reference, const Acquisition& a) {
+  if (!reference.product || !a.product) return std::nullopt;
+  const std::optional<long> own = relative_orbit(*reference.product);
+  const std::optional<long> track = relative_orbit(*a.product);
+  if (!own || !track || *track == *own || track_family(a.product->mission) != track_family(reference.product->mission))
+    return std::nullopt;
+  const std::string whence = a.product->track ? std::string("as its product states")
+                                              : a.product->mission + " absolute orbit " +
+                                                    std::to_string(*a.product->absolute_orbit);
+  return Refusal{RefusalKind::other_track, a.name + ": it is of relative orbit " + std::to_string(*track) + " (" +
+                                               whence + "), the reference of " + std::to_string(*own) +
                                                ": not a repeat pass of its track"};
 }
 
 // Why a can't be a SAR's pass at all (units, zeros), or, in the
-// zero-Doppler geometry, is of another Sentinel-1 track (which wins);
+// zero-Doppler geometry, is of another track than reference (which wins);
 // nullopt when neither.
-std::optional<Refusal> not_a_pass(const ReferenceView& view, const Acquisition& a) {
+std::optional<Refusal> not_a_pass(const Acquisition& reference, const ReferenceView& view, const Acquisition& a) {
   const std::string why = a.kind == AcquisitionKind::state_vector
                               ? implausible_state(a.state)
                               : implausible_orbit(a.orbit, a.row_lines.empty() ? nullptr : &a.row_lines);
-  if (const ZeroDopplerReference* z = zero_doppler_of(view))
-    if (std::optional<Refusal> track = other_track(*z, a)) return track;
+  if (zero_doppler_of(view))
+    if (std::optional<Refusal> track = other_track(reference, a)) return track;
   if (!why.empty()) return Refusal{RefusalKind::implausible, a.name + ": " + why};
   return std::nullopt;
 }
@@ -152,7 +155,7 @@ SecondaryResult run_secondary(const Acquisition& reference, const ReferenceView&
   const ZeroDopplerReference* z = zero_doppler_of(view);
   r.wavelength_source = secondary_wavelength_source(
       a, options.target, z ? z->wavelength_source : beam_wavelength(options.target).source);
-  if ((r.refusal = not_a_pass(view, a))) return r;
+  if ((r.refusal = not_a_pass(reference, view, a))) return r;
   if (const ReferenceGeometry* g = std::get_if<ReferenceGeometry>(&view))
     beam_secondary(*g, reference.name, r, options);
   else

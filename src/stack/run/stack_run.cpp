@@ -31,11 +31,33 @@ LookSide look_side(const ReferenceView& view) {
   return z ? z->look : LookSide::right;
 }
 
+std::string reference_burst_id(const StackRun& run) {
+  const ZeroDopplerReference* z = zero_doppler_of(run.view);
+  if (!z || !run.reference.product || !z->time) return {};
+  return burst_id_at(*run.reference.product, *z->time);
+}
+
 namespace {
 
 // Appends texts to run's warnings as warnings of kind.
 void add_warnings(StackRun& run, WarningKind kind, std::vector<std::string> texts) {
   for (std::string& text : texts) run.warnings.push_back({kind, std::move(text)});
+}
+
+// How the run's files are read: as options say, a burst asked for naming
+// the swath of SAFE products when no swath is.
+ReadOptions read_options(const StackOptions& options) {
+  ReadOptions read = options.read;
+  if (read.swath.empty() && options.target.burst)
+    if (const std::optional<BurstId> id = parse_burst_id(*options.target.burst)) read.swath = id->swath;
+  return read;
+}
+
+// Notes the file a was read from when no input names it (a .SAFE folder's
+// annotation); a zip's member is read from the zip, which an input names.
+void note_found_file(StackRun& run, const Acquisition& a) {
+  if (a.read_from.empty() || a.read_from.starts_with(a.path + "!")) return;
+  run.found_files.push_back(a.read_from);
 }
 
 // The acquisition of an input: the one made in memory, or its file read
@@ -69,12 +91,10 @@ StackRun start_stack(const StackInput& reference, const StackOptions& options, c
   // Kept for going over the grid again; the stop check belongs to the call.
   run.options = options;
   run.options.stop_requested = nullptr;
-  run.reference = acquisition_of(reference, read_reference, options.read);
-  if (!run.reference.read_from.empty()) run.found_files.push_back(run.reference.read_from);
-  if (!run.reference.warning.empty()) run.warnings.push_back({WarningKind::header_date, run.reference.warning});
-  std::vector<std::string> orbit_notes;
-  use_orbit_files(run.reference, orbits, orbit_notes);
-  add_warnings(run, WarningKind::orbit_file, std::move(orbit_notes));
+  run.reference = acquisition_of(reference, read_reference, read_options(options));
+  note_found_file(run, run.reference);
+  if (run.reference.warning) run.warnings.push_back(*run.reference.warning);
+  use_orbit_files(run.reference, orbits, options.require_orbit_files, run.warnings);
   if (run.reference.refusal) {
     run.refusal = run.reference.refusal;
     return run;
@@ -108,16 +128,14 @@ StackRun run_stack(const StackInput& reference, const std::vector<StackInput>& s
       run.cancelled = true;
       break;
     }
-    Acquisition a = acquisition_of(input, read_secondary, options.read);
-    if (!a.read_from.empty()) run.found_files.push_back(a.read_from);
+    Acquisition a = acquisition_of(input, read_secondary, read_options(options));
+    note_found_file(run, a);
     const bool first_time = seen.first_time(a, run.reference.name, notes);
     add_warnings(run, WarningKind::duplicate_file, std::move(notes));
     notes.clear();
     if (!first_time) continue;
-    use_orbit_files(a, orbits, notes);
-    add_warnings(run, WarningKind::orbit_file, std::move(notes));
-    notes.clear();
-    if (!a.warning.empty()) run.warnings.push_back({WarningKind::header_date, a.warning});
+    use_orbit_files(a, orbits, options.require_orbit_files, run.warnings);
+    if (a.warning) run.warnings.push_back(*a.warning);
     results.push_back(
         run_secondary(run.reference, run.view, std::make_shared<const Acquisition>(std::move(a)), options));
   }

@@ -53,7 +53,9 @@ TEST(OptionTable, EveryOptionWorksInARun) {
       {"--export", {{"baselines:" + dir.file("baselines.txt")}}}, {"--plot", {{dir.file("plot.svg")}}},
       {"--plot-size", {{"1200x800px"}}}, {"--html", {{dir.file("page.html")}}}, {"--html-paths", {}},
       {"--as-given", {}}, {"--max-length", {{"2000"}}}, {"--swath", {{"IW2"}, true}},
-      {"--hdf5-orbit", {{"/metadata/orbit"}}}, {"--at-time", {{"2025-04-06T02:20:20"}, true}},
+      {"--hdf5-orbit", {{"/metadata/orbit"}}}, {"--polarisation", {{"vv"}, true}},
+      {"--burst", {{"t108_230136_iw2"}, true}}, {"--require-orbit-files", {{"--orbit-dir", orbits}, true}},
+      {"--at-time", {{"2025-04-06T02:20:20"}, true}},
       {"--at-range", {{"880000"}, true}}, {"--at-point", {{"52.1,-128,30"}, true}}, {"--height", {{"120"}, true}},
       {"--grid", {{"2x2"}, true}}, {"--look", {{"right"}, true}}, {"--wavelength", {{"0.055"}}},
       {"--orbit", {{first_orbit, "--orbit", second_orbit}, true}}, {"--orbit-dir", {{orbits}, true}},
@@ -120,11 +122,15 @@ TEST(OptionTable, MisuseIsRefusedBeforeAnyFileIsRead) {
       {{"--plot", dir.file("plot.txt")}, "--plot: the plot file's name must end in .svg, .pdf or .png"},
       {{"--plot", dir.file("plot.pdf"), "--plot-size", "88x66"}, "--plot-size must be WxHmm"},
       {{"--html", dir.file("page.svg")}, "--html: the page's name must end in .html or .htm"},
+      {{"--polarization", "VX"}, "--polarisation: a polarisation is VV, HH, VH or HV, not 'VX'"},
+      {{"--burst", "t108_230136"}, "--burst: a burst ID is t, the track's three digits"},
       {{"--max-perp", "100"}, "--max-perp requires --pairs"},
       // Clashes of options each well formed.
       {{"--at-point", "52,-128", "--height", "3"}, "--at-point gives the target itself"},
       {{"--coherence-floor", "0.995"}, "the coherence floor 0.995 (--coherence-floor) is above 0.993730"},
       {{"--export", "dates:" + dir.file("dates.txt")}, "--export dates needs --pairs"},
+      {{"--burst", "t108_230136_iw2", "--grid", "2x2"}, "--burst places the target at that burst's middle"},
+      {{"--burst", "T108_230136_IW2", "--swath", "iw1"}, "--burst t108_230136_iw2 is of swath IW2, --swath asks for iw1"},
       // The list is read last.
       {{"--list", dir.file("missing-list.txt"), "--grid", "3"}, "--grid must be LINESxRANGES"},
   };

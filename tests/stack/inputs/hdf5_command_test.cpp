@@ -295,6 +295,84 @@ TEST(Hdf5Command, OrbitGroupNamesAreEscaped) {
 
 namespace {
 
+// Writes /identification into f as an OPERA product has it: texts (fixed
+// length) and the track number.
+bool identify(hid_t f, long long track, const std::string& burst, const char* look = "Right") {
+  const hid_t group = H5Gcreate2(f, "/identification", H5P_DEFAULT, H5P_DEFAULT, H5P_DEFAULT);
+  const hid_t scalar = H5Screate(H5S_SCALAR);
+  bool ok = group >= 0 && scalar >= 0;
+  const auto text = [&](const char* name, const std::string& value) {
+    const hid_t type = H5Tcopy(H5T_C_S1);
+    H5Tset_size(type, value.size());
+    const hid_t d = H5Dcreate2(group, name, type, scalar, H5P_DEFAULT, H5P_DEFAULT, H5P_DEFAULT);
+    ok = ok && d >= 0 && H5Dwrite(d, type, H5S_ALL, H5S_ALL, H5P_DEFAULT, value.data()) >= 0;
+    H5Dclose(d);
+    H5Tclose(type);
+  };
+  text("mission_id", "S1A");
+  text("burst_id", burst);
+  text("look_direction", look);
+  text("orbit_pass_direction", "Descending");
+  const hid_t d = H5Dcreate2(group, "track_number", H5T_STD_I64LE, scalar, H5P_DEFAULT, H5P_DEFAULT, H5P_DEFAULT);
+  ok = ok && d >= 0 && H5Dwrite(d, H5T_NATIVE_LLONG, H5S_ALL, H5S_ALL, H5P_DEFAULT, &track) >= 0;
+  H5Dclose(d);
+  H5Sclose(scalar);
+  H5Gclose(group);
+  return ok;
+}
+
+}  // namespace
+
+// With /identification (which the shared files lack: added to copies), an
+// OPERA product has its mission, track, burst and look side: the same
+// baseline, the burst IDs in the output, another track refused, orbit files
+// asked for, and --burst naming its one burst.
+TEST(Hdf5Command, IdentificationGivesMissionTrackAndBurst) {
+  stack_test::TempDir tmp;
+  const auto copy = [&](const std::string& from, const std::string& name, long long track, const std::string& burst,
+                        const char* look = "Right") {
+    return edited_copy(from, tmp.file(name), [&](hid_t f) { return identify(f, track, burst, look); });
+  };
+  const std::string ref = copy(reference, "ref.h5", 42, "T042_088905_IW1");
+  const std::string sec = copy(secondary, "sec.h5", 42, "t042_088905_iw2");
+  const std::string other = copy(secondary, "other.h5", 43, "t043_088905_iw2");
+  const nlohmann::json plain = json_of({reference, secondary});
+  const nlohmann::json doc = json_of({ref, sec});
+  EXPECT_EQ(doc.at("reference").at("mission"), "S1A");
+  EXPECT_EQ(doc.at("reference").at("relative_orbit"), 42);
+  EXPECT_EQ(doc.at("reference").at("burst_id"), "t042_088905_iw1");
+  EXPECT_EQ(doc.at("secondaries")[0].at("burst_id"), "t042_088905_iw2");
+  EXPECT_EQ(doc.at("secondaries")[0].at("perpendicular_m"), plain.at("secondaries")[0].at("perpendicular_m"));
+  EXPECT_NE(run_stack({ref, sec}).out.find("burst             t042_088905_iw1\n"), std::string::npos);
+
+  const RunResult track = run_stack({"--format", "json", ref, sec, other});
+  EXPECT_EQ(track.status, 1);
+  const nlohmann::json row = nlohmann::json::parse(track.out).at("secondaries")[1];
+  EXPECT_EQ(row.at("error_kind"), "other_track");
+  EXPECT_EQ(row.at("error"), other + ": it is of relative orbit 43 (as its product states), the reference of 42: "
+                                     "not a repeat pass of its track");
+
+  // Orbit files are looked for (an empty folder: each keeps its own orbit).
+  const std::string orbits = tmp.file("orbits");
+  std::filesystem::create_directory(orbits);
+  const RunResult fallback = run_stack({"--orbit-dir", orbits, ref, sec});
+  EXPECT_EQ(fallback.status, 0);
+  EXPECT_NE(fallback.err.find(sec + ": no orbit file of S1A covers"), std::string::npos) << fallback.err;
+
+  // --burst names the product's own burst, in any case; another is refused.
+  EXPECT_EQ(json_of({"--burst", "T042_088905_IW1", ref, sec}).at("secondaries"), doc.at("secondaries"));
+  const RunResult wrong = run_stack({"--burst", "t042_088906_iw1", ref, sec});
+  EXPECT_EQ(wrong.status, 1);
+  EXPECT_NE(wrong.err.find("--burst t042_088906_iw1: it is burst t042_088905_iw1"), std::string::npos) << wrong.err;
+
+  // A product that looks left is seen so: the target on the other side.
+  const std::string left = copy(reference, "left.h5", 42, "t042_088905_iw1", "Left");
+  const nlohmann::json seen = json_of({"--at-range", "824000", left, sec});
+  EXPECT_EQ(seen.at("reference").at("look_side"), "left");
+}
+
+namespace {
+
 // A secondary whose HDF5 structure crashes the HDF5 library is one refused
 // row (malformed, saying so); the run goes on to the next secondary and
 // ends with status 1, by exit, not by the crash.

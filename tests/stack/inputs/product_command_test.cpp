@@ -10,6 +10,7 @@
 #include <map>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "bperp/stack/inputs/s1_annotation.h"
@@ -115,6 +116,32 @@ TEST(Track108Command, BaselinesAtBurstMiddlesMatchThePublishedOnes) {
   }
 }
 
+// --burst puts the target at that burst's sensing middle at mid range:
+// the published table's points (tests/data/README.md) for the first and the
+// last burst of IW2, named by their burst IDs, each pass's row naming it.
+TEST(Track108Command, BurstIdsNameThePublishedPoints) {
+  const ProductInfo p = product(reference);
+  ASSERT_EQ(p.burst_ids.size(), 9u);
+  EXPECT_EQ(p.burst_ids.front(), "t108_230132_iw2");  // track 108 and the annotation's burstId values
+  EXPECT_EQ(p.burst_ids.back(), "t108_230140_iw2");
+  for (const auto& [burst, bpar, bperp] : {std::tuple{std::size_t{0}, 94.56284022076824, -121.75556328218755},
+                                           std::tuple{std::size_t{8}, 94.37923056626455, -121.17848139467209}}) {
+    const std::string id = p.burst_ids[burst];
+    const nlohmann::json doc = json_of({"--burst", id, reference, secondary});
+    const nlohmann::json& s = doc.at("secondaries").at(0);
+    EXPECT_EQ(doc.at("reference").at("reference_time"), burst_middle(p, burst).time) << id;
+    EXPECT_NEAR(doc.at("reference").at("reference_slant_range_m").get<double>(),
+                0.5 * (*p.image.near_range_m + *p.image.far_range_m), 1e-6);
+    EXPECT_NEAR(-s.at("parallel_m").get<double>(), bpar, 0.02) << id;
+    EXPECT_NEAR(s.at("perpendicular_m").get<double>(), bperp, 0.02) << id;
+    EXPECT_EQ(doc.at("reference").at("burst_id"), id);
+    EXPECT_EQ(s.at("burst_id"), id);  // the same burst of the secondary pass
+  }
+  const RunResult other = run_stack({"--burst", "t108_230132_iw1", reference, secondary});
+  EXPECT_EQ(other.status, 1);
+  EXPECT_NE(other.err.find("it holds the bursts t108_230132_iw2 to t108_230140_iw2"), std::string::npos) << other.err;
+}
+
 // The same target named other ways gives the same baseline: as a point
 // (the target's own coordinates), and with the orbits given as dated orbit
 // files written from the annotations' own vectors (t in seconds of the day).
@@ -183,6 +210,10 @@ TEST(Track108Command, SafeFoldersAndTheWavelength) {
   EXPECT_EQ(middle.at("secondaries")[0].at("perpendicular_m"), iw2.at("secondaries")[0].at("perpendicular_m"));
   const nlohmann::json iw3 = json_of({"--swath", "iw3", ref_safe, sec_safe});
   EXPECT_EQ(iw3.at("reference").at("swath"), "IW3");
+  // A burst ID chooses its swath of the folder.
+  const nlohmann::json by_burst = json_of({"--burst", "t108_230135_iw3", ref_safe, sec_safe});
+  EXPECT_EQ(by_burst.at("reference").at("swath"), "IW3");
+  EXPECT_EQ(by_burst.at("reference").at("burst_id"), "t108_230135_iw3");
   // C band: lambda = c / radarFrequency (5.405 GHz) = 5.55 cm, a quarter
   // of the L band's; the height of ambiguity scales with it.
   const double lambda = 299792458.0 / *product(reference).radar_frequency_hz;

@@ -12,9 +12,10 @@ namespace bperp::stack {
 
 // One warning per option of request that run's inputs (the reference and
 // every input of every secondary pass) gave nothing to do, naming it and
-// why: --swath without a .SAFE folder, --hdf5-orbit without an HDF5
-// product, --orbit and --orbit-dir without an input that states a
-// Sentinel-1 mission, --as-given
+// why: --swath or --polarisation without a SAFE product, --hdf5-orbit
+// without an HDF5 product, --orbit and --orbit-dir without an input that
+// states a Sentinel-1 mission, --require-orbit-files without either,
+// --as-given
 // without a state-vector secondary, --look with a state-vector reference,
 // --range-bandwidth or --azimuth-bandwidth where the reference states it,
 // and --sensor where the reference states what the preset would give (or,

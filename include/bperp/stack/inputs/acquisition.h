@@ -19,6 +19,7 @@
 #include "bperp/stack/inputs/orbit_rows.h"
 #include "bperp/stack/inputs/product.h"
 #include "bperp/stack/support/utc_time.h"
+#include "bperp/stack/support/warning.h"
 
 namespace bperp::stack {
 
@@ -32,10 +33,12 @@ enum class AcquisitionKind {
   product,       // a radar product (Sentinel-1 annotation, ...): orbit, times, ranges
 };
 
-// How files are read: the swath of a .SAFE folder ("" for its middle one)
-// and the orbit group of HDF5 products.
+// How files are read: the swath and polarisation of a SAFE product (""
+// for its middle swath and its first co-polarisation) and the orbit group
+// of HDF5 products.
 struct ReadOptions {
   std::string swath;
+  std::string polarisation;
   std::string hdf5_orbit;  // the orbit group of an HDF5 product ("": /metadata/orbit)
 };
 
@@ -51,10 +54,10 @@ struct Acquisition {
   std::vector<std::uint32_t> row_lines;  // the file's line of each row, when rows are lines
   std::optional<UtcTime> epoch;          // UTC of the orbit's t = 0, when known
   std::optional<ProductInfo> product;    // what a product says (kind product)
-  std::string read_from;                 // the file read, when not path (a .SAFE folder's annotation)
+  std::string read_from;                 // the file read, when not path (a SAFE product's annotation, "ZIP!member")
   std::optional<std::pair<dev_t, ino_t>> identity;  // the file's device and inode, once opened
   std::optional<Refusal> refusal;
-  std::string warning;      // something to tell the user that does not make the file unusable
+  std::optional<Warning> warning;  // something to tell the user that does not make the file unusable
 };
 
 // The years a header date may have: from the first civil SAR satellite
@@ -71,13 +74,17 @@ std::optional<long> header_date(const std::string& header_prefix, std::string* p
                                 std::string* warning = nullptr);
 
 // A file of the stack, recognised by its content: a Sentinel-1 annotation
-// (XML with root <product>), a .SAFE folder (its annotation of
-// options.swath), or a text file of numbers: six numbers make a state
-// vector, 7k numbers (k >= 4) an orbit (on UTC when the header gives a
-// date: t is then seconds since 00:00 UTC of that day); any other count,
-// text where a number stands, or orbit times that do not increase make the
-// error. A Sentinel-1 orbit file (<Earth_Explorer_File>) is refused: it is
-// given with --orbit.
+// (XML with root <product>), a SAFE product as a folder, its manifest.safe
+// or a zip (its annotation of options' swath and polarisation), an image
+// parameter file, an HDF5 product, a TerraSAR-X, ICEYE or RCM annotation
+// (XML), Capella metadata (JSON), or a text file of numbers: six numbers
+// make a state vector, 7k numbers (k >= 4) an orbit (on UTC when the header
+// gives a date: t is then seconds since 00:00 UTC of that day); any other
+// count, text where a number stands, or orbit times that do not increase
+// make the error. A Sentinel-1 orbit file (<Earth_Explorer_File>, or a zip
+// of them) is refused: it is given with --orbit. Binary data, XML, JSON and
+// zips of no kind read, and key: value text are refused saying what they
+// look like and which kinds are read (unknown_format).
 Acquisition read_secondary(const std::string& path, const ReadOptions& options = {});
 
 // The reference: as read_secondary, but an orbit file without a date in its
@@ -86,7 +93,8 @@ Acquisition read_secondary(const std::string& path, const ReadOptions& options =
 Acquisition read_reference(const std::string& path, const ReadOptions& options = {});
 
 // "state-vector", "orbit", or the product's short kind ("s1-annotation",
-// "parameters", "hdf5").
+// "parameters", "hdf5", "tsx-annotation", "iceye-metadata", "rcm-product",
+// "capella-metadata").
 std::string kind_text(const Acquisition& acquisition);
 
 // "YYYY-MM-DD" of a day number, or "" for none.

@@ -74,8 +74,13 @@ bool hdf5_file(const std::string& path);
 //    present;
 //  - a geocoded grid when /data/projection is present: its EPSG code (UTM
 //    32601-32660, 32701-32760 or UPS 32661, 32761) with /data/x_coordinates
-//    and /data/y_coordinates (1-D, m, inside the projection's valid area).
-// Looking right. nullopt and *problem set, starting with path and naming
+//    and /data/y_coordinates (1-D, m, inside the projection's valid area);
+//  - where /identification is there (OPERA), each of its datasets that is
+//    present: mission_id (the mission, upper case: letters, digits, '-'),
+//    track_number (the track, 1 to 999), burst_id (the product's one burst
+//    ID in OPERA's spelling, lower case), look_direction (Right or Left)
+//    and orbit_pass_direction (the pass).
+// Looking right unless /identification says otherwise. nullopt and *problem set, starting with path and naming
 // the dataset or attribute, for a file that cannot be opened or is no HDF5
 // file, a missing dataset, one of another shape or type (a 2-D time, text
 // where numbers belong), lengths that disagree, more than the reader takes

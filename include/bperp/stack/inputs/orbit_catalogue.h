@@ -36,22 +36,29 @@ struct ChosenOrbit {
 
 class OrbitCatalogue {
  public:
-  // Adds the orbit file at path (its header read now); false and *problem
-  // when it is no readable orbit file. A file added so, named by the user,
-  // that later cannot be read whole when it is chosen fails the choice.
+  // Adds the orbit file at path (its header read now), or every orbit file
+  // (*.EOF member) of the zip archive at path; false and *problem when it is
+  // no readable orbit file, or a zip holding none. A file added so, named by
+  // the user, that later cannot be read whole when it is chosen fails the
+  // choice.
   bool add_file(const std::string& path, std::string* problem);
-  // Adds every *.EOF file of dir; false and *problem (raw text, to be
-  // escaped by whoever shows it) only when dir cannot be listed. A file of it that is refused (not a regular file, no orbit
-  // file's header) is skipped, with a warning naming it and the reason in
-  // *warnings (when given); one that is chosen later and cannot be read
-  // whole is skipped the same way, and the next file tried.
+  // Adds every *.EOF file of dir and of its sub-folders two levels down
+  // (links to folders not followed), and the *.EOF members of every *.zip
+  // file there; false and *problem (raw text, to be escaped by whoever
+  // shows it) only when dir cannot be listed or holds more than
+  // max_zip_entries entries with its sub-folders. A file of it that is
+  // refused (not a regular file, no orbit file's header, a zip that can't be
+  // read) is skipped, with a warning naming it and the reason in *warnings
+  // (when given), as is a sub-folder that can't be listed or lies deeper
+  // than the two levels looked into; one that is chosen later and cannot
+  // be read whole is skipped the same way, and the next file tried.
   bool add_directory(const std::string& dir, std::string* problem,
                      std::vector<std::string>* warnings = nullptr);
 
-  // No orbit file given: neither added nor skipped (a folder of refused
-  // files alone still asks for orbit files, so that its acquisitions are
-  // refused rather than keep their own orbit lists unnoticed).
-  bool empty() const { return files_.empty() && skipped_ == 0; }
+  // No orbit file asked for: neither add_file nor add_directory called. A
+  // folder without a usable file still asks for orbit files: its
+  // acquisitions are told that none covers them.
+  bool empty() const { return !asked_; }
   std::size_t size() const { return files_.size(); }  // the files added
   // The paths of the files added (named or found in a folder), in the order added.
   std::vector<std::string> paths() const;
@@ -73,6 +80,8 @@ class OrbitCatalogue {
  private:
   struct Entry {
     std::string path;
+    std::string member;  // the orbit file's name in the zip at path; "" for a file
+    std::string source;  // the orbit's source: the file's name, or "ZIP!member" of the zip's
     bool named = false;  // given by add_file, not found in a folder
     S1OrbitFile header;  // the orbit empty
   };
@@ -93,7 +102,8 @@ class OrbitCatalogue {
     std::map<UtcTime, MergedVector> vectors;
     std::vector<std::string> warnings;
   };
-  bool add(const std::string& path, bool named, std::string* problem);
+  bool add(const std::string& path, bool named, std::string* problem, std::vector<std::string>* warnings);
+  bool add_zip(const std::string& path, bool named, std::string* problem, std::vector<std::string>* warnings);
   std::optional<ChosenOrbit> choose_precise(const std::string& mission, UtcTime from, UtcTime to,
                                             Reading& reading) const;
   Merged merge_restituted(const std::string& mission, UtcTime from, UtcTime to, Reading& reading) const;
@@ -103,6 +113,7 @@ class OrbitCatalogue {
   std::optional<S1OrbitFile> read_whole(const Entry& e, const OrbitWindow* window, Reading& reading) const;
   std::vector<Entry> files_;
   std::size_t skipped_ = 0;  // folder files refused when added
+  bool asked_ = false;       // add_file or add_directory called
 };
 
 }  // namespace bperp::stack

@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "bperp/stack/inputs/product.h"
 #include "bperp/stack/support/refusal.h"
@@ -31,7 +32,9 @@ inline constexpr const char* s1_annotation_orbit_source = "annotation";
 // near range = slantRangeTime c / 2, range pixel spacing c / (2 fs) and far
 // range = near + (samples - 1) spacing; the range and azimuth processing
 // bandwidths of the first swathProcParams; lines and samples per burst (when
-// not 0) and every burst's azimuth time from swathTiming; looking right.
+// not 0), every burst's azimuth time from swathTiming and, where the bursts
+// carry a burstId (at least 1), their burst IDs with the product's track
+// and swath; looking right.
 // nullopt and *problem set, starting with path, for a file that cannot be
 // loaded (see load_xml_file), another root than <product>, a missing
 // element (named by its path), a number that is malformed, not finite or
@@ -46,16 +49,33 @@ std::optional<ProductInfo> read_s1_annotation(const std::string& path, Refusal* 
 std::optional<ProductInfo> parse_s1_annotation(std::string_view bytes, const std::string& name,
                                                std::string* problem);
 
-// The annotation file of one swath of the SAFE product folder safe_dir: the
-// path of the file in safe_dir/annotation (not its calibration/ folder)
-// whose name is s1?-<swath>-slc-<polarisation>-....xml, for swath given in
-// any case ("IW1", "ew3", "s2") or, when swath is empty, the middle one of
-// the swaths present (iw2 of iw1..iw3, ew3 of ew1..ew5, the lower of two, the
-// only one of a strip-map product), and the co-polarisation: vv when it is
-// there, else hh. "" and *problem set, naming the folder and the files in
-// it, when the folder cannot be listed (unreadable), holds no such file, no
-// file of the swath asked for, no co-polarised file, or several files that
-// fit (malformed).
-std::string safe_annotation(const std::string& safe_dir, const std::string& swath, Refusal* problem);
+// Which annotation of a SAFE product to read: the swath ("IW1", "ew3",
+// "s2", in any case; "" for the middle one of the swaths present: iw2 of
+// iw1..iw3, ew3 of ew1..ew5, the lower of two, the only one of a strip-map
+// product) and the polarisation ("VH", in any case; "" for the first
+// co-polarisation present, VV, else HH).
+struct AnnotationWish {
+  std::string swath;
+  std::string polarisation;
+};
+
+// The annotation to read among the files of a SAFE product's annotation
+// folder (names: the files' names; where: the folder, for messages): the
+// one whose name is s1?-<swath>-slc-<polarisation>-....xml for wish. A
+// product without a co-polarised annotation of the swath and no
+// polarisation asked for gives its first cross-polarised one (in the order
+// of their names) and *warning says so. "" and *problem set (malformed),
+// naming the folder and its files, when no name is an annotation, none is
+// of the swath or polarisation asked for, or several fit.
+std::string choose_annotation(const std::vector<std::string>& names, const AnnotationWish& wish,
+                              const std::string& where, Refusal* problem, std::string* warning);
+
+// The annotation file of the SAFE product folder safe_dir: the path of the
+// file that choose_annotation takes among the regular files of
+// safe_dir/annotation (not its calibration/ or rfi/ folders). "" and
+// *problem set when the folder cannot be listed (unreadable), holds more
+// than max_zip_entries entries or choose_annotation finds none (malformed).
+std::string safe_annotation(const std::string& safe_dir, const AnnotationWish& wish, Refusal* problem,
+                            std::string* warning = nullptr);
 
 }  // namespace bperp::stack

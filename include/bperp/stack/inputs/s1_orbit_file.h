@@ -64,9 +64,15 @@ std::optional<S1OrbitFile> read_s1_orbit_file(const std::string& path, std::stri
 constexpr std::size_t orbit_header_bytes = 16384;
 std::optional<S1OrbitFile> read_s1_orbit_file_header(const std::string& path, std::string* problem);
 
+// The header alone of an orbit file whose first bytes (at least up to the
+// end of its header, within orbit_header_bytes) are held in bytes, named
+// name in the messages.
+std::optional<S1OrbitFile> parse_s1_orbit_file_header(std::string_view bytes, const std::string& name,
+                                                      std::string* problem);
+
 // The same for an orbit file held in bytes, named name in the messages (and
 // its base name the orbit's source).
 std::optional<S1OrbitFile> parse_s1_orbit_file(std::string_view bytes, const std::string& name,
-                                               std::string* problem);
+                                               std::string* problem, const OrbitWindow* window = nullptr);
 
 }  // namespace bperp::stack

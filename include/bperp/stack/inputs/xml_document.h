@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -131,16 +132,115 @@ bool append_orbit_vector(TimedOrbit& orbit, UtcTime t, const double (&position_m
                          const double (&velocity_m_s)[3], pugi::xml_node element,
                          std::string* problem);
 
+// The number at path when it is positive (a frequency, a rate, an
+// interval); nullopt and *problem set, naming the path, otherwise.
+std::optional<double> xml_positive(pugi::xml_node node, std::string_view path, std::string* problem);
+
+// The number at path (in unit, as messages name it) when bound(value)
+// says nothing against it (see product_bounds.h); nullopt and *problem set,
+// naming the path, the value and the bound, otherwise.
+std::optional<double> xml_bounded(pugi::xml_node node, std::string_view path, const char* unit,
+                                  const std::function<std::string(double)>& bound, std::string* problem);
+
+// The integer at path when it is at least least; nullopt and *problem set otherwise.
+std::optional<long> xml_integer_at_least(pugi::xml_node node, std::string_view path, long least,
+                                         std::string* problem);
+
+// The non-empty text at path in upper case; nullopt and *problem set otherwise.
+std::optional<std::string> xml_word(pugi::xml_node node, std::string_view path, std::string* problem);
+
+// The pass at path (Ascending or Descending, any case) in upper case, and
+// the look side at path (Right or Left, any case); nullopt and *problem set,
+// naming the path and the text, for anything else.
+std::optional<std::string> xml_pass(pugi::xml_node node, std::string_view path, std::string* problem);
+std::optional<LookSide> xml_look_side(pugi::xml_node node, std::string_view path, std::string* problem);
+
+// The paths of an orbit vector's parts below its element: its UTC time and
+// the x, y, z of its position (m) and velocity (m/s).
+struct XmlVectorPaths {
+  const char* time;
+  const char* position[3];
+  const char* velocity[3];
+};
+
+// A product's own check of one vector's element (its frame, say), made
+// after its time is read and before its numbers: false and *problem set
+// when the vector can't be used.
+using XmlVectorCheck = bool (*)(pugi::xml_node element, std::string* problem);
+
+// How a product lists its orbit: the vectors' element name below the list,
+// their parts, an element below the list that counts them (null for none),
+// the orbit's source, and a check of each vector (null for none).
+struct XmlOrbitLayout {
+  const char* item;
+  XmlVectorPaths paths;
+  const char* count = nullptr;
+  const char* source = "";
+  XmlVectorCheck check = nullptr;
+};
+
+// Every vector of list (at least orbit_min_rows, in time order; see
+// append_orbit_vector) into orbit, with the layout's source. The list's
+// count attribute, and its count element when the layout names one, must
+// equal the number of vectors. False and *problem set, naming the element,
+// otherwise.
+bool read_xml_orbit(pugi::xml_node list, const XmlOrbitLayout& layout, TimedOrbit& orbit, std::string* problem);
+
+// One XML product kind: its root element's name, its ProductInfo::format,
+// and how the root is read: info (its format set) filled, or false and *why
+// set (without the document's name). *unknown, when not null, is set when
+// the root holds no product of the kind at all (another mission's), so that
+// the refusal is unknown_format rather than malformed.
+struct XmlProductReader {
+  const char* root;
+  const char* format;
+  bool (*read)(pugi::xml_node root, ProductInfo& info, std::string* why, bool* unknown);
+};
+
+// The product of the kind reader reads in the XML file at path (at most
+// max_xml_bytes). nullopt and *problem set, starting with path, otherwise:
+// unreadable when the file can't be opened or read, unknown_format when the
+// reader says it holds no product of the kind, malformed for the rest
+// (another root element included).
+std::optional<ProductInfo> read_xml_product(const std::string& path, const XmlProductReader& reader,
+                                            Refusal* problem);
+
+// The same for a document held in bytes, named name in the messages.
+std::optional<ProductInfo> parse_xml_product(std::string_view bytes, const std::string& name,
+                                             const XmlProductReader& reader, std::string* problem);
+
 // What the first bytes of a file say it is: a Sentinel-1 product
 // annotation (root <product> whose first element is <adsHeader>), a
-// Sentinel-1 orbit file (root <Earth_Explorer_File>), or neither.
-enum class XmlProductKind { none, s1_annotation, s1_orbit_file };
+// Sentinel-1 orbit file (root <Earth_Explorer_File>), a SAFE product's
+// manifest (root <XFDU>, with any prefix), a TerraSAR-X or TanDEM-X main
+// annotation (root <level1Product>), ICEYE metadata (root <Metadata> with
+// an <Orbit_State_Vectors> element in head), an RCM product.xml (root
+// <product> whose first element is <productId>), any other XML (other_xml),
+// or none of these.
+enum class XmlProductKind {
+  none,
+  s1_annotation,
+  s1_orbit_file,
+  s1_manifest,
+  tsx_annotation,
+  iceye_metadata,
+  rcm_product,
+  other_xml,
+};
 
 // The kind that head (the first bytes of a file, any number of them) shows:
 // an XML declaration, comments, processing instructions and a document type
-// may come before the root. none for anything else and for a head cut off
-// before the root's first child.
+// may come before the root. none for text that starts no element and for a
+// head cut off before what tells the kind.
 XmlProductKind xml_product_kind(std::string_view head);
+
+// The root element's name (with its prefix, if any) and its default
+// namespace (the xmlns attribute's value, "" for none) in head, for a
+// message about XML of no known kind; empty names when head starts no element.
+struct XmlRoot {
+  std::string name, name_space;
+};
+XmlRoot xml_root_of(std::string_view head);
 
 // xml_product_kind of the first xml_sniff_bytes of the file at path; none
 // when it cannot be opened or is no regular file.

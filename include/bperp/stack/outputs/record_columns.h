@@ -95,7 +95,9 @@ using Column = RecordColumn<Row>;
 
 // The secondaries' columns in the order of the CSV and the JSON: the same
 // in both geometries (none where a geometry has no such value), "error"
-// and the JSON's "error_kind" last. Which of them the table shows depends on the geometry.
+// and the JSON's "error_kind" last. The JSON alone also has "burst_id", the
+// burst of a product's zero-Doppler time of the target where the product
+// gives burst IDs. Which of them the table shows depends on the geometry.
 std::span<const Column> secondary_columns();
 
 // The column of a key; nullptr for none.

@@ -13,15 +13,18 @@
 
 #include "bperp/stack/inputs/acquisition.h"
 #include "bperp/stack/inputs/orbit_catalogue.h"
+#include "bperp/stack/support/warning.h"
 
 namespace bperp::stack {
 
-// A product's orbit list replaced by the orbit files' orbit for its
-// mission and time, when orbit files are given (not null, not empty);
-// their warnings, naming a, to warnings; a product no file covers (or whose
-// chosen file can't be read) refused. Nothing for a refused acquisition,
-// one that is no product or names no mission.
-void use_orbit_files(Acquisition& a, const OrbitCatalogue* orbits, std::vector<std::string>& warnings);
+// A Sentinel-1 product's orbit list replaced by the orbit files' orbit for
+// its mission and time, when orbit files are asked for (not null, not
+// empty); their warnings, naming a, to warnings (orbit_file). A product no
+// file covers keeps its own orbit, with a warning naming it and why
+// (orbit_fallback), or with required is refused; one whose chosen file
+// can't be read is refused. Nothing for a refused acquisition, one that is
+// no product or of another mission.
+void use_orbit_files(Acquisition& a, const OrbitCatalogue* orbits, bool required, std::vector<Warning>& warnings);
 
 // The files already read, by device and inode, with the first name each
 // was read under: the same file under another name is not read again.

@@ -60,6 +60,7 @@ struct TargetOptions {
   std::optional<LookSide> look;             // for an orbit reference (products know theirs)
   std::optional<double> wavelength;         // km; replaces the product's and the settings'
   std::optional<double> sensor_wavelength;  // km, of --sensor: where no product gives one
+  std::optional<std::string> burst;         // a burst ID ("t042_088905_iw1"): the target at that burst's middle
 };
 
 // A grid of targets: lines (along the reference's track, or a geocoded
@@ -87,6 +88,9 @@ struct StackOptions {
   // first to last line and near to far range (a geocoded product: its grid
   // from corner to corner).
   std::optional<GridSize> grid;
+  // With orbit files given, a Sentinel-1 product they do not cover is
+  // refused rather than kept on its own orbit with a warning.
+  bool require_orbit_files = false;
   // Whether to stop early (a program's Ctrl-C); the command gives none.
   StopCheck stop_requested;
 };
@@ -231,6 +235,11 @@ struct StackRun {
   // secondary has a baseline at every point.
   bool all_ok() const;
 };
+
+// The burst ID (t042_088905_iw1) of the reference's burst whose lines hold
+// its target's zero-Doppler time; "" in the beam geometry and where the
+// product gives no burst IDs.
+std::string reference_burst_id(const StackRun& run);
 
 // The reference file read (orbit files given put in for its orbit) and its
 // geometry located: the beam geometry of a state vector, the zero-Doppler

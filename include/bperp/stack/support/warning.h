@@ -13,6 +13,8 @@ enum class WarningKind {
   same_date,       // two acquisitions of one date
   header_date,     // a header date outside the years a SAR flew: taken as none
   orbit_file,      // an orbit file skipped, of lesser quality, or disagreeing with another
+  orbit_fallback,  // a product the orbit files do not cover: its own orbit used
+  polarisation,    // a product of cross-polarisations only: its first used
   look_side,       // a look side given that the product does not use
   wavelength,      // products of another wavelength than the one the run falls back on
   grid_gaps,       // a secondary without a baseline at some grid points
@@ -39,6 +41,8 @@ inline constexpr WarningKindName warning_kind_names[] = {
     {WarningKind::header_date, "header_date", "a header date outside the years a SAR flew: taken as no date"},
     {WarningKind::orbit_file, "orbit_file",
      "an orbit file skipped, of lesser quality, or disagreeing with another"},
+    {WarningKind::orbit_fallback, "orbit_fallback", "a product the orbit files do not cover: its own orbit used"},
+    {WarningKind::polarisation, "polarisation", "a product of cross-polarisations only: its first used"},
     {WarningKind::look_side, "look_side", "a look side given that the product does not use"},
     {WarningKind::wavelength, "wavelength",
      "products of another wavelength than the one the run falls back on"},
