@@ -155,6 +155,9 @@ cases() {
   echo "export_over_orbit_dir_file|bperp-stack|--orbit-dir|$orbit_dir|--export|baselines:$orbit_0418|${refs[s1_iw2]}"
   echo "frequency_1e308|bperp-stack|hostile/frequency_1e308.par|$par/r20180130_VV_slc.par"
   echo "list_line_too_long|bperp-stack|--list|hostile/long_line.list|$ex/reference.txt"
+  # An output the file system can't name: refused before anything is
+  # printed, not after.
+  echo "plot_name_too_long|bperp-stack|--plot|out/$(printf 'n%.0s' {1..252}).svg|${refs[state_vector]}"
 
   # Targets the reference does not see, and wavelengths stated or not.
   echo "at_point_other_side|bperp-stack|--at-point|52.121021,-140|${refs[s1_iw2]}"

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -68,7 +69,8 @@ Failure failure_of(RefusalKind kind, const std::string& text, const std::string&
 }
 
 // The first of the request's output paths whose folder can't take a file,
-// with the errno why; nullopt when all can (the problem is then another).
+// or that can't be replaced, with the errno why; nullopt when all can (the
+// problem is then another).
 std::optional<std::pair<std::string, int>> unwritable_output(const StackRequest& request) {
   std::vector<std::string> paths;
   if (!request.plot.empty()) paths.push_back(request.plot);
@@ -81,6 +83,15 @@ std::optional<std::pair<std::string, int>> unwritable_output(const StackRequest&
     if (::stat(folder.c_str(), &s) != 0) return std::pair{path, errno};
     if (!S_ISDIR(s.st_mode)) return std::pair{path, ENOTDIR};
     if (::access(folder.c_str(), W_OK) != 0) return std::pair{path, errno};
+    // The file itself: read-only, another user's in a sticky folder, a
+    // name too long.
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    int error = 0;
+    const std::string problem =
+        fd < 0 ? std::string()
+               : replace_problem(fd, path.substr(slash == std::string::npos ? 0 : slash + 1), path, &error);
+    if (fd >= 0) ::close(fd);
+    if (!problem.empty() && error != EISDIR) return std::pair{path, error};
   }
   return std::nullopt;
 }
@@ -156,24 +167,16 @@ StackInput input_of(const py::handle& given, std::string* path) {
   return StackInput(*path);
 }
 
-// Writes the plot and the exports of a finished run; the first that could
-// not be written as a failure (the others are still written).
-std::optional<Failure> write_outputs(const StackRequest& request, const RequestRun& run) {
-  std::optional<Failure> failed;
-  std::string problem;
-  const auto note = [&](const std::string& path) {
-    const int error = errno != 0 ? errno : EIO;
-    if (!failed) failed = Failure{std::string(refusal_kind_name(RefusalKind::unreadable)), problem, path, error};
-  };
-  errno = 0;
-  if (!request.plot.empty() && !write_plot_file(request, run, &problem)) note(request.plot);
-  errno = 0;
-  if (!request.html.empty() && !write_page_file(request, run, &problem)) note(request.html);
-  for (const Export& e : request.exports) {
-    errno = 0;
-    if (!write_export_file(e, run, &problem)) note(e.path);
-  }
-  return failed;
+// Writes the plot and the exports of a finished run, all together or none
+// (output_file.h's OutputBatch): the failure, naming the file, when one
+// could not be; check asked between files (Ctrl-C: none is written).
+std::optional<Failure> write_outputs(const StackRequest& request, const RequestRun& run, SignalCheck& check) {
+  OutputBatch files([&check]() { return check(); });
+  if (stage_outputs(files, request, run) && files.write() && files.commit())
+    return std::nullopt;
+  const int error = files.failed_error() != 0 ? files.failed_error() : EIO;
+  return Failure{std::string(refusal_kind_name(RefusalKind::unreadable)), files.problem(), files.failed_path(),
+                 error};
 }
 
 std::unique_ptr<StackCall> run_stack(const py::handle& reference, const py::list& secondaries,
@@ -215,7 +218,7 @@ std::unique_ptr<StackCall> run_stack(const py::handle& reference, const py::list
   if (run.finished()) {
     const py::gil_scoped_release no_gil;
     const CLocaleHere c_locale;
-    call->output_failure = write_outputs(request, run);
+    call->output_failure = write_outputs(request, run, check);
   }
   request.stack.stop_requested = nullptr;
   check.rethrow();
@@ -262,14 +265,16 @@ py::object write_output(const StackCall& call, const std::string& keyword, const
   if (std::optional<Failure> f = output_failure(request)) return py::make_tuple(failure_tuple(f), py::list());
   std::optional<Failure> failed;
   std::vector<std::string> notes;  // a stack folder's entries left from earlier
+  SignalCheck check;
   {
     const py::gil_scoped_release no_gil;
     const CLocaleHere c_locale;
     const RequestRun& run = *call.run;
     problem = run_outputs_problem(request, run, &notes);
     if (!problem.empty()) failed = failure_of(RefusalKind::option, problem);
-    else failed = write_outputs(request, run);
+    else failed = write_outputs(request, run, check);
   }
+  check.rethrow();
   py::list said;
   for (const std::string& n : notes) said.append(text_of(keyword_text(n)));
   return py::make_tuple(failure_tuple(failed), said);

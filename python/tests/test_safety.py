@@ -120,6 +120,53 @@ def test_ctrl_c_ends_a_long_call_promptly():
     assert word == "interrupted" and float(seconds) < 10.0, done.stdout + done.stderr
 
 
+def test_ctrl_c_while_exports_are_written_leaves_no_temporary_file(tmp_path):
+    """SIGINT once a stack folder of 3000 entries is begun: KeyboardInterrupt
+    as ever, no temporary file left, and the folder not there or whole."""
+    script = textwrap.dedent("""
+        import os, signal, sys, threading, time, bperp, numpy as np
+        reference, out = sys.argv[1], sys.argv[2]
+        with open(sys.argv[3]) as f:
+            numbers = [float(x) for x in f.read().split("\\n", 1)[1].split()]
+        secondaries = [bperp.StateVector([numbers[0] + 1e-6 * k] + numbers[1:3], numbers[3:],
+                                         date=np.datetime64("1990-01-01") + k) for k in range(3000)]
+        def interrupt():
+            deadline = time.monotonic() + 60
+            while not os.path.exists(out) and time.monotonic() < deadline:
+                time.sleep(0.001)
+            os.kill(os.getpid(), signal.SIGINT)
+        threading.Thread(target=interrupt, daemon=True).start()
+        try:
+            bperp.stack(reference, secondaries, exports=[("stack-folder", out)])
+            print("finished")
+        except KeyboardInterrupt:
+            print("interrupted")
+        """)
+    out = tmp_path / "stack"
+    done = subprocess.run([sys.executable, "-c", script, REFERENCE, str(out), SECONDARIES[0]], capture_output=True,
+                          text=True, timeout=300)
+    assert done.stdout.strip() in ("interrupted", "finished"), done.stdout + done.stderr
+    assert [p for p in tmp_path.rglob(".*")] == []
+    assert not out.exists() or len(list(out.iterdir())) == 3000 + 1  # the entries and the manifest
+
+
+def test_a_grid_takes_the_memory_of_its_arrays():
+    """100,000 grid baselines: the process grows by no more than twice the
+    result's own arrays (the cells' objects counted at their pointers) and
+    a margin, as the grid is filled into them, not held beside them."""
+    script = textwrap.dedent("""
+        import resource, sys, bperp
+        before = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
+        grid = bperp.stack(sys.argv[1], [sys.argv[2]], grid=(400, 250)).grid
+        grown = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss - before
+        print(grown * 1024, sum(a.nbytes for a in grid.values()))
+        """)
+    done = subprocess.run([sys.executable, "-c", script, S1[0], S1[1]], capture_output=True, text=True,
+                          timeout=300)
+    grown, arrays = (int(x) for x in done.stdout.split())
+    assert arrays > 40e6 and grown < 2 * arrays + 20e6, (grown, arrays)
+
+
 OPERA = os.path.join(SOURCE, "tests", "data", "opera-cslc-t042")
 
 

@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -118,15 +119,20 @@ ProcessResult run_process(const std::string& exe, const std::vector<std::string>
   Clock::time_point deadline =
       start + std::chrono::duration_cast<Clock::duration>(
                   std::chrono::duration<double>(options.timeout_seconds));
-  bool killed = false;
+  bool killed = false, signalled = false;
   while (from_out >= 0 || from_err >= 0) {
     pollfd fds[3];
     nfds_t n = 0;
     if (to_child >= 0) fds[n++] = {to_child, POLLOUT, 0};
     if (from_out >= 0) fds[n++] = {from_out, POLLIN, 0};
     if (from_err >= 0) fds[n++] = {from_err, POLLIN, 0};
-    const int ready = ::poll(fds, n, millis_until(deadline));
+    const bool watching = options.signal_when && !signalled;
+    const int ready = ::poll(fds, n, watching ? std::min(1, millis_until(deadline)) : millis_until(deadline));
     if (ready < 0 && errno != EINTR) break;
+    if (watching && !killed && options.signal_when()) {
+      ::kill(pid, options.signal);
+      signalled = true;
+    }
     if (ready == 0 && Clock::now() >= deadline) {
       if (killed) break;  // it is gone but something still holds the pipes
       ::kill(pid, SIGKILL);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,10 @@ struct ProcessOptions {
   std::string argv0;              // the invocation name; empty: the executable's path
   std::string stdout_path;        // non-empty: standard output goes to this file
   std::size_t max_output = std::size_t{16} << 20;  // more than this on a stream kills it
+  // A signal sent to the child once, when signal_when() first returns true
+  // (asked every millisecond while it runs).
+  int signal = 0;
+  std::function<bool()> signal_when;
 };
 
 struct ProcessResult {

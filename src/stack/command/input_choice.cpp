@@ -31,8 +31,9 @@ std::vector<Read> read_all(const StackRequest& request, const RunInputs& given) 
   std::vector<Read> all;
   const auto read = [&](const StackInput& input, bool as_reference) {
     if (input.made) return input.made;
-    return std::make_shared<const Acquisition>(as_reference ? read_reference(input.path, request.stack.read)
-                                                            : read_secondary(input.path, request.stack.read));
+    const ReadOptions options = read_options(request.stack);
+    return std::make_shared<const Acquisition>(as_reference ? read_reference(input.path, options)
+                                                            : read_secondary(input.path, options));
   };
   all.push_back(read(given.reference, !request.choose_reference));
   for (const StackInput& s : given.secondaries) all.push_back(read(s, false));

@@ -125,7 +125,8 @@ bool connected_where_required(const StackRequest& request, RequestRun& out) {
 // Why the plot, the page or an export's file would replace a file the run
 // read ("" when none would). (A stack folder's files are checked by
 // export_run_problem.)
-std::string replaced_input_problem(const StackRequest& request, const std::vector<std::string>& read) {
+std::string replaced_input_problem(const StackRequest& request, const std::vector<std::string>& inputs) {
+  const InputFiles read(inputs);
   if (!request.plot.empty())
     if (std::string problem = input_clash_problem(request.plot, "the plot file " + escaped(request.plot), read);
         !problem.empty())
@@ -139,18 +140,6 @@ std::string replaced_input_problem(const StackRequest& request, const std::vecto
       if (std::string problem = input_clash_problem(e.path, "the export " + escaped(e.path), read); !problem.empty())
         return problem;
   return {};
-}
-
-// Goes over a grid left to the caller of a run that ended before its
-// results, so that its messages are whole.
-void tally_left_grid(const StackRequest& request, RequestRun& out) {
-  if (!out.grid_left) return;
-  GridTally tally(out.run);
-  if (!for_each_grid_result(
-          out.run, [&](const GridPoint&, std::size_t k, const SecondaryResult& r) { tally.add(k, r); },
-          request.stack.stop_requested))
-    return;
-  finish_grid(out, tally);
 }
 
 // run_request's steps (see there), a grid left to the caller noted in out.
@@ -175,6 +164,16 @@ std::vector<std::string> files_read(const StackRequest& request, const StackRun&
   files.insert(files.end(), orbit_files.begin(), orbit_files.end());
   files.insert(files.end(), run.found_files.begin(), run.found_files.end());
   return files;
+}
+
+void tally_left_grid(const StackRequest& request, RequestRun& out) {
+  if (!out.grid_left) return;
+  GridTally tally(out.run);
+  if (!for_each_grid_result(
+          out.run, [&](const GridPoint&, std::size_t k, const SecondaryResult& r) { tally.add(k, r); },
+          request.stack.stop_requested))
+    return;
+  finish_grid(out, tally);
 }
 
 void finish_grid(RequestRun& r, const GridTally& tally) {
@@ -204,47 +203,35 @@ std::string run_outputs_problem(const StackRequest& request, const RequestRun& r
   return {};
 }
 
-bool write_plot_file(const StackRequest& request, const RequestRun& r, std::string* problem) {
-  AtomicFile file;
-  std::string why;
-  if (std::FILE* stream = file.open(request.plot, &why)) {
-    if (write_baseline_time_plot(stream, plot_format_of(request.plot).value_or(PlotFormat::svg), request.plot_size,
-                                 r.points, *r.network, &r.parts, convention_words(request.convention), &why) &&
-        file.commit(&why))
-      return true;
-  }
-  *problem = "can't write the plot to " + escaped(request.plot) + ": " + why;
-  return false;
-}
-
-bool write_page_file(const StackRequest& request, const RequestRun& r, std::string* problem) {
-  // The candidates within the request's limits (unless there are too
-  // many), and the points in this tool's convention for the CSV's values.
-  const PairNetwork candidates(r.points, candidate_limits(request.limits), r.model);
-  const PairNetwork own = PairNetwork::without_pairs(r.export_points(), r.model);
-  PageContent content;
-  content.points = &r.points;
-  content.network = &*r.network;
-  content.candidates = candidates.count() <= page_candidate_limit ? &candidates : nullptr;
-  content.export_network = &own;
-  content.sign = r.signs.perpendicular;
-  content.convention = convention_words(request.convention);
-  content.limits = candidate_limits(request.limits);
-  content.paths = request.html_paths;
-  AtomicFile file;
-  std::string why;
-  if (std::FILE* stream = file.open(request.html, &why)) {
-    if (write_network_page(stream, content, &why) && file.commit(&why)) return true;
-  }
-  *problem = "can't write the page to " + escaped(request.html) + ": " + why;
-  return false;
-}
-
-bool write_export_file(const Export& e, const RequestRun& r, std::string* problem) {
-  std::string why;
-  if (write_export(e, r.run, r.export_points(), r.export_network(), &why)) return true;
-  *problem = "can't write the export " + escaped(e.path) + ": " + why;
-  return false;
+bool stage_outputs(OutputBatch& batch, const StackRequest& request, const RequestRun& r) {
+  const auto plot = [&request, &r](std::FILE* f, std::string* why) {
+    return write_baseline_time_plot(f, plot_format_of(request.plot).value_or(PlotFormat::svg), request.plot_size,
+                                    r.points, *r.network, &r.parts, convention_words(request.convention), why);
+  };
+  if (!request.plot.empty() && !batch.add_file(request.plot, "the plot file " + escaped(request.plot), plot))
+    return false;
+  const auto page = [&request, &r](std::FILE* f, std::string* why) {
+    // The candidates within the request's limits (unless there are too
+    // many), and the points in this tool's convention for the CSV's
+    // values.
+    const PairNetwork candidates(r.points, candidate_limits(request.limits), r.model);
+    const PairNetwork own = PairNetwork::without_pairs(r.export_points(), r.model);
+    PageContent content;
+    content.points = &r.points;
+    content.network = &*r.network;
+    content.candidates = candidates.count() <= page_candidate_limit ? &candidates : nullptr;
+    content.export_network = &own;
+    content.sign = r.signs.perpendicular;
+    content.convention = convention_words(request.convention);
+    content.limits = candidate_limits(request.limits);
+    content.paths = request.html_paths;
+    return write_network_page(f, content, why);
+  };
+  if (!request.html.empty() && !batch.add_file(request.html, "the page " + escaped(request.html), page))
+    return false;
+  for (const Export& e : request.exports)
+    if (!stage_export(batch, e, r.run, r.export_points(), r.export_network())) return false;
+  return batch.check_space();
 }
 
 RunInputs file_inputs(const StackRequest& request) {

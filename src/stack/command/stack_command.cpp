@@ -1,6 +1,8 @@
 #include "bperp/stack/command/stack_command.h"
 
 #include <new>
+
+#include <signal.h>
 #include <string>
 #include <vector>
 
@@ -98,25 +100,14 @@ bool write_results(const StackRequest& request, const RequestRun& r, Warnings& w
   return true;
 }
 
-// The plot and the exports, each written whole or not at all; false when
-// one could not be (each said on err, the others still written).
-bool write_files(const StackRequest& request, const RequestRun& r, std::FILE* err) {
-  bool ok = true;
-  std::string problem;
-  if (!request.plot.empty() && !write_plot_file(request, r, &problem)) {
-    print_problem(err, problem);
-    ok = false;
-  }
-  if (!request.html.empty() && !write_page_file(request, r, &problem)) {
-    print_problem(err, problem);
-    ok = false;
-  }
-  for (const Export& e : request.exports)
-    if (!write_export_file(e, r, &problem)) {
-      print_problem(err, problem);
-      ok = false;
-    }
-  return ok;
+// Ends the process on sig once the temporary files and folders of its
+// outputs are removed: as sig's default action (a shell's status 128 +
+// sig).
+void end_on_signal(int sig) {
+  remove_uncommitted_outputs();
+  // The action is the default again (SA_RESETHAND); sig, held back while
+  // this handler runs, takes it once the handler returns.
+  ::raise(sig);
 }
 
 // The whole command; the failures it reports are its return value.
@@ -141,12 +132,42 @@ int run_command(int argc, const char* const* argv, std::FILE* in, std::FILE* out
                             finish_grid(r, tally);
                             say_messages(r, said, warnings, err);
                           }};
+  // Every output file staged (checked, its temporary file made) before the
+  // first result is printed; all written after them, then committed
+  // together.
+  OutputBatch files;
+  if (!stage_outputs(files, request, r)) {
+    if (r.grid_left) {
+      tally_left_grid(request, r);
+      say_messages(r, said, warnings, err);
+    }
+    print_problem(err, files.problem());
+    return 1;
+  }
   if (!write_results(request, r, warnings, r.grid_left ? &stream : nullptr, out, err)) return 1;
-  const bool written = write_files(request, r, err);
-  return r.run.all_ok() && written ? 0 : 1;
+  if (!files.write() || !files.commit()) {
+    print_problem(err, files.problem());
+    return 1;
+  }
+  return r.run.all_ok() ? 0 : 1;
 }
 
 }  // namespace
+
+void end_cleanly_on_signals() {
+  for (const int sig : {SIGINT, SIGTERM, SIGHUP}) {
+    struct sigaction now {};
+    // A signal ignored when the program started (nohup, a background job)
+    // stays ignored.
+    if (::sigaction(sig, nullptr, &now) != 0 || now.sa_handler == SIG_IGN) continue;
+    struct sigaction action {};
+    action.sa_handler = end_on_signal;
+    action.sa_flags = SA_RESETHAND;
+    ::sigemptyset(&action.sa_mask);
+    for (const int held : {SIGINT, SIGTERM, SIGHUP}) ::sigaddset(&action.sa_mask, held);
+    ::sigaction(sig, &action, nullptr);
+  }
+}
 
 int stack_command(int argc, const char* const* argv, std::FILE* in, std::FILE* out, std::FILE* err) {
   // An exhausted heap is the one failure that can come from inside the

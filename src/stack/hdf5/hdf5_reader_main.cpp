@@ -27,6 +27,8 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -72,6 +74,9 @@ void bound_itself() {
   set_limit(RLIMIT_CPU, hdf5_reader_cpu_seconds, hdf5_reader_cpu_seconds + 1);
   set_limit(RLIMIT_CORE, 0, 0);
   set_limit(RLIMIT_FSIZE, 0, 0);
+  // It ends with the program that started it (killed by a signal, it has
+  // no more use for the reply).
+  ::prctl(PR_SET_PDEATHSIG, SIGKILL);
   constexpr rlim_t descriptors = 16;
   set_limit(RLIMIT_NOFILE, descriptors, descriptors);
 }

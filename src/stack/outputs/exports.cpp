@@ -39,16 +39,6 @@ std::string format(const char* pattern, double value) {
   return text;
 }
 
-// The file at path written by fill(stream) through a temporary file.
-template <typename Fill>
-bool write_file(const std::string& path, Fill fill, std::string* problem) {
-  AtomicFile file;
-  std::FILE* stream = file.open(path, problem);
-  if (stream == nullptr) return false;
-  fill(stream);
-  return file.commit(problem);
-}
-
 bool write_dates(std::FILE* out, const std::vector<NetworkPoint>& points, const PairNetwork& network) {
   network.for_each([&](const Pair& p) {
     const std::string line =
@@ -244,30 +234,38 @@ std::vector<std::string> entries_on_disk(const std::string& dir) {
   return names;
 }
 
-bool write_stack_folder(const std::string& dir, const StackRun& run, std::string* problem) {
+// Stages the stack folder dir into batch: an entry folder and its file per
+// usable secondary, then the manifest (committed last: a folder whose
+// manifest is there holds every entry it names).
+bool stage_stack_folder(OutputBatch& batch, const std::string& dir, const StackRun& run) {
   std::vector<FolderEntry> entries;
-  if (!folder_entries(run, &entries, problem)) return false;
-  if (::mkdir(dir.c_str(), 0777) != 0 && errno != EEXIST) {
-    *problem = std::strerror(errno);
-    return false;
-  }
+  std::string problem;
+  if (!folder_entries(run, &entries, &problem))
+    return batch.refuse("can't write the export " + escaped(dir) + ": " + problem, dir);
+  const std::string name = "the export " + escaped(dir);
+  const std::optional<std::size_t> top = batch.add_folder(dir, name);
+  if (!top) return false;
   const ConventionSigns isce = convention_signs(Convention::isce, look_side(run.view));
   for (const FolderEntry& entry : entries) {
     const std::string folder = dir + "/" + entry.pair;
-    if (::mkdir(folder.c_str(), 0777) != 0 && errno != EEXIST) {
-      *problem = folder + ": " + std::strerror(errno);
-      return false;
-    }
+    const std::optional<std::size_t> below = batch.add_subfolder(*top, entry.pair, "the export " + escaped(folder));
+    if (!below) return false;
     double perpendicular = 0.0, parallel = 0.0;
     average_components(run, entry.secondary, &perpendicular, &parallel);
-    const std::string text = "Bperp (average): " + format("%.6f", isce.perpendicular * perpendicular) +
-                             "\nBpar (average): " + format("%.6f", isce.parallel * parallel) + "\n";
-    if (!write_file(folder + "/" + entry.pair + ".txt", [&](std::FILE* f) { std::fputs(text.c_str(), f); },
-                    problem))
+    std::string text = "Bperp (average): " + format("%.6f", isce.perpendicular * perpendicular) +
+                       "\nBpar (average): " + format("%.6f", isce.parallel * parallel) + "\n";
+    const std::string file = entry.pair + ".txt";
+    if (!batch.add_file_in(*below, file, "the export " + escaped(folder + "/" + file),
+                           [text = std::move(text)](std::FILE* f, std::string*) {
+                             return std::fputs(text.c_str(), f) >= 0;
+                           }))
       return false;
   }
-  // Last: a folder whose manifest is there holds every entry it names.
-  return write_file(dir + "/" + manifest_name, [&](std::FILE* f) { write_manifest(f, run, entries); }, problem);
+  return batch.add_file_in(*top, manifest_name, "the export " + escaped(dir + "/" + manifest_name),
+                           [&run, entries](std::FILE* f, std::string*) {
+                             write_manifest(f, run, entries);
+                             return true;
+                           });
 }
 
 }  // namespace
@@ -325,36 +323,48 @@ std::string export_run_problem(const Export& e, const StackRun& run, const std::
   if (!left.empty() && warnings != nullptr)
     warnings->push_back("the export " + escaped(e.path) + " keeps " + left +
                         " of an earlier run with this reference: no secondary of this stack has that date");
+  // What the folder already holds: no file read replaced, no link
+  // followed. (Each file is checked again as it is staged.)
   struct stat made;
   if (::stat(e.path.c_str(), &made) != 0) return {};  // made by the run, with all in it
   const std::string manifest = e.path + "/" + manifest_name;
-  if (problem = output_path_problem(manifest, "the export " + escaped(manifest), inputs); !problem.empty())
+  const InputFiles read(inputs);
+  if (problem = input_clash_problem(manifest, "the export " + escaped(manifest), read); !problem.empty())
     return problem;
   for (const FolderEntry& entry : entries) {
     const std::string folder = e.path + "/" + entry.pair;
     struct stat s;
-    if (::stat(folder.c_str(), &s) != 0) continue;  // made by the run
+    if (::lstat(folder.c_str(), &s) != 0) continue;  // made by the run
+    if (S_ISLNK(s.st_mode))
+      return "the export " + escaped(folder) + " is a symbolic link, which is not followed inside the folder";
     if (!S_ISDIR(s.st_mode)) return "the export " + escaped(folder) + " is not a folder";
     const std::string file = folder + "/" + entry.pair + ".txt";
-    problem = output_path_problem(file, "the export " + escaped(file), inputs);
-    if (!problem.empty()) return problem;
+    if (problem = input_clash_problem(file, "the export " + escaped(file), read); !problem.empty())
+      return problem;
   }
   return {};
 }
 
-bool write_export(const Export& e, const StackRun& run, const std::vector<NetworkPoint>& points,
-                  const PairNetwork& network, std::string* problem) {
+bool stage_export(OutputBatch& batch, const Export& e, const StackRun& run, const std::vector<NetworkPoint>& points,
+                  const PairNetwork& network) {
+  const std::string name = "the export " + escaped(e.path);
   switch (e.kind) {
     case ExportKind::pairs:
-      return write_file(e.path, [&](std::FILE* f) { write_pairs_csv(f, points, network); }, problem);
+      return batch.add_file(e.path, name, [&](std::FILE* f, std::string*) {
+        write_pairs_csv(f, points, network);
+        return true;
+      });
     case ExportKind::dates:
-      return write_file(e.path, [&](std::FILE* f) { write_dates(f, points, network); }, problem);
+      return batch.add_file(e.path, name, [&](std::FILE* f, std::string*) { return write_dates(f, points, network); });
     case ExportKind::baselines: {
       const double gamma = convention_signs(Convention::gamma, look_side(run.view)).perpendicular;
-      return write_file(e.path, [&](std::FILE* f) { write_baselines(f, points, network, gamma); }, problem);
+      return batch.add_file(e.path, name, [&, gamma](std::FILE* f, std::string*) {
+        write_baselines(f, points, network, gamma);
+        return true;
+      });
     }
     case ExportKind::stack_folder:
-      return write_stack_folder(e.path, run, problem);
+      return stage_stack_folder(batch, e.path, run);
   }
   return false;
 }

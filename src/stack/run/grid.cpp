@@ -189,11 +189,13 @@ void GridTally::finish(StackRun& run) const {
     const SecondaryResult& s = run.secondaries[k];
     const GridFailures& f = failures_[k];
     if (s.ok() && f.count > 0)
-      warnings.push_back({WarningKind::grid_gaps, s.acquisition().name + ": no baseline at " + std::to_string(f.count) + " of the " +
-                         std::to_string(points_) + " grid points; the first: " + f.first->text});
+      warnings.push_back({WarningKind::grid_gaps,
+                          s.acquisition().name + ": no baseline at " + std::to_string(f.count) + " of the " +
+                              std::to_string(points_) + " grid points; the first: " + f.first->text});
   }
   const std::size_t at = std::min(run.grid_warnings_at, run.warnings.size());
-  run.warnings.insert(run.warnings.begin() + static_cast<std::ptrdiff_t>(at), warnings.begin(), warnings.end());
+  run.warnings.insert(run.warnings.begin() + static_cast<std::ptrdiff_t>(at), warnings.begin(),
+                      warnings.end());
 }
 
 bool tally_grid(StackRun& run, const StopCheck& stop) {

@@ -31,6 +31,13 @@ LookSide look_side(const ReferenceView& view) {
   return z ? z->look : LookSide::right;
 }
 
+ReadOptions read_options(const StackOptions& options) {
+  ReadOptions read = options.read;
+  if (read.swath.empty() && options.target.burst)
+    if (const std::optional<BurstId> id = parse_burst_id(*options.target.burst)) read.swath = id->swath;
+  return read;
+}
+
 std::string reference_burst_id(const StackRun& run) {
   const ZeroDopplerReference* z = zero_doppler_of(run.view);
   if (!z || !run.reference.product || !z->time) return {};
@@ -42,15 +49,6 @@ namespace {
 // Appends texts to run's warnings as warnings of kind.
 void add_warnings(StackRun& run, WarningKind kind, std::vector<std::string> texts) {
   for (std::string& text : texts) run.warnings.push_back({kind, std::move(text)});
-}
-
-// How the run's files are read: as options say, a burst asked for naming
-// the swath of SAFE products when no swath is.
-ReadOptions read_options(const StackOptions& options) {
-  ReadOptions read = options.read;
-  if (read.swath.empty() && options.target.burst)
-    if (const std::optional<BurstId> id = parse_burst_id(*options.target.burst)) read.swath = id->swath;
-  return read;
 }
 
 // Notes the file a was read from when no input names it (a .SAFE folder's

@@ -26,8 +26,6 @@ using stack_test::OrbitVector;
 using stack_test::TempDir;
 using Json = nlohmann::json;
 
-constexpr double c = 299792458.0;
-
 // Where a sample keeps its orbit: the XML element of a vector and its
 // parts' names, or (item "") Capella's JSON; and the element of its
 // absolute orbit number, if it states one.

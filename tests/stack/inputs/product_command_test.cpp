@@ -214,6 +214,10 @@ TEST(Track108Command, SafeFoldersAndTheWavelength) {
   const nlohmann::json by_burst = json_of({"--burst", "t108_230135_iw3", ref_safe, sec_safe});
   EXPECT_EQ(by_burst.at("reference").at("swath"), "IW3");
   EXPECT_EQ(by_burst.at("reference").at("burst_id"), "t108_230135_iw3");
+  // So it does where the reference is chosen among the inputs.
+  const nlohmann::json chosen = json_of({"--reference", "2025-04-06", "--burst", "t108_230135_iw3", sec_safe, ref_safe});
+  EXPECT_EQ(chosen.at("reference").at("swath"), "IW3");
+  EXPECT_EQ(chosen.at("secondaries"), by_burst.at("secondaries"));
   // C band: lambda = c / radarFrequency (5.405 GHz) = 5.55 cm, a quarter
   // of the L band's; the height of ambiguity scales with it.
   const double lambda = 299792458.0 / *product(reference).radar_frequency_hz;

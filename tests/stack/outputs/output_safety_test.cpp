@@ -192,21 +192,21 @@ TEST(PlotFile, RefusedBeforeAnythingIsPrintedAndLeavesNothing) {
               before)
         << c.path;
   }
-  // A file abandoned before its commit leaves nothing; a committed one is there whole.
+  // A batch abandoned before its commit leaves nothing, the folders it made
+  // neither; a committed one is there whole.
   {
-    bperp::stack::AtomicFile file;
-    std::string problem;
-    std::FILE* f = file.open(dir.file("abandoned.svg"), &problem);
-    ASSERT_NE(f, nullptr) << problem;
-    std::fputs("<svg", f);
+    bperp::stack::OutputBatch batch;
+    const auto folder = batch.add_folder(dir.file("made"), "made");
+    ASSERT_TRUE(folder) << batch.problem();
+    ASSERT_TRUE(batch.add_subfolder(*folder, "below", "below"));
+    ASSERT_TRUE(batch.add_file(dir.file("abandoned.svg"), "abandoned", [](std::FILE* f, std::string*) { return std::fputs("<svg", f) >= 0; }));
+    ASSERT_TRUE(batch.write()) << batch.problem();
   }
   EXPECT_FALSE(std::filesystem::exists(dir.file("abandoned.svg")));
-  bperp::stack::AtomicFile file;
-  std::string problem;
-  std::FILE* f = file.open(dir.file("kept.svg"), &problem);
-  ASSERT_NE(f, nullptr);
-  std::fputs("<svg/>\n", f);
-  ASSERT_TRUE(file.commit(&problem)) << problem;
+  EXPECT_FALSE(std::filesystem::exists(dir.file("made")));
+  bperp::stack::OutputBatch batch;
+  ASSERT_TRUE(batch.add_file(dir.file("kept.svg"), "kept", [](std::FILE* f, std::string*) { return std::fputs("<svg/>\n", f) >= 0; }));
+  ASSERT_TRUE(batch.write() && batch.commit()) << batch.problem();
   EXPECT_EQ(stack_test::read_file(dir.file("kept.svg")), "<svg/>\n");
   // A name of 250 bytes, which a file system takes but ".NAME.XXXXXX" would
   // not: the plot is still written, through a temporary name that fits.
@@ -259,8 +259,8 @@ TEST(List, ReadsPathsFromAFileAndFromStandardInput) {
 // No output replaces a file the run reads, whichever way it was named: a
 // positional file, the reference, the list and its entries, an --orbit
 // file (also under another name: a hard link), a file of --orbit-dir, the
-// annotation a .SAFE folder was read from. Each is refused before anything
-// is printed, and the file is left as it was.
+// annotation a .SAFE folder was read from, a stack folder's entry. Each is
+// refused before anything is printed, and the file is left as it was.
 TEST(Outputs, NoOutputReplacesAFileTheRunReads) {
   const TempDir dir;
   const std::string s1 = std::string(BPERP_SOURCE_DIR) + "/tests/data/s1-track108-annotation/";
@@ -284,6 +284,13 @@ TEST(Outputs, NoOutputReplacesAFileTheRunReads) {
   std::filesystem::create_hard_link(orbit_files[1], plot_link);
   const std::string list = dir.write("list.txt", secondary_xml + "\n");
   const std::string orbit_dir = dir.file("orbits");
+  // A stack folder of this reference whose entry for the secondary is the
+  // secondary's own file.
+  const std::string entry = "20250406_20250418";
+  std::filesystem::create_directories(dir.path() / "stack" / entry);
+  dir.write("stack/bperp-stack.json", "{\"reference_file\": \"ref.xml\", \"reference_date\": \"2025-04-06\"}\n");
+  const std::string entry_file = dir.file("stack/" + entry + "/" + entry + ".txt");
+  std::filesystem::create_hard_link(secondary_xml, entry_file);
 
   struct Case {
     const char* what;
@@ -310,6 +317,8 @@ TEST(Outputs, NoOutputReplacesAFileTheRunReads) {
        {"--orbit-dir", orbit_dir, "--plot", plot_link, reference_xml, secondary_xml}, orbit_files[1]},
       {"a .SAFE folder's annotation",
        {"--export", "baselines:" + safe_annotation, reference_xml, safe}, safe_annotation},
+      {"a stack folder's entry", {"--export", "stack-folder:" + dir.file("stack"), reference_xml, secondary_xml},
+       secondary_xml},
   };
   for (const Case& c : cases) {
     const std::string before = stack_test::read_file(c.target);

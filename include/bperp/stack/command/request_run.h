@@ -14,6 +14,7 @@
 #include "bperp/stack/network/connectivity.h"
 #include "bperp/stack/network/date_filter.h"
 #include "bperp/stack/network/pairs.h"
+#include "bperp/stack/outputs/output_file.h"
 #include "bperp/stack/run/grid.h"
 #include "bperp/stack/network/reference_choice.h"
 #include "bperp/stack/outputs/choice_output.h"
@@ -134,6 +135,10 @@ void run_request(const StackRequest& request, const RunInputs& inputs, RequestRu
 // where they go.
 void finish_grid(RequestRun& r, const GridTally& tally);
 
+// Goes over a grid left to the caller that will not be written (the run
+// failed after run_request), tallying it, so that r's messages are whole.
+void tally_left_grid(const StackRequest& request, RequestRun& r);
+
 // Why the request's plot, exports and network limits cannot be made of a
 // run ("" when they can): an output that would replace a file the run read
 // (r.inputs_read, compared by device and inode), a missing date where one
@@ -143,12 +148,10 @@ void finish_grid(RequestRun& r, const GridTally& tally);
 std::string run_outputs_problem(const StackRequest& request, const RequestRun& r, std::vector<std::string>* notes);
 
 // The plot (of the request's size, in its convention, which its baseline
-// axis names) and one export of a finished run, each written through a
-// temporary file; false and *problem (naming the file) on failure, with
-// nothing left behind.
-bool write_plot_file(const StackRequest& request, const RequestRun& r, std::string* problem);
-bool write_export_file(const Export& e, const RequestRun& r, std::string* problem);
-// The network page of a finished run, as write_plot_file writes the plot.
-bool write_page_file(const StackRequest& request, const RequestRun& r, std::string* problem);
+// axis names), the network page and the exports of a finished run, staged
+// into batch (outputs/output_file.h: each file checked and its temporary
+// file made, and room for them), to be written from request and r, which
+// must outlive the batch's writing. false on failure (batch.problem()).
+bool stage_outputs(OutputBatch& batch, const StackRequest& request, const RequestRun& r);
 
 }  // namespace bperp::stack

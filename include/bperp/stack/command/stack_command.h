@@ -16,4 +16,10 @@ namespace bperp::stack {
 int stack_command(int argc, const char* const* argv, std::FILE* in, std::FILE* out,
                   std::FILE* err);
 
+// For the program's main: SIGINT, SIGTERM and SIGHUP (those not ignored at
+// its start) remove the temporary files and folders of the outputs not yet
+// committed, then end the process as the signal's default action does
+// (status 128 + the signal in a shell).
+void end_cleanly_on_signals();
+
 }  // namespace bperp::stack

@@ -26,15 +26,17 @@
 //                      refused; entries of the same reference are replaced.
 // dates, baselines and stack-folder name acquisitions by their dates: two
 // passes of one date are refused there. Every file is checked before
-// anything is printed and written through a temporary file beside it.
+// anything is printed and written through a temporary file beside it, all
+// of a run's together (output_file.h's OutputBatch).
 #pragma once
 
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "bperp/stack/run/stack_run.h"
 #include "bperp/stack/network/pairs.h"
+#include "bperp/stack/outputs/output_file.h"
+#include "bperp/stack/run/stack_run.h"
 
 namespace bperp::stack {
 
@@ -64,10 +66,11 @@ std::string export_path_problem(const Export& e, const std::vector<std::string>&
 std::string export_run_problem(const Export& e, const StackRun& run, const std::vector<NetworkPoint>& points,
                                const std::vector<std::string>& inputs, std::vector<std::string>* warnings);
 
-// Writes the export from run and from its points and network in this
-// tool's convention; false and *problem on failure (nothing left behind but
-// the folder's complete files).
-bool write_export(const Export& e, const StackRun& run, const std::vector<NetworkPoint>& points,
-                  const PairNetwork& network, std::string* problem);
+// Stages the export's files into batch, to be written from run and from
+// its points and network in this tool's convention (which must outlive the
+// batch's writing): one file, or a stack folder's entries, each in its
+// folder, and its manifest last. false on failure (batch.problem()).
+bool stage_export(OutputBatch& batch, const Export& e, const StackRun& run, const std::vector<NetworkPoint>& points,
+                  const PairNetwork& network);
 
 }  // namespace bperp::stack

@@ -239,6 +239,11 @@ struct StackRun {
   bool all_ok() const;
 };
 
+// How a run with options reads its files: as options.read says, a burst
+// asked for (target.burst) naming the swath of SAFE products when no swath
+// is named.
+ReadOptions read_options(const StackOptions& options);
+
 // The burst ID (t042_088905_iw1) of the reference's burst whose lines hold
 // its target's zero-Doppler time; "" in the beam geometry and where the
 // product gives no burst IDs.
