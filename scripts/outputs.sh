@@ -172,11 +172,12 @@ cases() {
   echo "reference_among_secondaries|bperp-stack|$ex/reference.txt|$ex/reference.txt|$ex/20080730.txt"
 
   # The L-band missions' products: a reference alone prints its geometry; a
-  # CEOS leader (alone or its folder) and a NISAR product; targets that a
+  # CEOS leader (alone, its zip or its folder) and a NISAR product; targets that a
   # product stating only its scene centre cannot place; the frequency band.
   local led=tests/data/alos2-ceos-l15/LED-ALOS2015976960-140909-FBDR1.5GUA
   local nisar=tests/data/nisar-rslc-sim/REE_RSLC_out17.h5
   echo "alos2_leader_alone|bperp-stack|$led"
+  echo "alos2_zip|bperp-stack|tests/data/alos2-ceos-l15/0000022708_001001_ALOS2015976960-140909.zip"
   echo "alos2_folder_json|bperp-stack|--format|json|tests/data/alos2-ceos-l15"
   echo "alos2_leader_at_range|bperp-stack|--at-range|800000|$led"
   echo "alos2_leader_grid|bperp-stack|--grid|2x2|$led"

@@ -1,8 +1,9 @@
 // Products as archives deliver them and orbit folders as download tools
 // keep them: the zip layer against hostile archives (written here byte by
-// byte), the zipped Sentinel-1 sample against its unpacked folder, orbit
-// files served flat, two folders down and zipped, the fallback to a
-// product's own orbit, and what a file of no kind is said to look like.
+// byte), the zipped Sentinel-1 sample against its unpacked folder, a CEOS
+// product zip by its leader, orbit files served flat, two folders down and
+// zipped, the fallback to a product's own orbit, and what a file of no kind
+// is said to look like.
 #include <gtest/gtest.h>
 
 #include <zip.h>
@@ -373,6 +374,44 @@ TEST(ContentKinds, AFileOfNoKindSaysWhatItLooksLike) {
     EXPECT_NE(a.refusal->text.find(c.looks), std::string::npos) << a.refusal->text;
     EXPECT_NE(a.refusal->text.find("; bperp-stack reads state-vector and orbit files"), std::string::npos)
         << a.refusal->text;
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// A CEOS product zip is read by its one leader (LED-*) at the top or one
+// folder down, the packer's debris beside it left out; two leaders, or one
+// that can't be read, refuse the zip naming them.
+TEST(ZippedCeos, TheLeaderAmongTheMembersDecides) {
+  TempDir dir;
+  const std::string leader_name = "LED-ALOS2015976960-140909-FBDR1.5GUA";
+  const std::string leader = stack_test::read_file(data + "alos2-ceos-l15/" + leader_name);
+  const Json alone = Json::parse(run_stack({"--format", "json", data + "alos2-ceos-l15/" + leader_name}).out);
+  const std::string debris = dir.write(
+      "debris.zip", zip_of({stored("__MACOSX/p/._" + leader_name, "\0\5\26\7"), stored("p/" + leader_name, leader),
+                            stored("p/IMG-HH-x", "x")}));
+  const RunResult r = run_stack({"--format", "json", debris});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const Json read = Json::parse(r.out)["reference"];
+  EXPECT_EQ(read["kind"], "ceos");
+  for (const char* key : {"reference_time", "latitude_deg", "longitude_deg", "reference_slant_range_m"})
+    EXPECT_EQ(read[key], alone["reference"][key]) << key;
+
+  struct Case {
+    std::string zip;
+    std::string message;
+  };
+  const Case cases[] = {
+      {dir.write("two.zip", zip_of({stored("LED-a", leader), stored("p/LED-b", leader)})),
+       "holds 2 leader files (LED-*: LED-a, p/LED-b)"},
+      {dir.write("cut.zip", zip_of({stored("LED-a", leader.substr(0, 700))})), "cut.zip!LED-a: "},
+  };
+  for (const Case& c : cases) {
+    const RunResult refused = run_stack({c.zip});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find(c.message), std::string::npos) << refused.err;
   }
 }
 
