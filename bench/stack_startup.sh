@@ -117,10 +117,10 @@ if command -v valgrind >/dev/null && command -v callgrind_annotate >/dev/null; t
       fail "valgrind $* failed"
     local total parse run
     total=$(awk '/Collected :/ {print $NF}' "$tmp/cg.log")
-    parse=$(callgrind_annotate --inclusive=yes "$tmp/cg.out" 2>/dev/null |
-      awk '/bperp::stack::build_request\(/ {gsub(",", "", $1); print $1; exit}')
-    run=$(callgrind_annotate --inclusive=yes "$tmp/cg.out" 2>/dev/null |
-      awk '/bperp::stack::run_request\(/ {gsub(",", "", $1); print $1; exit}')
+    callgrind_annotate --inclusive=yes "$tmp/cg.out" >"$tmp/cg.txt" 2>/dev/null || true
+    # The first line of each function (inclusive counts, largest first).
+    parse=$(awk '/bperp::stack::build_request\(/ && !n++ {gsub(",", "", $1); print $1}' "$tmp/cg.txt")
+    run=$(awk '/bperp::stack::run_request\(/ && !n++ {gsub(",", "", $1); print $1}' "$tmp/cg.txt")
     printf '%12s %14s %12s\n' "$total" "${parse:--}" "${run:--}"
   }
   for name in static-floor dynamic-floor before after; do
