@@ -158,7 +158,7 @@ namespace {
 const ZipModule* zip_library(const std::string& name, Refusal* problem) {
   static const LoadedModule loaded =
       load_module({"bperp-zip.so", "bperp_zip_module", "libzip", "libzip4"}, zip_module_abi);
-  if (loaded.table == nullptr) refuse(problem, RefusalKind::unknown_format, name + ": is a zip archive, and " + loaded.problem);
+  if (loaded.table == nullptr) refuse(problem, RefusalKind::unreadable, name + ": is a zip archive, and " + loaded.problem);
   return static_cast<const ZipModule*>(loaded.table);
 }
 
