@@ -14,6 +14,11 @@ endif()
 if(TARGET bperp-hdf5-reader)
   install(TARGETS bperp-hdf5-reader RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
+# The modules (libzip, cairo) in a folder of their own under the library
+# folder, which bperp-stack looks in relative to itself (set in src/stack).
+if(BPERP_STACK_MODULES)
+  install(TARGETS ${BPERP_STACK_MODULES} LIBRARY DESTINATION ${BPERP_MODULE_INSTALL_DIR})
+endif()
 install(TARGETS bperp_core bperp_reader EXPORT bperpTargets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
   INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})

@@ -15,6 +15,12 @@ function(bperp_target_options target)
   endif()
   set_target_properties(${target} PROPERTIES CXX_EXTENSIONS OFF)
   target_compile_options(${target} PRIVATE -ffp-contract=off -fno-fast-math ${BPERP_WARNINGS})
+  # Each function and datum in a section of its own, so that the static
+  # links drop what no program calls (--gc-sections) and a start touches
+  # fewer pages.
+  if(BPERP_STATIC)
+    target_compile_options(${target} PRIVATE -ffunction-sections -fdata-sections)
+  endif()
 endfunction()
 
 # bperp_missing(what package): a configure message that names the Debian

@@ -32,6 +32,8 @@ folder = os.path.dirname(bperp.__file__)
 assert all(os.path.exists(os.path.join(folder, f)) for f in ("py.typed", "__init__.pyi"))
 r = bperp.stack(sys.argv[1], sorted(glob.glob(sys.argv[2])), pairs=True)
 print(bperp.__version__, r.pairs.rows, *map(float.hex, r.acquisitions["perpendicular_m"]))
+# The programs and modules the library starts or loads, beside it.
+print(sorted(f for f in os.listdir(folder) if f.startswith("bperp-")))
 """
 args = [os.path.join(source, "examples", "stack", "reference.txt"), os.path.join(source, "examples", "stack", "2*")]
 installed = subprocess.run([python, "-c", check] + args, env=env, capture_output=True, text=True, cwd=work)

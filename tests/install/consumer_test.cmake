@@ -54,4 +54,26 @@ if(PYTHON)
     message(FATAL_ERROR "the installed Python module printed\n${out}")
   endif()
 endif()
+# bperp-stack and the Python module from the install find their modules
+# (libzip's, cairo's): a zipped product read, a plot drawn.
+if(MODULES AND EXISTS ${prefix}/bin/bperp-stack)
+  set(zipped ${EXAMPLES}/../tests/data/s1-zipped-safe/S1A_IW_SLC__1SDV_20230108T135249_20230108T135316_046693_0598D3_BA76.zip)
+  set(pair ${EXAMPLES}/stack/reference.txt ${EXAMPLES}/stack/20070612.txt)
+  run(${prefix}/bin/bperp-stack --format csv ${zipped} ${zipped})
+  set(zip_out "${out}")
+  run(${prefix}/bin/bperp-stack --plot ${WORK_DIR}/plot.svg ${pair})
+  if(zip_out MATCHES "libzip" OR NOT EXISTS ${WORK_DIR}/plot.svg)
+    message(FATAL_ERROR "the installed bperp-stack did not read the zipped product or draw the plot:\n${zip_out}")
+  endif()
+  if(PYTHON)
+    file(WRITE ${WORK_DIR}/check_modules.py
+         "import bperp\nr = bperp.stack('${zipped}', ['${zipped}'])\n"
+         "assert 'libzip' not in repr(list(r.acquisitions['error'])), r.acquisitions['error']\n"
+         "bperp.stack('${EXAMPLES}/stack/reference.txt', ['${EXAMPLES}/stack/20070612.txt'], plot='${WORK_DIR}/plot.png')\n")
+    run(${PYTHON} ${WORK_DIR}/check_modules.py)
+    if(NOT EXISTS ${WORK_DIR}/plot.png)
+      message(FATAL_ERROR "the installed Python module drew no plot")
+    endif()
+  endif()
+endif()
 message(STATUS "consumer: ${consumer_out}")

@@ -504,9 +504,8 @@ std::vector<OptionDeclaration> declarations() {
                   "same input gives the same bytes.",
        .form = plot_name_problem,
        .apply = [](const Option& o, Text t, Request& r, Problem p) {
-         if (!plot_drawing_available()) {
-           *p = o.name + " needs cairo, which this bperp-stack was built without (Debian package " +
-                plot_library_package + ")";
+         if (const std::string why = plot_drawing_problem(); !why.empty()) {
+           *p = o.name + " needs " + why;
            return false;
          }
          return keep(r.plot, t);

@@ -186,12 +186,35 @@ void add_declared(CLI::App& app, const OptionDeclaration& o, Given& given) {
   given.option = option;
 }
 
-// The parser of the command line, every option of the table in its order,
-// then the reference and the secondaries (into request).
-void declare_options(CLI::App& app, std::deque<Given>& given, StackRequest& request) {
+// Whether the command line names option o (as --name or --name=VALUE,
+// before any "--"): only those are declared to the parser, since declaring
+// all of them costs more than a run on one pair. An option the line does
+// not name would only read as not given; one it names but misspells stays
+// unknown either way, and --help is made from the whole table.
+bool named(const OptionDeclaration& o, int argc, const char* const* argv) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    if (arg == "--") break;
+    if (!arg.starts_with("--")) continue;
+    const std::string_view name = arg.substr(0, arg.find('='));
+    if (name == o.name || std::find(o.aliases.begin(), o.aliases.end(), name) != o.aliases.end()) return true;
+  }
+  return false;
+}
+
+// The parser of the command line: the options of the table that it names,
+// in the table's order, then the reference and the secondaries (into
+// request).
+void declare_options(CLI::App& app, std::deque<Given>& given, StackRequest& request, int argc,
+                     const char* const* argv) {
   app.footer(help_footer);
   app.set_version_flag("--version", std::string(program_name) + " " + BPERP_VERSION, "print the version and exit");
-  for (const OptionDeclaration& o : option_table()) add_declared(app, o, given.emplace_back());
+  // A command line of names alone (the common one) needs no table at all.
+  const bool dashed = std::any_of(argv + std::min(argc, 1), argv + argc,
+                                  [](const char* arg) { return std::string_view(arg).starts_with("--"); });
+  if (dashed)
+    for (const OptionDeclaration& o : option_table())
+      if (named(o, argc, argv)) add_declared(app, o, given.emplace_back());
   app.add_option("REFERENCE", request.reference,
                  "the reference: a state-vector, dated orbit, Sentinel-1, parameter, HDF5, TerraSAR-X, ICEYE, "
                  "RCM, Capella or SAOCOM file, or a CEOS leader")
@@ -366,7 +389,7 @@ RequestOutcome build_request(int argc, const char* const* argv, std::FILE* in, s
   StackRequest request;
   CLI::App app{help_description, program_name};
   std::deque<Given> given;  // one per declared option, in the table's order; bound by reference
-  declare_options(app, given, request);
+  declare_options(app, given, request, argc, argv);
   if (const int status = parse(app, argc, argv, out, err); status >= 0) {
     outcome.status = status;
     return outcome;

@@ -7,15 +7,14 @@
 #include <cstring>
 #include <ctime>
 
-#include <dlfcn.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
-#include <sys/auxv.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include "bperp/io/file_descriptor.h"
+#include "bperp/stack/support/module_loader.h"
 #include "bperp/stack/support/number_text.h"
 
 // The folders, relative to the one of the program or shared object that
@@ -148,27 +147,6 @@ std::string signal_text(int signal) {
   return "signal " + std::to_string(signal) + (name != nullptr ? std::string(", ") + name : "");
 }
 
-// The file (program or shared object) that holds this code, by its real
-// path; "" when it cannot be told.
-std::string holder_path() {
-  Dl_info own{}, program{};
-  const auto* phdr = reinterpret_cast<const void*>(::getauxval(AT_PHDR));
-  const bool found = ::dladdr(reinterpret_cast<const void*>(&holder_path), &own) != 0;
-  // The program itself: dladdr names it as it was started (argv[0]), not
-  // where it is; /proc/self/exe tells. So too for a static program, of which
-  // dladdr knows nothing.
-  const bool in_program = !found || own.dli_fname == nullptr ||
-                          (phdr != nullptr && ::dladdr(phdr, &program) != 0 && program.dli_fbase == own.dli_fbase);
-  char resolved[PATH_MAX];
-  if (in_program) {
-    const ssize_t n = ::readlink("/proc/self/exe", resolved, sizeof resolved - 1);
-    if (n <= 0) return {};
-    return std::string(resolved, static_cast<std::size_t>(n));
-  }
-  if (::realpath(own.dli_fname, resolved) == nullptr) return {};
-  return resolved;
-}
-
 }  // namespace
 
 ChildRun run_child(const std::string& executable, const std::vector<std::string>& arguments, int input_fd,
@@ -227,22 +205,12 @@ std::string reader_failure(const ChildRun& run, const std::string& executable) {
 }
 
 std::optional<std::string> hdf5_reader_path(std::string* problem) {
-  const std::string holder = holder_path();
-  const std::string folder = holder.substr(0, holder.rfind('/'));
-  std::string looked;
-  const std::string_view places = BPERP_HDF5_READER_PLACES;
-  for (std::size_t at = 0; at <= places.size();) {
-    const std::size_t colon = std::min(places.find(':', at), places.size());
-    const std::string place = folder + "/" + std::string(places.substr(at, colon - at));
-    const std::string candidate = place + "/" + hdf5_reader_name;
-    if (!holder.empty() && ::access(candidate.c_str(), X_OK) == 0) return candidate;
-    looked += (looked.empty() ? "" : ", ") + place;
-    at = colon + 1;
-  }
-  if (problem != nullptr)
+  std::string looked, holder;
+  std::optional<std::string> path = find_beside_holder(hdf5_reader_name, BPERP_HDF5_READER_PLACES, X_OK, &looked, &holder);
+  if (!path && problem != nullptr)
     *problem = std::string(hdf5_reader_name) + ", the HDF5 reader, is not installed beside " +
                (holder.empty() ? std::string("this program") : holder) + " (looked in " + looked + ")";
-  return std::nullopt;
+  return path;
 }
 
 bool read_hdf5_items(int fd, const Hdf5Request& request, Hdf5Reply& reply, Refusal* refusal) {

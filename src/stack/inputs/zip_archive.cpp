@@ -9,7 +9,9 @@
 
 #if defined(BPERP_HAVE_LIBZIP)
 #include <unistd.h>
-#include <zip.h>
+
+#include "bperp/stack/inputs/zip_module.h"
+#include "bperp/stack/support/module_loader.h"
 #endif
 
 namespace bperp::stack {
@@ -149,45 +151,58 @@ bool names_without_nul(const RangeReader& read, std::uint64_t size, const std::s
 
 }  // namespace
 
+namespace {
+
+// libzip, through its module loaded at the first archive; null, and
+// *problem set naming the archive, when the module can't be loaded.
+const ZipModule* zip_library(const std::string& name, Refusal* problem) {
+  static const LoadedModule loaded =
+      load_module({"bperp-zip.so", "bperp_zip_module", "libzip", "libzip4"}, zip_module_abi);
+  if (loaded.table == nullptr) refuse(problem, RefusalKind::unreadable, name + ": is a zip archive, and " + loaded.problem);
+  return static_cast<const ZipModule*>(loaded.table);
+}
+
+}  // namespace
+
 struct ZipArchive::Impl {
   std::string name;
   std::vector<std::string> members;
-  zip_t* zip = nullptr;
+  const ZipModule* lib = nullptr;
+  void* zip = nullptr;
   std::size_t spent = 0;  // bytes read from all members so far
   ~Impl() {
-    if (zip != nullptr) zip_discard(zip);
+    if (zip != nullptr) lib->close(zip);
   }
 };
 
 namespace {
 
 // libzip's text of an error code.
-std::string zip_error_text(int code) {
-  zip_error_t error;
-  zip_error_init_with_code(&error, code);
-  std::string text = zip_error_strerror(&error);
-  zip_error_fini(&error);
+std::string zip_error_text(const ZipModule& lib, int code) {
+  char text[256];
+  lib.code_text(code, text, sizeof text);
   return text;
 }
 
 // The refusal of an archive libzip could not open with the error code.
-bool open_failed(const std::string& name, int code, Refusal* problem) {
-  const RefusalKind kind = code == ZIP_ER_NOZIP    ? RefusalKind::unknown_format
-                           : code == ZIP_ER_READ || code == ZIP_ER_SEEK || code == ZIP_ER_OPEN ? RefusalKind::unreadable
-                                                                                                : RefusalKind::malformed;
-  return refuse(problem, kind, name + ": can't be read as a zip archive (" + zip_error_text(code) + ")");
+bool open_failed(const ZipModule& lib, const std::string& name, int code, Refusal* problem) {
+  const int failure = lib.open_failure(code);
+  const RefusalKind kind = failure == zip_not_an_archive ? RefusalKind::unknown_format
+                           : failure == zip_unreadable   ? RefusalKind::unreadable
+                                                         : RefusalKind::malformed;
+  return refuse(problem, kind, name + ": can't be read as a zip archive (" + zip_error_text(lib, code) + ")");
 }
 
 // The members of impl's archive, their count and names checked.
 bool list_members(ZipArchive::Impl& impl, Refusal* problem) {
-  const zip_int64_t n = zip_get_num_entries(impl.zip, 0);
+  const std::int64_t n = impl.lib->count(impl.zip);
   if (n < 0 || static_cast<std::uint64_t>(n) > max_zip_entries)
     return refuse(problem, RefusalKind::malformed,
                   impl.name + ": holds " + std::to_string(n) + " members; at most " +
                       std::to_string(max_zip_entries) + " are read");
   impl.members.reserve(static_cast<std::size_t>(n));
-  for (zip_int64_t k = 0; k < n; ++k) {
-    const char* name = zip_get_name(impl.zip, static_cast<zip_uint64_t>(k), ZIP_FL_ENC_RAW);
+  for (std::int64_t k = 0; k < n; ++k) {
+    const char* name = impl.lib->name(impl.zip, static_cast<std::uint64_t>(k));
     if (name == nullptr)
       return refuse(problem, RefusalKind::malformed, impl.name + ": member " + std::to_string(k + 1) + " has no name");
     if (const std::string why = unsafe_name(name); !why.empty())
@@ -212,6 +227,8 @@ std::unique_ptr<ZipArchive> ZipArchive::open(const std::string& path, Refusal* p
     refuse(problem, RefusalKind::unreadable, why);
     return nullptr;
   }
+  const ZipModule* lib = zip_library(path, problem);
+  if (lib == nullptr) return nullptr;
   const int fd = file.get();
   const RangeReader read = [fd](std::uint64_t offset, std::size_t count, std::string& out) {
     out.assign(count, '\0');
@@ -226,10 +243,11 @@ std::unique_ptr<ZipArchive> ZipArchive::open(const std::string& path, Refusal* p
   if (!names_without_nul(read, size, path, problem)) return nullptr;
   auto impl = std::make_unique<Impl>();
   impl->name = path;
+  impl->lib = lib;
   int code = 0;
-  impl->zip = zip_fdopen(fd, ZIP_RDONLY, &code);
+  impl->zip = lib->open_descriptor(fd, &code);
   if (impl->zip == nullptr) {
-    open_failed(path, code, problem);
+    open_failed(*lib, path, code, problem);
     return nullptr;
   }
   file.release();  // libzip's now, on success only
@@ -239,23 +257,21 @@ std::unique_ptr<ZipArchive> ZipArchive::open(const std::string& path, Refusal* p
 
 std::unique_ptr<ZipArchive> ZipArchive::open_bytes(std::string_view bytes, const std::string& name,
                                                    Refusal* problem) {
+  const ZipModule* lib = zip_library(name, problem);
+  if (lib == nullptr) return nullptr;
   const RangeReader read = [bytes](std::uint64_t offset, std::size_t count, std::string& out) {
     if (offset > bytes.size() || count > bytes.size() - offset) return false;
     out.assign(bytes.substr(static_cast<std::size_t>(offset), count));
     return true;
   };
   if (!names_without_nul(read, bytes.size(), name, problem)) return nullptr;
-  zip_error_t error;
-  zip_error_init(&error);
-  zip_source_t* source = zip_source_buffer_create(bytes.data(), bytes.size(), 0, &error);
   auto impl = std::make_unique<Impl>();
   impl->name = name;
-  if (source != nullptr) impl->zip = zip_open_from_source(source, ZIP_RDONLY, &error);
-  const int code = zip_error_code_zip(&error);
-  zip_error_fini(&error);
+  impl->lib = lib;
+  int code = 0;
+  impl->zip = lib->open_bytes(bytes.data(), bytes.size(), &code);
   if (impl->zip == nullptr) {
-    zip_source_free(source);  // still the caller's when the open fails
-    open_failed(name, code, problem);
+    open_failed(*lib, name, code, problem);
     return nullptr;
   }
   if (!list_members(*impl, problem)) return nullptr;
@@ -269,9 +285,10 @@ namespace {
 
 // A member opened for reading, closed when it goes.
 struct OpenMember {
-  zip_file_t* file = nullptr;
+  const ZipModule* lib;
+  void* file = nullptr;
   ~OpenMember() {
-    if (file != nullptr) zip_fclose(file);
+    if (file != nullptr) lib->close_member(file);
   }
 };
 
@@ -284,15 +301,16 @@ bool ZipArchive::read(std::size_t k, std::string& out, Refusal* problem, std::si
   limit = std::min(limit, max_zip_entry_bytes);
   const bool archive_bound = left < limit;
   limit = std::min(limit, left);
-  OpenMember open{zip_fopen_index(impl_->zip, k, 0)};
+  const ZipModule& lib = *impl_->lib;
+  OpenMember open{&lib, lib.open_member(impl_->zip, k)};
   if (open.file == nullptr)
-    return refuse(problem, RefusalKind::malformed, member + ": can't be read (" + zip_strerror(impl_->zip) + ")");
+    return refuse(problem, RefusalKind::malformed, member + ": can't be read (" + lib.failure(impl_->zip) + ")");
   char chunk[1 << 16];
   for (;;) {
-    const zip_int64_t n = zip_fread(open.file, chunk, sizeof chunk);
+    const std::int64_t n = lib.read_member(open.file, chunk, sizeof chunk);
     if (n < 0)
       return refuse(problem, RefusalKind::malformed,
-                    member + ": can't be read (" + zip_file_strerror(open.file) + ")");
+                    member + ": can't be read (" + lib.member_failure(open.file) + ")");
     if (n == 0) break;
     const std::size_t got = static_cast<std::size_t>(n);
     impl_->spent += got;
@@ -311,16 +329,17 @@ bool ZipArchive::read_head(std::size_t k, std::size_t count, std::string& out, R
   out.clear();
   const std::string member = zip_member_name(impl_->name, impl_->members.at(k));
   count = std::min(count, max_zip_archive_bytes - std::min(impl_->spent, max_zip_archive_bytes));
-  OpenMember open{zip_fopen_index(impl_->zip, k, 0)};
+  const ZipModule& lib = *impl_->lib;
+  OpenMember open{&lib, lib.open_member(impl_->zip, k)};
   if (open.file == nullptr)
-    return refuse(problem, RefusalKind::malformed, member + ": can't be read (" + zip_strerror(impl_->zip) + ")");
+    return refuse(problem, RefusalKind::malformed, member + ": can't be read (" + lib.failure(impl_->zip) + ")");
   out.resize(count);
   std::size_t done = 0;
   while (done < count) {
-    const zip_int64_t n = zip_fread(open.file, out.data() + done, count - done);
+    const std::int64_t n = lib.read_member(open.file, out.data() + done, count - done);
     if (n < 0)
       return refuse(problem, RefusalKind::malformed,
-                    member + ": can't be read (" + zip_file_strerror(open.file) + ")");
+                    member + ": can't be read (" + lib.member_failure(open.file) + ")");
     if (n == 0) break;
     done += static_cast<std::size_t>(n);
   }

@@ -5,7 +5,9 @@
 
 namespace bperp::stack {
 
-bool plot_drawing_available() { return false; }
+std::string plot_drawing_problem() {
+  return std::string("cairo, which this bperp-stack was built without (Debian package ") + plot_library_package + ")";
+}
 
 MeasureText plot_text_measure() { return estimated_text_metrics; }
 

@@ -5,7 +5,8 @@
 // by their modelled coherence, the axes, the legend and the title as
 // plot_layout.h lays them out. Text in DejaVu Sans, found through
 // fontconfig, without hinting, so that the same input draws the same file.
-// In a build without cairo nothing is drawn (plot_drawing_available()).
+// cairo is loaded only when a plot is drawn or measured (bperp-cairo.so);
+// in a build without cairo nothing is drawn (plot_drawing_problem()).
 #pragma once
 
 #include <cstdio>
@@ -24,15 +25,18 @@ enum class PlotFormat { svg, pdf, png };
 // nullopt for any other name.
 std::optional<PlotFormat> plot_format_of(const std::string& path);
 
-// Whether this build draws plots (it was built with cairo).
-bool plot_drawing_available();
+// Why no plot can be drawn, as what --plot needs ("cairo, which this
+// bperp-stack was built without (Debian package ...)", or "cairo, and" the
+// module's problem when it can't be loaded); "" when plots are drawn.
+std::string plot_drawing_problem();
 
 // The Debian package that a build without cairo lacks, for messages.
 extern const char* const plot_library_package;
 
 // A measure of text in the font the plots are drawn with (each measure
 // its own cairo context: measures may be used on several threads at once);
-// the estimate (estimated_text_metrics) in a build without cairo.
+// the estimate (estimated_text_metrics) in a build without cairo, or when
+// its module can't be loaded.
 MeasureText plot_text_measure();
 
 // The layout of a stack's plot on a picture of size: its points (every one
