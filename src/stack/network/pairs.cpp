@@ -137,7 +137,7 @@ std::vector<std::size_t> spanning_tree_parents(const std::vector<NetworkPoint>& 
 
 PairNetwork PairNetwork::without_pairs(const std::vector<NetworkPoint>& points, const CoherenceModel& model) {
   PairNetwork network(points, PairLimits{}, model);
-  network.any_pairs_ = false;
+  network.any_pairs_ = network.every_pair_ = false;
   return network;
 }
 
@@ -152,6 +152,8 @@ PairNetwork::PairNetwork(const std::vector<NetworkPoint>& points, const PairLimi
                    [&](std::size_t a, std::size_t b) { return earlier(points, dated_, a, b); });
   rank_.resize(n);
   for (std::size_t k = 0; k < n; ++k) rank_[order_[k]] = k;
+  every_pair_ = !limits.max_perpendicular && !limits.max_days && !limits.min_coherence && !limits.max_neighbours &&
+                !limits.sequential && !limits.star && !limits.delaunay && !limits.listed;
   if (limits.mst) tree_parent_ = spanning_tree_parents(points, limits.scale);
   if (limits.delaunay && dated_) {
     const IndexPairs triangulation = delaunay_edges(points, limits.scale);
@@ -215,6 +217,7 @@ bool PairNetwork::chosen(std::size_t i, std::size_t j) const {
 }
 
 bool PairNetwork::keep(std::size_t i, std::size_t j) const {
+  if (every_pair_) return true;
   if (!any_pairs_) return false;
   if (chosen(i, j)) return true;
   if (limits_.annual && dated_ && whole_years_apart(points_, i, j)) {

@@ -185,6 +185,7 @@ class PairNetwork {
   PairLimits limits_;
   PairModel model_;
   bool any_pairs_ = true;  // false: a network without pairs
+  bool every_pair_ = false;  // no limit and no chooser: every pair kept, told at once
   bool dated_ = false;
   std::vector<std::size_t> order_;              // the points in the network's order
   std::vector<std::size_t> rank_;               // each point's place in order_
