@@ -4,7 +4,8 @@
 # difference between 10 and 200 secondaries over 190, so that start-up
 # cancels), the wall time of 2,000 such secondaries (hyperfine, the builds
 # alternating), and the wall time of one state vector followed by 8 MB of
-# text. The outputs of the two builds must be byte-identical.
+# text (refused at its first word, which bperp-stack must reach quickly).
+# The outputs of the two builds must be byte-identical.
 #
 #   BEFORE=/path/to/old/bperp-stack bench/orbit_reading.sh
 #   knobs: AFTER (default build/bperp-stack), RUNS=5
@@ -62,9 +63,9 @@ for binary in "$before" "$after"; do
 done
 awk -v b="${per[0]}" -v a="${per[1]}" 'BEGIN {
   printf "instructions per orbit-file secondary: before %d, after %d, ratio %.2f\n", b, a, a / b }'
-hyperfine -N --warmup 1 --runs "$runs" --export-json "$work/orbits.json" \
+hyperfine -N -i --warmup 1 --runs "$runs" --export-json "$work/orbits.json" \
   "$before $reference $(orbits 2000)" "$after $reference $(orbits 2000)" >/dev/null 2>&1
-hyperfine -N --warmup 3 --runs $((runs * 4)) --export-json "$work/trailing.json" \
+hyperfine -N -i --warmup 3 --runs $((runs * 4)) --export-json "$work/trailing.json" \
   "$before $reference $work/trailing.txt" "$after $reference $work/trailing.txt" >/dev/null 2>&1
 python3 - "$work" <<'PY'
 import json, sys
