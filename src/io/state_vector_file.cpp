@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <string_view>
 
 #include "bperp/io/ascii_text.h"
 #include "bperp/io/file_descriptor.h"
@@ -11,7 +12,7 @@ namespace bperp {
 namespace {
 
 // The token as it can be shown in a message: printable, at most 40 bytes.
-std::string shown(const std::string& token) {
+std::string shown(std::string_view token) {
   std::string s;
   for (std::size_t i = 0; i < token.size() && i < 40; ++i) {
     const unsigned char c = static_cast<unsigned char>(token[i]);
@@ -59,10 +60,9 @@ std::FILE* open_stream(const char* path) {
   return open_without_waiting(path, Reads::blocking).into_stream("rb");
 }
 
-}  // namespace
-
-FileRead read_numbers(std::FILE* stream, std::size_t count, bool exact, std::size_t max_bytes,
-                      NumberFile& out, std::string* problem) {
+// read_numbers with the stream locked by the caller.
+FileRead read_numbers_locked(std::FILE* stream, std::size_t count, bool exact, std::size_t max_bytes,
+                             NumberFile& out, std::string* problem) {
   out.numbers.clear();
   out.header_prefix.clear();
   out.read_failed = false;
@@ -74,23 +74,24 @@ FileRead read_numbers(std::FILE* stream, std::size_t count, bool exact, std::siz
   std::size_t header = 0;
   int c;
   for (;;) {
-    c = std::getc(stream);
+    c = getc_unlocked(stream);
     if (c == EOF || c == '\n') break;
     if (++header > max_header_bytes)
       return refuse(problem, "the first line has no end within " +
                                  std::to_string(max_header_bytes) + " bytes");
     if (out.header_prefix.size() < header_prefix_bytes) out.header_prefix += static_cast<char>(c);
   }
-  if (c == EOF && std::ferror(stream)) return refuse_read(out, problem);
+  if (c == EOF && ferror_unlocked(stream)) return refuse_read(out, problem);
   if (!out.header_prefix.empty() && out.header_prefix.back() == '\r' && header <= header_prefix_bytes)
     out.header_prefix.pop_back();
 
   std::size_t consumed = 0;
-  std::string token;
+  char token[max_number_token_bytes];
+  std::size_t token_size = 0;
   while (c != EOF && out.numbers.size() < count) {
     // White space before the next token.
     do {
-      c = std::getc(stream);
+      c = getc_unlocked(stream);
       if (c == '\n') ++line;
       if (c != EOF && ++consumed > max_bytes)
         return refuse(problem, "no end of the numbers within " + std::to_string(max_bytes) +
@@ -98,36 +99,47 @@ FileRead read_numbers(std::FILE* stream, std::size_t count, bool exact, std::siz
     } while (c != EOF && is_white_space(c));
     if (c == EOF) break;
 
-    token.clear();
+    token_size = 0;
     while (c != EOF && !is_white_space(c)) {
-      if (token.size() < max_number_token_bytes) token += static_cast<char>(c);
+      if (token_size < max_number_token_bytes) token[token_size++] = static_cast<char>(c);
       if (++consumed > max_bytes)
         return refuse(problem, "no end of the numbers within " + std::to_string(max_bytes) +
                                    " bytes after the first line");
-      c = std::getc(stream);
+      c = getc_unlocked(stream);
     }
-    const std::optional<double> value = decimal_number(token);
+    const std::optional<double> value = decimal_number(std::string_view(token, token_size));
     if (!value)
-      return refuse(problem, "the " + ordinal(out.numbers.size() + 1) +
-                                 " number is not a finite decimal number: \"" + shown(token) +
-                                 "\"");
+      return refuse(problem, "the " + ordinal(out.numbers.size() + 1) + " number is not a finite decimal number: \"" +
+                                 shown(std::string_view(token, token_size)) + "\"");
     out.numbers.push_back(*value);
     if (out.keep_lines) out.lines.push_back(line);
     if (c == '\n') ++line;
   }
-  if (std::ferror(stream)) return refuse_read(out, problem);
+  if (ferror_unlocked(stream)) return refuse_read(out, problem);
   if (exact && out.numbers.size() < count)
     return refuse(problem, "the file ends after " + std::to_string(out.numbers.size()) + " of " +
                                std::to_string(count) + " numbers");
   if (!exact && out.numbers.size() >= count && c != EOF) {
     // More than the caller can take: look for anything but white space.
-    while ((c = std::getc(stream)) != EOF && is_white_space(c)) {
+    while ((c = getc_unlocked(stream)) != EOF && is_white_space(c)) {
       if (++consumed > max_bytes) break;
     }
     if (c != EOF)
       return refuse(problem, "more than " + std::to_string(count) + " numbers");
   }
   return FileRead::ok;
+}
+
+}  // namespace
+
+FileRead read_numbers(std::FILE* stream, std::size_t count, bool exact, std::size_t max_bytes,
+                      NumberFile& out, std::string* problem) {
+  // The stream's lock held once for the whole read, so that each byte costs
+  // a look into its buffer and not a lock and an unlock.
+  flockfile(stream);
+  const FileRead result = read_numbers_locked(stream, count, exact, max_bytes, out, problem);
+  funlockfile(stream);
+  return result;
 }
 
 FileRead read_number_file(const char* path, std::size_t count, bool exact, std::size_t max_bytes,

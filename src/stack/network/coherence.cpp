@@ -14,8 +14,7 @@ double CoherenceModel::critical_baseline() const {
 }
 
 double CoherenceModel::height_of_ambiguity(double perpendicular_m) const {
-  if (perpendicular_m == 0.0) return NAN;
-  return wavelength_m * slant_range_m * std::sin(incidence_rad) / (2.0 * perpendicular_m);
+  return PairModel(*this).height_of_ambiguity(perpendicular_m);
 }
 
 double CoherenceModel::gamma0() const { return 1.0 / (1.0 + std::pow(10.0, -parameters.snr_db / 10.0)); }
@@ -34,15 +33,28 @@ std::string coherence_parameters_problem(const CoherenceParameters& parameters) 
 }
 
 double CoherenceModel::coherence(double perpendicular_m, double days, double delta_fdc_hz) const {
-  const double bc = critical_baseline();
+  return PairModel(*this).coherence(perpendicular_m, days, delta_fdc_hz);
+}
+
+PairModel::PairModel(const CoherenceModel& model)
+    : model_(model), critical_baseline_(model.critical_baseline()), gamma0_(model.gamma0()),
+      ambiguity_m2_(model.wavelength_m * model.slant_range_m * std::sin(model.incidence_rad)) {}
+
+double PairModel::height_of_ambiguity(double perpendicular_m) const {
+  if (perpendicular_m == 0.0) return NAN;
+  return ambiguity_m2_ / (2.0 * perpendicular_m);
+}
+
+double PairModel::coherence(double perpendicular_m, double days, double delta_fdc_hz) const {
+  const double bc = critical_baseline_;
   if (!std::isfinite(bc) || !(bc > 0.0) || !std::isfinite(days)) return NAN;
   const double geometric = std::max(0.0, 1.0 - std::fabs(perpendicular_m) / bc);
-  const double g0 = gamma0(), inf = parameters.gamma_inf;
-  const double temporal = (g0 - inf) * std::exp(-std::fabs(days) / parameters.tau_days) + inf;
+  const double g0 = gamma0_, inf = model_.parameters.gamma_inf;
+  const double temporal = (g0 - inf) * std::exp(-std::fabs(days) / model_.parameters.tau_days) + inf;
   double doppler = 1.0;
-  if (!doppler_term_is_one && std::isfinite(delta_fdc_hz) && std::isfinite(azimuth_bandwidth_hz) &&
-      azimuth_bandwidth_hz > 0.0)
-    doppler = std::max(0.0, 1.0 - std::fabs(delta_fdc_hz) / azimuth_bandwidth_hz);
+  const double b_az = model_.azimuth_bandwidth_hz;
+  if (!model_.doppler_term_is_one && std::isfinite(delta_fdc_hz) && std::isfinite(b_az) && b_az > 0.0)
+    doppler = std::max(0.0, 1.0 - std::fabs(delta_fdc_hz) / b_az);
   return geometric * temporal * doppler;
 }
 

@@ -21,7 +21,7 @@ double millimetres(double metres) { return std::round(metres * millimetres_per_m
 // Whether points i and j may pair under the perpendicular, day and
 // coherence limits (the coherence by model).
 bool within_limits(const std::vector<NetworkPoint>& points, std::size_t i, std::size_t j,
-                   const PairLimits& limits, const CoherenceModel& model) {
+                   const PairLimits& limits, const PairModel& model) {
   const NetworkPoint& a = points[i];
   const NetworkPoint& b = points[j];
   if (limits.max_perpendicular &&
@@ -47,7 +47,7 @@ bool earlier(const std::vector<NetworkPoint>& points, bool dated, std::size_t i,
 }  // namespace
 
 double pair_coherence(const std::vector<NetworkPoint>& points, std::size_t i, std::size_t j,
-                      const CoherenceModel& model) {
+                      const PairModel& model) {
   const NetworkPoint& a = points[i];
   const NetworkPoint& b = points[j];
   const double days = (a.day && b.day) ? static_cast<double>(*b.day - *a.day) : NAN;
@@ -137,7 +137,7 @@ std::vector<std::size_t> spanning_tree_parents(const std::vector<NetworkPoint>& 
 
 PairNetwork PairNetwork::without_pairs(const std::vector<NetworkPoint>& points, const CoherenceModel& model) {
   PairNetwork network(points, PairLimits{}, model);
-  network.any_pairs_ = false;
+  network.any_pairs_ = network.every_pair_ = false;
   return network;
 }
 
@@ -152,6 +152,8 @@ PairNetwork::PairNetwork(const std::vector<NetworkPoint>& points, const PairLimi
                    [&](std::size_t a, std::size_t b) { return earlier(points, dated_, a, b); });
   rank_.resize(n);
   for (std::size_t k = 0; k < n; ++k) rank_[order_[k]] = k;
+  every_pair_ = !limits.max_perpendicular && !limits.max_days && !limits.min_coherence && !limits.max_neighbours &&
+                !limits.sequential && !limits.star && !limits.delaunay && !limits.listed;
   if (limits.mst) tree_parent_ = spanning_tree_parents(points, limits.scale);
   if (limits.delaunay && dated_) {
     const IndexPairs triangulation = delaunay_edges(points, limits.scale);
@@ -172,7 +174,7 @@ PairNetwork::PairNetwork(const std::vector<NetworkPoint>& points, const PairLimi
     for (std::size_t i = 0; i < n; ++i) {
       partners.clear();
       for (std::size_t j = 0; j < n; ++j)
-        if (j != i && within_limits(points, i, j, limits, model)) partners.push_back(j);
+        if (j != i && within_limits(points, i, j, limits, model_)) partners.push_back(j);
       const auto apart = [&](std::size_t j) { return std::labs(*points[j].day - *points[i].day); };
       const std::size_t kept = std::min(keep_count, partners.size());
       std::partial_sort(partners.begin(), partners.begin() + static_cast<std::ptrdiff_t>(kept),
@@ -190,7 +192,7 @@ PairNetwork::PairNetwork(const std::vector<NetworkPoint>& points, const PairLimi
     next_.resize(n);
     for (std::size_t a = 0; a < n; ++a)
       for (std::size_t b = a + 1; b < n && next_[order_[a]].size() < keep_count; ++b)
-        if (within_limits(points, order_[a], order_[b], limits, model)) next_[order_[a]].push_back(order_[b]);
+        if (within_limits(points, order_[a], order_[b], limits, model_)) next_[order_[a]].push_back(order_[b]);
     for (auto& v : next_) std::sort(v.begin(), v.end());
   }
 }
@@ -215,6 +217,7 @@ bool PairNetwork::chosen(std::size_t i, std::size_t j) const {
 }
 
 bool PairNetwork::keep(std::size_t i, std::size_t j) const {
+  if (every_pair_) return true;
   if (!any_pairs_) return false;
   if (chosen(i, j)) return true;
   if (limits_.annual && dated_ && whole_years_apart(points_, i, j)) {

@@ -72,10 +72,11 @@ std::vector<ReferenceScore> reference_scores(const std::vector<NetworkPoint>& po
     // candidate.
     std::vector<bool> candidate(n, false);
     for (const std::size_t c : candidates) candidate[c] = true;
+    const PairModel pair_model(model);
     for (std::size_t i = 0; i < n; ++i)
       for (std::size_t j = i + 1; j < n; ++j) {
         if (!candidate[i] && !candidate[j]) continue;
-        const double term = criterion == ReferenceCriterion::coherence ? pair_coherence(points, i, j, model)
+        const double term = criterion == ReferenceCriterion::coherence ? pair_coherence(points, i, j, pair_model)
                                                                        : scaled_apart(points[i], points[j], scale);
         if (candidate[i]) score[i] += term;
         if (candidate[j]) score[j] += term;

@@ -56,12 +56,20 @@ class PairTexts {
 
   const std::vector<const PairColumn*>& columns() const { return columns_; }
 
+  // Appends the text of column k in pair p to out: a point's or the
+  // network's as kept, the pair's own formatted straight into out.
+  void append(std::size_t k, const Pair& p, std::string& out) const {
+    const PairColumn& c = *columns_[k];
+    if (c.part != PairPart::pair) out += kept_[k][kept_index(c, p)];
+    else format_(out, c, c.value(PairRow{network_, p}));
+  }
+
   // The text of column k in pair p (until the next call for column k).
   const std::string& text(std::size_t k, const Pair& p) {
     const PairColumn& c = *columns_[k];
     if (c.part != PairPart::pair) return kept_[k][kept_index(c, p)];
     made_[k].clear();
-    format_(made_[k], c, c.value(PairRow{network_, p}));
+    append(k, p, made_[k]);
     return made_[k];
   }
 
@@ -148,6 +156,7 @@ void write_pairs_csv(std::FILE* out, const std::vector<NetworkPoint>&, const Pai
   PairTexts texts(network, all_pair_columns(), csv_format);
   const std::size_t n = texts.columns().size();
   std::string text;
+  text.reserve(flush_bytes + 4096);
   for (std::size_t c = 0; c < n; ++c) {
     if (c > 0) text += ',';
     text += texts.columns()[c]->key;
@@ -156,7 +165,7 @@ void write_pairs_csv(std::FILE* out, const std::vector<NetworkPoint>&, const Pai
   network.for_each([&](const Pair& p) {
     for (std::size_t c = 0; c < n; ++c) {
       if (c > 0) text += ',';
-      text += texts.text(c, p);
+      texts.append(c, p, text);
     }
     text += '\n';
     flush(out, text);

@@ -57,6 +57,25 @@ TEST(CoherenceModel, CriticalBaselineAndCoherenceByHand) {
   EXPECT_TRUE(std::isnan(m.coherence(1000.0, 24.0, 0.0)));
 }
 
+// The published numbers are the formulas evaluated left to right, as they
+// always were; the shared factors worked out once must not change a bit.
+TEST(PairModel, SharedFactorsKeepEveryBit) {
+  CoherenceModel m;
+  m.wavelength_m = 0.0554658;
+  m.slant_range_m = 880e3;
+  m.incidence_rad = 0.68;
+  m.range_bandwidth_hz = 48.3e6;
+  const PairModel pm(m);
+  EXPECT_EQ(pm.critical_baseline(), m.critical_baseline());
+  for (const double b : {1.2817124016588768, -250.5, 3e-7, 12345.678}) {
+    EXPECT_EQ(pm.height_of_ambiguity(b), m.wavelength_m * m.slant_range_m * std::sin(m.incidence_rad) / (2.0 * b));
+    const double geometric = 1.0 - std::fabs(b) / m.critical_baseline();
+    const double temporal = (m.gamma0() - 0.2) * std::exp(-36.0 / 200.0) + 0.2;
+    EXPECT_EQ(pm.coherence(b, -36.0, NAN), std::max(0.0, geometric) * temporal);
+  }
+  EXPECT_TRUE(std::isnan(pm.height_of_ambiguity(0.0)));
+}
+
 // The presets as the common time-series tool gives them, and the S1 ones as
 // the shared annotations give them (tests/data: 56.5, 48.3, 42.79 MHz;
 // 327, 313, 314 Hz).

@@ -60,4 +60,26 @@ struct CoherenceModel {
   double coherence(double perpendicular_m, double days, double delta_fdc_hz) const;
 };
 
+// The model as many pairs use it: what every pair shares (B_c, gamma_0 and
+// lambda R sin(theta)) worked out once, each pair's values then bit for bit
+// those of the model's own functions.
+class PairModel {
+ public:
+  explicit PairModel(const CoherenceModel& model);
+
+  const CoherenceModel& model() const { return model_; }
+  // B_c, m; NaN without the range bandwidth.
+  double critical_baseline() const { return critical_baseline_; }
+  // lambda R sin(theta) / (2 B_perp), m; NaN for B_perp 0.
+  double height_of_ambiguity(double perpendicular_m) const;
+  // As CoherenceModel::coherence.
+  double coherence(double perpendicular_m, double days, double delta_fdc_hz) const;
+
+ private:
+  CoherenceModel model_;
+  double critical_baseline_;  // m
+  double gamma0_;
+  double ambiguity_m2_;       // lambda R sin(theta), m^2
+};
+
 }  // namespace bperp::stack

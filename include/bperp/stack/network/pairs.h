@@ -87,7 +87,7 @@ struct Pair {
 // The modelled coherence of points i and j (their Doppler centroids'
 // difference, when both are known).
 double pair_coherence(const std::vector<NetworkPoint>& points, std::size_t i, std::size_t j,
-                      const CoherenceModel& model);
+                      const PairModel& model);
 
 // The bandwidths a stack's products do not give: --range-bandwidth and
 // --azimuth-bandwidth (Hz), else those of --sensor.
@@ -169,7 +169,7 @@ class PairNetwork {
   std::size_t count() const;
 
   const std::vector<NetworkPoint>& points() const { return points_; }
-  const CoherenceModel& model() const { return model_; }
+  const CoherenceModel& model() const { return model_.model(); }
   const DistanceScale& scale() const { return limits_.scale; }
   // The points in the network's order, and each point's place in it.
   const std::vector<std::size_t>& order() const { return order_; }
@@ -183,8 +183,9 @@ class PairNetwork {
 
   const std::vector<NetworkPoint>& points_;
   PairLimits limits_;
-  CoherenceModel model_;
+  PairModel model_;
   bool any_pairs_ = true;  // false: a network without pairs
+  bool every_pair_ = false;  // no limit and no chooser: every pair kept, told at once
   bool dated_ = false;
   std::vector<std::size_t> order_;              // the points in the network's order
   std::vector<std::size_t> rank_;               // each point's place in order_
