@@ -66,6 +66,27 @@ std::FILE* open_stream(const char* path) {
   return open_without_waiting(path, Reads::blocking).into_stream("rb");
 }
 
+// The value of the unsigned decimal digits[.digits] at p (no exponent)
+// when it has at most 15 digits and at most 22 after the point, and where
+// it ends (before end); nullptr otherwise. Such a value is an integer
+// below 2^53 divided by a power of ten below 10^23, both exact doubles, so
+// that one division rounds it correctly: the value std::from_chars gives.
+const char* short_decimal(const char* p, const char* end, double* value) {
+  static constexpr double powers_of_ten[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                             1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                             1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+  constexpr int max_digits = 15;  // 10^15 - 1 < 2^53
+  std::uint64_t digits = 0;
+  int count = 0, after_point = 0;
+  for (; p != end && *p >= '0' && *p <= '9'; ++p, ++count) digits = 10 * digits + static_cast<unsigned>(*p - '0');
+  if (p != end && *p == '.')
+    for (++p; p != end && *p >= '0' && *p <= '9'; ++p, ++count, ++after_point)
+      digits = 10 * digits + static_cast<unsigned>(*p - '0');
+  if (count == 0 || count > max_digits || (p != end && (*p == 'e' || *p == 'E'))) return nullptr;
+  *value = static_cast<double>(digits) / powers_of_ten[after_point];
+  return p;
+}
+
 // The bytes of a stream, a block at a time: straight from its descriptor
 // when it has one (one read(2) each, which returns what a pipe holds
 // without waiting for a whole block), else through stdio (a stream in
@@ -184,7 +205,15 @@ class NumberScan {
     if (*digits == '+' || *digits == '-') ++digits;
     if (digits == end || !((*digits >= '0' && *digits <= '9') || *digits == '.')) return std::nullopt;
     double value = 0.0;
-    const auto [stop, ec] = std::from_chars(*first == '+' ? first + 1 : first, end, value);
+    const char* stop = short_decimal(digits, end, &value);
+    std::errc ec = std::errc();
+    if (stop == nullptr) {
+      const std::from_chars_result r = std::from_chars(*first == '+' ? first + 1 : first, end, value);
+      stop = r.ptr;
+      ec = r.ec;
+    } else if (*first == '-') {
+      value = -value;
+    }
     const std::size_t size = static_cast<std::size_t>(stop - first);
     const std::size_t token_room = max_bytes_ == 0 ? 0 : max_bytes_ - 1;
     if (ec != std::errc() || stop == end || !is_white_space(static_cast<unsigned char>(*stop)) ||

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
@@ -107,6 +109,25 @@ TEST(NumberReader, ReadsTheSameWhereverTheBlocksEnd) {
     for (const Read& r : read_both_ways(std::string(header, 'h') + "\n1 2 " + word + " 3"))
       EXPECT_EQ(r.problem, "the third number is not a finite decimal number: \"" + word.substr(0, 40) + "...\"")
           << header;
+  }
+}
+
+// Every number reads to the double strtod rounds it to, whether it is
+// short enough for one division (at most 15 digits, no exponent) or not.
+TEST(NumberReader, ReadsEveryNumberCorrectlyRounded) {
+  const char* const texts[] = {"0.1", "-0.0", "+.5", "7.", "123456789012345", "0.000000000000001",
+                               "-3893.557949", "9007199254740993", "1234567890123456", "0.3e1",
+                               "2.2250738585072014e-308", "4.9e-324", "1.7976931348623157e308",
+                               "0.1000000000000000055511151231257827", "000000000000000000001.5"};
+  std::string text = "header\n";
+  for (const char* t : texts) text += std::string(t) + " ";
+  for (const Read& r : read_both_ways(text)) {
+    ASSERT_EQ(r.result, FileRead::ok) << r.problem;
+    ASSERT_EQ(r.numbers.size(), std::size(texts));
+    for (std::size_t k = 0; k < std::size(texts); ++k) {
+      const double expected = std::strtod(texts[k], nullptr);
+      EXPECT_EQ(std::memcmp(&r.numbers[k], &expected, sizeof expected), 0) << texts[k];
+    }
   }
 }
 
