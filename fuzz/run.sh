@@ -15,7 +15,7 @@ esac
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${BPERP_FUZZ_BUILD:-$root/build-fuzz}"
-targets=(state_vector_reader baseline_run s1_xml image_parameters hdf5_reply mission_xml capella_json zip_layer
+targets=(state_vector_reader baseline_run s1_xml xml_cut image_parameters hdf5_reply mission_xml capella_json zip_layer
          saocom_xml ceos_leader nisar_hdf5)
 
 # RelWithDebInfo without -DNDEBUG: the arrays' index assertions stay on.

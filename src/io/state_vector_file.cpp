@@ -1,8 +1,14 @@
 #include "bperp/io/state_vector_file.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <charconv>
+#include <cmath>
 #include <cstring>
+#include <memory>
 #include <string_view>
+
+#include <unistd.h>
 
 #include "bperp/io/ascii_text.h"
 #include "bperp/io/file_descriptor.h"
@@ -60,86 +66,296 @@ std::FILE* open_stream(const char* path) {
   return open_without_waiting(path, Reads::blocking).into_stream("rb");
 }
 
-// read_numbers with the stream locked by the caller.
-FileRead read_numbers_locked(std::FILE* stream, std::size_t count, bool exact, std::size_t max_bytes,
-                             NumberFile& out, std::string* problem) {
-  out.numbers.clear();
-  out.header_prefix.clear();
-  out.read_failed = false;
-  out.lines.clear();
-  std::uint32_t line = 2;  // the first line after the header
+// The value of the unsigned decimal digits[.digits] at p (no exponent)
+// when it has at most 15 digits and at most 22 after the point, and where
+// it ends (before end); nullptr otherwise. Such a value is an integer
+// below 2^53 divided by a power of ten below 10^23, both exact doubles, so
+// that one division rounds it correctly: the value std::from_chars gives.
+const char* short_decimal(const char* p, const char* end, double* value) {
+  static constexpr double powers_of_ten[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                             1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                             1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+  constexpr int max_digits = 15;  // 10^15 - 1 < 2^53
+  std::uint64_t digits = 0;
+  int count = 0, after_point = 0;
+  for (; p != end && *p >= '0' && *p <= '9'; ++p, ++count) digits = 10 * digits + static_cast<unsigned>(*p - '0');
+  if (p != end && *p == '.')
+    for (++p; p != end && *p >= '0' && *p <= '9'; ++p, ++count, ++after_point)
+      digits = 10 * digits + static_cast<unsigned>(*p - '0');
+  if (count == 0 || count > max_digits || (p != end && (*p == 'e' || *p == 'E'))) return nullptr;
+  *value = static_cast<double>(digits) / powers_of_ten[after_point];
+  return p;
+}
 
-  // The header: everything up to the first newline, bounded.
-  errno = 0;
-  std::size_t header = 0;
-  int c;
-  for (;;) {
-    c = getc_unlocked(stream);
-    if (c == EOF || c == '\n') break;
-    if (++header > max_header_bytes)
-      return refuse(problem, "the first line has no end within " +
-                                 std::to_string(max_header_bytes) + " bytes");
-    if (out.header_prefix.size() < header_prefix_bytes) out.header_prefix += static_cast<char>(c);
+// The bytes of a stream, a block at a time: straight from its descriptor
+// when it has one (one read(2) each, which returns what a pipe holds
+// without waiting for a whole block), else through stdio (a stream in
+// memory). A failed read ends the bytes as the end of the file would, and
+// is remembered.
+class Blocks {
+ public:
+  static constexpr std::size_t block_bytes = std::size_t{64} << 10;
+
+  explicit Blocks(std::FILE* stream) : stream_(stream), fd_(::fileno(stream)) {}
+
+  // The bytes not looked at yet in the current block.
+  const char* next = nullptr;
+  const char* end = nullptr;
+
+  // Reads the next block into [next, end); false at the end of the file or
+  // on a failed read.
+  bool refill() {
+    if (finished_) return false;
+    if (!block_) block_.reset(new char[block_bytes]);
+    std::size_t n = 0;
+    if (fd_ >= 0) {
+      const ssize_t got = ::read(fd_, block_.get(), block_bytes);
+      if (got < 0) failed_ = true;
+      n = got > 0 ? static_cast<std::size_t>(got) : 0;
+    } else {
+      n = std::fread(block_.get(), 1, block_bytes, stream_);
+      if (n == 0 && std::ferror(stream_)) failed_ = true;
+    }
+    if (n == 0) {
+      finished_ = true;
+      return false;
+    }
+    read_ += n;
+    next = block_.get();
+    end = next + n;
+    return true;
   }
-  if (c == EOF && ferror_unlocked(stream)) return refuse_read(out, problem);
+  // Whether a read failed (errno says why).
+  bool failed() const { return failed_; }
+  // The count of bytes of the file before next.
+  std::size_t offset() const { return read_ - static_cast<std::size_t>(end - next); }
+
+ private:
+  std::FILE* stream_;
+  int fd_;
+  std::unique_ptr<char[]> block_;
+  std::size_t read_ = 0;
+  bool failed_ = false;
+  bool finished_ = false;
+};
+
+// The numbers after the header, read in place from blocks. Positions count
+// the bytes after the header's newline; the byte bound is the one the
+// reader always had: white space (or a token's first byte) at position
+// max_bytes or later, and any token byte at max_bytes - 1 or later, end
+// the read; the byte that ends a token is not held to it.
+class NumberScan {
+ public:
+  NumberScan(Blocks& blocks, std::size_t start, std::size_t count, bool exact, std::size_t max_bytes,
+             NumberFile& out, std::string* problem)
+      : blocks_(blocks), start_(start), count_(count), exact_(exact), max_bytes_(max_bytes), out_(out),
+        problem_(problem) {}
+
+  FileRead run() {
+    bool more = true;  // false once the end of the file was reached
+    while (more && out_.numbers.size() < count_) {
+      if (!skip_white_space(&more)) return no_end();
+      if (!more) break;
+      std::optional<double> value = plain_number();
+      if (!value) {
+        std::string_view token;
+        if (!take_token(&token, &more)) return no_end();
+        value = decimal_number(token);
+        if (!value)
+          return refuse(problem_, "the " + ordinal(out_.numbers.size() + 1) +
+                                      " number is not a finite decimal number: \"" + shown(token) + "\"");
+      }
+      out_.numbers.push_back(*value);
+      if (out_.keep_lines) out_.lines.push_back(line_);
+      // The byte that ended the token (white space), unbounded.
+      if (more) {
+        if (*blocks_.next == '\n') ++line_;
+        ++blocks_.next;
+      }
+    }
+    if (blocks_.failed()) return refuse_read(out_, problem_);
+    if (exact_ && out_.numbers.size() < count_)
+      return refuse(problem_, "the file ends after " + std::to_string(out_.numbers.size()) + " of " +
+                                  std::to_string(count_) + " numbers");
+    if (!exact_ && more && has_more_text())
+      return refuse(problem_, "more than " + std::to_string(count_) + " numbers");
+    return FileRead::ok;
+  }
+
+ private:
+  std::size_t position() const { return blocks_.offset() - start_; }
+  // Makes [next, end) hold a byte; false at the end of the file.
+  bool have_byte() { return blocks_.next != blocks_.end || blocks_.refill(); }
+
+  FileRead no_end() {
+    return refuse(problem_, "no end of the numbers within " + std::to_string(max_bytes_) +
+                                " bytes after the first line");
+  }
+
+  // The common case read in one pass: a token at next that starts with a
+  // digit or '.' (after a sign), that std::from_chars reads whole up to the
+  // white space that ends it within the block, within the bound, shorter
+  // than max_number_token_bytes and finite. Such a token is a decimal
+  // number and from_chars gives decimal_number's value; next then points
+  // at that white space. nullopt (nothing consumed) for any other token.
+  std::optional<double> plain_number() {
+    const char* const first = blocks_.next;
+    const char* const end = blocks_.end;
+    const char* digits = first;
+    if (*digits == '+' || *digits == '-') ++digits;
+    if (digits == end || !((*digits >= '0' && *digits <= '9') || *digits == '.')) return std::nullopt;
+    double value = 0.0;
+    const char* stop = short_decimal(digits, end, &value);
+    std::errc ec = std::errc();
+    if (stop == nullptr) {
+      const std::from_chars_result r = std::from_chars(*first == '+' ? first + 1 : first, end, value);
+      stop = r.ptr;
+      ec = r.ec;
+    } else if (*first == '-') {
+      value = -value;
+    }
+    const std::size_t size = static_cast<std::size_t>(stop - first);
+    const std::size_t token_room = max_bytes_ == 0 ? 0 : max_bytes_ - 1;
+    if (ec != std::errc() || stop == end || !is_white_space(static_cast<unsigned char>(*stop)) ||
+        size >= max_number_token_bytes || position() + size > token_room || !std::isfinite(value))
+      return std::nullopt;
+    blocks_.next = stop;
+    return value;
+  }
+
+  // Skips white space up to the next token; false when the bound is
+  // passed; *more false at the end of the file.
+  bool skip_white_space(bool* more) {
+    for (;;) {
+      if (!have_byte()) {
+        *more = false;
+        return true;
+      }
+      const std::size_t room = max_bytes_ - std::min(max_bytes_, position());
+      const char* const stop = blocks_.next + std::min(room, static_cast<std::size_t>(blocks_.end - blocks_.next));
+      const char* p = blocks_.next;
+      while (p != stop && is_white_space(static_cast<unsigned char>(*p))) {
+        if (*p == '\n') ++line_;
+        ++p;
+      }
+      blocks_.next = p;
+      // A byte left in the block: a token's first, or one past the bound.
+      if (p != blocks_.end) return p != stop;
+    }
+  }
+
+  // The token at next, in place when it lies in one block, else gathered
+  // (its first max_number_token_bytes bytes, which tell it from a number);
+  // false when the bound is passed; *more false when the file ends it.
+  bool take_token(std::string_view* token, bool* more) {
+    const std::size_t token_room = max_bytes_ == 0 ? 0 : max_bytes_ - 1;
+    gathered_size_ = 0;
+    std::size_t size = 0;
+    bool in_place = true;
+    const char* first = blocks_.next;
+    for (;;) {
+      const std::size_t room = token_room - std::min(token_room, position());
+      const char* const stop = blocks_.next + std::min(room, static_cast<std::size_t>(blocks_.end - blocks_.next));
+      const char* p = blocks_.next;
+      while (p != stop && !is_white_space(static_cast<unsigned char>(*p))) ++p;
+      size += static_cast<std::size_t>(p - blocks_.next);
+      if (p != blocks_.end && !is_white_space(static_cast<unsigned char>(*p))) return false;
+      if (p != blocks_.end) {  // ended by white space
+        if (!in_place) gather(blocks_.next, p);
+        blocks_.next = p;
+        break;
+      }
+      gather(blocks_.next, p);
+      in_place = false;
+      blocks_.next = p;
+      if (!blocks_.refill()) {
+        *more = false;
+        break;
+      }
+    }
+    *token = in_place ? std::string_view(first, size) : std::string_view(gathered_, gathered_size_);
+    return true;
+  }
+
+  // Keeps what still fits of [from, to) among the gathered bytes.
+  void gather(const char* from, const char* to) {
+    const std::size_t n = std::min(static_cast<std::size_t>(to - from), max_number_token_bytes - gathered_size_);
+    std::memcpy(gathered_ + gathered_size_, from, n);
+    gathered_size_ += n;
+  }
+
+  // After the last number the caller can take: whether anything but white
+  // space follows, or the bound is passed before the end.
+  bool has_more_text() {
+    while (have_byte()) {
+      const std::size_t room = max_bytes_ - std::min(max_bytes_, position());
+      const char* const stop = blocks_.next + std::min(room, static_cast<std::size_t>(blocks_.end - blocks_.next));
+      const char* p = blocks_.next;
+      while (p != stop && is_white_space(static_cast<unsigned char>(*p))) ++p;
+      blocks_.next = p;
+      if (p != blocks_.end) return true;
+    }
+    return false;
+  }
+
+  Blocks& blocks_;
+  std::size_t start_;
+  std::size_t count_;
+  bool exact_;
+  std::size_t max_bytes_;
+  NumberFile& out_;
+  std::string* problem_;
+  std::uint32_t line_ = 2;  // the first line after the header
+  char gathered_[max_number_token_bytes];
+  std::size_t gathered_size_ = 0;
+};
+
+// Reads the header line from blocks into out (its first bytes); false when
+// it has no end within max_header_bytes. *ended_by_newline tells a header
+// ended by its newline from one ended by the file.
+bool read_header(Blocks& blocks, NumberFile& out, bool* ended_by_newline) {
+  std::size_t header = 0;
+  *ended_by_newline = false;
+  while (blocks.next != blocks.end || blocks.refill()) {
+    const std::size_t available = static_cast<std::size_t>(blocks.end - blocks.next);
+    const char* newline = static_cast<const char*>(std::memchr(blocks.next, '\n', available));
+    const std::size_t n = newline != nullptr ? static_cast<std::size_t>(newline - blocks.next) : available;
+    if (header + n > max_header_bytes) return false;
+    if (out.header_prefix.size() < header_prefix_bytes)
+      out.header_prefix.append(blocks.next, std::min(n, header_prefix_bytes - out.header_prefix.size()));
+    header += n;
+    blocks.next += n;
+    if (newline != nullptr) {
+      ++blocks.next;
+      *ended_by_newline = true;
+      break;
+    }
+  }
   if (!out.header_prefix.empty() && out.header_prefix.back() == '\r' && header <= header_prefix_bytes)
     out.header_prefix.pop_back();
-
-  std::size_t consumed = 0;
-  char token[max_number_token_bytes];
-  std::size_t token_size = 0;
-  while (c != EOF && out.numbers.size() < count) {
-    // White space before the next token.
-    do {
-      c = getc_unlocked(stream);
-      if (c == '\n') ++line;
-      if (c != EOF && ++consumed > max_bytes)
-        return refuse(problem, "no end of the numbers within " + std::to_string(max_bytes) +
-                                   " bytes after the first line");
-    } while (c != EOF && is_white_space(c));
-    if (c == EOF) break;
-
-    token_size = 0;
-    while (c != EOF && !is_white_space(c)) {
-      if (token_size < max_number_token_bytes) token[token_size++] = static_cast<char>(c);
-      if (++consumed > max_bytes)
-        return refuse(problem, "no end of the numbers within " + std::to_string(max_bytes) +
-                                   " bytes after the first line");
-      c = getc_unlocked(stream);
-    }
-    const std::optional<double> value = decimal_number(std::string_view(token, token_size));
-    if (!value)
-      return refuse(problem, "the " + ordinal(out.numbers.size() + 1) + " number is not a finite decimal number: \"" +
-                                 shown(std::string_view(token, token_size)) + "\"");
-    out.numbers.push_back(*value);
-    if (out.keep_lines) out.lines.push_back(line);
-    if (c == '\n') ++line;
-  }
-  if (ferror_unlocked(stream)) return refuse_read(out, problem);
-  if (exact && out.numbers.size() < count)
-    return refuse(problem, "the file ends after " + std::to_string(out.numbers.size()) + " of " +
-                               std::to_string(count) + " numbers");
-  if (!exact && out.numbers.size() >= count && c != EOF) {
-    // More than the caller can take: look for anything but white space.
-    while ((c = getc_unlocked(stream)) != EOF && is_white_space(c)) {
-      if (++consumed > max_bytes) break;
-    }
-    if (c != EOF)
-      return refuse(problem, "more than " + std::to_string(count) + " numbers");
-  }
-  return FileRead::ok;
+  return true;
 }
 
 }  // namespace
 
 FileRead read_numbers(std::FILE* stream, std::size_t count, bool exact, std::size_t max_bytes,
                       NumberFile& out, std::string* problem) {
-  // The stream's lock held once for the whole read, so that each byte costs
-  // a look into its buffer and not a lock and an unlock.
-  flockfile(stream);
-  const FileRead result = read_numbers_locked(stream, count, exact, max_bytes, out, problem);
-  funlockfile(stream);
-  return result;
+  out.numbers.clear();
+  out.header_prefix.clear();
+  out.read_failed = false;
+  out.lines.clear();
+  errno = 0;
+  Blocks blocks(stream);
+  bool ended_by_newline = false;
+  if (!read_header(blocks, out, &ended_by_newline))
+    return refuse(problem, "the first line has no end within " + std::to_string(max_header_bytes) + " bytes");
+  if (!ended_by_newline && blocks.failed()) return refuse_read(out, problem);
+  if (!ended_by_newline) {
+    if (exact && count > 0)
+      return refuse(problem, "the file ends after 0 of " + std::to_string(count) + " numbers");
+    return FileRead::ok;
+  }
+  return NumberScan(blocks, blocks.offset(), count, exact, max_bytes, out, problem).run();
 }
 
 FileRead read_number_file(const char* path, std::size_t count, bool exact, std::size_t max_bytes,

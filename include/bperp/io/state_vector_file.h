@@ -47,6 +47,9 @@ struct NumberFile {
 // when exact is true (anything after them is ignored; fewer is refused), or
 // every number up to the end otherwise (at most `count`). At most max_bytes
 // are read after the header. On refusal, *problem says why, in words.
+// A stream with a file descriptor is read through it, in blocks (so it
+// must not have been read from before; its position afterwards is
+// unspecified); one in memory (fmemopen) through stdio.
 FileRead read_numbers(std::FILE* stream, std::size_t count, bool exact, std::size_t max_bytes,
                       NumberFile& out, std::string* problem);
 

@@ -27,6 +27,16 @@ double height_of(const double* r) {
   return norm(r) - record[subpoint::radius];
 }
 
+// Whether every position distance km from the centre lies within the
+// heights of a SAR, whatever its direction: the ellipsoid's radius lies
+// between its polar and its equatorial semi-axis (GRS80, km), so that the
+// height lies between distance - a and distance - b (1 km kept for
+// rounding). When false, height_of decides.
+bool within_sar_heights_anywhere(double distance) {
+  constexpr double equatorial = 6378.137, polar = 6356.752314140355, margin = 1.0;
+  return distance - equatorial - margin >= min_sar_height && distance - polar + margin <= max_sar_height;
+}
+
 std::string km_text(double km) { return fixed_text(km, km < 10.0 ? 3 : 1) + " km"; }
 
 }  // namespace
@@ -37,17 +47,19 @@ std::string implausible_state(const StateVector& state) {
   if (!all_finite(r) || !all_finite(v)) return "the state vector holds a number that is not finite";
   const double distance = norm(r);
   if (distance == 0.0) return "the position is the earth's centre (a file of zeros?)";
-  const double h = height_of(r);
-  if (h < min_sar_height)
-    return "the position is " + km_text(h) + " above the ellipsoid" +
-           (h < 0.0 ? " (inside the earth)" : "") + "; no SAR flies below " +
-           fixed_text(min_sar_height, 0) + " km";
-  if (h > max_sar_height) {
-    const double as_metres = distance / thousand;
-    const bool metres = as_metres > 6378.137 + min_sar_height && as_metres < 6378.137 + max_sar_height;
-    return "the position is " + km_text(h) + " above the ellipsoid; no SAR flies above " +
-           fixed_text(max_sar_height, 0) + " km" +
-           (metres ? " (are the positions in metres rather than km?)" : "");
+  if (!within_sar_heights_anywhere(distance)) {
+    const double h = height_of(r);
+    if (h < min_sar_height)
+      return "the position is " + km_text(h) + " above the ellipsoid" +
+             (h < 0.0 ? " (inside the earth)" : "") + "; no SAR flies below " +
+             fixed_text(min_sar_height, 0) + " km";
+    if (h > max_sar_height) {
+      const double as_metres = distance / thousand;
+      const bool metres = as_metres > 6378.137 + min_sar_height && as_metres < 6378.137 + max_sar_height;
+      return "the position is " + km_text(h) + " above the ellipsoid; no SAR flies above " +
+             fixed_text(max_sar_height, 0) + " km" +
+             (metres ? " (are the positions in metres rather than km?)" : "");
+    }
   }
   const double speed = norm(v);
   if (speed < min_sar_speed || speed > max_sar_speed) {

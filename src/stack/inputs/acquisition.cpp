@@ -311,17 +311,23 @@ Acquisition read_any(const std::string& path, const std::string& what, const Rea
     const ssize_t n = ::pread(file.get(), head.data(), head.size(), 0);
     head.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
   }
-  Acquisition a;
-  if (S_ISREG(st.st_mode) && hdf5_signature_in_file(file.get())) {
+  // An HDF5 product, read in the helper process.
+  const auto hdf5 = [&]() {
 #if defined(BPERP_HAVE_HDF5)
-    a = product_of(path, "", [&](const std::string& p, Refusal* problem) {
+    return product_of(path, "", [&](const std::string& p, Refusal* problem) {
       return read_hdf5_product(p, problem, options.hdf5_orbit, options.frequency);
     });
 #else
-    a = refused(path, RefusalKind::unknown_format,
-                "can't read " + escaped(path) +
-                    ": it is an HDF5 file, and this bperp-stack was built without HDF5 (Debian package libhdf5-dev)");
+    return refused(path, RefusalKind::unknown_format,
+                   "can't read " + escaped(path) +
+                       ": it is an HDF5 file, and this bperp-stack was built without HDF5 (Debian package libhdf5-dev)");
 #endif
+  };
+  // The kind told by the first bytes; the file is probed for an HDF5
+  // signature after a longer user block only when they match nothing.
+  Acquisition a;
+  if (hdf5_signature_in_head(head)) {
+    a = hdf5();
   } else if (looks_like_ceos(head)) {
     a = product_of(path, "", read_ceos_leader);
   } else if (looks_like_zip(head)) {
@@ -332,6 +338,8 @@ Acquisition read_any(const std::string& path, const std::string& what, const Rea
     a = product_of(path, "", read_capella_metadata);
   } else if (looks_like_image_parameters(head)) {
     a = product_of(path, "", read_image_parameters);
+  } else if (S_ISREG(st.st_mode) && head.size() == xml_sniff_bytes && hdf5_signature_in_file(file.get())) {
+    a = hdf5();
   } else if (const std::string content = unrecognised_content(head); !content.empty()) {
     a = unknown_kind(path, content);
   } else {

@@ -192,7 +192,23 @@ bool read_product(pugi::xml_node root, ProductInfo& info, std::string* why, bool
          read_image(root, info, why) && read_bursts(root, info, why) && read_bandwidths(root, info, why);
 }
 
-constexpr XmlProductReader annotation_reader{"product", s1_annotation_format, read_product};
+// What read_product looks at below <product>: the rest (the antenna
+// pattern, the geolocation grid, the Doppler centroids, the noise, the
+// attitude, ... two thirds of an annotation's bytes and more) is cut out
+// before the parse.
+constexpr std::string_view read_paths[] = {
+    "adsHeader",
+    "generalAnnotation/productInformation",
+    "generalAnnotation/orbitList",
+    "imageAnnotation/imageInformation",
+    "imageAnnotation/processingInformation/swathProcParamsList",
+    "swathTiming/linesPerBurst",
+    "swathTiming/samplesPerBurst",
+    "swathTiming/burstList/burst/azimuthTime",
+    "swathTiming/burstList/burst/burstId",
+};
+
+constexpr XmlProductReader annotation_reader{"product", s1_annotation_format, read_product, read_paths};
 
 // The parts of an annotation file name s1?-<swath>-slc-<pol>-....xml, in
 // lower case; nullopt for any other name.
@@ -262,8 +278,9 @@ std::optional<ProductInfo> read_s1_annotation(const std::string& path, Refusal* 
 }
 
 std::optional<ProductInfo> parse_s1_annotation(std::string_view bytes, const std::string& name,
-                                               std::string* problem) {
-  return parse_xml_product(bytes, name, annotation_reader, problem);
+                                               std::string* problem, bool cut_unread) {
+  static constexpr XmlProductReader whole_reader{annotation_reader.root, annotation_reader.format, read_product};
+  return parse_xml_product(bytes, name, cut_unread ? annotation_reader : whole_reader, problem);
 }
 
 std::string choose_annotation(const std::vector<std::string>& names, const AnnotationWish& wish,

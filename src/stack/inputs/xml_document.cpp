@@ -3,10 +3,12 @@
 #include "bperp/stack/support/problem_text.h"
 
 #include "bperp/stack/support/bounded_file.h"
+#include "bperp/stack/inputs/xml_cut.h"
 
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 
 #include "bperp/io/ascii_text.h"
 #include "bperp/numeric/units.h"
@@ -31,16 +33,33 @@ constexpr std::size_t mebibyte = std::size_t{1} << 20;
 // end tag's '<' pays for), an attribute (some 40 bytes) for each '='.
 constexpr std::size_t node_bytes = 64, attribute_bytes = 40;
 
+// The count of byte c in bytes, found with memchr (markup bytes are some
+// tens apart, so that this is a fraction of an instruction a byte).
+std::size_t count_of(std::string_view bytes, char c) {
+  std::size_t n = 0;
+  for (const char *p = bytes.data(), *end = p + bytes.size();
+       (p = static_cast<const char*>(std::memchr(p, c, static_cast<std::size_t>(end - p)))) != nullptr; ++p)
+    ++n;
+  return n;
+}
+
+// Whether bytes, parsed, would cost at most max_xml_cost times their size;
+// false and *problem set (starting with name) otherwise.
+bool within_cost(std::string_view bytes, const std::string& name, std::string* problem) {
+  const std::size_t tags = count_of(bytes, '<');
+  const std::size_t attributes = count_of(bytes, '=');
+  if (tags * node_bytes + attributes * attribute_bytes > (max_xml_cost - 1) * bytes.size())
+    return fail(problem, name + ": holds " + std::to_string(tags) + " tags and " + std::to_string(attributes) +
+                             " attributes in " + std::to_string(bytes.size()) +
+                             " bytes, markup denser than an XML product's: parsed, it would take more than " +
+                             std::to_string(max_xml_cost) + " times its size");
+  return true;
+}
+
 // Parses out.bytes in place. False and *problem set as load_xml_bytes says.
 bool parse_in_place(XmlDocument& out, std::string* problem) {
   if (out.bytes.empty()) return fail(problem, out.name + ": is empty");
-  const std::size_t tags = static_cast<std::size_t>(std::count(out.bytes.begin(), out.bytes.end(), '<'));
-  const std::size_t attributes = static_cast<std::size_t>(std::count(out.bytes.begin(), out.bytes.end(), '='));
-  if (tags * node_bytes + attributes * attribute_bytes > (max_xml_cost - 1) * out.bytes.size())
-    return fail(problem, out.name + ": holds " + std::to_string(tags) + " tags and " + std::to_string(attributes) +
-                             " attributes in " + std::to_string(out.bytes.size()) +
-                             " bytes, markup denser than an XML product's: parsed, it would take more than " +
-                             std::to_string(max_xml_cost) + " times its size");
+  if (!within_cost(out.bytes, out.name, problem)) return false;
   const pugi::xml_parse_result result =
       out.doc.load_buffer_inplace(out.bytes.data(), out.bytes.size(), parse_flags);
   if (!result) {
@@ -138,9 +157,9 @@ std::string too_large(const std::string& name, std::size_t size, std::size_t max
          " bytes) an XML product may hold";
 }
 
-}  // namespace
-
-bool load_xml_file(const std::string& path, XmlDocument& out, Refusal* problem, std::size_t max_bytes) {
+// Reads the regular file at path (at most max_bytes) into out.bytes,
+// unparsed; false and *problem set as load_xml_file says.
+bool read_xml_file(const std::string& path, XmlDocument& out, Refusal* problem, std::size_t max_bytes) {
   out.name = path;
   std::size_t size = 0;
   std::string why;
@@ -148,6 +167,14 @@ bool load_xml_file(const std::string& path, XmlDocument& out, Refusal* problem, 
   if (!file.is_open()) return refuse(problem, RefusalKind::unreadable, why);
   if (size > max_bytes) return refuse(problem, RefusalKind::malformed, too_large(path, size, max_bytes));
   if (!read_bytes(file.get(), size, path, out.bytes, &why)) return refuse(problem, RefusalKind::unreadable, why);
+  return true;
+}
+
+}  // namespace
+
+bool load_xml_file(const std::string& path, XmlDocument& out, Refusal* problem, std::size_t max_bytes) {
+  std::string why;
+  if (!read_xml_file(path, out, problem, max_bytes)) return false;
   if (!parse_in_place(out, &why)) return refuse(problem, RefusalKind::malformed, why);
   return true;
 }
@@ -453,13 +480,32 @@ std::optional<ProductInfo> xml_product(const XmlDocument& doc, const XmlProductR
   return info;
 }
 
+// The product reader reads in whole.bytes parsed without what reader never
+// looks at (reader.kept), when that can be cut out and what is left parses
+// and reads without a refusal; nullopt otherwise (the whole then says why).
+std::optional<ProductInfo> read_cut(const XmlDocument& whole, const XmlProductReader& reader) {
+  XmlDocument cut;
+  cut.name = whole.name;
+  if (reader.kept.empty() || !within_cost(whole.bytes, whole.name, nullptr) ||
+      !cut_unread_elements(whole.bytes, reader.kept, cut.bytes))
+    return std::nullopt;
+  std::string why;
+  if (!parse_in_place(cut, &why)) return std::nullopt;
+  return xml_product(cut, reader, &why, nullptr);
+}
+
 }  // namespace
 
 std::optional<ProductInfo> read_xml_product(const std::string& path, const XmlProductReader& reader,
                                             Refusal* problem) {
   XmlDocument doc;
-  if (!load_xml_file(path, doc, problem)) return std::nullopt;
+  if (!read_xml_file(path, doc, problem, max_xml_bytes)) return std::nullopt;
+  if (std::optional<ProductInfo> info = read_cut(doc, reader)) return info;
   std::string why;
+  if (!parse_in_place(doc, &why)) {
+    refuse(problem, RefusalKind::malformed, why);
+    return std::nullopt;
+  }
   bool unknown = false;
   std::optional<ProductInfo> info = xml_product(doc, reader, &why, &unknown);
   if (!info) refuse(problem, unknown ? RefusalKind::unknown_format : RefusalKind::malformed, path + ": " + why);
@@ -469,6 +515,11 @@ std::optional<ProductInfo> read_xml_product(const std::string& path, const XmlPr
 std::optional<ProductInfo> parse_xml_product(std::string_view bytes, const std::string& name,
                                              const XmlProductReader& reader, std::string* problem) {
   XmlDocument doc;
+  doc.name = name;
+  if (bytes.size() <= max_xml_bytes) {
+    doc.bytes.assign(bytes);
+    if (std::optional<ProductInfo> info = read_cut(doc, reader)) return info;
+  }
   if (!load_xml_bytes(bytes, name, doc, problem)) return std::nullopt;
   std::string why;
   std::optional<ProductInfo> info = xml_product(doc, reader, &why, nullptr);

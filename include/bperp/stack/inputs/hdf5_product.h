@@ -51,6 +51,15 @@ inline constexpr off_t hdf5_smallest_user_block = 512;
 // True when head, the first bytes of a file, starts with the HDF5 signature.
 constexpr bool looks_like_hdf5(std::string_view head) { return head.starts_with(hdf5_signature); }
 
+// True when head, the first bytes of a file, holds the HDF5 signature at
+// offset 0 or after a user block that ends within it.
+constexpr bool hdf5_signature_in_head(std::string_view head) {
+  for (std::size_t at = 0; at + hdf5_signature.size() <= head.size();
+       at = at == 0 ? static_cast<std::size_t>(hdf5_smallest_user_block) : 2 * at)
+    if (looks_like_hdf5(head.substr(at))) return true;
+  return false;
+}
+
 // True when the open file fd holds the HDF5 signature at offset 0 or after
 // a user block (at 512 * 2^k bytes), where the HDF5 library finds it; read
 // with pread, fd's position stays. False for a file without it, and for fd

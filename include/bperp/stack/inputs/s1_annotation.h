@@ -46,8 +46,11 @@ inline constexpr const char* s1_annotation_orbit_source = "annotation";
 std::optional<ProductInfo> read_s1_annotation(const std::string& path, Refusal* problem);
 
 // The same for an annotation held in bytes, named name in the messages.
+// The parts of the annotation never read (its antenna pattern, geolocation
+// grid, ...) are cut out before it is parsed unless cut_unread is false
+// (the same product, or the same refusal, either way).
 std::optional<ProductInfo> parse_s1_annotation(std::string_view bytes, const std::string& name,
-                                               std::string* problem);
+                                               std::string* problem, bool cut_unread = true);
 
 // Which annotation of a SAFE product to read: the swath ("IW1", "ew3",
 // "s2", in any case; "" for the middle one of the swaths present: iw2 of

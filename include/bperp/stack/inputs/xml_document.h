@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -191,10 +192,15 @@ bool read_xml_orbit(pugi::xml_node list, const XmlOrbitLayout& layout, TimedOrbi
 // set (without the document's name). *unknown, when not null, is set when
 // the root holds no product of the kind at all (another mission's), so that
 // the refusal is unknown_format rather than malformed.
+//
+// kept, when not empty, lists the paths below the root that read may look
+// at: the rest is cut out before the document is parsed (xml_cut.h); what
+// is refused is refused as the whole document would be.
 struct XmlProductReader {
   const char* root;
   const char* format;
   bool (*read)(pugi::xml_node root, ProductInfo& info, std::string* why, bool* unknown);
+  std::span<const std::string_view> kept = {};
 };
 
 // The product of the kind reader reads in the XML file at path (at most

@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# What reading Sentinel-1 annotations costs, two builds of bperp-stack side
+# by side in one run: instructions per annotation byte (callgrind, the
+# difference between a stack of one and of six of the track-108
+# annotations over the bytes of the five added, so that start-up and the
+# reference cancel), and the wall time of the six (hyperfine, the builds
+# alternating). The outputs of the two builds must be byte-identical.
+#
+#   BEFORE=/path/to/old/bperp-stack bench/annotation_reading.sh
+#   knobs: AFTER (default build/bperp-stack), RUNS=10
+set -euo pipefail
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+after=${AFTER:-$root/build/bperp-stack}
+before=${BEFORE:?"set BEFORE to the bperp-stack to compare with"}
+runs=${RUNS:-10}
+for tool in valgrind hyperfine python3; do
+  command -v "$tool" >/dev/null || { echo "annotation_reading.sh: $tool not found" >&2; exit 1; }
+done
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+data=$root/tests/data/s1-track108-annotation
+mapfile -t files < <(ls "$data"/*.xml)
+reference=${files[1]}
+added=$(cat "${files[@]:1}" | wc -c)
+
+"$before" "$reference" "${files[@]}" >"$work/before.out" 2>&1 || true
+"$after" "$reference" "${files[@]}" >"$work/after.out" 2>&1 || true
+cmp -s "$work/before.out" "$work/after.out" || { echo "annotation_reading.sh: the outputs differ" >&2; exit 1; }
+
+instructions() {  # binary, count of annotations
+  valgrind --tool=callgrind --callgrind-out-file=/dev/null "$1" "$reference" "${files[@]:0:$2}" 2>&1 >/dev/null |
+    sed -n 's/.*I *refs: *//p' | tr -d ,
+}
+echo "annotation reading, before: $before"
+echo "                    after:  $after"
+echo "load average at the start: $(cut -d' ' -f1-3 /proc/loadavg)"
+per=()
+for binary in "$before" "$after"; do
+  a=$(instructions "$binary" 1)
+  b=$(instructions "$binary" 6)
+  per+=("$(awk -v a="$a" -v b="$b" -v n="$added" 'BEGIN { printf "%.2f", (b - a) / n }')")
+done
+awk -v b="${per[0]}" -v a="${per[1]}" 'BEGIN {
+  printf "instructions per annotation byte: before %.2f, after %.2f, ratio %.2f\n", b, a, a / b }'
+hyperfine -N -i --warmup 2 --runs "$runs" --export-json "$work/six.json" \
+  "$before $reference ${files[*]}" "$after $reference ${files[*]}" >/dev/null 2>&1
+python3 - "$work/six.json" <<'PY'
+import json, sys
+r = json.load(open(sys.argv[1]))["results"]
+b, a = r[0]["median"], r[1]["median"]
+print("%-34s before %7.1f ms, after %7.1f ms, ratio %.2f" % ("six annotations (5.4 MB):", b * 1e3, a * 1e3, a / b))
+PY
+echo "load average at the end: $(cut -d' ' -f1-3 /proc/loadavg)"
