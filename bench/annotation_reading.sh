@@ -10,15 +10,9 @@
 #   knobs: AFTER (default build/bperp-stack), RUNS=10
 set -euo pipefail
 
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-after=${AFTER:-$root/build/bperp-stack}
-before=${BEFORE:?"set BEFORE to the bperp-stack to compare with"}
+source "$(dirname "${BASH_SOURCE[0]}")/side_by_side.sh" valgrind hyperfine python3
+
 runs=${RUNS:-10}
-for tool in valgrind hyperfine python3; do
-  command -v "$tool" >/dev/null || { echo "annotation_reading.sh: $tool not found" >&2; exit 1; }
-done
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
 data=$root/tests/data/s1-track108-annotation
 mapfile -t files < <(ls "$data"/*.xml)
 reference=${files[1]}

@@ -11,15 +11,9 @@
 #   knobs: AFTER (default build/bperp-stack), RUNS=5
 set -euo pipefail
 
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-after=${AFTER:-$root/build/bperp-stack}
-before=${BEFORE:?"set BEFORE to the bperp-stack to compare with"}
+source "$(dirname "${BASH_SOURCE[0]}")/side_by_side.sh" valgrind hyperfine python3
+
 runs=${RUNS:-5}
-for tool in valgrind hyperfine python3; do
-  command -v "$tool" >/dev/null || { echo "orbit_reading.sh: $tool not found" >&2; exit 1; }
-done
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
 reference=$root/examples/stack/reference.txt
 
 # The example orbit file's rows under 2,000 dates, one a day from 2008-01-01;

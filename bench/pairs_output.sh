@@ -11,18 +11,12 @@
 #   callgrind sizes), RUNS=5, FORMATS="csv table json"
 set -euo pipefail
 
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-after=${AFTER:-$root/build/bperp-stack}
-before=${BEFORE:?"set BEFORE to the bperp-stack to compare with"}
+source "$(dirname "${BASH_SOURCE[0]}")/side_by_side.sh" valgrind hyperfine python3
+
 small=${SMALL:-100}
 large=${LARGE:-300}
 runs=${RUNS:-5}
 formats=${FORMATS:-csv table json}
-for tool in valgrind hyperfine python3; do
-  command -v "$tool" >/dev/null || { echo "pairs_output.sh: $tool not found" >&2; exit 1; }
-done
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
 reference=$root/examples/stack/reference.txt
 
 # count - 1 secondaries a few metres apart, one a day from 2000-01-01 (the

@@ -1,0 +1,15 @@
+# Sourced by the benchmarks that measure two builds of bperp-stack side by
+# side (bench/orbit_reading.sh, annotation_reading.sh, pairs_output.sh).
+# Sets root, after (AFTER, default build/bperp-stack), before (BEFORE,
+# required) and work (a temporary folder removed on exit); checks that the
+# tools named are on PATH, naming the calling script where one is missing.
+#
+#   source "$(dirname "${BASH_SOURCE[0]}")/side_by_side.sh" valgrind hyperfine python3
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+after=${AFTER:-$root/build/bperp-stack}
+before=${BEFORE:?"set BEFORE to the bperp-stack to compare with"}
+for tool in "$@"; do
+  command -v "$tool" >/dev/null || { echo "$(basename "$0"): $tool not found" >&2; exit 1; }
+done
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
