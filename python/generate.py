@@ -8,17 +8,17 @@ column, the warning categories, bperp.columns, and the stubs.
 PACKAGE_DIR holds the built bperp/_bperp module and the package's pure
 Python files; _generated.py and __init__.pyi are written there.
 """
-import importlib.util
 import os
+import runpy
 import sys
 import textwrap
+import types
 
 
 def load(name, path):
-    spec = importlib.util.spec_from_file_location(name, path)
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
-    return module
+    """The names one file of the package defines, run from its path
+    without importing the package."""
+    return types.SimpleNamespace(**runpy.run_path(path, run_name=name))
 
 
 def camel(kind):
