@@ -23,8 +23,7 @@ added=$(cat "${files[@]:1}" | wc -c)
 cmp -s "$work/before.out" "$work/after.out" || { echo "annotation_reading.sh: the outputs differ" >&2; exit 1; }
 
 instructions() {  # binary, count of annotations
-  valgrind --tool=callgrind --callgrind-out-file=/dev/null "$1" "$reference" "${files[@]:0:$2}" 2>&1 >/dev/null |
-    sed -n 's/.*I *refs: *//p' | tr -d ,
+  callgrind_instructions "$1" "$reference" "${files[@]:0:$2}"
 }
 echo "annotation reading, before: $before"
 echo "                    after:  $after"

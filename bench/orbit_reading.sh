@@ -35,8 +35,7 @@ PY
 orbits() { ls "$work"/orbits/*.orbit | head -"$1" | tr '\n' ' '; }
 instructions() {  # binary, count
   # shellcheck disable=SC2046
-  valgrind --tool=callgrind --callgrind-out-file=/dev/null "$1" "$reference" $(orbits "$2") 2>&1 >/dev/null |
-    sed -n 's/.*I *refs: *//p' | tr -d ,
+  callgrind_instructions "$1" "$reference" $(orbits "$2")
 }
 for args in "$reference $(orbits 2000)" "$reference $work/trailing.txt"; do
   # shellcheck disable=SC2086

@@ -36,8 +36,7 @@ PY
 
 pairs() { echo $(($1 * ($1 - 1) / 2)); }
 instructions() {  # binary, format, count
-  valgrind --tool=callgrind --callgrind-out-file=/dev/null "$1" --pairs --format "$2" "$reference" \
-    "$work/$3"/*.txt 2>&1 >/dev/null | sed -n 's/.*I *refs: *//p' | tr -d ,
+  callgrind_instructions "$1" --pairs --format "$2" "$reference" "$work/$3"/*.txt
 }
 
 load=$(cut -d' ' -f1-3 /proc/loadavg)

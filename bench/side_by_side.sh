@@ -13,3 +13,10 @@ for tool in "$@"; do
 done
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+
+# The instructions a command executes, as callgrind counts them (its output
+# thrown away).
+callgrind_instructions() {
+  valgrind --tool=callgrind --callgrind-out-file=/dev/null "$@" 2>&1 >/dev/null |
+    sed -n 's/.*I *refs: *//p' | tr -d ,
+}
