@@ -1,5 +1,8 @@
 #include "bperp/stack/support/number_text.h"
 
+#include <algorithm>
+#include <array>
+#include <bit>
 #include <charconv>
 #include <cmath>
 
@@ -33,6 +36,100 @@ std::string round_trip_text(double value) {
   char text[text_room];
   const auto result = std::to_chars(text, text + text_room, value);
   return std::string(text, result.ptr);
+}
+
+namespace {
+
+__extension__ typedef unsigned __int128 Wide;  // the exact products below need 125 bits
+
+// 10^k for k = 0 .. 21, exact.
+constexpr std::array<Wide, 22> powers_of_ten = [] {
+  std::array<Wide, 22> p{};
+  p[0] = 1;
+  for (std::size_t k = 1; k < p.size(); ++k) p[k] = p[k - 1] * 10;
+  return p;
+}();
+
+}  // namespace
+
+std::optional<ShortestDecimal> shortest_decimal(double x) {
+  // x = m 2^e, m of 53 bits; the doubles next to it are 2^e apart (half
+  // that below a power of two), so the decimals that read back as x are
+  // those within half of it: [4m - 2, 4m + 2] (or [4m - 1, ...]) units of
+  // 2^(e - 2), the ends included when m is even (a tie reads back as the
+  // even one).
+  const std::uint64_t bits = std::bit_cast<std::uint64_t>(x);
+  const int biased = static_cast<int>(bits >> 52);
+  constexpr std::uint64_t hidden = std::uint64_t{1} << 52;
+  const std::uint64_t m = (bits & (hidden - 1)) | hidden;
+  const int e = biased - 1075;
+  if (bits >> 63 || biased == 0 || e < -66 || e > -1) return std::nullopt;  // outside 2^-14 <= x < 2^52
+  const int s = 2 - e;                                                     // the units: 2^-s
+  const Wide mask = (Wide{1} << s) - 1;
+  const Wide low = 4 * m - (m == hidden ? 1 : 2), high = 4 * m + 2, mid = 4 * m;
+  const bool ends = m % 2 == 0;
+  // 10^q <= 2^e < 10^(q + 1): at 10^(q + 1) the interval holds at most one
+  // decimal; at 10^q at least one, except below a power of two.
+  const int q = (e * 78913) >> 18;  // floor(e log10(2)) for |e| < 1650
+  for (int level = q + 1; level >= std::max(q - 2, -21); --level) {
+    const Wide scale = powers_of_ten[static_cast<std::size_t>(-level)];
+    const Wide lo = low * scale, hi = high * scale, v = mid * scale;
+    const Wide first = ends ? (lo + mask) >> s : (lo >> s) + 1;  // the decimals k 10^level inside
+    const Wide last = ends ? hi >> s : (hi - 1) >> s;
+    if (first > last) continue;
+    // The one nearest x: x rounded to this level (a tie to even), kept inside.
+    Wide k = v >> s;
+    const Wide rest = v & mask, half = Wide{1} << (s - 1);
+    if (rest > half || (rest == half && (k & 1) != 0)) ++k;
+    k = std::clamp(k, first, last);
+    ShortestDecimal d{static_cast<std::uint64_t>(k), level};
+    while (d.digits % 10 == 0) {
+      d.digits /= 10;
+      ++d.exponent;
+    }
+    return d;
+  }
+  return std::nullopt;
+}
+
+char* append_shortest(char* first, double value) {
+  const std::optional<ShortestDecimal> d =
+      std::isfinite(value) && value != 0.0 ? shortest_decimal(std::fabs(value)) : std::nullopt;
+  if (!d) return std::to_chars(first, first + 32, value).ptr;
+  char* p = first;
+  if (value < 0) *p++ = '-';
+  char digits[20];
+  const int n = static_cast<int>(std::to_chars(digits, digits + sizeof digits, d->digits).ptr - digits);
+  const int point = n + d->exponent;  // digits before the decimal point (may be <= 0 or > n)
+  const int x = point - 1;            // the scientific exponent
+  const int scientific = n + (n > 1 ? 1 : 0) + 2 + (std::abs(x) >= 100 ? 3 : 2);
+  const int fixed = d->exponent >= 0 ? point : point > 0 ? n + 1 : n + 2 - point;
+  const auto put = [&p](const char* from, int count) { p = std::copy(from, from + count, p); };
+  if (fixed <= scientific) {  // fixed wins a tie, as in std::to_chars
+    if (d->exponent >= 0) {
+      put(digits, n);
+      p = std::fill_n(p, d->exponent, '0');
+    } else if (point > 0) {
+      put(digits, point);
+      *p++ = '.';
+      put(digits + point, n - point);
+    } else {
+      *p++ = '0';
+      *p++ = '.';
+      p = std::fill_n(p, -point, '0');
+      put(digits, n);
+    }
+    return p;
+  }
+  *p++ = digits[0];
+  if (n > 1) {
+    *p++ = '.';
+    put(digits + 1, n - 1);
+  }
+  *p++ = 'e';
+  *p++ = x < 0 ? '-' : '+';
+  if (std::abs(x) < 10) *p++ = '0';
+  return std::to_chars(p, p + 4, std::abs(x)).ptr;
 }
 
 std::string metres_text_from_km(double km) {
