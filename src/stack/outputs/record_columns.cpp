@@ -171,7 +171,7 @@ std::string table_text(const Value& value, TableForm form, int decimals) {
 }
 
 void append_csv_field(std::string& line, const Value& value) {
-  char digits[32];
+  char digits[shortest_room];
   const char* end = digits;
   if (const auto* t = std::get_if<std::string>(&value)) line += csv_field(spreadsheet_text(*t));
   else if (const auto* n = std::get_if<long>(&value)) end = std::to_chars(digits, digits + sizeof digits, *n).ptr;

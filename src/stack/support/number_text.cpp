@@ -5,6 +5,7 @@
 #include <bit>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 
 namespace bperp::stack {
 
@@ -50,6 +51,35 @@ constexpr std::array<Wide, 22> powers_of_ten = [] {
   return p;
 }();
 
+// "00" to "99".
+constexpr std::array<char, 200> two_digits = [] {
+  std::array<char, 200> t{};
+  for (int k = 0; k < 100; ++k) {
+    t[static_cast<std::size_t>(2 * k)] = static_cast<char>('0' + k / 10);
+    t[static_cast<std::size_t>(2 * k + 1)] = static_cast<char>('0' + k % 10);
+  }
+  return t;
+}();
+
+// Writes the decimal digits of n so that they end at end; returns where
+// they begin. Eight at a time in 32 bits, two by two.
+char* digits_ending_at(char* end, std::uint64_t n) {
+  const auto two = [&end](std::uint32_t k) {
+    end -= 2;
+    std::copy_n(&two_digits[2 * k], 2, end);
+  };
+  while (n >= 100000000) {
+    std::uint32_t eight = static_cast<std::uint32_t>(n % 100000000);
+    n /= 100000000;
+    for (int i = 0; i < 4; ++i, eight /= 100) two(eight % 100);
+  }
+  std::uint32_t rest = static_cast<std::uint32_t>(n);
+  for (; rest >= 100; rest /= 100) two(rest % 100);
+  if (rest >= 10) two(rest);
+  else *--end = static_cast<char>('0' + rest);
+  return end;
+}
+
 }  // namespace
 
 std::optional<ShortestDecimal> shortest_decimal(double x) {
@@ -66,27 +96,32 @@ std::optional<ShortestDecimal> shortest_decimal(double x) {
   if (bits >> 63 || biased == 0 || e < -66 || e > -1) return std::nullopt;  // outside 2^-14 <= x < 2^52
   const int s = 2 - e;                                                     // the units: 2^-s
   const Wide mask = (Wide{1} << s) - 1;
-  const Wide low = 4 * m - (m == hidden ? 1 : 2), high = 4 * m + 2, mid = 4 * m;
+  const std::uint64_t low = 4 * m - (m == hidden ? 1 : 2), high = 4 * m + 2, mid = 4 * m;
   const bool ends = m % 2 == 0;
-  // 10^q <= 2^e < 10^(q + 1): at 10^(q + 1) the interval holds at most one
-  // decimal; at 10^q at least one, except below a power of two.
+  // 10^q <= 2^e < 10^(q + 1): the interval holds at least one decimal
+  // k 10^q (but below a power of two, where it is narrower) and at most
+  // one multiple of 10^(q + 1), which is then the shortest.
   const int q = (e * 78913) >> 18;  // floor(e log10(2)) for |e| < 1650
-  for (int level = q + 1; level >= std::max(q - 2, -21); --level) {
+  for (int level = q; level >= std::max(q - 2, -21); --level) {
     const Wide scale = powers_of_ten[static_cast<std::size_t>(-level)];
-    const Wide lo = low * scale, hi = high * scale, v = mid * scale;
-    const Wide first = ends ? (lo + mask) >> s : (lo >> s) + 1;  // the decimals k 10^level inside
-    const Wide last = ends ? hi >> s : (hi - 1) >> s;
+    const Wide v = static_cast<Wide>(mid) * scale;
+    const Wide lo = v - static_cast<Wide>(mid - low) * scale, hi = v + static_cast<Wide>(high - mid) * scale;
+    const std::uint64_t first = static_cast<std::uint64_t>(ends ? (lo + mask) >> s : (lo >> s) + 1);
+    const std::uint64_t last = static_cast<std::uint64_t>(ends ? hi >> s : (hi - 1) >> s);
     if (first > last) continue;
-    // The one nearest x: x rounded to this level (a tie to even), kept inside.
-    Wide k = v >> s;
-    const Wide rest = v & mask, half = Wide{1} << (s - 1);
-    if (rest > half || (rest == half && (k & 1) != 0)) ++k;
-    k = std::clamp(k, first, last);
-    ShortestDecimal d{static_cast<std::uint64_t>(k), level};
-    while (d.digits % 10 == 0) {
-      d.digits /= 10;
-      ++d.exponent;
+    ShortestDecimal d{last / 10 * 10, level};
+    if (d.digits >= first) {  // a multiple of 10 inside: the shortest, without its zeros
+      do {
+        d.digits /= 10;
+        ++d.exponent;
+      } while (d.digits % 10 == 0);
+      return d;
     }
+    // The one nearest x: x rounded to this level (a tie to even), kept inside.
+    std::uint64_t k = static_cast<std::uint64_t>(v >> s);
+    const Wide rest = v & mask, half = Wide{1} << (s - 1);
+    if (rest > half || (rest == half && k % 2 != 0)) ++k;
+    d.digits = std::clamp(k, first, last);
     return d;
   }
   return std::nullopt;
@@ -95,16 +130,23 @@ std::optional<ShortestDecimal> shortest_decimal(double x) {
 char* append_shortest(char* first, double value) {
   const std::optional<ShortestDecimal> d =
       std::isfinite(value) && value != 0.0 ? shortest_decimal(std::fabs(value)) : std::nullopt;
-  if (!d) return std::to_chars(first, first + 32, value).ptr;
+  if (!d) return std::to_chars(first, first + shortest_room, value).ptr;
   char* p = first;
   if (value < 0) *p++ = '-';
-  char digits[20];
-  const int n = static_cast<int>(std::to_chars(digits, digits + sizeof digits, d->digits).ptr - digits);
+  // The digits end at the middle of text, so that a copy of a fixed 24
+  // bytes from any of them stays inside (the bytes after the last digit
+  // are overwritten or left beyond the end returned).
+  char text[48] = {};
+  const char* digits = digits_ending_at(text + 24, d->digits);
+  const int n = static_cast<int>(text + 24 - digits);
+  const auto put = [&p](const char* from, int count) {
+    std::memcpy(p, from, 24);
+    p += count;
+  };
   const int point = n + d->exponent;  // digits before the decimal point (may be <= 0 or > n)
   const int x = point - 1;            // the scientific exponent
   const int scientific = n + (n > 1 ? 1 : 0) + 2 + (std::abs(x) >= 100 ? 3 : 2);
   const int fixed = d->exponent >= 0 ? point : point > 0 ? n + 1 : n + 2 - point;
-  const auto put = [&p](const char* from, int count) { p = std::copy(from, from + count, p); };
   if (fixed <= scientific) {  // fixed wins a tie, as in std::to_chars
     if (d->exponent >= 0) {
       put(digits, n);

@@ -122,7 +122,7 @@ TEST(NumberText, RoundTripAndFixed) {
 // notation switches) and a million random ones of every kind.
 TEST(NumberText, ShortestIsWhatToCharsWrites) {
   const auto expect_same = [](double v) {
-    char a[64], b[64];
+    char a[64], b[shortest_room];
     const char* end_a = std::to_chars(a, a + sizeof a, v).ptr;
     const char* end_b = append_shortest(b, v);
     const char* start_a = a;
@@ -137,7 +137,7 @@ TEST(NumberText, ShortestIsWhatToCharsWrites) {
                         Case{50058.28135032105, "50058.28135032105"}, Case{100.0, "100"}, Case{0.5, "0.5"},
                         Case{1e-3, "0.001"}, Case{1e-4, "1e-04"}, Case{1.5e-5, "1.5e-05"}, Case{1234567.0, "1234567"},
                         Case{0x1p-14, "6.103515625e-05"}, Case{-0.0, "-0"}, Case{0x1.fffffffffffffp51, "4503599627370495.5"}}) {
-    char text[64];
+    char text[shortest_room];
     const char* start = text;
     const char* end = append_shortest(text, c.value);
     EXPECT_EQ(std::string(start, end), c.text);

@@ -35,7 +35,9 @@ std::optional<ShortestDecimal> shortest_decimal(double x);
 
 // The text of std::to_chars(first, last, value) (the shortest that reads
 // back exactly, in fixed or scientific notation, whichever is shorter),
-// written from first; returns its end. first must have room for 32 chars.
+// written from first; returns its end. first must have room for
+// shortest_room chars (some beyond the end returned may be written).
+inline constexpr std::size_t shortest_room = 48;
 char* append_shortest(char* first, double value);
 
 // A length in km, printed with six decimals as bperp prints it, rewritten in
