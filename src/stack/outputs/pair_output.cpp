@@ -73,6 +73,13 @@ class PairTexts {
     return made_[k];
   }
 
+  // The display width of column k in pair p, without making the text of a
+  // pair's own number: the network's widest number is its largest or its
+  // smallest (NumberExtent).
+  std::size_t kept_width(std::size_t k, const Pair& p) const {
+    return kept_width_[k][kept_index(*columns_[k], p)];
+  }
+
   // The text and its display width.
   TableCell cell(std::size_t k, const Pair& p) {
     const std::string& t = text(k, p);
@@ -93,6 +100,40 @@ class PairTexts {
   std::vector<std::vector<std::string>> kept_;  // per column: per point, or the network's one
   std::vector<std::vector<std::size_t>> kept_width_;
   std::vector<std::string> made_;  // per column: its text in the last pair asked for
+};
+
+// The widest text of a table column's values, found from its extremes: a
+// number's text in the table (fixed decimals, rounded as to_chars rounds,
+// whole numbers) grows with its magnitude on either side of zero, so the
+// widest is that of the largest or of the smallest value. Texts count as
+// they come.
+class NumberExtent {
+ public:
+  void add(const Value& v) {
+    if (const auto* x = std::get_if<double>(&v)) add_number(*x, false);
+    else if (const auto* n = std::get_if<long>(&v)) add_number(static_cast<double>(*n), true);
+    else if (const auto* t = std::get_if<std::string>(&v)) text_width_ = std::max(text_width_, display_width(*t));
+  }
+  std::size_t width(const PairColumn& c) const {
+    std::size_t w = text_width_;
+    if (!any_) return w;
+    for (const double x : {low_, high_}) {
+      const Value v = whole_ ? Value(static_cast<long>(x)) : Value(x);
+      w = std::max(w, table_text(c, v).size());
+    }
+    return w;
+  }
+
+ private:
+  void add_number(double x, bool whole) {
+    whole_ = whole;
+    low_ = any_ ? std::min(low_, x) : x;  // a whole number of days is exact in a double
+    high_ = any_ ? std::max(high_, x) : x;
+    any_ = true;
+  }
+  bool any_ = false, whole_ = false;
+  double low_ = 0, high_ = 0;
+  std::size_t text_width_ = 0;
 };
 
 std::vector<const PairColumn*> all_pair_columns() {
@@ -126,10 +167,16 @@ void write_pairs_table(std::FILE* out, const std::vector<NetworkPoint>&, const P
   std::vector<std::size_t> width(n);
   for (std::size_t c = 0; c < n; ++c) width[c] = display_width(columns[c].heading);
   std::size_t count = 0;
+  std::vector<NumberExtent> extent(n);
   network.for_each([&](const Pair& p) {
     ++count;
-    for (std::size_t c = 0; c < n; ++c) width[c] = std::max(width[c], texts.cell(c, p).width);
+    for (std::size_t c = 0; c < n; ++c) {
+      const PairColumn& column = *texts.columns()[c];
+      if (column.part != PairPart::pair) width[c] = std::max(width[c], texts.kept_width(c, p));
+      else extent[c].add(column.value(PairRow{network, p}));
+    }
   });
+  for (std::size_t c = 0; c < n; ++c) width[c] = std::max(width[c], extent[c].width(*texts.columns()[c]));
 
   std::string text(1, '\n');
   text += count_text(count, "pair", "pairs") +
