@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "bperp/stack/inputs/acquisition.h"
@@ -199,25 +201,89 @@ void write_pairs_table(std::FILE* out, const std::vector<NetworkPoint>&, const P
   flush(out, text, true);
 }
 
+namespace {
+
+// Output bytes gathered in a block and written when a cell would not fit:
+// the cells are written straight into it.
+class OutputBlock {
+ public:
+  explicit OutputBlock(std::FILE* out) : out_(out), block_(2 * flush_bytes), end_(block_.data()) {}
+  ~OutputBlock() { write(); }
+  OutputBlock(const OutputBlock&) = delete;
+  OutputBlock& operator=(const OutputBlock&) = delete;
+
+  // Where n more bytes go (at least n free from there).
+  char* room(std::size_t n) {
+    if (static_cast<std::size_t>(block_.data() + block_.size() - end_) < n) {
+      write();
+      if (block_.size() < n) {  // a text longer than the block: a block of its size
+        std::vector<char>(n).swap(block_);
+        end_ = block_.data();
+      }
+    }
+    return end_;
+  }
+  // The bytes up to end, written from room(), are kept.
+  void kept_to(char* end) { end_ = end; }
+  void put(char separator, std::string_view text) {
+    char* p = room(text.size() + 1);
+    *p = separator;
+    std::memcpy(p + 1, text.data(), text.size());
+    end_ = p + 1 + text.size();
+  }
+
+ private:
+  void write() {
+    std::fwrite(block_.data(), 1, static_cast<std::size_t>(end_ - block_.data()), out_);
+    end_ = block_.data();
+  }
+  std::FILE* out_;
+  std::vector<char> block_;
+  char* end_;
+};
+
+// A pair's own value as a CSV field after separator: a number's digits
+// straight into the block, anything else as append_csv_field writes it.
+void put_csv_value(OutputBlock& block, char separator, const Value& v, std::string& scratch) {
+  char* p = block.room(shortest_room + 1);
+  *p++ = separator;
+  if (const auto* x = std::get_if<double>(&v)) p = append_shortest(p, *x);
+  else if (const auto* n = std::get_if<long>(&v)) p = std::to_chars(p, p + shortest_room, *n).ptr;
+  else if (!std::holds_alternative<std::monostate>(v)) {
+    block.kept_to(p - 1);
+    scratch.clear();
+    append_csv_field(scratch, v);
+    block.put(separator, scratch);
+    return;
+  }
+  block.kept_to(p);
+}
+
+}  // namespace
+
 void write_pairs_csv(std::FILE* out, const std::vector<NetworkPoint>&, const PairNetwork& network) {
   PairTexts texts(network, all_pair_columns(), csv_format);
   const std::size_t n = texts.columns().size();
-  std::string text;
-  text.reserve(flush_bytes + 4096);
+  std::string header;
   for (std::size_t c = 0; c < n; ++c) {
-    if (c > 0) text += ',';
-    text += texts.columns()[c]->key;
+    if (c > 0) header += ',';
+    header += texts.columns()[c]->key;
   }
-  text += '\n';
+  OutputBlock block(out);
+  char* start = block.room(header.size());
+  block.kept_to(std::copy(header.begin(), header.end(), start));
+  std::string scratch;
   network.for_each([&](const Pair& p) {
     for (std::size_t c = 0; c < n; ++c) {
-      if (c > 0) text += ',';
-      texts.append(c, p, text);
+      const PairColumn& column = *texts.columns()[c];
+      const char separator = c == 0 ? '\n' : ',';
+      if (column.part != PairPart::pair) block.put(separator, texts.text(c, p));
+      else put_csv_value(block, separator, column.value(PairRow{network, p}), scratch);
     }
-    text += '\n';
-    flush(out, text);
   });
-  flush(out, text, true);
+  char* last = block.room(1);
+  *last = '\n';
+  block.kept_to(last + 1);
 }
 
 void pairs_json(JsonWriter& json, const PairNetwork& network) {
