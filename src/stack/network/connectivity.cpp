@@ -63,17 +63,25 @@ Connectivity connectivity(const PairNetwork& network) {
   NetworkSummary& summary = c.summary;
   summary.acquisitions = n;
   std::vector<std::size_t> degree(n, 0);
+  // One pass over the pairs' indices, each working out only what the
+  // summary reads (the values of make_pair, bit for bit): a model without a
+  // coherence leaves it out.
   double coherence_sum = 0.0;
-  bool coherence_known = true;
-  network.for_each([&](const Pair& p) {
-    sets.join(p.first, p.second);
+  bool coherence_known = network.pair_model().gives_coherence() && network.dated();
+  const bool dated = network.dated();
+  network.for_each_index([&](std::size_t first, std::size_t second) {
+    sets.join(first, second);
     ++summary.pairs;
-    ++degree[p.first];
-    ++degree[p.second];
-    summary.max_abs_perpendicular = std::max(summary.max_abs_perpendicular.value_or(0.0), std::fabs(p.perpendicular));
-    if (p.days) summary.max_abs_days = std::max(summary.max_abs_days.value_or(0), std::labs(*p.days));
-    coherence_sum += p.coherence;
-    coherence_known = coherence_known && std::isfinite(p.coherence);
+    ++degree[first];
+    ++degree[second];
+    const double perpendicular = points[second].perpendicular - points[first].perpendicular;
+    summary.max_abs_perpendicular = std::max(summary.max_abs_perpendicular.value_or(0.0), std::fabs(perpendicular));
+    if (dated)
+      summary.max_abs_days = std::max(summary.max_abs_days.value_or(0), std::labs(*points[second].day - *points[first].day));
+    if (!coherence_known) return;
+    const double coherence = pair_coherence(points, first, second, network.pair_model());
+    coherence_sum += coherence;
+    coherence_known = std::isfinite(coherence);
   });
   summary.pairs_per_acquisition_min = *std::min_element(degree.begin(), degree.end());
   summary.pairs_per_acquisition_mean = 2.0 * static_cast<double>(summary.pairs) / static_cast<double>(n);

@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "bperp/stack/outputs/json_writer.h"
+#include "bperp/stack/support/number_text.h"
 
 namespace bperp::stack {
 
@@ -154,6 +155,10 @@ int grisu2_digits(double value, char* digits, int* exponent) {
 // The shortest digits that read back as value (finite, > 0), and the
 // decimal exponent of the last: value = digits x 10^*exponent.
 int shortest_digits(double value, char* digits, int* exponent) {
+  if (const std::optional<ShortestDecimal> d = shortest_decimal(value)) {
+    *exponent = d->exponent;
+    return static_cast<int>(std::to_chars(digits, digits + 20, d->digits).ptr - digits);
+  }
   char text[64];
   const char* end = std::to_chars(text, text + sizeof text, value, std::chars_format::scientific).ptr;
   const char* p = text;

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "bperp/stack/inputs/acquisition.h"
@@ -73,6 +75,13 @@ class PairTexts {
     return made_[k];
   }
 
+  // The display width of column k in pair p, without making the text of a
+  // pair's own number: the network's widest number is its largest or its
+  // smallest (NumberExtent).
+  std::size_t kept_width(std::size_t k, const Pair& p) const {
+    return kept_width_[k][kept_index(*columns_[k], p)];
+  }
+
   // The text and its display width.
   TableCell cell(std::size_t k, const Pair& p) {
     const std::string& t = text(k, p);
@@ -93,6 +102,40 @@ class PairTexts {
   std::vector<std::vector<std::string>> kept_;  // per column: per point, or the network's one
   std::vector<std::vector<std::size_t>> kept_width_;
   std::vector<std::string> made_;  // per column: its text in the last pair asked for
+};
+
+// The widest text of a table column's values, found from its extremes: a
+// number's text in the table (fixed decimals, rounded as to_chars rounds,
+// whole numbers) grows with its magnitude on either side of zero, so the
+// widest is that of the largest or of the smallest value. Texts count as
+// they come.
+class NumberExtent {
+ public:
+  void add(const Value& v) {
+    if (const auto* x = std::get_if<double>(&v)) add_number(*x, false);
+    else if (const auto* n = std::get_if<long>(&v)) add_number(static_cast<double>(*n), true);
+    else if (const auto* t = std::get_if<std::string>(&v)) text_width_ = std::max(text_width_, display_width(*t));
+  }
+  std::size_t width(const PairColumn& c) const {
+    std::size_t w = text_width_;
+    if (!any_) return w;
+    for (const double x : {low_, high_}) {
+      const Value v = whole_ ? Value(static_cast<long>(x)) : Value(x);
+      w = std::max(w, table_text(c, v).size());
+    }
+    return w;
+  }
+
+ private:
+  void add_number(double x, bool whole) {
+    whole_ = whole;
+    low_ = any_ ? std::min(low_, x) : x;  // a whole number of days is exact in a double
+    high_ = any_ ? std::max(high_, x) : x;
+    any_ = true;
+  }
+  bool any_ = false, whole_ = false;
+  double low_ = 0, high_ = 0;
+  std::size_t text_width_ = 0;
 };
 
 std::vector<const PairColumn*> all_pair_columns() {
@@ -126,10 +169,16 @@ void write_pairs_table(std::FILE* out, const std::vector<NetworkPoint>&, const P
   std::vector<std::size_t> width(n);
   for (std::size_t c = 0; c < n; ++c) width[c] = display_width(columns[c].heading);
   std::size_t count = 0;
+  std::vector<NumberExtent> extent(n);
   network.for_each([&](const Pair& p) {
     ++count;
-    for (std::size_t c = 0; c < n; ++c) width[c] = std::max(width[c], texts.cell(c, p).width);
+    for (std::size_t c = 0; c < n; ++c) {
+      const PairColumn& column = *texts.columns()[c];
+      if (column.part != PairPart::pair) width[c] = std::max(width[c], texts.kept_width(c, p));
+      else extent[c].add(column.value(PairRow{network, p}));
+    }
   });
+  for (std::size_t c = 0; c < n; ++c) width[c] = std::max(width[c], extent[c].width(*texts.columns()[c]));
 
   std::string text(1, '\n');
   text += count_text(count, "pair", "pairs") +
@@ -152,25 +201,89 @@ void write_pairs_table(std::FILE* out, const std::vector<NetworkPoint>&, const P
   flush(out, text, true);
 }
 
+namespace {
+
+// Output bytes gathered in a block and written when a cell would not fit:
+// the cells are written straight into it.
+class OutputBlock {
+ public:
+  explicit OutputBlock(std::FILE* out) : out_(out), block_(2 * flush_bytes), end_(block_.data()) {}
+  ~OutputBlock() { write(); }
+  OutputBlock(const OutputBlock&) = delete;
+  OutputBlock& operator=(const OutputBlock&) = delete;
+
+  // Where n more bytes go (at least n free from there).
+  char* room(std::size_t n) {
+    if (static_cast<std::size_t>(block_.data() + block_.size() - end_) < n) {
+      write();
+      if (block_.size() < n) {  // a text longer than the block: a block of its size
+        std::vector<char>(n).swap(block_);
+        end_ = block_.data();
+      }
+    }
+    return end_;
+  }
+  // The bytes up to end, written from room(), are kept.
+  void kept_to(char* end) { end_ = end; }
+  void put(char separator, std::string_view text) {
+    char* p = room(text.size() + 1);
+    *p = separator;
+    std::memcpy(p + 1, text.data(), text.size());
+    end_ = p + 1 + text.size();
+  }
+
+ private:
+  void write() {
+    std::fwrite(block_.data(), 1, static_cast<std::size_t>(end_ - block_.data()), out_);
+    end_ = block_.data();
+  }
+  std::FILE* out_;
+  std::vector<char> block_;
+  char* end_;
+};
+
+// A pair's own value as a CSV field after separator: a number's digits
+// straight into the block, anything else as append_csv_field writes it.
+void put_csv_value(OutputBlock& block, char separator, const Value& v, std::string& scratch) {
+  char* p = block.room(shortest_room + 1);
+  *p++ = separator;
+  if (const auto* x = std::get_if<double>(&v)) p = append_shortest(p, *x);
+  else if (const auto* n = std::get_if<long>(&v)) p = std::to_chars(p, p + shortest_room, *n).ptr;
+  else if (!std::holds_alternative<std::monostate>(v)) {
+    block.kept_to(p - 1);
+    scratch.clear();
+    append_csv_field(scratch, v);
+    block.put(separator, scratch);
+    return;
+  }
+  block.kept_to(p);
+}
+
+}  // namespace
+
 void write_pairs_csv(std::FILE* out, const std::vector<NetworkPoint>&, const PairNetwork& network) {
   PairTexts texts(network, all_pair_columns(), csv_format);
   const std::size_t n = texts.columns().size();
-  std::string text;
-  text.reserve(flush_bytes + 4096);
+  std::string header;
   for (std::size_t c = 0; c < n; ++c) {
-    if (c > 0) text += ',';
-    text += texts.columns()[c]->key;
+    if (c > 0) header += ',';
+    header += texts.columns()[c]->key;
   }
-  text += '\n';
+  OutputBlock block(out);
+  char* start = block.room(header.size());
+  block.kept_to(std::copy(header.begin(), header.end(), start));
+  std::string scratch;
   network.for_each([&](const Pair& p) {
     for (std::size_t c = 0; c < n; ++c) {
-      if (c > 0) text += ',';
-      texts.append(c, p, text);
+      const PairColumn& column = *texts.columns()[c];
+      const char separator = c == 0 ? '\n' : ',';
+      if (column.part != PairPart::pair) block.put(separator, texts.text(c, p));
+      else put_csv_value(block, separator, column.value(PairRow{network, p}), scratch);
     }
-    text += '\n';
-    flush(out, text);
   });
-  flush(out, text, true);
+  char* last = block.room(1);
+  *last = '\n';
+  block.kept_to(last + 1);
 }
 
 void pairs_json(JsonWriter& json, const PairNetwork& network) {

@@ -171,11 +171,11 @@ std::string table_text(const Value& value, TableForm form, int decimals) {
 }
 
 void append_csv_field(std::string& line, const Value& value) {
-  char digits[32];
+  char digits[shortest_room];
   const char* end = digits;
   if (const auto* t = std::get_if<std::string>(&value)) line += csv_field(spreadsheet_text(*t));
   else if (const auto* n = std::get_if<long>(&value)) end = std::to_chars(digits, digits + sizeof digits, *n).ptr;
-  else if (const auto* x = std::get_if<double>(&value)) end = std::to_chars(digits, digits + sizeof digits, *x).ptr;
+  else if (const auto* x = std::get_if<double>(&value)) end = append_shortest(digits, *x);
   else if (const auto* b = std::get_if<bool>(&value)) line += *b ? "true" : "false";
   line.append(digits, static_cast<std::size_t>(end - digits));
 }

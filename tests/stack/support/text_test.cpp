@@ -1,6 +1,8 @@
 // Dates in headers, numbers as text, and the CSV and table writers.
 #include <gtest/gtest.h>
 
+#include <bit>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -112,6 +114,55 @@ TEST(NumberText, RoundTripAndFixed) {
   EXPECT_EQ(fixed_text_unsigned_zero(-0.0006, 3), "-0.001");
   EXPECT_EQ(fixed_text_unsigned_zero(-0.0, 1), "0.0");
   EXPECT_EQ(fixed_text_unsigned_zero(-10.0, 0), "-10");
+}
+
+// The exact shortest form must give std::to_chars's text for every double:
+// hand values (ties between two shortest decimals, powers of two whose
+// lower neighbour is nearer, the ends of the exact range, where the
+// notation switches) and a million random ones of every kind.
+TEST(NumberText, ShortestIsWhatToCharsWrites) {
+  const auto expect_same = [](double v) {
+    char a[64], b[shortest_room];
+    const char* end_a = std::to_chars(a, a + sizeof a, v).ptr;
+    const char* end_b = append_shortest(b, v);
+    const char* start_a = a;
+    const char* start_b = b;
+    ASSERT_EQ(std::string(start_a, end_a), std::string(start_b, end_b)) << std::hexfloat << v;
+  };
+  struct Case {
+    double value;
+    const char* text;
+  };
+  for (const Case& c : {Case{0.1, "0.1"}, Case{-0.3, "-0.3"}, Case{1.2817124016588768, "1.2817124016588768"},
+                        Case{50058.28135032105, "50058.28135032105"}, Case{100.0, "100"}, Case{0.5, "0.5"},
+                        Case{1e-3, "0.001"}, Case{1e-4, "1e-04"}, Case{1.5e-5, "1.5e-05"}, Case{1234567.0, "1234567"},
+                        Case{0x1p-14, "6.103515625e-05"}, Case{-0.0, "-0"}, Case{0x1.fffffffffffffp51, "4503599627370495.5"}}) {
+    char text[shortest_room];
+    const char* start = text;
+    const char* end = append_shortest(text, c.value);
+    EXPECT_EQ(std::string(start, end), c.text);
+  }
+  const ShortestDecimal tenth = *shortest_decimal(0.1);
+  EXPECT_EQ(tenth.digits, 1u);
+  EXPECT_EQ(tenth.exponent, -1);
+  EXPECT_FALSE(shortest_decimal(0x1p52));  // outside: left to std::to_chars
+  for (int k = -70; k <= 60; ++k)
+    for (const double p : {std::ldexp(1.0, k), std::ldexp(3.0, k), std::ldexp(5.0, k)})
+      for (const double v : {p, std::nextafter(p, 0.0), std::nextafter(p, 1e300), -p}) expect_same(v);
+  for (long k = 0; k < 20000; ++k)
+    for (int j = 0; j < 8; ++j) {
+      expect_same(static_cast<double>(k) / std::pow(10.0, j));
+      expect_same((static_cast<double>(k) + 0.5) / std::pow(10.0, j));  // halfway between short decimals
+    }
+  std::mt19937_64 random(31);
+  std::uniform_real_distribution<double> decades(-20.0, 20.0), metres(-500.0, 500.0);
+  for (int i = 0; i < 200000; ++i) {
+    expect_same(std::bit_cast<double>(random()));
+    expect_same(std::pow(10.0, decades(random)));
+    const double perpendicular = metres(random) - metres(random);
+    expect_same(perpendicular);
+    expect_same(1.0e7 / (2.0 * perpendicular));
+  }
 }
 
 TEST(CsvField, QuotesWhatWouldSplitTheRecord) {

@@ -74,6 +74,9 @@ class PairModel {
   double height_of_ambiguity(double perpendicular_m) const;
   // As CoherenceModel::coherence.
   double coherence(double perpendicular_m, double days, double delta_fdc_hz) const;
+  // Whether coherence can be a number: B_c finite and positive (the days
+  // must still be known).
+  bool gives_coherence() const { return std::isfinite(critical_baseline_) && critical_baseline_ > 0.0; }
 
  private:
   CoherenceModel model_;

@@ -159,10 +159,17 @@ class PairNetwork {
   // search among the N partners).
   template <typename Visit>
   void for_each(Visit&& visit) const {
+    for_each_index([&](std::size_t first, std::size_t second) { visit(make_pair(first, second)); });
+  }
+  // Calls visit(first, second) with the points' indices of every pair, in
+  // order, without working out the pair's values (for what needs only some
+  // of them).
+  template <typename Visit>
+  void for_each_index(Visit&& visit) const {
     const std::size_t n = order_.size();
     for (std::size_t a = 0; a < n; ++a)
       for (std::size_t b = a + 1; b < n; ++b)
-        if (keep(order_[a], order_[b])) visit(make_pair(order_[a], order_[b]));
+        if (keep(order_[a], order_[b])) visit(order_[a], order_[b]);
   }
 
   // The number of pairs (one enumeration).
@@ -171,6 +178,10 @@ class PairNetwork {
   const std::vector<NetworkPoint>& points() const { return points_; }
   const CoherenceModel& model() const { return model_.model(); }
   const DistanceScale& scale() const { return limits_.scale; }
+  // The shared factors of the model as the pairs use them (pair_coherence).
+  const PairModel& pair_model() const { return model_; }
+  // Whether every point has a date (every pair then has its days).
+  bool dated() const { return dated_; }
   // The points in the network's order, and each point's place in it.
   const std::vector<std::size_t>& order() const { return order_; }
   std::size_t rank(std::size_t point) const { return rank_[point]; }

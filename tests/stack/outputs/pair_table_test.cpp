@@ -1,0 +1,77 @@
+// The pairs' table sizes its columns without formatting every number
+// twice: each column must still be exactly as wide as its widest cell,
+// found here by formatting every value of the network independently.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "bperp/stack/outputs/pair_output.h"
+#include "bperp/stack/support/number_text.h"
+
+namespace bperp::stack {
+namespace {
+
+std::string table_of(const std::vector<NetworkPoint>& points, const CoherenceModel& model) {
+  std::FILE* f = std::tmpfile();
+  write_pairs_table(f, points, PairNetwork(points, PairLimits{}, model));
+  std::rewind(f);
+  std::string text;
+  for (int c; (c = std::fgetc(f)) != EOF;) text += static_cast<char>(c);
+  std::fclose(f);
+  return text;
+}
+
+// The dashes under each heading, one run per column.
+std::vector<std::size_t> rule_widths(const std::string& table) {
+  const std::size_t start = table.find("\n--") + 1;
+  const std::string rule = table.substr(start, table.find('\n', start) - start);
+  std::vector<std::size_t> widths;
+  for (std::size_t i = 0; i < rule.size();) {
+    const std::size_t end = std::min(rule.find(' ', i), rule.size());
+    widths.push_back(end - i);
+    i = rule.find_first_not_of(' ', end);
+    if (i == std::string::npos) break;
+  }
+  return widths;
+}
+
+TEST(PairTable, ColumnsAsWideAsTheirWidestCell) {
+  // Perpendicular baselines whose widest text is a negative one, one that
+  // rounds up a digit (9.9996 -> 10.000), and heights of ambiguity from the
+  // smallest |B_perp| (the largest height) of either sign.
+  CoherenceModel model;
+  model.wavelength_m = 0.0555;
+  model.slant_range_m = 850000.0;
+  model.incidence_rad = 0.6;
+  model.range_bandwidth_hz = 56.5e6;
+  const std::vector<std::vector<double>> cases = {
+      {0.0, 9.9996, -0.0004, 3.0}, {0.0, -1234.5678, 5.0, 0.0021}, {0.0, 0.00049, -0.00051, 99999.9995}};
+  for (const std::vector<double>& perpendiculars : cases) {
+    std::vector<NetworkPoint> points;
+    for (std::size_t i = 0; i < perpendiculars.size(); ++i)
+      points.push_back({std::string(1, static_cast<char>('a' + i)), static_cast<long>(20000 + 12 * i),
+                        perpendiculars[i], i == 0});
+    const PairModel shared(model);
+    std::size_t perpendicular = std::string("perpendicular (m)").size();
+    std::size_t height = std::string("height of ambiguity (m)").size();
+    std::size_t coherence = std::string("coherence").size();
+    for (std::size_t i = 0; i < points.size(); ++i)
+      for (std::size_t j = i + 1; j < points.size(); ++j) {
+        const double b = points[j].perpendicular - points[i].perpendicular;
+        perpendicular = std::max(perpendicular, fixed_text_unsigned_zero(b, 3).size());
+        const double h = shared.height_of_ambiguity(b);
+        if (std::isfinite(h)) height = std::max(height, fixed_text(h, 1).size());
+        coherence = std::max(coherence, fixed_text(pair_coherence(points, i, j, shared), 3).size());
+      }
+    const std::vector<std::size_t> widths = rule_widths(table_of(points, model));
+    ASSERT_EQ(widths.size(), 8u);
+    EXPECT_EQ(widths[5], perpendicular) << perpendiculars[1];
+    EXPECT_EQ(widths[6], height) << perpendiculars[1];
+    EXPECT_EQ(widths[7], coherence) << perpendiculars[1];
+  }
+}
+
+}  // namespace
+}  // namespace bperp::stack
