@@ -6,6 +6,9 @@
 #   bench/stack_startup.sh                 measure build/bperp-stack
 #   BEFORE=/tmp/old/bperp-stack bench/stack_startup.sh
 #
+# "after-option" is the same pair with an option (--format table, which
+# changes nothing): a line the static program hands to bperp-stack-full.
+#
 # Environment: BUILD_DIR (default build), STACK (the bperp-stack measured,
 # default $BUILD_DIR/bperp-stack), BEFORE (an earlier bperp-stack, measured
 # in the same rounds; none by default), ROUNDS (default 20), RUNS (runs of
@@ -48,8 +51,10 @@ if [[ -n $before ]]; then
   names+=(before)
   commands+=("$before $reference $secondary")
 fi
-names+=(after)
-commands+=("$stack $reference $secondary")
+# A line with an option as well: the static bperp-stack hands it to
+# bperp-stack-full (one exec more), so it costs more than the plain line.
+names+=(after after-option)
+commands+=("$stack $reference $secondary" "$stack --format table $reference $secondary")
 for k in "${!names[@]}"; do
   # shellcheck disable=SC2086 # each command is split into its words
   ${commands[$k]} >/dev/null 2>&1 || fail "${commands[$k]} failed"

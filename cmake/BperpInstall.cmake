@@ -8,6 +8,11 @@ set(BPERP_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/bperp)
 install(TARGETS bperp RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 if(TARGET bperp-stack)
   install(TARGETS bperp-stack RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  # The dynamic program the static bperp-stack hands option lines and
+  # module users to, beside it.
+  if(TARGET bperp-stack-full)
+    install(TARGETS bperp-stack-full RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  endif()
   install(FILES docs/bperp-stack.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endif()
 # The HDF5 reader beside the tools, where the stack's library looks for it.

@@ -259,6 +259,29 @@ TEST(StackRequest, HoldsWhatTheCommandLineSays) {
   EXPECT_EQ(version.status, 0);
 }
 
+// A line of names alone is read without the parser, and gives what the
+// parser gives for the same names after "--": the reference first, the
+// secondaries in order, empty names kept. No names at all is the parser's
+// to refuse.
+TEST(StackRequest, NamesAloneReadAsTheParserReadsThem) {
+  for (const std::vector<std::string>& names :
+       {std::vector<std::string>{"ref.txt"}, {"ref.txt", "b", "a", "b"}, {"r e f", "", "x=y", "@list"}}) {
+    const Built alone = build(names);
+    std::vector<std::string> dashed{"--"};
+    dashed.insert(dashed.end(), names.begin(), names.end());
+    const Built parsed = build(dashed);
+    ASSERT_TRUE(alone.request && parsed.request) << alone.err << parsed.err;
+    EXPECT_EQ(alone.request->reference, names.front());
+    EXPECT_EQ(alone.request->reference, parsed.request->reference);
+    EXPECT_EQ(alone.request->secondaries, parsed.request->secondaries);
+    EXPECT_EQ(alone.request->format, parsed.request->format);
+  }
+  const Built none = build({});
+  EXPECT_FALSE(none.request);
+  EXPECT_EQ(none.status, 1);
+  EXPECT_NE(none.err.find("REFERENCE is required"), std::string::npos) << none.err;
+}
+
 // A --list line is as long as a path can be at most: one of 4096 bytes (and
 // its CR) is read, one byte more is refused naming its line, and a line of
 // 100 MB is refused after its first 4 KB, the rest never read.

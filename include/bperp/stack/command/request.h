@@ -115,6 +115,9 @@ bool read_path_list(std::FILE* stream, std::vector<std::string>& paths, std::str
 void print_problem(std::FILE* err, const std::string& text);
 void print_warning(std::FILE* err, const std::string& text);
 void print_note(std::FILE* err, const std::string& text);
+// A misuse of the command line: "bperp-stack: TEXT" on err, then where to
+// look for the options.
+void print_usage_problem(std::FILE* err, const std::string& text);
 
 // The option nearest to word among the names (and other spellings, which
 // stand for their names) of the table, --help and --version, by edit
