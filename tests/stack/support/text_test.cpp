@@ -214,11 +214,13 @@ TEST(SpreadsheetText, DefusesFormulaStarts) {
   for (const char* plain : {"", "a=b", "20070612.txt", " =x"}) EXPECT_EQ(spreadsheet_text(plain), plain);
 }
 
+// Rows may hold fewer cells than there are columns (empty ones) or more
+// (not shown).
 TEST(TextTable, AlignsColumnsToTheWidestCell) {
   std::FILE* f = std::tmpfile();
   ASSERT_NE(f, nullptr);
   write_text_table(f, {{"name", Align::left}, {"value (m)", Align::right}},
-                   {{"a", "1.5"}, {"longer-name", "-123.25"}, {"\xC3\xBC", ""}});
+                   {{"a", "1.5"}, {"b"}, {"longer-name", "-123.25"}, {"\xC3\xBC", ""}, {"c", "2", "not shown"}});
   std::rewind(f);
   std::string text;
   for (int c; (c = std::fgetc(f)) != EOF;) text += static_cast<char>(c);
@@ -227,8 +229,10 @@ TEST(TextTable, AlignsColumnsToTheWidestCell) {
             "name         value (m)\n"
             "-----------  ---------\n"
             "a                  1.5\n"
+            "b\n"
             "longer-name    -123.25\n"
-            "\xC3\xBC\n");
+            "\xC3\xBC\n"
+            "c                    2\n");
 }
 
 }  // namespace
