@@ -107,12 +107,15 @@ const char* short_decimal(const char* p, double* value) {
 // without waiting for a whole block), else through stdio (a stream in
 // memory). A failed read ends the bytes as the end of the file would, and
 // is remembered. A NUL byte follows each block (at end), so that a scan
-// for bytes of some kind stops there without counting.
+// for bytes of some kind stops there without counting. The block's memory
+// is the thread's, kept from one file to the next.
 class Blocks {
  public:
   static constexpr std::size_t block_bytes = std::size_t{64} << 10;
 
   explicit Blocks(std::FILE* stream) : stream_(stream), fd_(::fileno(stream)) {}
+  Blocks(const Blocks&) = delete;
+  Blocks& operator=(const Blocks&) = delete;
 
   // The bytes not looked at yet in the current block.
   const char* next = nullptr;
@@ -122,14 +125,14 @@ class Blocks {
   // on a failed read.
   bool refill() {
     if (finished_) return false;
-    if (!block_) block_.reset(new char[block_bytes + 1]);
+    if (block_ == nullptr) block_ = thread_block();
     std::size_t n = 0;
     if (fd_ >= 0) {
-      const ssize_t got = ::read(fd_, block_.get(), block_bytes);
+      const ssize_t got = ::read(fd_, block_, block_bytes);
       if (got < 0) failed_ = true;
       n = got > 0 ? static_cast<std::size_t>(got) : 0;
     } else {
-      n = std::fread(block_.get(), 1, block_bytes, stream_);
+      n = std::fread(block_, 1, block_bytes, stream_);
       if (n == 0 && std::ferror(stream_)) failed_ = true;
     }
     if (n == 0) {
@@ -137,7 +140,7 @@ class Blocks {
       return false;
     }
     read_ += n;
-    next = block_.get();
+    next = block_;
     end = next + n;
     block_[n] = '\0';
     return true;
@@ -150,7 +153,14 @@ class Blocks {
  private:
   std::FILE* stream_;
   int fd_;
-  std::unique_ptr<char[]> block_;
+  // The thread's block (block_bytes and its end mark): one reading at a
+  // time uses it.
+  static char* thread_block() {
+    thread_local const std::unique_ptr<char[]> block(new char[block_bytes + 1]);
+    return block.get();
+  }
+
+  char* block_ = nullptr;
   std::size_t read_ = 0;
   bool failed_ = false;
   bool finished_ = false;

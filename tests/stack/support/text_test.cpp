@@ -36,6 +36,18 @@ TEST(IsoDate, DayNumbersOfKnownDates) {
   }
 }
 
+// Dates written as printf's %04d-%02d-%02d writes them, in the years of
+// four digits and outside them.
+TEST(IsoDate, TextAsPrintfWritesIt) {
+  for (const CivilDate d : {CivilDate{0, 1, 1}, CivilDate{9, 9, 9}, CivilDate{10, 10, 10}, CivilDate{2008, 6, 14},
+                            CivilDate{9999, 12, 31}, CivilDate{10000, 1, 1}, CivilDate{-1, 12, 31},
+                            CivilDate{2008, 0, 100}}) {
+    char expected[32];
+    std::snprintf(expected, sizeof expected, "%04d-%02d-%02d", d.year, d.month, d.day);
+    EXPECT_EQ(iso_date_text(d), expected);
+  }
+}
+
 TEST(IsoDate, DaysRoundTripAndStepOneDayAtATime) {
   // Every day from 1600-01-01 to 2400-12-31: the next day number is the next
   // calendar day (month and year roll over where the calendar says).
