@@ -66,23 +66,38 @@ std::FILE* open_stream(const char* path) {
   return open_without_waiting(path, Reads::blocking).into_stream("rb");
 }
 
+// Reads the decimal digits at p onto *digits (each one makes it ten times
+// larger plus the digit), up to the first byte that is not a digit, which
+// must come before the buffer ends; returns that byte's place.
+const char* read_digits(const char* p, std::uint64_t* digits) {
+  std::uint64_t d = *digits;
+  for (; *p >= '0' && *p <= '9'; ++p) d = 10 * d + static_cast<unsigned>(*p - '0');
+  *digits = d;
+  return p;
+}
+
 // The value of the unsigned decimal digits[.digits] at p (no exponent)
 // when it has at most 15 digits and at most 22 after the point, and where
-// it ends (before end); nullptr otherwise. Such a value is an integer
-// below 2^53 divided by a power of ten below 10^23, both exact doubles, so
-// that one division rounds it correctly: the value std::from_chars gives.
-const char* short_decimal(const char* p, const char* end, double* value) {
+// it ends; nullptr otherwise. *end must be a byte that is none of digit,
+// '.', 'e' and 'E' (a block's end mark). Such a value is an integer below
+// 2^53 divided by a power of ten below 10^23, both exact doubles, so that
+// one division rounds it correctly: the value std::from_chars gives.
+const char* short_decimal(const char* p, double* value) {
   static constexpr double powers_of_ten[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                              1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
                                              1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-  constexpr int max_digits = 15;  // 10^15 - 1 < 2^53
+  constexpr std::ptrdiff_t max_digits = 15;  // 10^15 - 1 < 2^53
   std::uint64_t digits = 0;
-  int count = 0, after_point = 0;
-  for (; p != end && *p >= '0' && *p <= '9'; ++p, ++count) digits = 10 * digits + static_cast<unsigned>(*p - '0');
-  if (p != end && *p == '.')
-    for (++p; p != end && *p >= '0' && *p <= '9'; ++p, ++count, ++after_point)
-      digits = 10 * digits + static_cast<unsigned>(*p - '0');
-  if (count == 0 || count > max_digits || (p != end && (*p == 'e' || *p == 'E'))) return nullptr;
+  const char* const first = p;
+  p = read_digits(p, &digits);
+  std::ptrdiff_t count = p - first, after_point = 0;
+  if (*p == '.') {
+    const char* const point = p;
+    p = read_digits(p + 1, &digits);
+    after_point = p - point - 1;
+    count += after_point;
+  }
+  if (count == 0 || count > max_digits || *p == 'e' || *p == 'E') return nullptr;
   *value = static_cast<double>(digits) / powers_of_ten[after_point];
   return p;
 }
@@ -91,12 +106,16 @@ const char* short_decimal(const char* p, const char* end, double* value) {
 // when it has one (one read(2) each, which returns what a pipe holds
 // without waiting for a whole block), else through stdio (a stream in
 // memory). A failed read ends the bytes as the end of the file would, and
-// is remembered.
+// is remembered. A NUL byte follows each block (at end), so that a scan
+// for bytes of some kind stops there without counting. The block's memory
+// is the thread's, kept from one file to the next.
 class Blocks {
  public:
   static constexpr std::size_t block_bytes = std::size_t{64} << 10;
 
   explicit Blocks(std::FILE* stream) : stream_(stream), fd_(::fileno(stream)) {}
+  Blocks(const Blocks&) = delete;
+  Blocks& operator=(const Blocks&) = delete;
 
   // The bytes not looked at yet in the current block.
   const char* next = nullptr;
@@ -106,14 +125,14 @@ class Blocks {
   // on a failed read.
   bool refill() {
     if (finished_) return false;
-    if (!block_) block_.reset(new char[block_bytes]);
+    if (block_ == nullptr) block_ = thread_block();
     std::size_t n = 0;
     if (fd_ >= 0) {
-      const ssize_t got = ::read(fd_, block_.get(), block_bytes);
+      const ssize_t got = ::read(fd_, block_, block_bytes);
       if (got < 0) failed_ = true;
       n = got > 0 ? static_cast<std::size_t>(got) : 0;
     } else {
-      n = std::fread(block_.get(), 1, block_bytes, stream_);
+      n = std::fread(block_, 1, block_bytes, stream_);
       if (n == 0 && std::ferror(stream_)) failed_ = true;
     }
     if (n == 0) {
@@ -121,8 +140,9 @@ class Blocks {
       return false;
     }
     read_ += n;
-    next = block_.get();
+    next = block_;
     end = next + n;
+    block_[n] = '\0';
     return true;
   }
   // Whether a read failed (errno says why).
@@ -133,7 +153,14 @@ class Blocks {
  private:
   std::FILE* stream_;
   int fd_;
-  std::unique_ptr<char[]> block_;
+  // The thread's block (block_bytes and its end mark): one reading at a
+  // time uses it.
+  static char* thread_block() {
+    thread_local const std::unique_ptr<char[]> block(new char[block_bytes + 1]);
+    return block.get();
+  }
+
+  char* block_ = nullptr;
   std::size_t read_ = 0;
   bool failed_ = false;
   bool finished_ = false;
@@ -149,11 +176,19 @@ class NumberScan {
   NumberScan(Blocks& blocks, std::size_t start, std::size_t count, bool exact, std::size_t max_bytes,
              NumberFile& out, std::string* problem)
       : blocks_(blocks), start_(start), count_(count), exact_(exact), max_bytes_(max_bytes), out_(out),
-        problem_(problem) {}
+        problem_(problem) {
+    // Room for as many numbers as the first block holds at 8 bytes each,
+    // so that the lists of a short file are not moved as they grow.
+    const std::size_t guess = std::min(count, static_cast<std::size_t>(blocks.end - blocks.next) / 8 + 1);
+    out.numbers.reserve(guess);
+    if (out.keep_lines) out.lines.reserve(guess);
+  }
 
   FileRead run() {
     bool more = true;  // false once the end of the file was reached
     while (more && out_.numbers.size() < count_) {
+      read_short_decimals();
+      if (out_.numbers.size() == count_) break;
       if (!skip_white_space(&more)) return no_end();
       if (!more) break;
       std::optional<double> value = plain_number();
@@ -205,7 +240,7 @@ class NumberScan {
     if (*digits == '+' || *digits == '-') ++digits;
     if (digits == end || !((*digits >= '0' && *digits <= '9') || *digits == '.')) return std::nullopt;
     double value = 0.0;
-    const char* stop = short_decimal(digits, end, &value);
+    const char* stop = short_decimal(digits, &value);
     std::errc ec = std::errc();
     if (stop == nullptr) {
       const std::from_chars_result r = std::from_chars(*first == '+' ? first + 1 : first, end, value);
@@ -221,6 +256,35 @@ class NumberScan {
       return std::nullopt;
     blocks_.next = stop;
     return value;
+  }
+
+  // The common case of plain_number and the loop around it, without their
+  // checks of each byte against the block's end and the bound: white space
+  // and short decimals (short_decimal) ended by white space, as many as
+  // the block holds before the bound and the count allows. Stops after the
+  // white space that ends the last one read.
+  void read_short_decimals() {
+    const std::size_t token_room = max_bytes_ == 0 ? 0 : max_bytes_ - 1;
+    const std::size_t room = token_room - std::min(token_room, position());
+    // Every byte before safe lies within the bound for white space and tokens.
+    const char* const safe = blocks_.next + std::min(room, static_cast<std::size_t>(blocks_.end - blocks_.next));
+    const char* p = blocks_.next;
+    std::uint32_t line = line_;
+    while (out_.numbers.size() < count_) {
+      for (; p != safe && is_white_space(static_cast<unsigned char>(*p)); ++p) line += *p == '\n';
+      if (p == safe) break;
+      const char* const first = p;
+      if (*p == '+' || *p == '-') ++p;
+      double value = 0.0;
+      const char* const stop = short_decimal(p, &value);
+      if (stop == nullptr || stop >= safe || !is_white_space(static_cast<unsigned char>(*stop))) break;
+      out_.numbers.push_back(*first == '-' ? -value : value);
+      if (out_.keep_lines) out_.lines.push_back(line);
+      line += *stop == '\n';
+      p = stop + 1;
+      blocks_.next = p;
+      line_ = line;
+    }
   }
 
   // Skips white space up to the next token; false when the bound is

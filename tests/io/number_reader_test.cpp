@@ -112,6 +112,29 @@ TEST(NumberReader, ReadsTheSameWhereverTheBlocksEnd) {
   }
 }
 
+// The bound on the bytes after the header: every number's bytes but the
+// white space ending it must lie before its last byte, whether the number
+// is short (no exponent) or not.
+TEST(NumberReader, KeepsTheBoundOnTheBytesRead) {
+  for (const std::string numbers : {"1.5 22\n333 4444 ", "1.5 22\n333 4e1 ", "-7\t+.5\n"}) {
+    const std::size_t last_end = numbers.size() - 1;  // where the last number ends
+    for (std::size_t bound = 0; bound <= numbers.size() + 2; ++bound) {
+      std::string text = "header\n" + numbers;
+      std::FILE* stream = fmemopen(text.data(), text.size(), "rb");
+      NumberFile file;
+      std::string problem;
+      const FileRead result = read_numbers(stream, 1000, false, bound, file, &problem);
+      std::fclose(stream);
+      if (bound >= last_end + 1) {
+        EXPECT_EQ(result, FileRead::ok) << numbers << bound << problem;
+      } else {
+        EXPECT_EQ(problem, "no end of the numbers within " + std::to_string(bound) + " bytes after the first line")
+            << numbers << bound;
+      }
+    }
+  }
+}
+
 // Every number reads to the double strtod rounds it to, whether it is
 // short enough for one division (at most 15 digits, no exponent) or not.
 TEST(NumberReader, ReadsEveryNumberCorrectlyRounded) {

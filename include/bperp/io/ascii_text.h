@@ -11,7 +11,9 @@ namespace bperp {
 
 // True for blank, tab, newline, vertical tab, form feed and carriage return.
 constexpr bool is_white_space(int c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+  // One bit per byte up to the blank: bits 9 to 13 are \t \n \v \f \r.
+  constexpr unsigned long long white = (1ULL << ' ') | (0x1FULL << '\t');
+  return static_cast<unsigned>(c) <= ' ' && ((white >> c) & 1) != 0;
 }
 
 // text without the white space at either end (a view into text; empty

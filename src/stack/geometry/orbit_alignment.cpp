@@ -43,18 +43,33 @@ double row_range_rate(const OrbitRow& row, const double* P) {
   return dot(d, row.state.velocity);
 }
 
-// The interpolant of segment k at tau seconds after its first row.
-OrbitPoint segment_point(const Orbit& orbit, std::size_t k, double tau) {
-  return hermite_interpolate(orbit, window_around(orbit.size(), k, interpolation_rows), k, tau);
+// The interpolant of segment k, in times since its first row.
+HermiteCurve segment_curve(const Orbit& orbit, std::size_t k) {
+  return HermiteCurve(orbit, window_around(orbit.size(), k, interpolation_rows), k);
+}
+
+// The point at tau seconds after row segment on curve, that segment's
+// interpolant, and the estimate of its position error (km).
+InterpolatedState checked_point(const Orbit& orbit, std::size_t segment, const HermiteCurve& curve, double tau) {
+  const RowWindow high = window_around(orbit.size(), segment, interpolation_rows);
+  // The check: two rows fewer, around the same segment, inside the same window.
+  RowWindow low = window_around(high.count, segment - high.first, high.count - 2);
+  low.first += high.first;
+  InterpolatedState s;
+  s.point = curve.at(tau);
+  const OrbitPoint q = hermite_interpolate(orbit, low, segment, tau);
+  s.error = std::sqrt(distance_squared(s.point.position, q.position));
+  return s;
 }
 
 // Sub-intervals sampled when the ends of a segment do not bracket the root.
 constexpr int bracket_samples = 32;
 
-// A bracket [lo, hi] of times since row k (s) in segment k, with
-// g(lo) <= 0 <= g(hi), the first from row k; false when g does not change
-// sign from negative to positive there.
-bool find_bracket(const Orbit& orbit, std::size_t k, const double* P, double* lo, double* hi) {
+// A bracket [lo, hi] of times since row k (s) in segment k (its interpolant
+// curve), with g(lo) <= 0 <= g(hi), the first from row k; false when g does
+// not change sign from negative to positive there.
+bool find_bracket(const Orbit& orbit, std::size_t k, const HermiteCurve& curve, const double* P, double* lo,
+                  double* hi) {
   const OrbitRow& a = orbit[k];
   const OrbitRow& b = orbit[k + 1];
   const double ga = row_range_rate(a, P), gb = row_range_rate(b, P);
@@ -67,7 +82,7 @@ bool find_bracket(const Orbit& orbit, std::size_t k, const double* P, double* lo
   double t_prev = 0.0, g_prev = ga;
   for (int i = 1; i <= bracket_samples; ++i) {
     const double t = h * i / bracket_samples;
-    const double g = range_rate(segment_point(orbit, k, t), P).g;
+    const double g = range_rate(curve.at(t), P).g;
     if (g_prev <= 0.0 && g >= 0.0) {
       *lo = t_prev;
       *hi = t;
@@ -79,15 +94,16 @@ bool find_bracket(const Orbit& orbit, std::size_t k, const double* P, double* lo
   return false;
 }
 
-// The root of g in [lo, hi] (times since row k, g(lo) <= 0 <= g(hi)) on
-// segment k: Newton from the middle, a bisection whenever a step would
-// leave the bracket or g' is not positive. Writes the root to *t.
-AlignStatus bracketed_root(const Orbit& orbit, std::size_t k, const double* P, double lo,
-                           double hi, double* t, int* iterations) {
+// The root of g in [lo, hi] (times since the first row of the segment
+// whose interpolant is curve, g(lo) <= 0 <= g(hi)): Newton from the
+// middle, a bisection whenever a step would leave the bracket or g' is not
+// positive. Writes the root to *t.
+AlignStatus bracketed_root(const HermiteCurve& curve, const double* P, double lo, double hi, double* t,
+                           int* iterations) {
   double x = 0.5 * (lo + hi);
   for (int i = 1; i <= align_max_iterations; ++i) {
     *iterations = i;
-    const RangeRate r = range_rate(segment_point(orbit, k, x), P);
+    const RangeRate r = range_rate(curve.at(x), P);
     if (!std::isfinite(r.g) || !std::isfinite(r.dg)) return AlignStatus::not_finite;
     if (r.g == 0.0) {
       *t = x;
@@ -118,66 +134,67 @@ RowWindow window_around(std::size_t n, std::size_t segment, std::size_t rows) {
   return {first, rows};
 }
 
-OrbitPoint hermite_interpolate(const Orbit& orbit, RowWindow window, std::size_t origin,
-                               double tau) {
+HermiteCurve::HermiteCurve(const Orbit& orbit, RowWindow window, std::size_t origin) {
   const std::size_t k = window.count;
-  if (k < 2 || k > interpolation_max_rows || window.first + k > orbit.size() ||
-      origin >= orbit.size())
-    return nan_point();
+  if (k < 2 || k > interpolation_max_rows || window.first + k > orbit.size() || origin >= orbit.size())
+    return;
   // Nodes z: every row's time twice (value and derivative), in units of the
   // window's mean spacing h from the origin row, so that the divided
   // differences stay of the size of the values.
-  constexpr std::size_t max_nodes = 2 * interpolation_max_rows;
   const std::size_t m = 2 * k;
   const double t0 = orbit[origin].t;
-  const double h = (orbit[window.first + k - 1].t - orbit[window.first].t) / static_cast<double>(k - 1);
-  double z[max_nodes];
-  for (std::size_t j = 0; j < m; ++j) z[j] = (orbit[window.first + j / 2].t - t0) / h;
-  const double x = tau / h;
-
-  OrbitPoint p;
+  nodes_ = m;
+  h_ = (orbit[window.first + k - 1].t - orbit[window.first].t) / static_cast<double>(k - 1);
+  for (std::size_t j = 0; j < m; ++j) z_[j] = (orbit[window.first + j / 2].t - t0) / h_;
   for (int axis = 0; axis < 3; ++axis) {
     // Newton's divided differences with repeated nodes, in place: c[j]
     // ends as f[z_0 .. z_j]; f' at a doubled node is the velocity times h.
-    double c[max_nodes];
+    double* c = c_[axis];
     for (std::size_t j = 0; j < m; ++j) c[j] = orbit[window.first + j / 2].state.position[axis];
     for (std::size_t j = m - 1; j >= 1; --j) {
-      c[j] = (j % 2 == 1) ? orbit[window.first + j / 2].state.velocity[axis] * h
-                          : (c[j] - c[j - 1]) / (z[j] - z[j - 1]);
+      c[j] = (j % 2 == 1) ? orbit[window.first + j / 2].state.velocity[axis] * h_
+                          : (c[j] - c[j - 1]) / (z_[j] - z_[j - 1]);
     }
     for (std::size_t order = 2; order < m; ++order)
-      for (std::size_t j = m - 1; j >= order; --j) c[j] = (c[j] - c[j - 1]) / (z[j] - z[j - order]);
+      for (std::size_t j = m - 1; j >= order; --j) c[j] = (c[j] - c[j - 1]) / (z_[j] - z_[j - order]);
+  }
+}
+
+OrbitPoint HermiteCurve::at(double tau) const {
+  if (nodes_ == 0) return nan_point();
+  const std::size_t m = nodes_;
+  const double x = tau / h_;
+  OrbitPoint p;
+  for (int axis = 0; axis < 3; ++axis) {
     // Horner on the Newton form, with the first two derivatives.
+    const double* c = c_[axis];
     double value = c[m - 1], d1 = 0.0, d2 = 0.0;
     for (std::size_t j = m - 1; j-- > 0;) {
-      const double w = x - z[j];
+      const double w = x - z_[j];
       d2 = d2 * w + 2.0 * d1;
       d1 = d1 * w + value;
       value = value * w + c[j];
     }
     p.position[axis] = value;
-    p.velocity[axis] = d1 / h;
-    p.acceleration[axis] = d2 / (h * h);
+    p.velocity[axis] = d1 / h_;
+    p.acceleration[axis] = d2 / (h_ * h_);
   }
   return p;
 }
 
+OrbitPoint hermite_interpolate(const Orbit& orbit, RowWindow window, std::size_t origin, double tau) {
+  return HermiteCurve(orbit, window, origin).at(tau);
+}
+
 InterpolatedState interpolate_in_segment(const Orbit& orbit, std::size_t segment, double tau) {
-  InterpolatedState s;
   const std::size_t n = orbit.size();
   if (n < orbit_min_interpolation_rows || segment + 1 >= n) {
+    InterpolatedState s;
     s.point = nan_point();
     s.error = nan;
     return s;
   }
-  const RowWindow high = window_around(n, segment, interpolation_rows);
-  // The check: two rows fewer, around the same segment, inside the same window.
-  RowWindow low = window_around(high.count, segment - high.first, high.count - 2);
-  low.first += high.first;
-  s.point = hermite_interpolate(orbit, high, segment, tau);
-  const OrbitPoint q = hermite_interpolate(orbit, low, segment, tau);
-  s.error = std::sqrt(distance_squared(s.point.position, q.position));
-  return s;
+  return checked_point(orbit, segment, segment_curve(orbit, segment), tau);
 }
 
 OrbitPoint hermite_point(const OrbitRow& a, const OrbitRow& b, double t) {
@@ -229,16 +246,17 @@ Alignment closest_approach(const Orbit& orbit, const double* P) {
     return out;
   }
   out.segment = (gk < 0.0) ? k : k - 1;
+  const HermiteCurve curve = segment_curve(orbit, out.segment);
   double lo = 0.0, hi = 0.0;
-  if (!find_bracket(orbit, out.segment, P, &lo, &hi)) {
+  if (!find_bracket(orbit, out.segment, curve, P, &lo, &hi)) {
     out.status = AlignStatus::not_bracketed;
     return out;
   }
   double tau = 0.0;
-  out.status = bracketed_root(orbit, out.segment, P, lo, hi, &tau, &out.iterations);
+  out.status = bracketed_root(curve, P, lo, hi, &tau, &out.iterations);
   if (out.status != AlignStatus::ok) return out;
   out.t = orbit[out.segment].t + tau;
-  const InterpolatedState s = interpolate_in_segment(orbit, out.segment, tau);
+  const InterpolatedState s = checked_point(orbit, out.segment, curve, tau);
   for (int i = 0; i < 3; ++i) {
     out.state.position[i] = s.point.position[i];
     out.state.velocity[i] = s.point.velocity[i];

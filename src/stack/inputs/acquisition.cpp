@@ -80,11 +80,10 @@ Acquisition read_acquisition(const std::string& path, const std::string& what, s
   Acquisition a;
   a.path = path;
   a.name = escaped(path);
-  const std::string cant_read = "can't read " + what + a.name + ": ";
   // The file refused as what is read of it: no kind of file holds numbers
   // in such a count or form, or one kind matched and its content is wrong.
-  const auto refused = [&](RefusalKind kind, std::string why) {
-    a.refusal = Refusal{kind, cant_read + why};
+  const auto refused = [&](RefusalKind kind, const std::string& why) {
+    a.refusal = Refusal{kind, "can't read " + what + a.name + ": " + why};
     return a;
   };
   NumberFile file;

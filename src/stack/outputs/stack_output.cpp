@@ -177,8 +177,10 @@ void write_stack_table(std::FILE* out, const StackRun& run, Convention conventio
   // geometry has their times).
   if (!beam && shared_date(run)) keys.insert(std::find(keys.begin(), keys.end(), "days") + 1, "days_exact");
   const ConventionSigns signs = convention_signs(convention, look_side(run.view));
+  std::vector<const Column*> shown;
+  for (const std::string& key : keys) shown.push_back(&column(key));
   std::vector<TableColumn> headings;
-  for (const std::string& key : keys) headings.push_back({column(key).heading, column(key).align});
+  for (const Column* c : shown) headings.push_back({c->heading, c->align});
   // With a grid, the spread of the baselines across it.
   const bool grid = run.grid().has_value();
   if (grid)
@@ -190,11 +192,13 @@ void write_stack_table(std::FILE* out, const StackRun& run, Convention conventio
   rows.reserve(run.secondaries.size());
   for (const SecondaryResult& s : run.secondaries) {
     std::vector<std::string> row;
-    for (const std::string& key : keys) {
-      const Column& c = column(key);
-      // Zero-Doppler baselines are metres of their own, not bperp's km digits.
-      row.push_back(table_text(value_of(c, Row{zero_doppler_of(run.view), s, nullptr, signs}),
-                               beam ? c.form : TableForm::fixed, c.decimals));
+    row.reserve(headings.size());
+    for (const Column* c : shown) {
+      Value value = value_of(*c, Row{zero_doppler_of(run.view), s, nullptr, signs});
+      // A text is shown as it is (moved, not copied); zero-Doppler baselines
+      // are metres of their own, not bperp's km digits.
+      if (std::string* text = std::get_if<std::string>(&value)) row.push_back(std::move(*text));
+      else row.push_back(table_text(value, beam ? c->form : TableForm::fixed, c->decimals));
     }
     const std::size_t k = static_cast<std::size_t>(&s - run.secondaries.data());
     if (grid) {

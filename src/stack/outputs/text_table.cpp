@@ -31,29 +31,34 @@ void append_table_line(std::string& line, const std::vector<TableColumn>& column
 void write_text_table(std::FILE* out, const std::vector<TableColumn>& columns,
                       const std::vector<std::vector<std::string>>& rows) {
   const std::size_t n = columns.size();
-  std::vector<std::size_t> width(n);
-  for (std::size_t c = 0; c < n; ++c) width[c] = display_width(columns[c].heading);
-  for (const auto& row : rows)
-    for (std::size_t c = 0; c < n && c < row.size(); ++c)
-      width[c] = std::max(width[c], display_width(row[c]));
-
+  // The headings, then every row's cells, each measured once.
   std::vector<TableCell> cells;
-  const auto write_line = [&](const std::vector<std::string>& texts) {
-    cells.clear();
-    for (const std::string& t : texts) cells.push_back({t, display_width(t)});
-    std::string line;
-    append_table_line(line, columns, width, cells.data(), cells.size());
+  for (const TableColumn& c : columns) cells.push_back({c.heading, display_width(c.heading)});
+  for (const auto& row : rows)
+    for (const std::string& text : row) cells.push_back({text, display_width(text)});
+  std::vector<std::size_t> width(n);
+  for (std::size_t c = 0; c < n; ++c) width[c] = cells[c].width;
+  for (std::size_t k = n; const auto& row : rows) {
+    for (std::size_t c = 0; c < n && c < row.size(); ++c) width[c] = std::max(width[c], cells[k + c].width);
+    k += row.size();
+  }
+  std::vector<std::string> dashes;
+  std::vector<TableCell> rule;
+  for (std::size_t c = 0; c < n; ++c) dashes.push_back(std::string(width[c], '-'));
+  for (std::size_t c = 0; c < n; ++c) rule.push_back({dashes[c], width[c]});
+
+  std::string line;  // one buffer for every line
+  const auto write_line = [&](const TableCell* first, std::size_t count) {
+    line.clear();
+    append_table_line(line, columns, width, first, count);
     std::fputs(line.c_str(), out);
   };
-
-  std::vector<std::string> headings, rule;
-  for (std::size_t c = 0; c < n; ++c) {
-    headings.push_back(columns[c].heading);
-    rule.push_back(std::string(width[c], '-'));
+  write_line(cells.data(), n);
+  write_line(rule.data(), n);
+  for (std::size_t k = n; const auto& row : rows) {
+    write_line(cells.data() + k, row.size());
+    k += row.size();
   }
-  write_line(headings);
-  write_line(rule);
-  for (const auto& row : rows) write_line(row);
 }
 
 std::string csv_field(const std::string& text) {

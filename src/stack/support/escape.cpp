@@ -1,5 +1,7 @@
 #include "bperp/stack/support/escape.h"
 
+#include <algorithm>
+
 namespace bperp::stack {
 
 std::size_t utf8_sequence(std::string_view text, std::size_t i) {
@@ -43,6 +45,9 @@ void append_hex_byte(std::string& s, unsigned char c) {
 }  // namespace
 
 std::string escaped(std::string_view text) {
+  // Printable ASCII without a backslash, as most names are, stays as it is.
+  if (std::all_of(text.begin(), text.end(), [](char c) { return c >= 0x20 && c < 0x7F && c != '\\'; }))
+    return std::string(text);
   std::string s;
   s.reserve(text.size());
   for (std::size_t i = 0; i < text.size();) {

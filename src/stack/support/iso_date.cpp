@@ -73,6 +73,18 @@ CivilDate civil_from_days(long days) {
 }
 
 std::string iso_date_text(const CivilDate& date) {
+  if (date.year >= 0 && date.year <= 9999 && date.month >= 0 && date.month <= 99 && date.day >= 0 &&
+      date.day <= 99) {
+    // Four, two and two digits, laid out by hand.
+    std::string text = "0000-00-00";
+    const auto put = [&](std::size_t last, int value) {
+      for (std::size_t i = last + 1; value != 0; value /= 10) text[--i] = static_cast<char>('0' + value % 10);
+    };
+    put(3, date.year);
+    put(6, date.month);
+    put(9, date.day);
+    return text;
+  }
   char text[32];
   std::snprintf(text, sizeof text, "%04d-%02d-%02d", date.year, date.month, date.day);
   return text;

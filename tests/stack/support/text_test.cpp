@@ -36,6 +36,18 @@ TEST(IsoDate, DayNumbersOfKnownDates) {
   }
 }
 
+// Dates written as printf's %04d-%02d-%02d writes them, in the years of
+// four digits and outside them.
+TEST(IsoDate, TextAsPrintfWritesIt) {
+  for (const CivilDate d : {CivilDate{0, 1, 1}, CivilDate{9, 9, 9}, CivilDate{10, 10, 10}, CivilDate{2008, 6, 14},
+                            CivilDate{9999, 12, 31}, CivilDate{10000, 1, 1}, CivilDate{-1, 12, 31},
+                            CivilDate{2008, 0, 100}}) {
+    char expected[32];
+    std::snprintf(expected, sizeof expected, "%04d-%02d-%02d", d.year, d.month, d.day);
+    EXPECT_EQ(iso_date_text(d), expected);
+  }
+}
+
 TEST(IsoDate, DaysRoundTripAndStepOneDayAtATime) {
   // Every day from 1600-01-01 to 2400-12-31: the next day number is the next
   // calendar day (month and year roll over where the calendar says).
@@ -214,11 +226,13 @@ TEST(SpreadsheetText, DefusesFormulaStarts) {
   for (const char* plain : {"", "a=b", "20070612.txt", " =x"}) EXPECT_EQ(spreadsheet_text(plain), plain);
 }
 
+// Rows may hold fewer cells than there are columns (empty ones) or more
+// (not shown).
 TEST(TextTable, AlignsColumnsToTheWidestCell) {
   std::FILE* f = std::tmpfile();
   ASSERT_NE(f, nullptr);
   write_text_table(f, {{"name", Align::left}, {"value (m)", Align::right}},
-                   {{"a", "1.5"}, {"longer-name", "-123.25"}, {"\xC3\xBC", ""}});
+                   {{"a", "1.5"}, {"b"}, {"longer-name", "-123.25"}, {"\xC3\xBC", ""}, {"c", "2", "not shown"}});
   std::rewind(f);
   std::string text;
   for (int c; (c = std::fgetc(f)) != EOF;) text += static_cast<char>(c);
@@ -227,8 +241,10 @@ TEST(TextTable, AlignsColumnsToTheWidestCell) {
             "name         value (m)\n"
             "-----------  ---------\n"
             "a                  1.5\n"
+            "b\n"
             "longer-name    -123.25\n"
-            "\xC3\xBC\n");
+            "\xC3\xBC\n"
+            "c                    2\n");
 }
 
 }  // namespace

@@ -52,6 +52,26 @@ RowWindow window_around(std::size_t n, std::size_t segment, std::size_t rows);
 // A window outside the orbit or of 0, 1 or more than 8 rows gives NaN.
 OrbitPoint hermite_interpolate(const Orbit& orbit, RowWindow window, std::size_t origin, double tau);
 
+// The same interpolant with its Newton coefficients worked out once, for a
+// search that evaluates it at many times: hermite_curve(orbit, window,
+// origin).at(tau) is hermite_interpolate(orbit, window, origin, tau) to the
+// last bit. Times in units of the window's mean row spacing h (s) from the
+// origin row.
+class HermiteCurve {
+ public:
+  HermiteCurve(const Orbit& orbit, RowWindow window, std::size_t origin);
+  // Position, velocity and acceleration at tau seconds after the origin row
+  // (NaN for a window hermite_interpolate refuses).
+  OrbitPoint at(double tau) const;
+
+ private:
+  static constexpr std::size_t max_nodes = 2 * interpolation_max_rows;
+  std::size_t nodes_ = 0;         // 0 for a refused window
+  double h_ = 0.0;                // s
+  double z_[max_nodes] = {};      // node times / h
+  double c_[3][max_nodes] = {};   // divided differences per axis, km
+};
+
 // The interpolated state at tau seconds after row `segment`, in that
 // segment's window of interpolation_rows rows, and the estimate of its
 // position error: the distance to the interpolant of estimate_rows rows
