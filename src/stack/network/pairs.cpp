@@ -236,7 +236,7 @@ Pair PairNetwork::make_pair(std::size_t first, std::size_t second) const {
   p.perpendicular = points_[second].perpendicular - points_[first].perpendicular;
   if (dated_) p.days = *points_[second].day - *points_[first].day;
   p.height_of_ambiguity = model_.height_of_ambiguity(p.perpendicular);
-  p.coherence = pair_coherence(points_, first, second, model_);
+  if (model_.gives_coherence()) p.coherence = pair_coherence(points_, first, second, model_);
   return p;
 }
 

@@ -66,6 +66,10 @@ class PairTexts {
     else format_(out, c, c.value(PairRow{network_, p}));
   }
 
+  // The kept texts of column k (a point's or the network's): one per
+  // point, or the network's one.
+  const std::vector<std::string>& kept(std::size_t k) const { return kept_[k]; }
+
   // The text of column k in pair p (until the next call for column k).
   const std::string& text(std::size_t k, const Pair& p) {
     const PairColumn& c = *columns_[k];
@@ -225,12 +229,6 @@ class OutputBlock {
   }
   // The bytes up to end, written from room(), are kept.
   void kept_to(char* end) { end_ = end; }
-  void put(char separator, std::string_view text) {
-    char* p = room(text.size() + 1);
-    *p = separator;
-    std::memcpy(p + 1, text.data(), text.size());
-    end_ = p + 1 + text.size();
-  }
 
  private:
   void write() {
@@ -242,45 +240,98 @@ class OutputBlock {
   char* end_;
 };
 
-// A pair's own value as a CSV field after separator: a number's digits
-// straight into the block, anything else as append_csv_field writes it.
-void put_csv_value(OutputBlock& block, char separator, const Value& v, std::string& scratch) {
-  char* p = block.room(shortest_room + 1);
-  *p++ = separator;
-  if (const auto* x = std::get_if<double>(&v)) p = append_shortest(p, *x);
-  else if (const auto* n = std::get_if<long>(&v)) p = std::to_chars(p, p + shortest_room, *n).ptr;
-  else if (!std::holds_alternative<std::monostate>(v)) {
-    block.kept_to(p - 1);
-    scratch.clear();
-    append_csv_field(scratch, v);
-    block.put(separator, scratch);
-    return;
+// The CSV's rows, each written straight into the block: the cells of
+// pair_columns() in their order, a point's or the network's text as kept, a
+// pair's own value (PairColumn::own) read from the Pair and formatted in
+// place. A pair's column without one is left empty (the CSV test compares
+// every cell with the text of its value()).
+class PairCsvRows {
+ public:
+  explicit PairCsvRows(const PairNetwork& network) {
+    const PairTexts texts(network, all_pair_columns(), csv_format);
+    columns_ = texts.columns();
+    cells_.resize(columns_.size());
+    for (std::size_t k = 0; k < columns_.size(); ++k) {
+      Cell& cell = cells_[k];
+      cell.own = columns_[k]->own;
+      cell.part = columns_[k]->part;
+      const std::vector<std::string>& kept = columns_[k]->part == PairPart::pair ? no_text_ : texts.kept(k);
+      std::size_t widest = 0;
+      for (const std::string& t : kept) widest = std::max(widest, t.size());
+      cell.stride = (widest + copy_bytes - 1) / copy_bytes * copy_bytes;
+      cell.texts.assign(kept.size() * cell.stride + copy_bytes, '\0');
+      for (std::size_t i = 0; i < kept.size(); ++i) {
+        std::copy(kept[i].begin(), kept[i].end(), cell.texts.begin() + static_cast<std::ptrdiff_t>(i * cell.stride));
+        cell.lengths.push_back(kept[i].size());
+      }
+      room_ += 1 + (cell.own == PairValue::none ? cell.stride : shortest_room);
+    }
   }
-  block.kept_to(p);
-}
+
+  const std::vector<const PairColumn*>& columns() const { return columns_; }
+
+  // Writes pair p's row after a newline.
+  void write(OutputBlock& block, const Pair& p) const {
+    char* at = block.room(room_);
+    char separator = '\n';
+    for (const Cell& cell : cells_) {
+      *at++ = separator;
+      separator = ',';
+      switch (cell.own) {
+        case PairValue::none: {
+          const std::size_t i = cell.part == PairPart::first ? p.first : cell.part == PairPart::second ? p.second : 0;
+          const char* text = cell.texts.data() + i * cell.stride;
+          const std::size_t length = cell.lengths[i];
+          for (std::size_t k = 0; k < length; k += copy_bytes) std::memcpy(at + k, text + k, copy_bytes);
+          at += length;
+          break;
+        }
+        case PairValue::days:
+          if (p.days) at = std::to_chars(at, at + shortest_room, *p.days).ptr;
+          break;
+        case PairValue::perpendicular: at = number(at, p.perpendicular); break;
+        case PairValue::height_of_ambiguity: at = number(at, p.height_of_ambiguity); break;
+        case PairValue::coherence: at = number(at, p.coherence); break;
+      }
+    }
+    block.kept_to(at);
+  }
+
+ private:
+  // A number's shortest digits; nothing for one that is not finite.
+  static char* number(char* at, double x) { return std::isfinite(x) ? append_shortest(at, x) : at; }
+
+  // Kept texts are copied in pieces of this many bytes: each is kept in
+  // slots of a whole number of them, and a row has room for the last
+  // piece's bytes beyond the text.
+  static constexpr std::size_t copy_bytes = 16;
+
+  struct Cell {
+    PairValue own = PairValue::none;
+    PairPart part = PairPart::pair;
+    std::string texts;  // a point's (or the network's one) text per slot of stride bytes
+    std::size_t stride = 0;
+    std::vector<std::size_t> lengths;
+  };
+  std::vector<const PairColumn*> columns_;
+  const std::vector<std::string> no_text_{std::string()};  // a pair's column without its own value
+  std::vector<Cell> cells_;
+  std::size_t room_ = 1;  // the longest row and its line end
+};
 
 }  // namespace
 
 void write_pairs_csv(std::FILE* out, const std::vector<NetworkPoint>&, const PairNetwork& network) {
-  PairTexts texts(network, all_pair_columns(), csv_format);
-  const std::size_t n = texts.columns().size();
+  const PairCsvRows rows(network);
   std::string header;
-  for (std::size_t c = 0; c < n; ++c) {
-    if (c > 0) header += ',';
-    header += texts.columns()[c]->key;
+  for (const PairColumn* c : rows.columns()) {
+    if (!header.empty()) header += ',';
+    header += c->key;
   }
   OutputBlock block(out);
   char* start = block.room(header.size());
   block.kept_to(std::copy(header.begin(), header.end(), start));
-  std::string scratch;
-  network.for_each([&](const Pair& p) {
-    for (std::size_t c = 0; c < n; ++c) {
-      const PairColumn& column = *texts.columns()[c];
-      const char separator = c == 0 ? '\n' : ',';
-      if (column.part != PairPart::pair) block.put(separator, texts.text(c, p));
-      else put_csv_value(block, separator, column.value(PairRow{network, p}), scratch);
-    }
-  });
+  network.for_each([&](const Pair& p) { rows.write(block, p); });
   char* last = block.room(1);
   *last = '\n';
   block.kept_to(last + 1);

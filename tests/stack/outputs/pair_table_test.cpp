@@ -1,6 +1,8 @@
 // The pairs' table sizes its columns without formatting every number
 // twice: each column must still be exactly as wide as its widest cell,
-// found here by formatting every value of the network independently.
+// found here by formatting every value of the network independently. The
+// CSV's rows are written cell by cell straight from each pair: every cell
+// must still be the text of its column's value.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -8,19 +10,25 @@
 #include <vector>
 
 #include "bperp/stack/outputs/pair_output.h"
+#include "bperp/stack/outputs/record_columns.h"
 #include "bperp/stack/support/number_text.h"
 
 namespace bperp::stack {
 namespace {
 
-std::string table_of(const std::vector<NetworkPoint>& points, const CoherenceModel& model) {
+template <typename Write>
+std::string written(Write write) {
   std::FILE* f = std::tmpfile();
-  write_pairs_table(f, points, PairNetwork(points, PairLimits{}, model));
+  write(f);
   std::rewind(f);
   std::string text;
   for (int c; (c = std::fgetc(f)) != EOF;) text += static_cast<char>(c);
   std::fclose(f);
   return text;
+}
+
+std::string table_of(const std::vector<NetworkPoint>& points, const CoherenceModel& model) {
+  return written([&](std::FILE* f) { write_pairs_table(f, points, PairNetwork(points, PairLimits{}, model)); });
 }
 
 // The dashes under each heading, one run per column.
@@ -71,6 +79,44 @@ TEST(PairTable, ColumnsAsWideAsTheirWidestCell) {
     EXPECT_EQ(widths[6], height) << perpendiculars[1];
     EXPECT_EQ(widths[7], coherence) << perpendiculars[1];
   }
+}
+
+TEST(PairCsv, EveryCellIsItsColumnsValue) {
+  // Names a spreadsheet would run or that need quotes, a pair of equal
+  // baselines (no height of ambiguity), dated and undated points, with and
+  // without a critical baseline: the expected rows made from every column
+  // of pair_columns() through its value, as the records are defined.
+  CoherenceModel with_bandwidth;
+  with_bandwidth.wavelength_m = 0.0555;
+  with_bandwidth.slant_range_m = 850000.0;
+  with_bandwidth.incidence_rad = 0.6;
+  with_bandwidth.range_bandwidth_hz = 56.5e6;
+  CoherenceModel without_bandwidth = with_bandwidth;
+  without_bandwidth.range_bandwidth_hz = NAN;
+  const std::vector<NetworkPoint> dated = {{"ref", 14000, 0.0, true, 12.5},
+                                           {"=SUM(A1)", 14012, -85.39450712874529, false, -3.0},
+                                           {"a,\"b\"", 13988, 1e-7, false, NAN},
+                                           {"same", 14024, -85.39450712874529, false, 0.0}};
+  const std::vector<NetworkPoint> undated = [&] {
+    std::vector<NetworkPoint> points = dated;
+    for (NetworkPoint& point : points) point.day.reset();
+    return points;
+  }();
+  for (const std::vector<NetworkPoint>* points : {&dated, &undated})
+    for (const CoherenceModel* model : {&with_bandwidth, &without_bandwidth}) {
+      const PairNetwork network(*points, PairLimits{}, *model);
+      std::string expected;
+      for (const PairColumn& c : pair_columns()) expected += (expected.empty() ? "" : ",") + std::string(c.key);
+      network.for_each([&](const Pair& p) {
+        expected += '\n';
+        for (const PairColumn& c : pair_columns()) {
+          if (&c != pair_columns().data()) expected += ',';
+          append_csv_field(expected, c.value(PairRow{network, p}));
+        }
+      });
+      expected += '\n';
+      EXPECT_EQ(written([&](std::FILE* f) { write_pairs_csv(f, *points, network); }), expected);
+    }
 }
 
 }  // namespace

@@ -169,7 +169,7 @@ class PairNetwork {
     const std::size_t n = order_.size();
     for (std::size_t a = 0; a < n; ++a)
       for (std::size_t b = a + 1; b < n; ++b)
-        if (keep(order_[a], order_[b])) visit(order_[a], order_[b]);
+        if (every_pair_ || keep(order_[a], order_[b])) visit(order_[a], order_[b]);
   }
 
   // The number of pairs (one enumeration).

@@ -4,6 +4,7 @@
 // point) and the pairs of the network.
 #pragma once
 
+#include <cmath>
 #include <span>
 #include <string>
 #include <variant>
@@ -128,9 +129,27 @@ struct PairRow {
 // point with itself), the network alone (worked out once), or the pair.
 enum class PairPart { first, second, network, pair };
 
+// Which of the pair's own values a column is, for the writers that read it
+// straight from the Pair rather than through a Value (none: a column of a
+// point or of the network).
+enum class PairValue { none, days, perpendicular, height_of_ambiguity, coherence };
+
 struct PairColumn : RecordColumn<PairRow> {
   PairPart part;
+  PairValue own = PairValue::none;
 };
+
+// The pair's own value v as value() gives it: the days (none without
+// dates), or a number (none when not finite).
+template <PairValue v>
+Value pair_value(const PairRow& row) {
+  const Pair& p = row.pair;
+  if constexpr (v == PairValue::days) return p.days ? Value(*p.days) : Value();
+  const double x = v == PairValue::perpendicular         ? p.perpendicular
+                   : v == PairValue::height_of_ambiguity ? p.height_of_ambiguity
+                                                         : p.coherence;
+  return std::isfinite(x) ? Value(x) : Value();
+}
 
 // "first", "second", "network", "pair": a part's name where programs read
 // it (the Python module's columns, the network page's data).
