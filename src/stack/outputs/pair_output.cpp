@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "bperp/stack/inputs/acquisition.h"
@@ -240,11 +241,10 @@ class OutputBlock {
   char* end_;
 };
 
-// The CSV's rows, each written straight into the block: the cells of
-// pair_columns() in their order, a point's or the network's text as kept, a
-// pair's own value (PairColumn::own) read from the Pair and formatted in
-// place. A pair's column without one is left empty (the CSV test compares
-// every cell with the text of its value()).
+// The CSV's rows, each written straight into the block, laid out from
+// pair_column_table as this is compiled: a point's or the network's text
+// as kept, a pair's own value (PairColumn::own) read from the Pair and
+// formatted in place.
 class PairCsvRows {
  public:
   explicit PairCsvRows(const PairNetwork& network) {
@@ -252,10 +252,12 @@ class PairCsvRows {
     columns_ = texts.columns();
     cells_.resize(columns_.size());
     for (std::size_t k = 0; k < columns_.size(); ++k) {
-      Cell& cell = cells_[k];
-      cell.own = columns_[k]->own;
-      cell.part = columns_[k]->part;
-      const std::vector<std::string>& kept = columns_[k]->part == PairPart::pair ? no_text_ : texts.kept(k);
+      if (columns_[k]->part == PairPart::pair) {
+        room_ += 1 + shortest_room;
+        continue;
+      }
+      Kept& cell = cells_[k];
+      const std::vector<std::string>& kept = texts.kept(k);
       std::size_t widest = 0;
       for (const std::string& t : kept) widest = std::max(widest, t.size());
       cell.stride = (widest + copy_bytes - 1) / copy_bytes * copy_bytes;
@@ -264,7 +266,7 @@ class PairCsvRows {
         std::copy(kept[i].begin(), kept[i].end(), cell.texts.begin() + static_cast<std::ptrdiff_t>(i * cell.stride));
         cell.lengths.push_back(kept[i].size());
       }
-      room_ += 1 + (cell.own == PairValue::none ? cell.stride : shortest_room);
+      room_ += 1 + cell.stride;
     }
   }
 
@@ -273,50 +275,53 @@ class PairCsvRows {
   // Writes pair p's row after a newline.
   void write(OutputBlock& block, const Pair& p) const {
     char* at = block.room(room_);
-    char separator = '\n';
-    for (const Cell& cell : cells_) {
-      *at++ = separator;
-      separator = ',';
-      switch (cell.own) {
-        case PairValue::none: {
-          const std::size_t i = cell.part == PairPart::first ? p.first : cell.part == PairPart::second ? p.second : 0;
-          const char* text = cell.texts.data() + i * cell.stride;
-          const std::size_t length = cell.lengths[i];
-          for (std::size_t k = 0; k < length; k += copy_bytes) std::memcpy(at + k, text + k, copy_bytes);
-          at += length;
-          break;
-        }
-        case PairValue::days:
-          if (p.days) at = std::to_chars(at, at + shortest_room, *p.days).ptr;
-          break;
-        case PairValue::perpendicular: at = number(at, p.perpendicular); break;
-        case PairValue::height_of_ambiguity: at = number(at, p.height_of_ambiguity); break;
-        case PairValue::coherence: at = number(at, p.coherence); break;
-      }
-    }
-    block.kept_to(at);
+    block.kept_to(row(at, p, std::make_index_sequence<std::size(pair_column_table)>()));
   }
 
  private:
-  // A number's shortest digits; nothing for one that is not finite.
-  static char* number(char* at, double x) { return std::isfinite(x) ? append_shortest(at, x) : at; }
+  template <std::size_t... K>
+  char* row(char* at, const Pair& p, std::index_sequence<K...>) const {
+    ((at = cell<K>(at, p)), ...);
+    return at;
+  }
+
+  // Column K's cell of pair p after its separator, from at; returns its end.
+  template <std::size_t K>
+  char* cell(char* at, const Pair& p) const {
+    constexpr PairColumn column = pair_column_table[K];
+    *at++ = K == 0 ? '\n' : ',';
+    if constexpr (column.own == PairValue::none) {
+      const std::size_t i = column.part == PairPart::first ? p.first : column.part == PairPart::second ? p.second : 0;
+      const Kept& kept = cells_[K];
+      const char* text = kept.texts.data() + i * kept.stride;
+      const std::size_t length = kept.lengths[i];
+      for (std::size_t k = 0; k < length; k += copy_bytes) std::memcpy(at + k, text + k, copy_bytes);
+      return at + length;
+    } else if constexpr (column.own == PairValue::days) {
+      return p.days ? std::to_chars(at, at + shortest_room, *p.days).ptr : at;
+    } else {
+      const double x = column.own == PairValue::perpendicular         ? p.perpendicular
+                       : column.own == PairValue::height_of_ambiguity ? p.height_of_ambiguity
+                                                                      : p.coherence;
+      return std::isfinite(x) ? append_shortest(at, x) : at;  // nothing for none
+    }
+  }
 
   // Kept texts are copied in pieces of this many bytes: each is kept in
   // slots of a whole number of them, and a row has room for the last
   // piece's bytes beyond the text.
   static constexpr std::size_t copy_bytes = 16;
 
-  struct Cell {
-    PairValue own = PairValue::none;
-    PairPart part = PairPart::pair;
-    std::string texts;  // a point's (or the network's one) text per slot of stride bytes
+  // A point's (or the network's one) text of a column per slot of stride
+  // bytes.
+  struct Kept {
+    std::string texts;
     std::size_t stride = 0;
     std::vector<std::size_t> lengths;
   };
   std::vector<const PairColumn*> columns_;
-  const std::vector<std::string> no_text_{std::string()};  // a pair's column without its own value
-  std::vector<Cell> cells_;
-  std::size_t room_ = 1;  // the longest row and its line end
+  std::vector<Kept> cells_;  // per column (empty for the pair's own)
+  std::size_t room_ = 1;     // the longest row and its line end
 };
 
 }  // namespace

@@ -106,7 +106,10 @@ TEST(PairCsv, EveryCellIsItsColumnsValue) {
     for (const CoherenceModel* model : {&with_bandwidth, &without_bandwidth}) {
       const PairNetwork network(*points, PairLimits{}, *model);
       std::string expected;
-      for (const PairColumn& c : pair_columns()) expected += (expected.empty() ? "" : ",") + std::string(c.key);
+      for (const PairColumn& c : pair_columns()) {
+        if (!expected.empty()) expected += ',';
+        expected += c.key;
+      }
       network.for_each([&](const Pair& p) {
         expected += '\n';
         for (const PairColumn& c : pair_columns()) {
