@@ -241,22 +241,27 @@ class OutputBlock {
   char* end_;
 };
 
-// The CSV's rows, each written straight into the block, laid out from
-// pair_column_table as this is compiled: a point's or the network's text
-// as kept, a pair's own value (PairColumn::own) read from the Pair and
-// formatted in place.
-class PairCsvRows {
+// A pair's cells in one format, each written straight into a buffer,
+// laid out from pair_column_table as this is compiled: a point's or the
+// network's text as kept, a pair's own value (PairColumn::own) read from
+// the Pair and formatted in place. Format gives the texts kept (format),
+// what comes before each cell and after the last (before, after), and the
+// pair's own days and numbers (days, number: at most own_room chars).
+template <typename Format>
+class PairCells {
  public:
-  explicit PairCsvRows(const PairNetwork& network) {
-    const PairTexts texts(network, all_pair_columns(), csv_format);
+  PairCells(const PairNetwork& network, Format format) : format_(std::move(format)) {
+    const PairTexts texts(network, all_pair_columns(), Format::format);
     columns_ = texts.columns();
-    cells_.resize(columns_.size());
+    kept_.resize(columns_.size());
+    room_ = format_.after().size();
     for (std::size_t k = 0; k < columns_.size(); ++k) {
+      room_ += format_.before(k).size();
       if (columns_[k]->part == PairPart::pair) {
-        room_ += 1 + shortest_room;
+        room_ += Format::own_room;
         continue;
       }
-      Kept& cell = cells_[k];
+      Kept& cell = kept_[k];
       const std::vector<std::string>& kept = texts.kept(k);
       std::size_t widest = 0;
       for (const std::string& t : kept) widest = std::max(widest, t.size());
@@ -266,52 +271,58 @@ class PairCsvRows {
         std::copy(kept[i].begin(), kept[i].end(), cell.texts.begin() + static_cast<std::ptrdiff_t>(i * cell.stride));
         cell.lengths.push_back(kept[i].size());
       }
-      room_ += 1 + cell.stride;
+      room_ += cell.stride;
     }
   }
 
   const std::vector<const PairColumn*>& columns() const { return columns_; }
+  // The most a pair's cells take (with copy_bytes to spare).
+  std::size_t room() const { return room_ + copy_bytes; }
 
-  // Writes pair p's row after a newline.
-  void write(OutputBlock& block, const Pair& p) const {
-    char* at = block.room(room_);
-    block.kept_to(row(at, p, std::make_index_sequence<std::size(pair_column_table)>()));
+  // Writes pair p's cells from at; returns their end.
+  char* write(char* at, const Pair& p) const {
+    at = cells(at, p, std::make_index_sequence<std::size(pair_column_table)>());
+    const std::string_view after = format_.after();
+    return std::copy(after.begin(), after.end(), at);
   }
 
  private:
   template <std::size_t... K>
-  char* row(char* at, const Pair& p, std::index_sequence<K...>) const {
+  char* cells(char* at, const Pair& p, std::index_sequence<K...>) const {
     ((at = cell<K>(at, p)), ...);
     return at;
   }
 
-  // Column K's cell of pair p after its separator, from at; returns its end.
+  // Column K's cell of pair p, from at; returns its end.
   template <std::size_t K>
   char* cell(char* at, const Pair& p) const {
     constexpr PairColumn column = pair_column_table[K];
-    *at++ = K == 0 ? '\n' : ',';
+    at = format_.template put_before<K>(at);
     if constexpr (column.own == PairValue::none) {
       const std::size_t i = column.part == PairPart::first ? p.first : column.part == PairPart::second ? p.second : 0;
-      const Kept& kept = cells_[K];
-      const char* text = kept.texts.data() + i * kept.stride;
-      const std::size_t length = kept.lengths[i];
-      for (std::size_t k = 0; k < length; k += copy_bytes) std::memcpy(at + k, text + k, copy_bytes);
-      return at + length;
+      const Kept& kept = kept_[K];
+      return copy_pieces(at, kept.texts.data() + i * kept.stride, kept.lengths[i]);
     } else if constexpr (column.own == PairValue::days) {
-      return p.days ? std::to_chars(at, at + shortest_room, *p.days).ptr : at;
+      return Format::days(at, p.days);
     } else {
-      const double x = column.own == PairValue::perpendicular         ? p.perpendicular
-                       : column.own == PairValue::height_of_ambiguity ? p.height_of_ambiguity
-                                                                      : p.coherence;
-      return std::isfinite(x) ? append_shortest(at, x) : at;  // nothing for none
+      return Format::number(at, column.own == PairValue::perpendicular         ? p.perpendicular
+                                : column.own == PairValue::height_of_ambiguity ? p.height_of_ambiguity
+                                                                               : p.coherence);
     }
   }
 
-  // Kept texts are copied in pieces of this many bytes: each is kept in
-  // slots of a whole number of them, and a row has room for the last
-  // piece's bytes beyond the text.
+ public:
+  // Copies length bytes of text to at in pieces of copy_bytes (text has
+  // the last piece's whole bytes, at room for them); returns the end.
+  static char* copy_pieces(char* at, const char* text, std::size_t length) {
+    for (std::size_t k = 0; k < length; k += copy_bytes) std::memcpy(at + k, text + k, copy_bytes);
+    return at + length;
+  }
+
+  // Kept texts are kept in slots of a whole number of these pieces.
   static constexpr std::size_t copy_bytes = 16;
 
+ private:
   // A point's (or the network's one) text of a column per slot of stride
   // bytes.
   struct Kept {
@@ -319,40 +330,99 @@ class PairCsvRows {
     std::size_t stride = 0;
     std::vector<std::size_t> lengths;
   };
+  Format format_;
   std::vector<const PairColumn*> columns_;
-  std::vector<Kept> cells_;  // per column (empty for the pair's own)
-  std::size_t room_ = 1;     // the longest row and its line end
+  std::vector<Kept> kept_;  // per column (empty for the pair's own)
+  std::size_t room_ = 0;
+};
+
+// A CSV row: a newline before the first cell, commas between; numbers in
+// their shortest digits, nothing for none.
+struct CsvCells {
+  static constexpr PairTexts::Format format = csv_format;
+  static constexpr std::size_t own_room = shortest_room;
+  std::string_view before(std::size_t) const { return ","; }
+  std::string_view after() const { return {}; }
+  template <std::size_t K>
+  char* put_before(char* at) const {
+    *at = K == 0 ? '\n' : ',';
+    return at + 1;
+  }
+  static char* days(char* at, const std::optional<long>& days) {
+    return days ? std::to_chars(at, at + own_room, *days).ptr : at;
+  }
+  static char* number(char* at, double x) { return std::isfinite(x) ? append_shortest(at, x) : at; }
+};
+
+// A JSON object of the pair's members at the depth of the array it is
+// written into (as JsonWriter lays them out); numbers in their shortest
+// digits, null for none.
+class JsonCells {
+ public:
+  static constexpr PairTexts::Format format = json_format;
+  static constexpr std::size_t own_room = json_number_room;
+
+  explicit JsonCells(const JsonWriter& json) : after_(json.closing_start()) {
+    after_ += '}';
+    const std::string line = json.member_start();
+    for (const PairColumn& c : pair_columns()) {
+      std::string before;
+      if (before_.empty()) {  // the object's brace, and no comma before its first member
+        before += '{';
+        before.append(line, 1);
+      } else {
+        before += line;
+      }
+      append_json_string(before, c.key);
+      before += ": ";
+      before_length_.push_back(before.size());
+      before.append(PairCells<JsonCells>::copy_bytes, '\0');
+      before_.push_back(std::move(before));
+    }
+  }
+  std::string_view before(std::size_t k) const { return {before_[k].data(), before_length_[k]}; }
+  std::string_view after() const { return after_; }
+  template <std::size_t K>
+  char* put_before(char* at) const {
+    return PairCells<JsonCells>::copy_pieces(at, before_[K].data(), before_length_[K]);
+  }
+  static char* days(char* at, const std::optional<long>& days) {
+    return days ? std::to_chars(at, at + own_room, *days).ptr : std::copy_n("null", 4, at);
+  }
+  static char* number(char* at, double x) { return append_json_number(at, x, Digits::shortest); }
+
+ private:
+  std::vector<std::string> before_;  // per column, and a piece's bytes beyond
+  std::vector<std::size_t> before_length_;
+  std::string after_;
 };
 
 }  // namespace
 
 void write_pairs_csv(std::FILE* out, const std::vector<NetworkPoint>&, const PairNetwork& network) {
-  const PairCsvRows rows(network);
+  const PairCells<CsvCells> cells(network, CsvCells{});
   std::string header;
-  for (const PairColumn* c : rows.columns()) {
+  for (const PairColumn* c : cells.columns()) {
     if (!header.empty()) header += ',';
     header += c->key;
   }
   OutputBlock block(out);
   char* start = block.room(header.size());
   block.kept_to(std::copy(header.begin(), header.end(), start));
-  network.for_each([&](const Pair& p) { rows.write(block, p); });
+  const std::size_t room = cells.room();
+  network.for_each([&](const Pair& p) { block.kept_to(cells.write(block.room(room), p)); });
   char* last = block.room(1);
   *last = '\n';
   block.kept_to(last + 1);
 }
 
 void pairs_json(JsonWriter& json, const PairNetwork& network) {
-  PairTexts texts(network, all_pair_columns(), json_format);
-  const std::size_t n = texts.columns().size();
-  std::vector<JsonName> names;
-  for (const PairColumn* c : texts.columns()) names.emplace_back(c->key);
   json.key("pairs");
   json.begin_array();
+  const PairCells<JsonCells> cells(network, JsonCells(json));
+  std::string object(cells.room(), '\0');
   network.for_each([&](const Pair& p) {
-    json.begin_object();
-    for (std::size_t c = 0; c < n; ++c) json.member(names[c], texts.text(c, p));
-    json.end_object();
+    json.raw(std::string_view(object.data(), static_cast<std::size_t>(cells.write(object.data(), p) - object.data())));
   });
   json.end_array();
 }

@@ -1,8 +1,9 @@
 // The pairs' table sizes its columns without formatting every number
 // twice: each column must still be exactly as wide as its widest cell,
 // found here by formatting every value of the network independently. The
-// CSV's rows are written cell by cell straight from each pair: every cell
-// must still be the text of its column's value.
+// CSV's rows and the JSON's objects are written straight from each pair:
+// every cell must still be the text of its column's value, every object
+// as the JSON writer lays out its members.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -81,7 +82,7 @@ TEST(PairTable, ColumnsAsWideAsTheirWidestCell) {
   }
 }
 
-TEST(PairCsv, EveryCellIsItsColumnsValue) {
+TEST(PairRows, EveryCellIsItsColumnsValue) {
   // Names a spreadsheet would run or that need quotes, a pair of equal
   // baselines (no height of ambiguity), dated and undated points, with and
   // without a critical baseline: the expected rows made from every column
@@ -119,6 +120,31 @@ TEST(PairCsv, EveryCellIsItsColumnsValue) {
       });
       expected += '\n';
       EXPECT_EQ(written([&](std::FILE* f) { write_pairs_csv(f, *points, network); }), expected);
+
+      const std::string json = written([&](std::FILE* f) {
+        JsonWriter writer(f);
+        writer.begin_object();
+        pairs_json(writer, network);
+        writer.end_object();
+        writer.finish();
+      });
+      EXPECT_EQ(json, written([&](std::FILE* f) {
+                  JsonWriter writer(f);
+                  writer.begin_object();
+                  writer.key("pairs");
+                  writer.begin_array();
+                  network.for_each([&](const Pair& p) {
+                    writer.begin_object();
+                    for (const PairColumn& c : pair_columns()) {
+                      writer.key(c.key);
+                      json_value(writer, c.value(PairRow{network, p}), Digits::shortest);
+                    }
+                    writer.end_object();
+                  });
+                  writer.end_array();
+                  writer.end_object();
+                  writer.finish();
+                }));
     }
 }
 
