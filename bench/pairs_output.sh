@@ -14,6 +14,7 @@
 # The outputs of the two builds must be byte-identical, or nothing is reported.
 #
 #   BEFORE=/path/to/old/bperp-stack bench/pairs_output.sh
+#   BEFORE="/path/to/older/bperp-stack /path/to/old/bperp-stack" bench/pairs_output.sh
 #   knobs: AFTER (default build/bperp-stack), SMALL=100 LARGE=300 (the
 #   callgrind sizes), NEAR=100 (days), RUNS=5, FORMATS="csv table json"
 set -euo pipefail
@@ -53,41 +54,48 @@ pairs_within() {
 every=$(pairs_within 1000000)
 within=$(pairs_within "$near")
 
+# BEFORE may name several builds (separated by blanks): each is compared
+# with the after build, all in the same run.
+read -r -a builds <<<"$before"
+builds+=("$after")
+last=$((${#builds[@]} - 1))
+
 load=$(cut -d' ' -f1-3 /proc/loadavg)
-echo "pairs output, before: $before"
-echo "              after:  $after"
+for k in "${!builds[@]}"; do
+  echo "pairs output, build $k: ${builds[k]}$([ "$k" = "$last" ] && echo " (after)")"
+done
 echo "load average at the start: $load"
 echo "instructions per pair: $large acquisitions, $every pairs against the $within at most $near days apart;"
-echo "  old measure (in brackets): every pair of $large against every pair of $small acquisitions"
-printf '%-6s %14s %14s %7s %17s %10s %10s %7s %9s\n' format "instr/pair bef" "instr/pair aft" ratio \
-  "(old: bef -> aft)" "s before" "s after" ratio "Mpairs/s"
+echo "  old measure: every pair of $large against every pair of $small acquisitions;"
+echo "  ratios: the after build's over this build's"
+printf '%-6s %5s %10s %7s %10s %7s %9s %7s %9s\n' format build instr/pair ratio "old meas." ratio "s" ratio "Mpairs/s"
 for format in $formats; do
   for n in "$small" 2000; do
-    "$before" --pairs --format "$format" "$reference" "$work/$n"/*.txt >"$work/before.out"
     "$after" --pairs --format "$format" "$reference" "$work/$n"/*.txt >"$work/after.out"
-    cmp -s "$work/before.out" "$work/after.out" ||
-      { echo "pairs_output.sh: the $format outputs of $n acquisitions differ" >&2; exit 1; }
+    for binary in "${builds[@]}"; do
+      "$binary" --pairs --format "$format" "$reference" "$work/$n"/*.txt >"$work/before.out"
+      cmp -s "$work/before.out" "$work/after.out" ||
+        { echo "pairs_output.sh: the $format outputs of $n acquisitions differ ($binary)" >&2; exit 1; }
+    done
   done
-  per_pair=() old=()
-  for binary in "$before" "$after"; do
+  per_pair=() old=() commands=()
+  for binary in "${builds[@]}"; do
     a=$(instructions "$binary" "$format" "$large" --max-days "$near")
     b=$(instructions "$binary" "$format" "$large" --max-days 1000000)
     per_pair+=("$(((b - a) / (every - within)))")
     a=$(instructions "$binary" "$format" "$small")
     b=$(instructions "$binary" "$format" "$large")
     old+=("$(((b - a) / ($(pairs "$large") - $(pairs "$small"))))")
+    commands+=("$binary --pairs --format $format $reference $(echo "$work"/2000/*.txt)")
   done
-  hyperfine -N --warmup 1 --runs "$runs" --export-json "$work/time.json" \
-    "$before --pairs --format $format $reference $(echo "$work"/2000/*.txt)" \
-    "$after --pairs --format $format $reference $(echo "$work"/2000/*.txt)" \
-    >/dev/null 2>&1
-  read -r t_before t_after < <(python3 -c '
+  hyperfine -N --warmup 1 --runs "$runs" --export-json "$work/time.json" "${commands[@]}" >/dev/null 2>&1
+  mapfile -t seconds < <(python3 -c '
 import json, sys
-r = json.load(open(sys.argv[1]))["results"]
-print(r[0]["median"], r[1]["median"])' "$work/time.json")
-  awk -v f="$format" -v ib="${per_pair[0]}" -v ia="${per_pair[1]}" -v ob="${old[0]}" -v oa="${old[1]}" \
-    -v tb="$t_before" -v ta="$t_after" -v p="$(pairs 2000)" 'BEGIN {
-      printf "%-6s %14d %14d %7.2f %17s %10.3f %10.3f %7.2f %9.2f\n", f, ib, ia, ia / ib,
-        sprintf("(%d -> %d)", ob, oa), tb, ta, ta / tb, p / ta / 1e6 }'
+for r in json.load(open(sys.argv[1]))["results"]: print(r["median"])' "$work/time.json")
+  for k in "${!builds[@]}"; do
+    awk -v f="$format" -v k="$k" -v i="${per_pair[k]}" -v ia="${per_pair[last]}" -v o="${old[k]}" \
+      -v oa="${old[last]}" -v t="${seconds[k]}" -v ta="${seconds[last]}" -v p="$(pairs 2000)" 'BEGIN {
+        printf "%-6s %5d %10d %7.2f %10d %7.2f %9.3f %7.2f %9.2f\n", f, k, i, ia / i, o, oa / o, t, ta / t, p / t / 1e6 }'
+  done
 done
 echo "load average at the end: $(cut -d' ' -f1-3 /proc/loadavg)"
