@@ -46,15 +46,21 @@ std::vector<std::size_t> rule_widths(const std::string& table) {
   return widths;
 }
 
-TEST(PairTable, ColumnsAsWideAsTheirWidestCell) {
-  // Perpendicular baselines whose widest text is a negative one, one that
-  // rounds up a digit (9.9996 -> 10.000), and heights of ambiguity from the
-  // smallest |B_perp| (the largest height) of either sign.
+// A C-band stack's model with a critical baseline.
+CoherenceModel c_band_model() {
   CoherenceModel model;
   model.wavelength_m = 0.0555;
   model.slant_range_m = 850000.0;
   model.incidence_rad = 0.6;
   model.range_bandwidth_hz = 56.5e6;
+  return model;
+}
+
+TEST(PairTable, ColumnsAsWideAsTheirWidestCell) {
+  // Perpendicular baselines whose widest text is a negative one, one that
+  // rounds up a digit (9.9996 -> 10.000), and heights of ambiguity from the
+  // smallest |B_perp| (the largest height) of either sign.
+  const CoherenceModel model = c_band_model();
   const std::vector<std::vector<double>> cases = {
       {0.0, 9.9996, -0.0004, 3.0}, {0.0, -1234.5678, 5.0, 0.0021}, {0.0, 0.00049, -0.00051, 99999.9995}};
   for (const std::vector<double>& perpendiculars : cases) {
@@ -82,18 +88,28 @@ TEST(PairTable, ColumnsAsWideAsTheirWidestCell) {
   }
 }
 
+TEST(PairTable, NamesAsWideAsThePairsShowThem) {
+  // The last acquisition in time is never a pair's first, the first never
+  // its second: their names widen only the column they appear in.
+  const std::vector<NetworkPoint> points = {
+      {"a-long-first-name", 100, 0.0, true}, {"b", 112, 1.0}, {"the-longest-last-name", 124, 2.0}};
+  const std::vector<std::size_t> widths = rule_widths(table_of(points, CoherenceModel{}));
+  ASSERT_GE(widths.size(), 2u);
+  EXPECT_EQ(widths[0], std::string("a-long-first-name").size());
+  EXPECT_EQ(widths[1], std::string("the-longest-last-name").size());
+}
+
 TEST(PairRows, EveryCellIsItsColumnsValue) {
   // Names a spreadsheet would run or that need quotes, a pair of equal
   // baselines (no height of ambiguity), dated and undated points, with and
   // without a critical baseline: the expected rows made from every column
   // of pair_columns() through its value, as the records are defined.
-  CoherenceModel with_bandwidth;
-  with_bandwidth.wavelength_m = 0.0555;
-  with_bandwidth.slant_range_m = 850000.0;
-  with_bandwidth.incidence_rad = 0.6;
-  with_bandwidth.range_bandwidth_hz = 56.5e6;
-  CoherenceModel without_bandwidth = with_bandwidth;
-  without_bandwidth.range_bandwidth_hz = NAN;
+  const CoherenceModel with_bandwidth = c_band_model();
+  const CoherenceModel without_bandwidth = [&] {
+    CoherenceModel model = with_bandwidth;
+    model.range_bandwidth_hz = NAN;
+    return model;
+  }();
   const std::vector<NetworkPoint> dated = {{"ref", 14000, 0.0, true, 12.5},
                                            {"=SUM(A1)", 14012, -85.39450712874529, false, -3.0},
                                            {"a,\"b\"", 13988, 1e-7, false, NAN},
