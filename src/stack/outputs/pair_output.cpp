@@ -42,11 +42,16 @@ std::vector<std::string> kept_texts(const PairNetwork& network, const PairColumn
 // NaN for none.
 double own_number(const Pair& p, PairValue v) {
   switch (v) {
-    case PairValue::days: return p.days ? static_cast<double>(*p.days) : NAN;
-    case PairValue::perpendicular: return p.perpendicular;
-    case PairValue::height_of_ambiguity: return p.height_of_ambiguity;
-    case PairValue::coherence: return p.coherence;
-    case PairValue::none: break;
+    case PairValue::days:
+      return p.days ? static_cast<double>(*p.days) : NAN;
+    case PairValue::perpendicular:
+      return p.perpendicular;
+    case PairValue::height_of_ambiguity:
+      return p.height_of_ambiguity;
+    case PairValue::coherence:
+      return p.coherence;
+    case PairValue::none:
+      break;
   }
   return NAN;
 }
@@ -147,14 +152,15 @@ class PairCells {
         continue;
       }
       Kept& cell = kept_[k];
-      const std::vector<std::string> kept =
-          kept_texts(network, c, [&](const PairColumn& column, const Value& v) { return format_.kept(column, v); });
+      const std::vector<std::string> kept = kept_texts(
+          network, c, [&](const PairColumn& column, const Value& v) { return format_.kept(column, v); });
       std::size_t widest = 0;
       for (const std::string& t : kept) widest = std::max(widest, t.size());
       cell.stride = (widest + copy_bytes - 1) / copy_bytes * copy_bytes;
       cell.texts.assign(kept.size() * cell.stride + copy_bytes, '\0');
       for (std::size_t i = 0; i < kept.size(); ++i) {
-        std::copy(kept[i].begin(), kept[i].end(), cell.texts.begin() + static_cast<std::ptrdiff_t>(i * cell.stride));
+        std::copy(kept[i].begin(), kept[i].end(),
+                  cell.texts.begin() + static_cast<std::ptrdiff_t>(i * cell.stride));
         cell.lengths.push_back(kept[i].size());
       }
       room_ += cell.stride;
@@ -185,15 +191,18 @@ class PairCells {
     if (!format_.shown(K)) return at;
     at = format_.template put_before<K>(at);
     if constexpr (column.own == PairValue::none) {
-      const std::size_t i = column.part == PairPart::first ? p.first : column.part == PairPart::second ? p.second : 0;
+      const std::size_t i = column.part == PairPart::first    ? p.first
+                            : column.part == PairPart::second ? p.second
+                                                              : 0;
       const Kept& kept = kept_[K];
       return copy_pieces(at, kept.texts.data() + i * kept.stride, kept.lengths[i]);
     } else if constexpr (column.own == PairValue::days) {
       return format_.template days<K>(at, p.days);
     } else {
-      return format_.template number<K>(at, column.own == PairValue::perpendicular         ? p.perpendicular
-                                            : column.own == PairValue::height_of_ambiguity ? p.height_of_ambiguity
-                                                                                           : p.coherence);
+      return format_.template number<K>(at, column.own == PairValue::perpendicular ? p.perpendicular
+                                            : column.own == PairValue::height_of_ambiguity
+                                                ? p.height_of_ambiguity
+                                                : p.coherence);
     }
   }
 
@@ -243,7 +252,6 @@ struct CsvCells {
 // digits, null for none.
 class JsonCells {
  public:
-
   explicit JsonCells(const JsonWriter& json) : after_(json.closing_start()) {
     after_ += '}';
     const std::string line = json.member_start();
@@ -298,7 +306,7 @@ class JsonCells {
  private:
   std::vector<std::string> before_;  // per column, and a piece's bytes beyond
   std::vector<std::size_t> before_length_;
-  std::string after_;                // and a piece's bytes beyond
+  std::string after_;  // and a piece's bytes beyond
 };
 
 // A line of the pairs' table: the columns it shows, each padded to its
@@ -307,7 +315,6 @@ class JsonCells {
 // table_text writes them.
 class TableCells {
  public:
-
   TableCells(std::vector<bool> shown, std::vector<std::size_t> width)
       : shown_(std::move(shown)), width_(std::move(width)) {
     for (std::size_t k = shown_.size(); k-- > 0;)
@@ -343,8 +350,10 @@ class TableCells {
     char* end = at;
     if (std::isfinite(x)) {
       end = std::to_chars(at, at + width_[K], x, std::chars_format::fixed, column.decimals).ptr;
-      if (column.form == TableForm::fixed && *at == '-' && std::all_of(at + 1, end, [](char c) { return c == '0' || c == '.'; })) {
-        std::memmove(at, at + 1, static_cast<std::size_t>(end - at - 1));  // "-0.000": no sign below the last digit
+      const auto zero = [](char c) { return c == '0' || c == '.'; };
+      if (column.form == TableForm::fixed && *at == '-' && std::all_of(at + 1, end, zero)) {
+        // "-0.000": no sign below its digits
+        std::memmove(at, at + 1, static_cast<std::size_t>(end - at - 1));
         --end;
       }
     }
@@ -396,8 +405,8 @@ void write_pairs_table(std::FILE* out, const std::vector<NetworkPoint>&, const P
     columns.push_back({c.heading, c.align});
     width[k] = std::max(display_width(c.heading), extent[k].width(c));
     if (c.part != PairPart::pair) {
-      const std::vector<std::string> texts =
-          kept_texts(network, c, [](const PairColumn& column, const Value& v) { return table_text(column, v); });
+      const std::vector<std::string> texts = kept_texts(
+          network, c, [](const PairColumn& column, const Value& v) { return table_text(column, v); });
       for (std::size_t i = 0; i < texts.size(); ++i)
         if (c.part == PairPart::first ? first[i] : c.part == PairPart::second ? second[i] : count > 0)
           width[k] = std::max(width[k], display_width(texts[i]));
@@ -447,7 +456,8 @@ void pairs_json(JsonWriter& json, const PairNetwork& network) {
   const PairCells<JsonCells> cells(network, JsonCells(json));
   std::string object(cells.room(), '\0');
   network.for_each([&](const Pair& p) {
-    json.raw(std::string_view(object.data(), static_cast<std::size_t>(cells.write(object.data(), p) - object.data())));
+    json.raw(std::string_view(object.data(),
+                              static_cast<std::size_t>(cells.write(object.data(), p) - object.data())));
   });
   json.end_array();
 }

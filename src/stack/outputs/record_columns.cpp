@@ -194,7 +194,9 @@ std::span<const PairColumn> pair_columns() { return pair_column_table; }
 
 Value point_name(const NetworkPoint& point) { return Value(point.name); }
 Value point_date(const NetworkPoint& point) { return iso_date(point.day); }
-Value critical_baseline_value(const PairNetwork& network) { return finite(network.model().critical_baseline()); }
+Value critical_baseline_value(const PairNetwork& network) {
+  return finite(network.model().critical_baseline());
+}
 
 bool in_pairs_table(const PairColumn& c, const PairNetwork& network) {
   const std::string_view key = c.key;

@@ -29,7 +29,8 @@ std::string written(Write write) {
 }
 
 std::string table_of(const std::vector<NetworkPoint>& points, const CoherenceModel& model) {
-  return written([&](std::FILE* f) { write_pairs_table(f, points, PairNetwork(points, PairLimits{}, model)); });
+  return written(
+      [&](std::FILE* f) { write_pairs_table(f, points, PairNetwork(points, PairLimits{}, model)); });
 }
 
 // The dashes under each heading, one run per column.

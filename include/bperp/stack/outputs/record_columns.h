@@ -180,7 +180,8 @@ inline constexpr PairColumn pair_column_table[] = {
     {{"second_date", "second date", ValueType::date, "", Align::left, 0, TableForm::fixed,
       [](const PairRow& row) { return point_date(row.network.points()[row.pair.second]); }},
      PairPart::second},
-    {{"days", "days", ValueType::whole, "days", Align::right, 0, TableForm::fixed, pair_value<PairValue::days>},
+    {{"days", "days", ValueType::whole, "days", Align::right, 0, TableForm::fixed,
+      pair_value<PairValue::days>},
      PairPart::pair,
      PairValue::days},
     {{"perpendicular_m", "perpendicular (m)", ValueType::number, "m", Align::right, length_decimals,
@@ -200,8 +201,9 @@ inline constexpr PairColumn pair_column_table[] = {
      PairValue::coherence},
 };
 // Every column of the pair itself is one of its own values.
-static_assert(std::ranges::all_of(pair_column_table,
-                                  [](const PairColumn& c) { return c.part != PairPart::pair || c.own != PairValue::none; }));
+static_assert(std::ranges::all_of(pair_column_table, [](const PairColumn& c) {
+  return c.part != PairPart::pair || c.own != PairValue::none;
+}));
 
 std::span<const PairColumn> pair_columns();
 
