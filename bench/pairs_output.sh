@@ -1,21 +1,29 @@
 #!/usr/bin/env bash
 # What writing a network's pairs costs, two builds of bperp-stack side by side
-# in one run: instructions per pair (callgrind, the difference between two
-# stack sizes, so that start-up cancels; the reading of the larger stack's
-# extra files stays in, about 200 instructions a pair) and the wall time of all
-# 1,999,000 pairs of 2,000 dated state-vector acquisitions written to
-# /dev/null (hyperfine, the two builds alternating), for each format. The
-# outputs of the two builds must be byte-identical, or nothing is reported.
+# in one run, for each format:
+#  - instructions per pair (callgrind): the same LARGE acquisitions in two
+#    networks, every pair (--max-days 1000000) and the pairs at most NEAR days
+#    apart, over the difference of their pair counts. Only the pairs differ:
+#    the files read, the start-up and the test each candidate pair gets (the
+#    same limit in both) cancel.
+#  - beside it, the older measure: every pair of SMALL and of LARGE
+#    acquisitions, whose difference also holds the reading of the larger
+#    stack's extra files (some 200 instructions a pair).
+#  - the wall time of all 1,999,000 pairs of 2,000 dated state-vector
+#    acquisitions written to /dev/null (hyperfine, the two builds alternating).
+# The outputs of the two builds must be byte-identical, or nothing is reported.
 #
 #   BEFORE=/path/to/old/bperp-stack bench/pairs_output.sh
+#   BEFORE="/path/to/older/bperp-stack /path/to/old/bperp-stack" bench/pairs_output.sh
 #   knobs: AFTER (default build/bperp-stack), SMALL=100 LARGE=300 (the
-#   callgrind sizes), RUNS=5, FORMATS="csv table json"
+#   callgrind sizes), NEAR=100 (days), RUNS=5, FORMATS="csv table json"
 set -euo pipefail
 
 source "$(dirname "${BASH_SOURCE[0]}")/side_by_side.sh" valgrind hyperfine python3
 
 small=${SMALL:-100}
 large=${LARGE:-300}
+near=${NEAR:-100}
 runs=${RUNS:-5}
 formats=${FORMATS:-csv table json}
 reference=$root/examples/stack/reference.txt
@@ -36,39 +44,58 @@ for count in map(int, sys.argv[2:]):
 PY
 
 pairs() { echo $(($1 * ($1 - 1) / 2)); }
-instructions() {  # binary, format, count
-  callgrind_instructions "$1" --pairs --format "$2" "$reference" "$work/$3"/*.txt
+instructions() {  # binary, format, count, more options
+  callgrind_instructions "$1" --pairs --format "$2" "${@:4}" "$reference" "$work/$3"/*.txt
 }
+# The pairs of the large stack within days (the CSV's lines but its header).
+pairs_within() {
+  echo $(($("$after" --pairs --format csv --max-days "$1" "$reference" "$work/$large"/*.txt 2>/dev/null | wc -l) - 1))
+}
+every=$(pairs_within 1000000)
+within=$(pairs_within "$near")
+
+# BEFORE may name several builds (separated by blanks): each is compared
+# with the after build, all in the same run.
+read -r -a builds <<<"$before"
+builds+=("$after")
+last=$((${#builds[@]} - 1))
 
 load=$(cut -d' ' -f1-3 /proc/loadavg)
-echo "pairs output, before: $before"
-echo "              after:  $after"
+for k in "${!builds[@]}"; do
+  echo "pairs output, build $k: ${builds[k]}$([ "$k" = "$last" ] && echo " (after)")"
+done
 echo "load average at the start: $load"
-printf '%-6s %14s %14s %7s %10s %10s %7s %9s\n' format "instr/pair bef" "instr/pair aft" ratio \
-  "s before" "s after" ratio "Mpairs/s"
+echo "instructions per pair: $large acquisitions, $every pairs against the $within at most $near days apart;"
+echo "  old measure: every pair of $large against every pair of $small acquisitions;"
+echo "  ratios: the after build's over this build's"
+printf '%-6s %5s %10s %7s %10s %7s %9s %7s %9s\n' format build instr/pair ratio "old meas." ratio "s" ratio "Mpairs/s"
 for format in $formats; do
   for n in "$small" 2000; do
-    "$before" --pairs --format "$format" "$reference" "$work/$n"/*.txt >"$work/before.out"
     "$after" --pairs --format "$format" "$reference" "$work/$n"/*.txt >"$work/after.out"
-    cmp -s "$work/before.out" "$work/after.out" ||
-      { echo "pairs_output.sh: the $format outputs of $n acquisitions differ" >&2; exit 1; }
+    for binary in "${builds[@]}"; do
+      "$binary" --pairs --format "$format" "$reference" "$work/$n"/*.txt >"$work/before.out"
+      cmp -s "$work/before.out" "$work/after.out" ||
+        { echo "pairs_output.sh: the $format outputs of $n acquisitions differ ($binary)" >&2; exit 1; }
+    done
   done
-  per_pair=()
-  for binary in "$before" "$after"; do
+  per_pair=() old=() commands=()
+  for binary in "${builds[@]}"; do
+    a=$(instructions "$binary" "$format" "$large" --max-days "$near")
+    b=$(instructions "$binary" "$format" "$large" --max-days 1000000)
+    per_pair+=("$(((b - a) / (every - within)))")
     a=$(instructions "$binary" "$format" "$small")
     b=$(instructions "$binary" "$format" "$large")
-    per_pair+=("$(((b - a) / ($(pairs "$large") - $(pairs "$small"))))")
+    old+=("$(((b - a) / ($(pairs "$large") - $(pairs "$small"))))")
+    commands+=("$binary --pairs --format $format $reference $(echo "$work"/2000/*.txt)")
   done
-  hyperfine -N --warmup 1 --runs "$runs" --export-json "$work/time.json" \
-    "$before --pairs --format $format $reference $(echo "$work"/2000/*.txt)" \
-    "$after --pairs --format $format $reference $(echo "$work"/2000/*.txt)" \
-    >/dev/null 2>&1
-  read -r t_before t_after < <(python3 -c '
+  hyperfine -N --warmup 1 --runs "$runs" --export-json "$work/time.json" "${commands[@]}" >/dev/null 2>&1
+  mapfile -t seconds < <(python3 -c '
 import json, sys
-r = json.load(open(sys.argv[1]))["results"]
-print(r[0]["median"], r[1]["median"])' "$work/time.json")
-  awk -v f="$format" -v ib="${per_pair[0]}" -v ia="${per_pair[1]}" -v tb="$t_before" -v ta="$t_after" \
-    -v p="$(pairs 2000)" 'BEGIN {
-      printf "%-6s %14d %14d %7.2f %10.3f %10.3f %7.2f %9.2f\n", f, ib, ia, ia / ib, tb, ta, ta / tb, p / ta / 1e6 }'
+for r in json.load(open(sys.argv[1]))["results"]: print(r["median"])' "$work/time.json")
+  for k in "${!builds[@]}"; do
+    awk -v f="$format" -v k="$k" -v i="${per_pair[k]}" -v ia="${per_pair[last]}" -v o="${old[k]}" \
+      -v oa="${old[last]}" -v t="${seconds[k]}" -v ta="${seconds[last]}" -v p="$(pairs 2000)" 'BEGIN {
+        printf "%-6s %5d %10d %7.2f %10d %7.2f %9.3f %7.2f %9.2f\n", f, k, i, ia / i, o, oa / o, t, ta / t, p / t / 1e6 }'
+  done
 done
 echo "load average at the end: $(cut -d' ' -f1-3 /proc/loadavg)"

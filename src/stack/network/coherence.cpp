@@ -40,11 +40,6 @@ PairModel::PairModel(const CoherenceModel& model)
     : model_(model), critical_baseline_(model.critical_baseline()), gamma0_(model.gamma0()),
       ambiguity_m2_(model.wavelength_m * model.slant_range_m * std::sin(model.incidence_rad)) {}
 
-double PairModel::height_of_ambiguity(double perpendicular_m) const {
-  if (perpendicular_m == 0.0) return NAN;
-  return ambiguity_m2_ / (2.0 * perpendicular_m);
-}
-
 double PairModel::coherence(double perpendicular_m, double days, double delta_fdc_hz) const {
   const double bc = critical_baseline_;
   if (!std::isfinite(bc) || !(bc > 0.0) || !std::isfinite(days)) return NAN;

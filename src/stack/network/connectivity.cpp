@@ -69,20 +69,25 @@ Connectivity connectivity(const PairNetwork& network) {
   double coherence_sum = 0.0;
   bool coherence_known = network.pair_model().gives_coherence() && network.dated();
   const bool dated = network.dated();
+  double max_abs_perpendicular = 0.0;
+  long max_abs_days = 0;
   network.for_each_index([&](std::size_t first, std::size_t second) {
     sets.join(first, second);
     ++summary.pairs;
     ++degree[first];
     ++degree[second];
     const double perpendicular = points[second].perpendicular - points[first].perpendicular;
-    summary.max_abs_perpendicular = std::max(summary.max_abs_perpendicular.value_or(0.0), std::fabs(perpendicular));
-    if (dated)
-      summary.max_abs_days = std::max(summary.max_abs_days.value_or(0), std::labs(*points[second].day - *points[first].day));
+    max_abs_perpendicular = std::max(max_abs_perpendicular, std::fabs(perpendicular));
+    if (dated) max_abs_days = std::max(max_abs_days, std::labs(*points[second].day - *points[first].day));
     if (!coherence_known) return;
     const double coherence = pair_coherence(points, first, second, network.pair_model());
     coherence_sum += coherence;
     coherence_known = std::isfinite(coherence);
   });
+  if (summary.pairs > 0) {
+    summary.max_abs_perpendicular = max_abs_perpendicular;
+    if (dated) summary.max_abs_days = max_abs_days;
+  }
   summary.pairs_per_acquisition_min = *std::min_element(degree.begin(), degree.end());
   summary.pairs_per_acquisition_mean = 2.0 * static_cast<double>(summary.pairs) / static_cast<double>(n);
   if (summary.pairs > 0 && coherence_known)

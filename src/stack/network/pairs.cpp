@@ -229,17 +229,6 @@ bool PairNetwork::keep(std::size_t i, std::size_t j) const {
   return false;
 }
 
-Pair PairNetwork::make_pair(std::size_t first, std::size_t second) const {
-  Pair p;
-  p.first = first;
-  p.second = second;
-  p.perpendicular = points_[second].perpendicular - points_[first].perpendicular;
-  if (dated_) p.days = *points_[second].day - *points_[first].day;
-  p.height_of_ambiguity = model_.height_of_ambiguity(p.perpendicular);
-  p.coherence = pair_coherence(points_, first, second, model_);
-  return p;
-}
-
 std::size_t PairNetwork::count() const {
   std::size_t count = 0;
   for_each([&](const Pair&) { ++count; });

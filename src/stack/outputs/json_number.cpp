@@ -1,5 +1,6 @@
 // Doubles as JSON numbers: their decimal digits (Grisu2, or the shortest
 // that read back) and the layout of those digits.
+#include <algorithm>
 #include <bit>
 #include <charconv>
 #include <cmath>
@@ -173,58 +174,59 @@ int shortest_digits(double value, char* digits, int* exponent) {
 
 // count digits with the decimal point after the first n of them (n may be
 // outside them), as the JSON library lays out a double: fixed notation for
-// n from -3 to 15, else scientific.
-void append_laid_out(std::string& out, const char* digits, int count, int n) {
+// n from -3 to 15, else scientific. Writes from at; returns the end.
+char* lay_out(char* at, const char* digits, int count, int n) {
   constexpr int min_exp = -4, max_exp = 15;
-  const auto append_digits = [&](int from, int to) { out.append(digits + from, static_cast<std::size_t>(to - from)); };
+  const auto put_digits = [&](int from, int to) { at = std::copy(digits + from, digits + to, at); };
   if (count <= n && n <= max_exp) {  // digits[000].0
-    append_digits(0, count);
-    out.append(static_cast<std::size_t>(n - count), '0');
-    out += ".0";
+    put_digits(0, count);
+    at = std::fill_n(at, n - count, '0');
+    *at++ = '.';
+    *at++ = '0';
   } else if (0 < n && n <= max_exp) {  // dig.its
-    append_digits(0, n);
-    out += '.';
-    append_digits(n, count);
+    put_digits(0, n);
+    *at++ = '.';
+    put_digits(n, count);
   } else if (min_exp < n && n <= 0) {  // 0.[000]digits
-    out += "0.";
-    out.append(static_cast<std::size_t>(-n), '0');
-    append_digits(0, count);
+    *at++ = '0';
+    *at++ = '.';
+    at = std::fill_n(at, -n, '0');
+    put_digits(0, count);
   } else {  // d.igitse+XX
-    out += digits[0];
+    *at++ = digits[0];
     if (count > 1) {
-      out += '.';
-      append_digits(1, count);
+      *at++ = '.';
+      put_digits(1, count);
     }
     const int e = n - 1;
-    out += e < 0 ? "e-" : "e+";
+    *at++ = 'e';
+    *at++ = e < 0 ? '-' : '+';
     const int magnitude = std::abs(e);
-    if (magnitude < 10) out += '0';
-    char exp_text[8];
-    const char* end = std::to_chars(exp_text, exp_text + sizeof exp_text, magnitude).ptr;
-    out.append(exp_text, static_cast<std::size_t>(end - exp_text));
+    if (magnitude < 10) *at++ = '0';
+    at = std::to_chars(at, at + 3, magnitude).ptr;
   }
+  return at;
 }
 
 }  // namespace
 
-void append_json_number(std::string& out, double value, Digits digits) {
-  if (!std::isfinite(value)) {
-    out += "null";
-    return;
-  }
+char* append_json_number(char* at, double value, Digits digits) {
+  if (!std::isfinite(value)) return std::copy_n("null", 4, at);
   if (std::signbit(value)) {
-    out += '-';
+    *at++ = '-';
     value = -value;
   }
-  if (value == 0) {
-    out += "0.0";
-    return;
-  }
+  if (value == 0) return std::copy_n("0.0", 3, at);
   char text[32];
   int exponent = 0;
   const int count =
       digits == Digits::grisu2 ? grisu2_digits(value, text, &exponent) : shortest_digits(value, text, &exponent);
-  append_laid_out(out, text, count, count + exponent);
+  return lay_out(at, text, count, count + exponent);
+}
+
+void append_json_number(std::string& out, double value, Digits digits) {
+  char text[json_number_room];
+  out.append(text, static_cast<std::size_t>(append_json_number(text, value, digits) - text));
 }
 
 }  // namespace bperp::stack

@@ -161,6 +161,10 @@ void JsonWriter::raw(std::string_view json) {
   written();
 }
 
+std::string JsonWriter::member_start() const { return line_start_ + std::string(indent); }
+
+std::string JsonWriter::closing_start() const { return line_start_.substr(1); }
+
 void JsonWriter::finish() {
   text_ += '\n';
   write_out();

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "bperp/stack/inputs/acquisition.h"
@@ -22,186 +23,66 @@ namespace {
 // Bytes gathered before they are written.
 constexpr std::size_t flush_bytes = 1 << 16;
 
-// Writes text when it has grown past flush_bytes (always when final).
-void flush(std::FILE* out, std::string& text, bool final = false) {
-  if (!final && text.size() < flush_bytes) return;
-  std::fwrite(text.data(), 1, text.size(), out);
-  text.clear();
-}
-
 std::string days_text(const Pair& p) { return p.days ? std::to_string(*p.days) : std::string(); }
 
-// The texts of some pair columns in one output format, made by format from
-// their values: those of a point kept for every point and those of the
-// network kept once, so that only the pair's own are made per pair.
-class PairTexts {
- public:
-  // Appends a value's text to out.
-  using Format = void (*)(std::string& out, const PairColumn&, const Value&);
-
-  PairTexts(const PairNetwork& network, std::vector<const PairColumn*> columns, Format format)
-      : network_(network), columns_(std::move(columns)), format_(format), kept_(columns_.size()),
-        kept_width_(columns_.size()), made_(columns_.size()) {
-    for (std::size_t k = 0; k < columns_.size(); ++k) {
-      const PairColumn& c = *columns_[k];
-      if (c.part == PairPart::pair) continue;
-      const std::size_t count = c.part == PairPart::network ? 1 : network.points().size();
-      kept_[k].resize(count);
-      for (std::size_t i = 0; i < count; ++i) {
-        Pair self;  // a point's columns read the point, the network's the network
-        self.first = self.second = i;
-        format(kept_[k][i], c, c.value(PairRow{network, self}));
-        kept_width_[k].push_back(display_width(kept_[k][i]));
-      }
-    }
+// The texts of a point's or the network's column c made by format from its
+// values: one per point, or the network's one.
+template <typename Format>
+std::vector<std::string> kept_texts(const PairNetwork& network, const PairColumn& c, Format format) {
+  std::vector<std::string> texts(c.part == PairPart::network ? 1 : network.points().size());
+  for (std::size_t i = 0; i < texts.size(); ++i) {
+    Pair self;  // a point's columns read the point, the network's the network
+    self.first = self.second = i;
+    texts[i] = format(c, c.value(PairRow{network, self}));
   }
+  return texts;
+}
 
-  const std::vector<const PairColumn*>& columns() const { return columns_; }
-
-  // Appends the text of column k in pair p to out: a point's or the
-  // network's as kept, the pair's own formatted straight into out.
-  void append(std::size_t k, const Pair& p, std::string& out) const {
-    const PairColumn& c = *columns_[k];
-    if (c.part != PairPart::pair) out += kept_[k][kept_index(c, p)];
-    else format_(out, c, c.value(PairRow{network_, p}));
+// A pair's own value v as a number: its days (whole) or one of its numbers;
+// NaN for none.
+double own_number(const Pair& p, PairValue v) {
+  switch (v) {
+    case PairValue::days:
+      return p.days ? static_cast<double>(*p.days) : NAN;
+    case PairValue::perpendicular:
+      return p.perpendicular;
+    case PairValue::height_of_ambiguity:
+      return p.height_of_ambiguity;
+    case PairValue::coherence:
+      return p.coherence;
+    case PairValue::none:
+      break;
   }
-
-  // The text of column k in pair p (until the next call for column k).
-  const std::string& text(std::size_t k, const Pair& p) {
-    const PairColumn& c = *columns_[k];
-    if (c.part != PairPart::pair) return kept_[k][kept_index(c, p)];
-    made_[k].clear();
-    append(k, p, made_[k]);
-    return made_[k];
-  }
-
-  // The display width of column k in pair p, without making the text of a
-  // pair's own number: the network's widest number is its largest or its
-  // smallest (NumberExtent).
-  std::size_t kept_width(std::size_t k, const Pair& p) const {
-    return kept_width_[k][kept_index(*columns_[k], p)];
-  }
-
-  // The text and its display width.
-  TableCell cell(std::size_t k, const Pair& p) {
-    const std::string& t = text(k, p);
-    const PairColumn& c = *columns_[k];
-    if (c.part != PairPart::pair) return {t, kept_width_[k][kept_index(c, p)]};
-    return {t, c.type == ValueType::text ? display_width(t) : t.size()};  // numbers, dates: ASCII
-  }
-
- private:
-  // Where a column's text is kept: its point's, or the network's one.
-  static std::size_t kept_index(const PairColumn& c, const Pair& p) {
-    return c.part == PairPart::first ? p.first : c.part == PairPart::second ? p.second : 0;
-  }
-
-  const PairNetwork& network_;
-  std::vector<const PairColumn*> columns_;
-  Format format_;
-  std::vector<std::vector<std::string>> kept_;  // per column: per point, or the network's one
-  std::vector<std::vector<std::size_t>> kept_width_;
-  std::vector<std::string> made_;  // per column: its text in the last pair asked for
-};
+  return NAN;
+}
 
 // The widest text of a table column's values, found from its extremes: a
 // number's text in the table (fixed decimals, rounded as to_chars rounds,
 // whole numbers) grows with its magnitude on either side of zero, so the
-// widest is that of the largest or of the smallest value. Texts count as
-// they come.
+// widest is that of the largest or of the smallest value.
 class NumberExtent {
  public:
-  void add(const Value& v) {
-    if (const auto* x = std::get_if<double>(&v)) add_number(*x, false);
-    else if (const auto* n = std::get_if<long>(&v)) add_number(static_cast<double>(*n), true);
-    else if (const auto* t = std::get_if<std::string>(&v)) text_width_ = std::max(text_width_, display_width(*t));
+  // A finite value (days exact in a double); others are none.
+  void add(double x) {
+    if (!std::isfinite(x)) return;
+    low_ = any_ ? std::min(low_, x) : x;
+    high_ = any_ ? std::max(high_, x) : x;
+    any_ = true;
   }
   std::size_t width(const PairColumn& c) const {
-    std::size_t w = text_width_;
+    std::size_t w = 0;
     if (!any_) return w;
     for (const double x : {low_, high_}) {
-      const Value v = whole_ ? Value(static_cast<long>(x)) : Value(x);
+      const Value v = c.type == ValueType::whole ? Value(static_cast<long>(x)) : Value(x);
       w = std::max(w, table_text(c, v).size());
     }
     return w;
   }
 
  private:
-  void add_number(double x, bool whole) {
-    whole_ = whole;
-    low_ = any_ ? std::min(low_, x) : x;  // a whole number of days is exact in a double
-    high_ = any_ ? std::max(high_, x) : x;
-    any_ = true;
-  }
-  bool any_ = false, whole_ = false;
+  bool any_ = false;
   double low_ = 0, high_ = 0;
-  std::size_t text_width_ = 0;
 };
-
-std::vector<const PairColumn*> all_pair_columns() {
-  std::vector<const PairColumn*> all;
-  for (const PairColumn& c : pair_columns()) all.push_back(&c);
-  return all;
-}
-
-void table_format(std::string& out, const PairColumn& c, const Value& v) { out += table_text(c, v); }
-void csv_format(std::string& out, const PairColumn&, const Value& v) { append_csv_field(out, v); }
-// Pairs' numbers in their shortest digits, as they have always been written.
-void json_format(std::string& out, const PairColumn&, const Value& v) {
-  if (const auto* t = std::get_if<std::string>(&v)) append_json_string(out, *t);
-  else if (const auto* n = std::get_if<long>(&v)) out += std::to_string(*n);
-  else if (const auto* x = std::get_if<double>(&v)) append_json_number(out, *x, Digits::shortest);
-  else out += "null";
-}
-
-}  // namespace
-
-void write_pairs_table(std::FILE* out, const std::vector<NetworkPoint>&, const PairNetwork& network) {
-  std::vector<const PairColumn*> shown;
-  std::vector<TableColumn> columns;
-  for (const PairColumn& c : pair_columns())
-    if (in_pairs_table(c, network)) {
-      shown.push_back(&c);
-      columns.push_back({c.heading, c.align});
-    }
-  PairTexts texts(network, std::move(shown), table_format);
-  const std::size_t n = columns.size();
-  std::vector<std::size_t> width(n);
-  for (std::size_t c = 0; c < n; ++c) width[c] = display_width(columns[c].heading);
-  std::size_t count = 0;
-  std::vector<NumberExtent> extent(n);
-  network.for_each([&](const Pair& p) {
-    ++count;
-    for (std::size_t c = 0; c < n; ++c) {
-      const PairColumn& column = *texts.columns()[c];
-      if (column.part != PairPart::pair) width[c] = std::max(width[c], texts.kept_width(c, p));
-      else extent[c].add(column.value(PairRow{network, p}));
-    }
-  });
-  for (std::size_t c = 0; c < n; ++c) width[c] = std::max(width[c], extent[c].width(*texts.columns()[c]));
-
-  std::string text(1, '\n');
-  text += count_text(count, "pair", "pairs") +
-          " (a pair's perpendicular baseline: the second's minus the first's, both "
-          "against the reference geometry)\n\n";
-  std::vector<std::string> rule(n);
-  std::vector<TableCell> cells(n);
-  for (std::size_t c = 0; c < n; ++c) cells[c] = {columns[c].heading, display_width(columns[c].heading)};
-  append_table_line(text, columns, width, cells.data(), n);
-  for (std::size_t c = 0; c < n; ++c) {
-    rule[c].assign(width[c], '-');
-    cells[c] = {rule[c], width[c]};
-  }
-  append_table_line(text, columns, width, cells.data(), n);
-  network.for_each([&](const Pair& p) {
-    for (std::size_t c = 0; c < n; ++c) cells[c] = texts.cell(c, p);
-    append_table_line(text, columns, width, cells.data(), n);
-    flush(out, text);
-  });
-  flush(out, text, true);
-}
-
-namespace {
 
 // Output bytes gathered in a block and written when a cell would not fit:
 // the cells are written straight into it.
@@ -225,12 +106,7 @@ class OutputBlock {
   }
   // The bytes up to end, written from room(), are kept.
   void kept_to(char* end) { end_ = end; }
-  void put(char separator, std::string_view text) {
-    char* p = room(text.size() + 1);
-    *p = separator;
-    std::memcpy(p + 1, text.data(), text.size());
-    end_ = p + 1 + text.size();
-  }
+  void put(std::string_view text) { kept_to(std::copy(text.begin(), text.end(), room(text.size()))); }
 
  private:
   void write() {
@@ -242,61 +118,346 @@ class OutputBlock {
   char* end_;
 };
 
-// A pair's own value as a CSV field after separator: a number's digits
-// straight into the block, anything else as append_csv_field writes it.
-void put_csv_value(OutputBlock& block, char separator, const Value& v, std::string& scratch) {
-  char* p = block.room(shortest_room + 1);
-  *p++ = separator;
-  if (const auto* x = std::get_if<double>(&v)) p = append_shortest(p, *x);
-  else if (const auto* n = std::get_if<long>(&v)) p = std::to_chars(p, p + shortest_room, *n).ptr;
-  else if (!std::holds_alternative<std::monostate>(v)) {
-    block.kept_to(p - 1);
-    scratch.clear();
-    append_csv_field(scratch, v);
-    block.put(separator, scratch);
-    return;
-  }
-  block.kept_to(p);
+// Kept texts are copied in pieces of this many bytes: each is kept with
+// room for its last piece's whole bytes, and the buffers written have room
+// for them beyond the text.
+constexpr std::size_t copy_bytes = 16;
+
+// Copies length bytes of text to at in pieces of copy_bytes; returns the end.
+char* copy_pieces(char* at, const char* text, std::size_t length) {
+  for (std::size_t k = 0; k < length; k += copy_bytes) std::memcpy(at + k, text + k, copy_bytes);
+  return at + length;
 }
+
+// A pair's cells in one format, each written straight into a buffer,
+// laid out from pair_column_table as this is compiled: a point's or the
+// network's text as kept, a pair's own value (PairColumn::own) read from
+// the Pair and formatted in place. Format says which columns it shows
+// (shown), the texts it keeps (kept), what comes before each cell
+// (put_before, at most before_room(k) chars), the pair's own days and
+// numbers (days, number: at most own_room(k) chars) and how a row ends
+// (finish, at most finish_room() chars).
+template <typename Format>
+class PairCells {
+ public:
+  PairCells(const PairNetwork& network, Format format) : format_(std::move(format)) {
+    kept_.resize(std::size(pair_column_table));
+    room_ = format_.finish_room() + copy_bytes;
+    for (std::size_t k = 0; k < kept_.size(); ++k) {
+      const PairColumn& c = pair_column_table[k];
+      if (!format_.shown(k)) continue;
+      room_ += format_.before_room(k);
+      if (c.part == PairPart::pair) {
+        room_ += format_.own_room(k);
+        continue;
+      }
+      Kept& cell = kept_[k];
+      const std::vector<std::string> kept = kept_texts(
+          network, c, [&](const PairColumn& column, const Value& v) { return format_.kept(column, v); });
+      std::size_t widest = 0;
+      for (const std::string& t : kept) widest = std::max(widest, t.size());
+      cell.stride = (widest + copy_bytes - 1) / copy_bytes * copy_bytes;
+      cell.texts.assign(kept.size() * cell.stride + copy_bytes, '\0');
+      for (std::size_t i = 0; i < kept.size(); ++i) {
+        std::copy(kept[i].begin(), kept[i].end(),
+                  cell.texts.begin() + static_cast<std::ptrdiff_t>(i * cell.stride));
+        cell.lengths.push_back(kept[i].size());
+      }
+      room_ += cell.stride;
+    }
+  }
+
+  // The most a pair's cells take, with copy_bytes to spare.
+  std::size_t room() const { return room_; }
+
+  // Writes pair p's cells from at; returns their end.
+  char* write(char* at, const Pair& p) const {
+    char* start = at;
+    at = cells(at, p, std::make_index_sequence<std::size(pair_column_table)>());
+    return format_.finish(start, at);
+  }
+
+ private:
+  template <std::size_t... K>
+  char* cells(char* at, const Pair& p, std::index_sequence<K...>) const {
+    ((at = cell<K>(at, p)), ...);
+    return at;
+  }
+
+  // Column K's cell of pair p, from at; returns its end.
+  template <std::size_t K>
+  char* cell(char* at, const Pair& p) const {
+    constexpr PairColumn column = pair_column_table[K];
+    if (!format_.shown(K)) return at;
+    at = format_.template put_before<K>(at);
+    if constexpr (column.own == PairValue::none) {
+      const std::size_t i = column.part == PairPart::first    ? p.first
+                            : column.part == PairPart::second ? p.second
+                                                              : 0;
+      const Kept& kept = kept_[K];
+      return copy_pieces(at, kept.texts.data() + i * kept.stride, kept.lengths[i]);
+    } else if constexpr (column.own == PairValue::days) {
+      return format_.template days<K>(at, p.days);
+    } else {
+      return format_.template number<K>(at, column.own == PairValue::perpendicular ? p.perpendicular
+                                            : column.own == PairValue::height_of_ambiguity
+                                                ? p.height_of_ambiguity
+                                                : p.coherence);
+    }
+  }
+
+  // A point's (or the network's one) text of a column per slot of stride
+  // bytes.
+  struct Kept {
+    std::string texts;
+    std::size_t stride = 0;
+    std::vector<std::size_t> lengths;
+  };
+  Format format_;
+  std::vector<Kept> kept_;  // per column (empty for the pair's own)
+  std::size_t room_ = 0;
+};
+
+// A CSV row: a newline before the first cell, commas between; texts as
+// append_csv_field writes them, numbers in their shortest digits, nothing
+// for none.
+struct CsvCells {
+  std::size_t finish_room() const { return 0; }
+  bool shown(std::size_t) const { return true; }
+  std::size_t before_room(std::size_t) const { return 1; }
+  std::size_t own_room(std::size_t) const { return shortest_room; }
+  std::string kept(const PairColumn&, const Value& v) const {
+    std::string text;
+    append_csv_field(text, v);
+    return text;
+  }
+  template <std::size_t K>
+  char* put_before(char* at) const {
+    *at = K == 0 ? '\n' : ',';
+    return at + 1;
+  }
+  template <std::size_t>
+  char* days(char* at, const std::optional<long>& days) const {
+    return days ? std::to_chars(at, at + shortest_room, *days).ptr : at;
+  }
+  template <std::size_t>
+  char* number(char* at, double x) const {
+    return std::isfinite(x) ? append_shortest(at, x) : at;
+  }
+  char* finish(char*, char* at) const { return at; }
+};
+
+// A JSON object of the pair's members at the depth of the array it is
+// written into (as JsonWriter lays them out); numbers in their shortest
+// digits, null for none.
+class JsonCells {
+ public:
+  explicit JsonCells(const JsonWriter& json) : after_(json.closing_start()) {
+    after_ += '}';
+    const std::string line = json.member_start();
+    for (const PairColumn& c : pair_columns()) {
+      std::string before;
+      if (before_.empty()) {  // the object's brace, and no comma before its first member
+        before += '{';
+        before.append(line, 1);
+      } else {
+        before += line;
+      }
+      append_json_string(before, c.key);
+      before += ": ";
+      before_length_.push_back(before.size());
+      before.append(copy_bytes, '\0');
+      before_.push_back(std::move(before));
+    }
+    after_.append(copy_bytes, '\0');
+  }
+  bool shown(std::size_t) const { return true; }
+  std::size_t finish_room() const { return after_.size(); }
+  std::size_t before_room(std::size_t k) const { return before_[k].size(); }
+  std::size_t own_room(std::size_t) const { return json_number_room; }
+  std::string kept(const PairColumn&, const Value& v) const {
+    if (const auto* t = std::get_if<std::string>(&v)) {
+      std::string text;
+      append_json_string(text, *t);
+      return text;
+    }
+    if (const auto* n = std::get_if<long>(&v)) return std::to_string(*n);
+    if (const auto* x = std::get_if<double>(&v)) {
+      std::string text;
+      append_json_number(text, *x, Digits::shortest);
+      return text;
+    }
+    return "null";
+  }
+  template <std::size_t K>
+  char* put_before(char* at) const {
+    return copy_pieces(at, before_[K].data(), before_length_[K]);
+  }
+  template <std::size_t>
+  char* days(char* at, const std::optional<long>& days) const {
+    return days ? std::to_chars(at, at + json_number_room, *days).ptr : std::copy_n("null", 4, at);
+  }
+  template <std::size_t>
+  char* number(char* at, double x) const {
+    return append_json_number(at, x, Digits::shortest);
+  }
+  char* finish(char*, char* at) const { return copy_pieces(at, after_.data(), after_.size() - copy_bytes); }
+
+ private:
+  std::vector<std::string> before_;  // per column, and a piece's bytes beyond
+  std::vector<std::size_t> before_length_;
+  std::string after_;  // and a piece's bytes beyond
+};
+
+// A line of the pairs' table: the columns it shows, each padded to its
+// width (names and dates on the left, numbers on the right), two blanks
+// between, no blanks at its end; numbers with their column's decimals, as
+// table_text writes them.
+class TableCells {
+ public:
+  TableCells(std::vector<bool> shown, std::vector<std::size_t> width)
+      : shown_(std::move(shown)), width_(std::move(width)) {
+    for (std::size_t k = shown_.size(); k-- > 0;)
+      if (shown_[k]) first_shown_ = k;
+  }
+  bool shown(std::size_t k) const { return shown_[k]; }
+  std::size_t finish_room() const { return 1; }
+  std::size_t before_room(std::size_t) const { return 2; }
+  std::size_t own_room(std::size_t k) const { return width_[k]; }
+  // A kept text padded to its column's width (c one of pair_column_table;
+  // a point in no pair may be wider, and is never written).
+  std::string kept(const PairColumn& c, const Value& v) const {
+    const std::string text = table_text(c, v);
+    const auto k = static_cast<std::size_t>(&c - pair_column_table);
+    const std::string pad(width_[k] - std::min(width_[k], display_width(text)), ' ');
+    return c.align == Align::right ? pad + text : text + pad;
+  }
+  template <std::size_t K>
+  char* put_before(char* at) const {
+    if (K == first_shown_) return at;
+    at[0] = at[1] = ' ';
+    return at + 2;
+  }
+  template <std::size_t K>
+  char* days(char* at, const std::optional<long>& days) const {
+    char* end = days ? std::to_chars(at, at + width_[K], *days).ptr : at;
+    return right_aligned(at, end, width_[K]);
+  }
+  template <std::size_t K>
+  char* number(char* at, double x) const {
+    constexpr PairColumn column = pair_column_table[K];
+    static_assert(column.form != TableForm::bperp_digits);
+    char* end = at;
+    if (std::isfinite(x)) {
+      end = std::to_chars(at, at + width_[K], x, std::chars_format::fixed, column.decimals).ptr;
+      const auto zero = [](char c) { return c == '0' || c == '.'; };
+      if (column.form == TableForm::fixed && *at == '-' && std::all_of(at + 1, end, zero)) {
+        // "-0.000": no sign below its digits
+        std::memmove(at, at + 1, static_cast<std::size_t>(end - at - 1));
+        --end;
+      }
+    }
+    return right_aligned(at, end, width_[K]);
+  }
+  char* finish(char* start, char* at) const {
+    while (at > start && at[-1] == ' ') --at;
+    *at = '\n';
+    return at + 1;
+  }
+
+ private:
+  // The text from at to end moved to the right of a cell width wide.
+  static char* right_aligned(char* at, char* end, std::size_t width) {
+    const std::size_t length = static_cast<std::size_t>(end - at);
+    std::memmove(at + (width - length), at, length);
+    std::memset(at, ' ', width - length);
+    return at + width;
+  }
+
+  std::vector<bool> shown_;
+  std::vector<std::size_t> width_;  // per column of pair_column_table
+  std::size_t first_shown_ = std::size(pair_column_table);
+};
 
 }  // namespace
 
+void write_pairs_table(std::FILE* out, const std::vector<NetworkPoint>&, const PairNetwork& network) {
+  // The widths: the headings', the kept texts' of the points in a pair
+  // (and the network's, when there is one) and the extremes' of the pairs'
+  // own values (NumberExtent).
+  const std::size_t n = std::size(pair_column_table);
+  std::size_t count = 0;
+  std::vector<bool> first(network.points().size()), second(network.points().size());
+  std::vector<NumberExtent> extent(n);
+  network.for_each([&](const Pair& p) {
+    ++count;
+    first[p.first] = second[p.second] = true;
+    for (std::size_t k = 0; k < n; ++k)
+      if (pair_column_table[k].own != PairValue::none) extent[k].add(own_number(p, pair_column_table[k].own));
+  });
+  std::vector<bool> shown(n);
+  std::vector<std::size_t> width(n), shown_width;
+  std::vector<TableColumn> columns;
+  for (std::size_t k = 0; k < n; ++k) {
+    const PairColumn& c = pair_column_table[k];
+    shown[k] = in_pairs_table(c, network);
+    if (!shown[k]) continue;
+    columns.push_back({c.heading, c.align});
+    width[k] = std::max(display_width(c.heading), extent[k].width(c));
+    if (c.part != PairPart::pair) {
+      const std::vector<std::string> texts = kept_texts(
+          network, c, [](const PairColumn& column, const Value& v) { return table_text(column, v); });
+      for (std::size_t i = 0; i < texts.size(); ++i)
+        if (c.part == PairPart::first ? first[i] : c.part == PairPart::second ? second[i] : count > 0)
+          width[k] = std::max(width[k], display_width(texts[i]));
+    }
+    shown_width.push_back(width[k]);
+  }
+
+  std::string text(1, '\n');
+  text += count_text(count, "pair", "pairs") +
+          " (a pair's perpendicular baseline: the second's minus the first's, both "
+          "against the reference geometry)\n\n";
+  const std::size_t m = columns.size();
+  std::vector<std::string> rule(m);
+  std::vector<TableCell> cells(m);
+  for (std::size_t c = 0; c < m; ++c) cells[c] = {columns[c].heading, display_width(columns[c].heading)};
+  append_table_line(text, columns, shown_width, cells.data(), m);
+  for (std::size_t c = 0; c < m; ++c) {
+    rule[c].assign(shown_width[c], '-');
+    cells[c] = {rule[c], shown_width[c]};
+  }
+  append_table_line(text, columns, shown_width, cells.data(), m);
+
+  OutputBlock block(out);
+  block.put(text);
+  const PairCells<TableCells> lines(network, TableCells(shown, width));
+  const std::size_t room = lines.room();
+  network.for_each([&](const Pair& p) { block.kept_to(lines.write(block.room(room), p)); });
+}
+
 void write_pairs_csv(std::FILE* out, const std::vector<NetworkPoint>&, const PairNetwork& network) {
-  PairTexts texts(network, all_pair_columns(), csv_format);
-  const std::size_t n = texts.columns().size();
+  const PairCells<CsvCells> cells(network, CsvCells{});
   std::string header;
-  for (std::size_t c = 0; c < n; ++c) {
-    if (c > 0) header += ',';
-    header += texts.columns()[c]->key;
+  for (const PairColumn& c : pair_columns()) {
+    if (!header.empty()) header += ',';
+    header += c.key;
   }
   OutputBlock block(out);
-  char* start = block.room(header.size());
-  block.kept_to(std::copy(header.begin(), header.end(), start));
-  std::string scratch;
-  network.for_each([&](const Pair& p) {
-    for (std::size_t c = 0; c < n; ++c) {
-      const PairColumn& column = *texts.columns()[c];
-      const char separator = c == 0 ? '\n' : ',';
-      if (column.part != PairPart::pair) block.put(separator, texts.text(c, p));
-      else put_csv_value(block, separator, column.value(PairRow{network, p}), scratch);
-    }
-  });
-  char* last = block.room(1);
-  *last = '\n';
-  block.kept_to(last + 1);
+  block.put(header);
+  const std::size_t room = cells.room();
+  network.for_each([&](const Pair& p) { block.kept_to(cells.write(block.room(room), p)); });
+  block.put("\n");
 }
 
 void pairs_json(JsonWriter& json, const PairNetwork& network) {
-  PairTexts texts(network, all_pair_columns(), json_format);
-  const std::size_t n = texts.columns().size();
-  std::vector<JsonName> names;
-  for (const PairColumn* c : texts.columns()) names.emplace_back(c->key);
   json.key("pairs");
   json.begin_array();
+  const PairCells<JsonCells> cells(network, JsonCells(json));
+  std::string object(cells.room(), '\0');
   network.for_each([&](const Pair& p) {
-    json.begin_object();
-    for (std::size_t c = 0; c < n; ++c) json.member(names[c], texts.text(c, p));
-    json.end_object();
+    json.raw(std::string_view(object.data(),
+                              static_cast<std::size_t>(cells.write(object.data(), p) - object.data())));
   });
   json.end_array();
 }

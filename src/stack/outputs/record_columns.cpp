@@ -18,8 +18,6 @@ using units::metres_per_km;
 // time shifts (7.5 mm along the track).
 constexpr int shift_decimals = 6;
 constexpr int days_decimals = 6;
-constexpr int height_of_ambiguity_decimals = 1;
-constexpr int coherence_decimals = 3;
 
 // The values of numbers, times, dates and counts; none for a number that
 // is not finite or what is not there.
@@ -123,37 +121,6 @@ const Column columns[] = {
      false},
 };
 
-// The pair's points.
-const NetworkPoint& first_point(const PairRow& row) { return row.network.points()[row.pair.first]; }
-const NetworkPoint& second_point(const PairRow& row) { return row.network.points()[row.pair.second]; }
-
-const PairColumn pair_table[] = {
-    {{"first", "first", text, "", left, 0, fixed, [](const PairRow& row) { return Value(first_point(row).name); }},
-     PairPart::first},
-    {{"second", "second", text, "", left, 0, fixed, [](const PairRow& row) { return Value(second_point(row).name); }},
-     PairPart::second},
-    {{"first_date", "first date", date, "", left, 0, fixed,
-      [](const PairRow& row) { return iso_date(first_point(row).day); }},
-     PairPart::first},
-    {{"second_date", "second date", date, "", left, 0, fixed,
-      [](const PairRow& row) { return iso_date(second_point(row).day); }},
-     PairPart::second},
-    {{"days", "days", whole, "days", right, 0, fixed, [](const PairRow& row) { return whole_of(row.pair.days); }},
-     PairPart::pair},
-    {{"perpendicular_m", "perpendicular (m)", number, "m", right, length_decimals, fixed,
-      [](const PairRow& row) { return finite(row.pair.perpendicular); }},
-     PairPart::pair},
-    {{"critical_baseline_m", "critical baseline (m)", number, "m", right, length_decimals, fixed,
-      [](const PairRow& row) { return finite(row.network.model().critical_baseline()); }},
-     PairPart::network},
-    {{"height_of_ambiguity_m", "height of ambiguity (m)", number, "m", right, height_of_ambiguity_decimals,
-      TableForm::fixed_signed_zero, [](const PairRow& row) { return finite(row.pair.height_of_ambiguity); }},
-     PairPart::pair},
-    {{"coherence_model", "coherence", number, "", right, coherence_decimals, TableForm::fixed_signed_zero,
-      [](const PairRow& row) { return finite(row.pair.coherence); }},
-     PairPart::pair},
-};
-
 }  // namespace
 
 std::string table_text(const Value& value, TableForm form, int decimals) {
@@ -223,7 +190,13 @@ const char* pair_part_name(PairPart part) {
   return "pair";
 }
 
-std::span<const PairColumn> pair_columns() { return pair_table; }
+std::span<const PairColumn> pair_columns() { return pair_column_table; }
+
+Value point_name(const NetworkPoint& point) { return Value(point.name); }
+Value point_date(const NetworkPoint& point) { return iso_date(point.day); }
+Value critical_baseline_value(const PairNetwork& network) {
+  return finite(network.model().critical_baseline());
+}
 
 bool in_pairs_table(const PairColumn& c, const PairNetwork& network) {
   const std::string_view key = c.key;

@@ -71,7 +71,9 @@ class PairModel {
   // B_c, m; NaN without the range bandwidth.
   double critical_baseline() const { return critical_baseline_; }
   // lambda R sin(theta) / (2 B_perp), m; NaN for B_perp 0.
-  double height_of_ambiguity(double perpendicular_m) const;
+  double height_of_ambiguity(double perpendicular_m) const {
+    return perpendicular_m == 0.0 ? NAN : ambiguity_m2_ / (2.0 * perpendicular_m);
+  }
   // As CoherenceModel::coherence.
   double coherence(double perpendicular_m, double days, double delta_fdc_hz) const;
   // Whether coherence can be a number: B_c finite and positive (the days

@@ -169,7 +169,7 @@ class PairNetwork {
     const std::size_t n = order_.size();
     for (std::size_t a = 0; a < n; ++a)
       for (std::size_t b = a + 1; b < n; ++b)
-        if (keep(order_[a], order_[b])) visit(order_[a], order_[b]);
+        if (every_pair_ || keep(order_[a], order_[b])) visit(order_[a], order_[b]);
   }
 
   // The number of pairs (one enumeration).
@@ -186,7 +186,16 @@ class PairNetwork {
   const std::vector<std::size_t>& order() const { return order_; }
   std::size_t rank(std::size_t point) const { return rank_[point]; }
   // The pair of points i and j as the network orients it.
-  Pair make_pair(std::size_t first, std::size_t second) const;
+  Pair make_pair(std::size_t first, std::size_t second) const {
+    Pair p;
+    p.first = first;
+    p.second = second;
+    p.perpendicular = points_[second].perpendicular - points_[first].perpendicular;
+    if (dated_) p.days = *points_[second].day - *points_[first].day;
+    p.height_of_ambiguity = model_.height_of_ambiguity(p.perpendicular);
+    if (model_.gives_coherence()) p.coherence = pair_coherence(points_, first, second, model_);
+    return p;
+  }
 
  private:
   bool keep(std::size_t i, std::size_t j) const;

@@ -36,6 +36,10 @@ enum class Digits {
 
 // A number in JSON; null when it is not finite.
 void append_json_number(std::string& out, double value, Digits digits);
+// The same written from at, which has room for json_number_room chars;
+// returns its end.
+inline constexpr std::size_t json_number_room = 32;
+char* append_json_number(char* at, double value, Digits digits);
 
 // A member's name escaped once, for the many objects that have it: as it
 // is written (the comma, the newline and the indentation before it, the
@@ -76,6 +80,12 @@ class JsonWriter {
   void boolean(bool value);
   // A value already written as JSON (a string escaped once for many uses).
   void raw(std::string_view json);
+  // For objects laid out outside the writer and then given to raw(): what
+  // comes before a member of an object opened in the present container
+  // (its comma, newline and indentation), and before that object's closing
+  // brace (a newline and the indentation).
+  std::string member_start() const;
+  std::string closing_start() const;
   // A member whose name is escaped once (JsonName) and whose value is
   // already JSON: the fast way for the many objects of the same members.
   void member(JsonName& name, std::string_view json_value) {

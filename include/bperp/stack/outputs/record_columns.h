@@ -4,6 +4,8 @@
 // point) and the pairs of the network.
 #pragma once
 
+#include <algorithm>
+#include <cmath>
 #include <span>
 #include <string>
 #include <variant>
@@ -21,6 +23,8 @@ namespace bperp::stack {
 inline constexpr int length_decimals = 3;
 inline constexpr int time_decimals = 3;
 inline constexpr int angle_decimals = 6;
+inline constexpr int height_of_ambiguity_decimals = 1;
+inline constexpr int coherence_decimals = 3;
 
 // What a column holds.
 enum class ValueType {
@@ -128,17 +132,79 @@ struct PairRow {
 // point with itself), the network alone (worked out once), or the pair.
 enum class PairPart { first, second, network, pair };
 
+// Which of the pair's own values a column is, for the writers that read it
+// straight from the Pair rather than through a Value (none: a column of a
+// point or of the network).
+enum class PairValue { none, days, perpendicular, height_of_ambiguity, coherence };
+
 struct PairColumn : RecordColumn<PairRow> {
   PairPart part;
+  PairValue own = PairValue::none;
 };
+
+// The pair's own value v as value() gives it: the days (none without
+// dates), or a number (none when not finite).
+template <PairValue v>
+Value pair_value(const PairRow& row) {
+  const Pair& p = row.pair;
+  if constexpr (v == PairValue::days) return p.days ? Value(*p.days) : Value();
+  const double x = v == PairValue::perpendicular         ? p.perpendicular
+                   : v == PairValue::height_of_ambiguity ? p.height_of_ambiguity
+                                                         : p.coherence;
+  return std::isfinite(x) ? Value(x) : Value();
+}
 
 // "first", "second", "network", "pair": a part's name where programs read
 // it (the Python module's columns, the network page's data).
 const char* pair_part_name(PairPart part);
 
+// A pair's point's name and date, the network's critical baseline (m).
+Value point_name(const NetworkPoint& point);
+Value point_date(const NetworkPoint& point);
+Value critical_baseline_value(const PairNetwork& network);
+
 // The pairs' columns in the order of the CSV and the JSON. The table shows
 // them but critical_baseline_m, and coherence_model only when the model has
-// a critical baseline.
+// a critical baseline. Declared here, where the writers can lay out a row
+// from it as they are compiled.
+inline constexpr PairColumn pair_column_table[] = {
+    {{"first", "first", ValueType::text, "", Align::left, 0, TableForm::fixed,
+      [](const PairRow& row) { return point_name(row.network.points()[row.pair.first]); }},
+     PairPart::first},
+    {{"second", "second", ValueType::text, "", Align::left, 0, TableForm::fixed,
+      [](const PairRow& row) { return point_name(row.network.points()[row.pair.second]); }},
+     PairPart::second},
+    {{"first_date", "first date", ValueType::date, "", Align::left, 0, TableForm::fixed,
+      [](const PairRow& row) { return point_date(row.network.points()[row.pair.first]); }},
+     PairPart::first},
+    {{"second_date", "second date", ValueType::date, "", Align::left, 0, TableForm::fixed,
+      [](const PairRow& row) { return point_date(row.network.points()[row.pair.second]); }},
+     PairPart::second},
+    {{"days", "days", ValueType::whole, "days", Align::right, 0, TableForm::fixed,
+      pair_value<PairValue::days>},
+     PairPart::pair,
+     PairValue::days},
+    {{"perpendicular_m", "perpendicular (m)", ValueType::number, "m", Align::right, length_decimals,
+      TableForm::fixed, pair_value<PairValue::perpendicular>},
+     PairPart::pair,
+     PairValue::perpendicular},
+    {{"critical_baseline_m", "critical baseline (m)", ValueType::number, "m", Align::right, length_decimals,
+      TableForm::fixed, [](const PairRow& row) { return critical_baseline_value(row.network); }},
+     PairPart::network},
+    {{"height_of_ambiguity_m", "height of ambiguity (m)", ValueType::number, "m", Align::right,
+      height_of_ambiguity_decimals, TableForm::fixed_signed_zero, pair_value<PairValue::height_of_ambiguity>},
+     PairPart::pair,
+     PairValue::height_of_ambiguity},
+    {{"coherence_model", "coherence", ValueType::number, "", Align::right, coherence_decimals,
+      TableForm::fixed_signed_zero, pair_value<PairValue::coherence>},
+     PairPart::pair,
+     PairValue::coherence},
+};
+// Every column of the pair itself is one of its own values.
+static_assert(std::ranges::all_of(pair_column_table, [](const PairColumn& c) {
+  return c.part != PairPart::pair || c.own != PairValue::none;
+}));
+
 std::span<const PairColumn> pair_columns();
 
 // Whether the pairs' table shows column c for the network.
