@@ -15,8 +15,10 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 # The instructions a command executes, as callgrind counts them (its output
-# thrown away).
+# thrown away). Followed through exec: the static bperp-stack hands a line
+# with options to bperp-stack-full, whose run is what is counted (the static
+# start before it, the same in every run, is left out).
 callgrind_instructions() {
-  valgrind --tool=callgrind --callgrind-out-file=/dev/null "$@" 2>&1 >/dev/null |
+  valgrind --tool=callgrind --trace-children=yes --callgrind-out-file=/dev/null "$@" 2>&1 >/dev/null |
     sed -n 's/.*I *refs: *//p' | tr -d ,
 }
