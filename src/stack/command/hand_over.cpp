@@ -4,6 +4,8 @@
 #include "bperp/stack/command/hand_over.h"
 
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -34,6 +36,11 @@ std::string hand_over(const std::string& what) {
     return std::string(full_program_name) + ", which " + what + ", is not installed beside " +
            (holder.empty() ? std::string("this program") : holder) + " (looked in " + looked + ")";
   if (kept_argv == nullptr) return std::string("no command line was kept to hand to ") + full_program_name;
+  // A copy of this program under that name would hand over to itself for
+  // ever.
+  char real[PATH_MAX];
+  if (::realpath(path->c_str(), real) != nullptr && holder_path() == real)
+    return *path + " (which " + what + ") is a copy of this program, not the program it hands over to";
   std::vector<char*> args{const_cast<char*>(path->c_str())};
   for (int i = 1; i < kept_argc; ++i) args.push_back(const_cast<char*>(kept_argv[i]));
   args.push_back(nullptr);

@@ -81,6 +81,18 @@ TEST(StackModules, TheProgramHandedOverToIsNamedWhereMissing) {
       << zip.err;
 }
 
+// The static program copied under the name of the one it hands over to
+// would hand over to itself for ever: it says so instead.
+TEST(StackModules, AProgramThatWouldHandOverToItselfSaysSo) {
+  if (!split) GTEST_SKIP() << "bperp-stack is one program in this build";
+  TempDir dir;
+  const std::string exe = lone_stack(dir, {{BPERP_STACK_EXE, "bperp-stack-full"}}, true);
+  const RunResult r = run(dir.file("bperp-stack-full"), {"--pairs", examples + "/master.txt", examples + "/slave.txt"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("is a copy of this program, not the program it hands over to"), std::string::npos) << r.err;
+  EXPECT_EQ(run(exe, {"--pairs", examples + "/master.txt"}).status, 1);
+}
+
 TEST(StackModules, MissingOrWrongModuleIsNamedWithItsPackage) {
   TempDir dir;
   // cairo's place taken by libzip's module: a shared object without the
