@@ -125,12 +125,8 @@ void declare_options(CLI::App& app, std::deque<Given>& given, StackRequest& requ
                      const char* const* argv) {
   app.footer(help_footer);
   app.set_version_flag("--version", std::string(program_name) + " " + BPERP_VERSION, "print the version and exit");
-  // A command line of names alone (the common one) needs no table at all.
-  const bool dashed = std::any_of(argv + std::min(argc, 1), argv + argc,
-                                  [](const char* arg) { return std::string_view(arg).starts_with("--"); });
-  if (dashed)
-    for (const OptionDeclaration& o : option_table())
-      if (named(o, argc, argv)) add_declared(app, o, given.emplace_back());
+  for (const OptionDeclaration& o : option_table())
+    if (named(o, argc, argv)) add_declared(app, o, given.emplace_back());
   app.add_option("REFERENCE", request.reference,
                  "the reference: a state-vector, dated orbit, Sentinel-1, parameter, HDF5, TerraSAR-X, ICEYE, "
                  "RCM, Capella or SAOCOM file, or a CEOS leader")
