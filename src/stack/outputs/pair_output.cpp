@@ -418,16 +418,7 @@ void write_pairs_table(std::FILE* out, const std::vector<NetworkPoint>&, const P
   text += count_text(count, "pair", "pairs") +
           " (a pair's perpendicular baseline: the second's minus the first's, both "
           "against the reference geometry)\n\n";
-  const std::size_t m = columns.size();
-  std::vector<std::string> rule(m);
-  std::vector<TableCell> cells(m);
-  for (std::size_t c = 0; c < m; ++c) cells[c] = {columns[c].heading, display_width(columns[c].heading)};
-  append_table_line(text, columns, shown_width, cells.data(), m);
-  for (std::size_t c = 0; c < m; ++c) {
-    rule[c].assign(shown_width[c], '-');
-    cells[c] = {rule[c], shown_width[c]};
-  }
-  append_table_line(text, columns, shown_width, cells.data(), m);
+  append_table_head(text, columns, shown_width);
 
   OutputBlock block(out);
   block.put(text);

@@ -28,6 +28,20 @@ void append_table_line(std::string& line, const std::vector<TableColumn>& column
   line += '\n';
 }
 
+void append_table_head(std::string& text, const std::vector<TableColumn>& columns,
+                       const std::vector<std::size_t>& width) {
+  const std::size_t n = columns.size();
+  std::vector<TableCell> cells(n);
+  for (std::size_t c = 0; c < n; ++c) cells[c] = {columns[c].heading, display_width(columns[c].heading)};
+  append_table_line(text, columns, width, cells.data(), n);
+  std::vector<std::string> rule(n);
+  for (std::size_t c = 0; c < n; ++c) {
+    rule[c].assign(width[c], '-');
+    cells[c] = {rule[c], width[c]};
+  }
+  append_table_line(text, columns, width, cells.data(), n);
+}
+
 void write_text_table(std::FILE* out, const std::vector<TableColumn>& columns,
                       const std::vector<std::vector<std::string>>& rows) {
   const std::size_t n = columns.size();
@@ -42,19 +56,15 @@ void write_text_table(std::FILE* out, const std::vector<TableColumn>& columns,
     for (std::size_t c = 0; c < n && c < row.size(); ++c) width[c] = std::max(width[c], cells[k + c].width);
     k += row.size();
   }
-  std::vector<std::string> dashes;
-  std::vector<TableCell> rule;
-  for (std::size_t c = 0; c < n; ++c) dashes.push_back(std::string(width[c], '-'));
-  for (std::size_t c = 0; c < n; ++c) rule.push_back({dashes[c], width[c]});
 
   std::string line;  // one buffer for every line
+  append_table_head(line, columns, width);
+  std::fputs(line.c_str(), out);
   const auto write_line = [&](const TableCell* first, std::size_t count) {
     line.clear();
     append_table_line(line, columns, width, first, count);
     std::fputs(line.c_str(), out);
   };
-  write_line(cells.data(), n);
-  write_line(rule.data(), n);
   for (std::size_t k = n; const auto& row : rows) {
     write_line(cells.data() + k, row.size());
     k += row.size();

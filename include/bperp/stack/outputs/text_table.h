@@ -31,6 +31,11 @@ void append_table_line(std::string& line, const std::vector<TableColumn>& column
                        const std::vector<std::size_t>& width, const TableCell* cells,
                        std::size_t cell_count);
 
+// A table's head: the columns' headings, then a rule of dashes, each line
+// as append_table_line lays it out; appended to text.
+void append_table_head(std::string& text, const std::vector<TableColumn>& columns,
+                       const std::vector<std::size_t>& width);
+
 // Writes heading, a rule of dashes and the rows, each column as wide as its
 // widest cell, two blanks between columns, no blanks at the ends of lines.
 // Rows shorter than the columns are padded with empty cells.
