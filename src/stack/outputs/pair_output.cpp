@@ -348,15 +348,10 @@ class TableCells {
     constexpr PairColumn column = pair_column_table[K];
     static_assert(column.form != TableForm::bperp_digits);
     char* end = at;
-    if (std::isfinite(x)) {
-      end = std::to_chars(at, at + width_[K], x, std::chars_format::fixed, column.decimals).ptr;
-      const auto zero = [](char c) { return c == '0' || c == '.'; };
-      if (column.form == TableForm::fixed && *at == '-' && std::all_of(at + 1, end, zero)) {
-        // "-0.000": no sign below its digits
-        std::memmove(at, at + 1, static_cast<std::size_t>(end - at - 1));
-        --end;
-      }
-    }
+    if (std::isfinite(x))
+      end = column.form == TableForm::fixed
+                ? append_fixed_unsigned_zero(at, at + width_[K], x, column.decimals)
+                : std::to_chars(at, at + width_[K], x, std::chars_format::fixed, column.decimals).ptr;
     return right_aligned(at, end, width_[K]);
   }
   char* finish(char* start, char* at) const {

@@ -25,10 +25,20 @@ std::string fixed_text(double value, int decimals) {
   return std::string(text, result.ptr);
 }
 
+char* append_fixed_unsigned_zero(char* first, char* last, double value, int decimals) {
+  char* end = std::to_chars(first, last, value, std::chars_format::fixed, decimals).ptr;
+  const auto zero = [](char c) { return c == '0' || c == '.'; };
+  if (*first == '-' && std::all_of(first + 1, end, zero)) {  // "-0.000": no sign below its digits
+    std::memmove(first, first + 1, static_cast<std::size_t>(end - first - 1));
+    --end;
+  }
+  return end;
+}
+
 std::string fixed_text_unsigned_zero(double value, int decimals) {
-  std::string text = fixed_text(value, decimals);
-  if (text[0] == '-' && text.find_first_not_of("-0.") == std::string::npos) text.erase(0, 1);
-  return text;
+  if (!std::isfinite(value)) return fixed_text(value, decimals);
+  char text[text_room];
+  return std::string(text, append_fixed_unsigned_zero(text, text + text_room, value, decimals));
 }
 
 std::string round_trip_text(double value) {

@@ -17,6 +17,10 @@ std::string fixed_text(double value, int decimals);
 // never "-0.000"), for quantities whose sign below the last digit says nothing.
 std::string fixed_text_unsigned_zero(double value, int decimals);
 
+// fixed_text_unsigned_zero's text of a finite value, written from first
+// (room up to last); returns its end.
+char* append_fixed_unsigned_zero(char* first, char* last, double value, int decimals);
+
 // The shortest text that reads back as exactly value ("0.1", "1e+300").
 std::string round_trip_text(double value);
 
