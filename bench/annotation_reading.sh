@@ -18,9 +18,7 @@ mapfile -t files < <(ls "$data"/*.xml)
 reference=${files[1]}
 added=$(cat "${files[@]:1}" | wc -c)
 
-"$before" "$reference" "${files[@]}" >"$work/before.out" 2>&1 || true
-"$after" "$reference" "${files[@]}" >"$work/after.out" 2>&1 || true
-cmp -s "$work/before.out" "$work/after.out" || { echo "annotation_reading.sh: the outputs differ" >&2; exit 1; }
+same_outputs "$reference" "${files[@]}"
 
 instructions() {  # binary, count of annotations
   callgrind_instructions "$1" "$reference" "${files[@]:0:$2}"

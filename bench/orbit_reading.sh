@@ -39,10 +39,7 @@ instructions() {  # binary, count
 }
 for args in "$reference $(orbits 2000)" "$reference $work/trailing.txt"; do
   # shellcheck disable=SC2086
-  "$before" $args >"$work/before.out" 2>&1 || true
-  # shellcheck disable=SC2086
-  "$after" $args >"$work/after.out" 2>&1 || true
-  cmp -s "$work/before.out" "$work/after.out" || { echo "orbit_reading.sh: the outputs differ" >&2; exit 1; }
+  same_outputs $args
 done
 
 echo "orbit reading, before: $before"

@@ -22,3 +22,12 @@ callgrind_instructions() {
   valgrind --tool=callgrind --trace-children=yes --callgrind-out-file=/dev/null "$@" 2>&1 >/dev/null |
     sed -n 's/.*I *refs: *//p' | tr -d ,
 }
+
+# Runs the before and the after build on the same arguments and ends the
+# calling script when what they print (standard output and error) differs:
+# a benchmark of two builds is worth reporting only when they agree.
+same_outputs() {
+  "$before" "$@" >"$work/before.out" 2>&1 || true
+  "$after" "$@" >"$work/after.out" 2>&1 || true
+  cmp -s "$work/before.out" "$work/after.out" || { echo "$(basename "$0"): the outputs differ" >&2; exit 1; }
+}
